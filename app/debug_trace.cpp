@@ -1,0 +1,123 @@
+#include "app/debug_trace.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+std::uint32_t dbg_flags[3] = {0x0000001Fu, 0u, 0u};
+
+const char* const dbg_category_names[DBG_CATEGORY_COUNT] = {
+    "Always", "Fatal", "Error", "Warning", "Event", "Process", "Detail", "UsbHwTx",
+    "SocketIO", "Echo", "Lwip", "LwipL2", "LwipL3", "PrnBlkIo", "PortCmd", "PortCmdIO",
+    "ModBus", "ModBusIO", "PcBoot", "PcBootIO", "Broadcast", "SvoMove", "AccDist",
+    "MfsJobEvent", "MfsJobDetail", "MfsJobQueProc", "MfsJobCrcChk", "MfsErrBlocked",
+    "MfsCmd", "MfsVar", "MfsECatIo", "DirNavi", "RasterProc", "DbgRasterCrc",
+    "DbgRasterBlk", "JobProc", "PbdFun", "SendVdb", "CommGenCrc", "CommTrace",
+    "CommBufSem", "CommBufMonitor", "HostPan", "HPanReq", "AckReq", "UsbDbgPkt",
+    "RPiFileIoL1", "RPiFileIoL2", "RPiFileIoL3", "RPiFileIoSem", "PhotoCapture",
+    "EnCapture", "EnDelayCapture", "SimuPktLost", "SimuKey", "ShowPclCmdErr",
+    "ShowHpglCmdErr", "VemtracDbg", "ShowVdbVect", "DeltaMove", "RasterMove", "PenSel",
+    "SvoSpeed", "CarriagePos", "AngleSmooth", "SvoIsr", "ShowPrnCmd", "SvoVdbCmd",
+    "ShowJobTime", "CmpLogMode", "Temp1", "Temp2", "Temp3", "TempOff", "TempOn",
+};
+
+void dbg_set(int category, bool on)
+{
+    std::uint32_t bit = 1u << (category % 32);
+    if (on) {
+        dbg_flags[category / 32] |= bit;
+    } else {
+        dbg_flags[category / 32] &= ~bit;
+    }
+}
+
+int dbg_category_by_name(const char* name)
+{
+    for (int i = 0; i < DBG_CATEGORY_COUNT; ++i) {
+        if (std::strcmp(dbg_category_names[i], name) == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+int dbg_enable_list(const char* list)
+{
+    int unknown = 0;
+    const char* p = list;
+    while (*p != '\0') {
+        while (*p == ' ' || *p == '\t') {
+            ++p;
+        }
+        const char* start = p;
+        while (*p != '\0' && *p != ',') {
+            ++p;
+        }
+        const char* end = p;
+        while (end > start && (end[-1] == ' ' || end[-1] == '\t')) {
+            --end;
+        }
+        if (*p == ',') {
+            ++p;
+        }
+        std::size_t len = static_cast<std::size_t>(end - start);
+        if (len == 0) {
+            continue;
+        }
+        char name[64];
+        int category = -1;
+        if (len < sizeof name) {
+            std::memcpy(name, start, len);
+            name[len] = '\0';
+            category = dbg_category_by_name(name);
+        }
+        if (category < 0) {
+            std::fprintf(stderr, "vemtrac: unknown debug category \"%.*s\"\n",
+                         static_cast<int>(len), start);
+            ++unknown;
+        } else {
+            dbg_set(category, true);
+        }
+    }
+    return unknown;
+}
+
+void dbg_prefix()
+{
+    std::printf("%s ", "T00000");
+}
+
+void dbg_trace(int category, const char* fmt, ...)
+{
+    if (!dbg_enabled(category)) {
+        return;
+    }
+    dbg_prefix();
+    std::va_list args;
+    va_start(args, fmt);
+    std::vprintf(fmt, args);
+    va_end(args);
+}
+
+void dbg_trace2(int category1, int category2, const char* fmt, ...)
+{
+    if (!dbg_enabled(category1) && !dbg_enabled(category2)) {
+        return;
+    }
+    dbg_prefix();
+    std::va_list args;
+    va_start(args, fmt);
+    std::vprintf(fmt, args);
+    va_end(args);
+}
+
+void dbg_line(int category, const char* fmt, ...)
+{
+    if (!dbg_enabled(category)) {
+        return;
+    }
+    std::va_list args;
+    va_start(args, fmt);
+    std::vprintf(fmt, args);
+    va_end(args);
+}
