@@ -1,0 +1,207 @@
+#include "fwShare/machine_params.h"
+
+#include "app/command_file.h"
+#include "app/debug_trace.h"
+#include "app/tick_thread.h"
+#include "fwShare/pcl_position.h"
+#include "fwShare/raster_motion.h"
+#include "fwShare/resolution.h"
+#include "fwShare/servo/servo_isr.h"
+#include "fwShare/servo/speed_profiles.h"
+#include "fwShare/servo/vector_queue.h"
+#include "fwShare/vector_cutting.h"
+
+RomParamRecord CurrentRomParam;
+
+namespace {
+CurrentFileRecord current_file;
+MsDirectiveRecord ms_directive;
+MsPlotbedRecord ms_plotbed;
+LaserVectorParamRecord laser_vector_param;
+LaserRasterParamRecord laser_raster_param;
+} // namespace
+
+CurrentFileRecord* const ptCurrentFile = &current_file;
+MsDirectiveRecord* const pMsDirective = &ms_directive;
+MsPlotbedRecord* const pMsPlotbed = &ms_plotbed;
+LaserVectorParamRecord* const pLaserVectorParam = &laser_vector_param;
+LaserRasterParamRecord* const pLaserRasterParam = &laser_raster_param;
+PointXY hard_min, hard_max;
+
+std::int16_t def_vect_accel;
+
+namespace {
+
+void set_machine_params()
+{
+    MachParamRecord& m = CurrentRomParam.MachParam;
+    m.MaxDistance = {reso_mm_x * 746, reso_mm_y * 470};
+    m.MaxVelocity = {reso_dpi_x * 80, reso_dpi_x * 40};
+    m.MaxAcceleration = {50, 1};
+    m.TableSize = {reso_mm_x * 640, reso_mm_y * 460};
+    m.InitDistance = {reso_mm_x * 2, reso_mm_y * 466};
+    m.DefInitDistance = {reso_mm_x * 2, reso_mm_y * 466};
+    m.EndDelay1 = 24;   // sharp corner, short vector
+    m.EndDelay2 = 100;  // sharp corner after a vector of a quarter millimetre or more
+    m.EndDelay3 = 3;    // shallow corner
+    m.EndDelay4 = 5;    // raster work
+    m.EndDelay5 = 0;
+    m.EndDelay6 = 0;
+    ServoVectorParam& s = m.ServoVector;
+    s.XGain = 100;
+    s.YGain = 140;
+    s.XRateFactor = 4000;
+    s.YRateFactor = 4100;
+    s.XIGain = 4;
+    s.YIGain = 5;
+    s.K3X = 120;
+    s.K3Y = 160;
+    s.XILimit = 2400;
+    s.YILimit = 3200;
+}
+
+void init_laser_param_defaults()
+{
+    for (std::int32_t& margin : pLaserRasterParam->RasterMargin) {
+        margin = 0;
+    }
+    for (int pen = 0; pen < 17; ++pen) {
+        pLaserVectorParam->VectorAccel[pen] = 60;
+        ptCurrentFile->VectorSpeed[pen] = 500;
+        ptCurrentFile->VectorAccel[pen] = 60;
+    }
+}
+
+void init_motion_defaults()
+{
+    def_vect_accel = 60;
+    CREEP_VELOCITY = 1;
+    CREEP_SPEED = 625;
+    servo_online_comrst();
+    servo_offline_comrst();
+    no_accel_dist = reso_mm_x * 12;
+    accel_extra_dist = reso_mm_x * 5;
+    pen_up_speed = reso_dpi_x * 40;
+    for (std::int16_t& accel : ptCurrentFile->VectorAccel) {
+        accel = def_vect_accel;
+    }
+}
+
+void init_speed_profiles()
+{
+    for (int kind = 0; kind < VEL_ACCEL_POOL_SIZE; ++kind) {
+        VelAccelPool[kind].kind = kind;
+    }
+    setup_plotbed_speeds(PEN_UP, static_cast<std::uint32_t>(reso_mm_x * 10), def_vect_accel);
+    setup_plotbed_speeds(PEN_DOWN, static_cast<std::uint32_t>(reso_mm_x * 10), def_vect_accel);
+    setup_plotbed_speeds(RASTER_FORWARD, static_cast<std::uint32_t>(reso_mm_x * 2040), 50);
+    setup_plotbed_speeds(RASTER_BACKWARD, static_cast<std::uint32_t>(reso_mm_x * 2040), 50);
+    setup_plotbed_speeds(RASTER_OFFSET, static_cast<std::uint32_t>(reso_mm_x * 20), 1);
+    setup_plotbed_speeds(RASTER_MOVE, static_cast<std::uint32_t>(reso_mm_x * 13), 1);
+}
+
+// Plot-bed units to servo counts: a left shift by 2 of a signed position.
+std::int32_t plotbed_to_servo(std::int32_t pos)
+{
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(pos) << 2);
+}
+
+} // namespace
+
+void InitHardwareScaleFactor()
+{
+    pen_up_flag = 1;
+    cmd_pen_down = 0;
+    enc_scale_word_x = 10923;
+    enc_scale_word_y = 5461;
+
+    varreso_Initial();
+    set_machine_params();
+    init_laser_param_defaults();
+    const std::int32_t start_x = positionx;
+    const std::int32_t start_y = positiony;
+
+    dbg_trace(DBG_VemtracDbg, "^^ InitHardwareScaleFactor()\n\r");
+
+    corner_chain_enable = 1;
+    enc_base_x = -87987;
+    enc_base_y = 6104;
+
+    servo_init(0, 100, 100);
+    init_motion_defaults();
+    servo_init(1, 200, 200);
+    init_speed_profiles();
+
+    svo_pos_x = plotbed_to_servo(start_x);
+    svo_pos_y = plotbed_to_servo(start_y);
+    svo_wait_idle();
+
+    const MachParamRecord& m = CurrentRomParam.MachParam;
+    pcl_pos.pclx = positionx - m.InitDistance.X;
+    pcl_pos.pcly = m.InitDistance.Y - positiony;
+}
+
+void servo_init(std::uint8_t mode, std::int16_t gain_x, std::int16_t gain_y)
+{
+    dbg_trace(DBG_VemtracDbg, "^^ servo_init(%d,%d,%d,%d,%d)\n\r", mode, gain_x, 1000, gain_y,
+              1000);
+
+    SVO_VectPtr = nullptr;
+
+    enc_x = svo_encoder_x();
+    enc_y = svo_encoder_y();
+    enc_last_x = enc_x;
+    enc_last_y = enc_y;
+
+    svo_gains.XGain = gain_x;
+    svo_gains.XRateFactor = 1000;
+    svo_gains.YGain = gain_y;
+    svo_gains.YRateFactor = 1000;
+    svo_gain_base_x = gain_x;
+    svo_gain_base_y = gain_y;
+
+    svo_off = 0;
+
+    if (mode == 0) {
+        svo_prev_term_x = 0;
+        svo_prev_term_y = 0;
+        svo_err_x = 0;
+        svo_err_y = 0;
+    }
+
+    svo_set_state(ISRHOLD);
+    hold_gain_count = 250;
+
+    if (mode == 0) {
+        svo_set_idle();
+    }
+
+    creep_min = 1;
+}
+
+void servo_set_gains(std::int16_t XGain, std::int16_t YGain, std::int16_t XRateFactor,
+                     std::int16_t YRateFactor, std::int16_t XIGain, std::int16_t YIGain,
+                     std::int16_t K3X, std::int16_t K3Y, std::int32_t XILimit,
+                     std::int32_t YILimit)
+{
+    svo_wait_idle();
+
+    isr_lock.enter();
+    svo_gains.XGain = XGain;
+    svo_gains.YGain = YGain;
+    svo_gains.XRateFactor = XRateFactor;
+    svo_gains.YRateFactor = YRateFactor;
+    svo_gains.XIGain = XIGain;
+    svo_gains.YIGain = YIGain;
+    svo_gains.K3X = static_cast<std::uint16_t>(K3X);
+    svo_gains.K3Y = static_cast<std::uint16_t>(K3Y);
+    svo_gains.XILimit = XILimit;
+    svo_gains.YILimit = YILimit;
+    svo_gains.ff_gain_x = 0;
+    svo_gains.ff_gain_y = 0;
+    svo_integ_x = 0;
+    svo_integ_y = 0;
+    svo_prev_term_x = 0;
+    svo_prev_term_y = 0;
+    isr_lock.leave();
+}
