@@ -1,0 +1,38 @@
+// The move routine: every relative move of the head is queued here as one
+// planned VECTOR record, with the speed profile of the current move kind.
+// Pen-up travel gets its profile reshaped by the length and shape of the
+// move: short moves a gentler acceleration and lower top speed, long ones
+// the full speed.
+#pragma once
+
+#include <cstdint>
+
+#include "fwShare/servo/speed_profiles.h"
+
+// The profile of the move being queued, loaded from VelAccelPool.
+extern VelAccelEntry* pVelAccelPointer;
+extern std::int32_t diag_vel;    // acceleration steps up to the slew speed
+extern std::int32_t pbdAxiaVel;  // acceleration steps up to the top speed along an axis
+extern std::int32_t pbdAccel;    // 2^-14 counts per tick per tick per step
+extern std::int32_t pbdSps;      // slew speed above the creep speed, plot-bed units/s
+extern std::int32_t LowSpeed;    // constant speed without ramp, 2^-4 counts per tick
+// Servo flags that stay 0 on this machine.
+extern std::int32_t lowspeedflag;
+extern std::int32_t CI_Flag;
+
+// Pen-up travel shapes and their length bands (millimetres of |dx| + |dy|),
+// each bound with an acceleration (thousandths of g) and a speed (the
+// profile's top speed is scaled by Vel / 40).
+struct PenUpShape {
+    const char* name;
+    std::int32_t part[5];  // PartA .. PartE
+    std::int32_t acc[5];
+    std::int32_t vel[5];
+};
+extern const PenUpShape pen_up_shapes[3];  // PU-DxDy, PU-OnlyDx, PU-OnlyDy
+
+// Reshapes the loaded pen-up profile for a move of travel_mm millimetres.
+void reshape_pen_up_profile(const PenUpShape& shape, std::int32_t travel_mm);
+
+// Queues the move (dx, dy) in plot-bed units; a zero move queues nothing.
+void srvo_on_ve(std::int32_t dx, std::int32_t dy);

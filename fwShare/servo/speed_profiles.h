@@ -1,0 +1,43 @@
+// Speed profiles: one entry per move kind, built from a speed and an
+// acceleration code, and loaded by the move routine for every move.
+#pragma once
+
+#include <cstdint>
+
+#include "fwShare/servo/vector_queue.h"
+
+enum MoveKind : std::int32_t {
+    PEN_DOWN, PEN_UP, PEN_UPC, RASTER_FORWARD, RASTER_BACKWARD, RASTER_OFFSET, RASTER_MOVE,
+    SERVO_MOVE
+};
+inline constexpr int VEL_ACCEL_POOL_SIZE = 8;
+extern const char* const move_kind_names[VEL_ACCEL_POOL_SIZE];
+
+struct VelAccelEntry {
+    std::int32_t kind;        // the entry's own move kind
+    std::int32_t diag_vel;    // acceleration ticks up to pbdSps
+    std::int32_t pbdAxiaVel;  // the same, limited to the machine's X speed
+    // Velocity change per tick, 2^-14 servo counts per tick per tick.
+    std::int32_t pbdAccel;
+    std::int32_t pbdSps;      // slew speed above the creep speed, plot-bed units/s
+    // Constant speed of a profile without acceleration ramp, 2^-4 counts per tick.
+    std::int32_t LowSpeed;
+    std::int32_t unused;
+};
+
+extern VelAccelEntry VelAccelPool[VEL_ACCEL_POOL_SIZE];
+
+// Speed at or below which the last profile built has no acceleration ramp,
+// and the scale of its constant speed.
+extern std::uint32_t boundary_speed;
+extern std::int32_t factor_num;
+// Lowest corner speed the planner aims for, in acceleration steps.
+extern std::uint32_t min_corner_vel;
+
+void setup_plotbed_speeds(std::int32_t kind, std::uint32_t speed, std::int32_t acc);
+
+// Makes a record the servo interrupt's current record.
+inline void SVO_SetVectPtr(VdbData* rec)
+{
+    SVO_VectPtr = rec;
+}

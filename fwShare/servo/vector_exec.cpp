@@ -1,0 +1,348 @@
+#include "fwShare/servo/vector_exec.h"
+
+#include <cstdio>
+
+#include "fwShare/servo/servo_isr.h"
+#include "fwShare/servo/speed_profiles.h"
+#include "fwShare/servo/wrap_math.h"
+
+namespace {
+
+constexpr std::uint32_t fraction_mask = 0x7FFFFF;       // 23 fraction bits
+constexpr std::uint32_t doubling_limit = 0x5C418;       // majrdvel at and above which no doubling
+constexpr std::uint64_t doubling_base = 0x3F0000;       // 63 counts, 16 fraction bits
+constexpr std::int32_t long_vector_warning = 0x1000000; // counts
+
+// Stopping distance as one 64-bit value and its whole-count part.
+inline std::uint64_t stop_distance(const VdbData* r)
+{
+    return (static_cast<std::uint64_t>(r->high_ddr) << 32) | r->ddr;
+}
+
+inline void set_stop_distance(VdbData* r, std::uint64_t d)
+{
+    r->high_ddr = static_cast<std::uint32_t>(d >> 32);
+    r->ddr = static_cast<std::uint32_t>(d);
+}
+
+inline std::uint32_t dcc_dist(const VdbData* r)
+{
+    return (r->high_ddr << 16) + (r->ddr >> 16);
+}
+
+inline std::int32_t major_step(VdbData* r, std::uint32_t v)
+{
+    std::uint32_t t = v + r->majrfract;
+    r->majrfract = t & fraction_mask;
+    std::int32_t m = static_cast<std::int32_t>(t >> 23);
+    r->majrdisth = wrap_sub(r->majrdisth, m);
+    return m;
+}
+
+// Minor step while accelerating or slewing: limited to minrdisth + 1,
+// compared as signed numbers.
+inline std::int32_t minor_step_signed(VdbData* r)
+{
+    std::uint32_t t = r->minrvel + r->minrfract;
+    r->minrfract = t & fraction_mask;
+    std::int32_t n = static_cast<std::int32_t>(t >> 23);
+    std::int32_t limit = wrap_add(r->minrdisth, 1);
+    if (n > limit) {
+        n = limit;
+    }
+    r->minrdisth = wrap_sub(r->minrdisth, n);
+    return n;
+}
+
+// Minor step while decelerating or creeping: the same limit compared as
+// unsigned numbers.
+inline std::int32_t minor_step_unsigned(VdbData* r)
+{
+    std::uint32_t t = r->minrvel + r->minrfract;
+    r->minrfract = t & fraction_mask;
+    std::uint32_t n = t >> 23;
+    std::uint32_t limit = static_cast<std::uint32_t>(r->minrdisth) + 1u;
+    if (n > limit) {
+        n = limit;
+    }
+    r->minrdisth = wrap_sub(r->minrdisth, static_cast<std::int32_t>(n));
+    return static_cast<std::int32_t>(n);
+}
+
+inline std::int32_t corner_extra(const VdbData* r)
+{
+    return corner_chain_enable != 0 ? static_cast<std::int32_t>(r->psuedodist) : 0;
+}
+
+// Doubles the acceleration once a ramp has run 20 ticks: the rest of the
+// ramp climbs twice as fast in half the steps.
+inline void double_acceleration(VdbData* r)
+{
+    r->majrdvel <<= 1;
+    r->minrdvel <<= 1;
+    r->currvel = static_cast<std::uint16_t>(r->currvel >> 1);
+    r->acclcount = static_cast<std::uint16_t>(r->acclcount >> 1);
+    std::uint64_t d = stop_distance(r);
+    std::uint64_t excess = d >= doubling_base ? d - doubling_base : doubling_base;
+    set_stop_distance(r, (excess >> 1) + doubling_base);
+    r->acc_index = 21;
+}
+
+inline void undo_doubling(VdbData* r)
+{
+    r->majrdvel >>= 1;
+    r->minrdvel >>= 1;
+    r->currvel = static_cast<std::uint16_t>(r->currvel << 1);
+    r->acclcount = static_cast<std::uint16_t>(r->acclcount << 1);
+    set_stop_distance(r, stop_distance(r) << 1);
+    r->acc_index = 0;
+}
+
+inline void run_octant(std::uint8_t octant, std::int32_t a, std::int32_t b)
+{
+    octant_move[octant & 7u](a, b);
+}
+
+void print_slew_distance(std::int32_t rem, const VdbData* r)
+{
+    std::printf("SVO_GetMajrDistH(%d) SVO_Vect().psuedodist(%d)\n", r->majrdisth,
+                static_cast<std::int32_t>(r->psuedodist));
+    std::printf("disth(%d)= (SVO_Vect().majrvel(%d), FPF_Vel_ShiftI(%d)\n", rem,
+                static_cast<std::int32_t>(r->majrvel), 23);
+}
+
+// Corner overrun: the step ran past the end of rec into nxt. Carries the
+// distance beyond the corner and the speed into nxt and emits the step
+// through nxt's octant routine.
+void continue_past_corner(VdbData* rec, VdbData* nxt, std::int32_t m, std::int32_t n)
+{
+    const std::uint32_t cv = rec->currvel;
+    const std::int32_t slope = nxt->slope;
+    std::int32_t a = m;
+    std::int32_t b = 0;
+    if (((nxt->octant ^ rec->octant) & 1u) == 0) {
+        nxt->majrdisth = wrap_add(nxt->majrdisth, rec->majrdisth);
+        std::int32_t t = wrap_mul(slope, rec->majrdisth) >> 16;
+        nxt->minrdisth = wrap_add(nxt->minrdisth, t);
+        nxt->minrvel += (nxt->minrdvel & ~3u) * cv;
+        nxt->majrvel += (nxt->majrdvel & ~3u) * cv;
+        std::int32_t carried = wrap_add(n, rec->minrdisth);
+        b = nxt->octant == rec->octant ? wrap_sub(carried, t) : wrap_neg(wrap_add(carried, t));
+    } else {
+        // Major and minor axes swap at this corner.
+        std::int32_t t = 0;
+        if (rec->minrdisth <= 0) {
+            nxt->majrdisth = wrap_add(nxt->majrdisth, rec->minrdisth);
+            t = wrap_mul(slope, rec->minrdisth) >> 16;
+            nxt->minrdisth = wrap_add(nxt->minrdisth, t);
+        }
+        nxt->minrvel += nxt->minrdvel * cv;
+        nxt->majrvel += (nxt->majrdvel & ~3u) * cv;
+        if (rec->minrdisth > 0) {
+            a = wrap_add(n, rec->minrdisth);
+            b = wrap_add(m, rec->majrdisth);
+        } else {
+            a = n;
+            b = wrap_sub(wrap_add(m, rec->majrdisth), t);
+        }
+    }
+    run_octant(nxt->octant, a, b);
+    svo_set_state(ISRACC);
+}
+
+} // namespace
+
+void svo_isr_acc()
+{
+    VdbData* r = SVO_VectPtr;
+    if (static_cast<std::uint32_t>(r->currvel) + 1u > r->acclcount) {
+        svo_set_state(ISRSLEW);
+        svo_isr_slew();
+        return;
+    }
+
+    if (r->psuedodist == 0 && r->cnrvel == 0 && r->majrdvel < doubling_limit) {
+        if (r->acc_index < 20) {
+            ++r->acc_index;
+        } else if (r->acc_index == 20) {
+            double_acceleration(r);
+        }
+    }
+
+    // D grows by this tick's travel at the old velocity; the carry out of
+    // ddr goes to high_ddr at once.
+    const std::uint32_t new_ddr = r->ddr + (r->majrvel >> 7);
+    if (new_ddr < r->ddr) {
+        ++r->high_ddr;
+    }
+    const std::uint32_t v = r->majrvel + r->majrdvel;
+    const std::uint32_t new_dcc = (r->high_ddr << 16) + (new_ddr >> 16);
+    const std::uint32_t rem = static_cast<std::uint32_t>(wrap_add(r->majrdisth, corner_extra(r))) -
+                              (v >> 23);
+    if (rem < new_dcc) {
+        svo_set_state(ISRSLEW);
+        svo_isr_slew();
+        return;
+    }
+
+    r->majrvel = v;
+    ++r->currvel;
+    r->ddr = new_ddr;
+    std::int32_t m = major_step(r, v);
+    r->minrvel += r->minrdvel;
+    std::int32_t n = minor_step_signed(r);
+    phase = ACC;
+    svo_emit_step(m, n);
+}
+
+void svo_isr_slew()
+{
+    VdbData* r = SVO_VectPtr;
+    std::int32_t rem = wrap_sub(wrap_add(r->majrdisth, corner_extra(r)),
+                                static_cast<std::int32_t>(r->majrvel >> 23));
+    const std::uint32_t dcc = dcc_dist(r);
+
+    if (rem > long_vector_warning) {
+        std::printf("disth > 0x1000000\n");
+        print_slew_distance(rem, r);
+        std::printf("dccDist(%d)\n", static_cast<std::int32_t>(dcc));
+    }
+    if (rem < 0) {
+        std::printf("disth < 0\n");
+        print_slew_distance(rem, r);
+        std::printf("disth(%d), dccDist(%d)dccDist(%d)\n", rem, static_cast<std::int32_t>(dcc),
+                    static_cast<std::int32_t>(dcc));
+        r->majrdisth = static_cast<std::int32_t>(dcc - 1u);
+        rem = r->majrdisth;
+    }
+    if (m_npbdrvCnt > 100) {
+        std::printf("disth1(%d)SVO_Vect().majrvel(%d)\n", rem,
+                    static_cast<std::int32_t>(r->majrvel >> 23));
+        std::printf("dccDist(%d)\n", static_cast<std::int32_t>(dcc));
+        rem = static_cast<std::int32_t>(dcc);
+    }
+    if (rem < static_cast<std::int32_t>(dcc)) {
+        svo_dcc_step();
+        return;
+    }
+
+    std::int32_t m = major_step(r, r->majrvel);
+    std::int32_t n = minor_step_signed(r);
+    phase = SLEW;
+    svo_emit_step(m, n);
+}
+
+void svo_dcc_step()
+{
+    VdbData* r = SVO_VectPtr;
+    if (r->currvel == 0 || r->majrdvel > r->majrvel) {
+        r->currvel = 0;
+        svo_set_state(ISRCREEP);
+        svo_isr_creep();
+        return;
+    }
+    if (r->currvel == 1) {
+        svo_set_state(ISRCREEP);
+    }
+    --r->currvel;
+    r->majrvel -= r->majrdvel;
+    const std::uint32_t travel = r->majrvel >> 7;
+    if (r->ddr < travel) {
+        --r->high_ddr;
+    }
+    r->ddr -= travel;
+
+    std::int32_t m = major_step(r, r->majrvel);
+    r->minrvel -= r->minrdvel;
+    std::int32_t n = minor_step_unsigned(r);
+    phase = DCC;
+    svo_emit_step(m, n);
+}
+
+void svo_isr_creep()
+{
+    phase = CREEP;
+    VdbData* r = SVO_VectPtr;
+    if (r->majrdisth < creep_min) {
+        // Last step: release the record and emit whatever is left of both axes.
+        r->cmd = NULL_CMD;
+        const std::int32_t maj = r->majrdisth;
+        const std::int32_t min = r->minrdisth;
+        r->majrdisth = 0;
+        delay_count = r->end_delay;
+        svo_set_state(r->end_delay != 0 ? ISRDELAY : ISRHOLD);
+        SVO_SetVectPtr(r->next);
+        run_octant(r->octant, maj, min);
+        return;
+    }
+    // Creep at CREEP_VELOCITY counts per tick, or at the constant speed of
+    // a move without acceleration ramp.
+    const std::uint32_t v = r->acclcount != 0 ? r->creep << 19 : r->majrvel;
+    std::int32_t m = major_step(r, v);
+    std::int32_t n = minor_step_unsigned(r);
+    run_octant(r->octant, m, n);
+}
+
+void svo_emit_step(std::int32_t m, std::int32_t n)
+{
+    VdbData* rec = SVO_VectPtr;
+    if (corner_chain_enable == 0 || rec->cnrvel == 0 || rec->majrdisth > 0) {
+        run_octant(rec->octant, m, n);
+        return;
+    }
+
+    // The corner is taken without stopping.
+    VdbData* nxt = rec->next;
+    if (rec->majrdisth == 0) {
+        rec->cmd = NULL_CMD;
+        SVO_SetVectPtr(nxt);
+        if (rec->currvel != 0) {
+            nxt->currvel = rec->currvel;
+            nxt->high_ddr = rec->high_ddr;
+            nxt->ddr = rec->ddr;
+            nxt->minrvel += (nxt->minrdvel & ~3u) * rec->currvel;
+            nxt->majrvel = rec->majrvel;
+            svo_set_state(ISRACC);
+        } else {
+            svo_set_state(ISRHOLD);
+        }
+        run_octant(rec->octant, m, wrap_add(n, rec->minrdisth));
+        return;
+    }
+
+    if (rec->acc_index == 21) {
+        undo_doubling(rec);
+    }
+    rec->cmd = NULL_CMD;
+    SVO_SetVectPtr(nxt);
+    nxt->currvel = rec->currvel;
+    nxt->high_ddr = rec->high_ddr;
+    nxt->ddr = rec->ddr;
+    continue_past_corner(rec, nxt, m, n);
+}
+
+namespace {
+
+inline void move_axes(std::int32_t dx, std::int32_t dy)
+{
+    svo_pos_x = wrap_add(svo_pos_x, dx);
+    svo_pos_y = wrap_add(svo_pos_y, dy);
+    svo_err_x = static_cast<std::int16_t>(wrap_add(svo_err_x, dx));
+    svo_err_y = static_cast<std::int16_t>(wrap_add(svo_err_y, dy));
+    svo_step_x = dx;
+    svo_step_y = dy;
+}
+
+void octant0(std::int32_t a, std::int32_t b) { move_axes(a, b); }
+void octant1(std::int32_t a, std::int32_t b) { move_axes(b, a); }
+void octant2(std::int32_t a, std::int32_t b) { move_axes(wrap_neg(a), b); }
+void octant3(std::int32_t a, std::int32_t b) { move_axes(wrap_neg(b), a); }
+void octant4(std::int32_t a, std::int32_t b) { move_axes(a, wrap_neg(b)); }
+void octant5(std::int32_t a, std::int32_t b) { move_axes(b, wrap_neg(a)); }
+void octant6(std::int32_t a, std::int32_t b) { move_axes(wrap_neg(a), wrap_neg(b)); }
+void octant7(std::int32_t a, std::int32_t b) { move_axes(wrap_neg(b), wrap_neg(a)); }
+
+} // namespace
+
+const OctantMoveFn octant_move[8] = {octant0, octant1, octant2, octant3,
+                                     octant4, octant5, octant6, octant7};

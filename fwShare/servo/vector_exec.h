@@ -1,0 +1,24 @@
+// Execution of a VECTOR record, tick by tick: acceleration, slew with
+// deceleration, creep to the exact end point, and corner continuation into
+// the next record.
+//
+// The motion is a two-axis digital differential analyser: the record drives
+// its major axis (the longer distance) and its minor axis, each with a
+// velocity in counts per tick with 23 fraction bits and a fraction
+// accumulator; the octant bits map major/minor onto +-X/+-Y. The stopping
+// distance D is a 64-bit accumulator of 2^-16 counts held in ddr/high_ddr.
+#pragma once
+
+#include <cstdint>
+
+#include "fwShare/servo/vector_queue.h"
+
+void svo_isr_acc();
+void svo_isr_slew();
+void svo_dcc_step();
+void svo_isr_creep();
+void svo_emit_step(std::int32_t major_step, std::int32_t minor_step);
+
+// One routine per octant: adds a major step a and a minor step b to the
+// commanded position and the following errors, and records the step.
+extern const OctantMoveFn octant_move[8];
