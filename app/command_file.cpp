@@ -1,0 +1,291 @@
+#include "app/command_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "app/command_reader.h"
+#include "app/exe_dir.h"
+#include "app/job_clock.h"
+#include "app/platform.h"
+#include "app/status_file.h"
+#include "app/tick_thread.h"
+#include "fwShare/machine_params.h"
+#include "fwShare/pcl_position.h"
+#include "fwShare/raster_graphics.h"
+#include "fwShare/resolution.h"
+#include "fwShare/servo/move_queue.h"
+#include "fwShare/vector_cutting.h"
+
+std::int32_t cmd_pen_down;
+
+namespace {
+
+// The entry being executed, for messages about bad input.
+int entry_number = 0;
+char entry_keyword[CMD_KEYWORD_SIZE];
+bool stop_reading = false;
+
+std::int32_t wrap_mul(std::int32_t a, std::int32_t b)
+{
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
+}
+
+void pen_down_move(std::int32_t dx, std::int32_t dy)
+{
+    if (cmd_pen_down != 1) {
+        pendnout();
+        cmd_pen_down = 1;
+    }
+    if (dx != 0 || dy != 0) {
+        srvo_on_ve(wrap_mul(dx, hpgl_to_pbd_x), wrap_mul(dy, hpgl_to_pbd_y));
+    }
+}
+
+void pen_up_move(std::int32_t dx, std::int32_t dy)
+{
+    if (cmd_pen_down != 0) {
+        penupout();
+        cmd_pen_down = 0;
+    }
+    if (dx != 0 || dy != 0) {
+        srvo_on_ve(wrap_mul(dx, hpgl_to_pbd_x), wrap_mul(dy, hpgl_to_pbd_y));
+    }
+}
+
+void to_pcl_mode(std::int32_t)
+{
+    if (lsr_lang_mode == 1) {
+        HandleHpglToPclPosition();
+        lsr_lang_mode = 2;
+    }
+}
+
+struct OneIntKeyword {
+    const char* keyword;
+    void (*run)(std::int32_t n);
+};
+
+struct TwoIntKeyword {
+    const char* keyword;
+    void (*run)(std::int32_t a, std::int32_t b);
+};
+
+// Settings entries store the number at the width of their field.
+const OneIntKeyword one_int_keywords[] = {
+    {"RasterDPI", [](std::int32_t n) { ptCurrentFile->RasterDPI = static_cast<std::uint16_t>(n); }},
+    {"RasterUnit", [](std::int32_t n) { ptCurrentFile->RasterUnit = static_cast<std::uint16_t>(n); }},
+    {"RasterBandingFree",
+     [](std::int32_t n) { ptCurrentFile->RasterBandingFree = static_cast<std::uint8_t>(n); }},
+    {"RasterFiringType",
+     [](std::int32_t n) { ptCurrentFile->RasterFiringType = static_cast<std::uint16_t>(n); }},
+    {"RasterSpeedX", [](std::int32_t n) { ptCurrentFile->RasterSpeedX = static_cast<std::uint16_t>(n); }},
+    {"RasterSpeedY", [](std::int32_t n) { ptCurrentFile->RasterSpeedY = static_cast<std::uint16_t>(n); }},
+    {"ImageWidth", [](std::int32_t n) { ptCurrentFile->ImageWidth = n; }},
+    {"ImageHeight", [](std::int32_t n) { ptCurrentFile->ImageHeight = n; }},
+    {"RasterPower", [](std::int32_t n) { ptCurrentFile->RasterPower = static_cast<std::uint16_t>(n); }},
+    {"RasterAccelEngrave",
+     [](std::int32_t n) { ptCurrentFile->RasterAccelEngrave = static_cast<std::uint8_t>(n); }},
+    {"RasterBuEngrave",
+     [](std::int32_t n) { ptCurrentFile->RasterBuEngrave = static_cast<std::uint8_t>(n); }},
+    {"SetStartRasterGraphics", [](std::int32_t) { HandleStartRasterGraphics(); }},
+    {"SetEndRasterGraphics", [](std::int32_t) { HandleEndRasterGraphics(); }},
+    {"RasterLineOut", [](std::int32_t) { RasterLineOut(); }},
+    {"ToHpglMode", [](std::int32_t) { HandleToHpglMode(); }},
+    {"ToPclMode", to_pcl_mode},
+    {"execute_penselect", [](std::int32_t pen) { execute_penselect(pen); }},
+};
+
+const TwoIntKeyword two_int_keywords[] = {
+    {"pd_default", pen_down_move},
+    {"pu_default", pen_up_move},
+    {"SetHorizontalPositionPCL",
+     [](std::int32_t flag, std::int32_t x) {
+         ptCurrentFile->ImageAbsPosFlag = static_cast<std::int8_t>(flag);
+         ptCurrentFile->ImageOffsetX = x;
+     }},
+    {"SetVerticalPositionPCL",
+     [](std::int32_t flag, std::int32_t y) {
+         ptCurrentFile->ImageAbsPosFlag = static_cast<std::int8_t>(flag);
+         ptCurrentFile->ImageOffsetY = y;
+     }},
+};
+
+template <typename Entry, std::size_t N>
+const Entry* find_keyword(const Entry (&table)[N], const char* keyword)
+{
+    for (const Entry& e : table) {
+        if (std::strcmp(e.keyword, keyword) == 0) {
+            return &e;
+        }
+    }
+    return nullptr;
+}
+
+void report_entry(const char* what)
+{
+    std::fprintf(stderr, "vemtrac: Vemtrac.cmd entry %d \"%s\": %s\n", entry_number,
+                 entry_keyword, what);
+}
+
+// "VectorSpeed" s1 s2 and 14 more integers: the speed codes of pens 1..16.
+// When the list runs short, the pens not reached keep their speeds.
+void read_vector_speeds(CmdReader* reader, std::int32_t s1, std::int32_t s2)
+{
+    ptCurrentFile->VectorSpeed[1] = static_cast<std::uint16_t>(s1);
+    ptCurrentFile->VectorSpeed[2] = static_cast<std::uint16_t>(s2);
+    for (int pen = 3; pen <= 16; ++pen) {
+        std::int32_t speed = 0;
+        if (cmd_read_int(reader, &speed) != 1) {
+            if (reader->error == CmdReadError::none) {
+                char what[96];
+                std::snprintf(what, sizeof what,
+                              "%d of 16 speed codes given; pens %d to 16 keep their speeds",
+                              pen - 1, pen);
+                report_entry(what);
+            }
+            return;
+        }
+        ptCurrentFile->VectorSpeed[pen] = static_cast<std::uint16_t>(speed);
+    }
+}
+
+// Runs one entry of fields keyword + count integers. Returns false when
+// reading must stop.
+bool run_entry(CmdReader* reader, const char* keyword, int fields, std::int32_t a, std::int32_t b)
+{
+    if (fields == 2) {
+        if (const OneIntKeyword* e = find_keyword(one_int_keywords, keyword)) {
+            e->run(a);
+            return true;
+        }
+        report_entry(find_keyword(two_int_keywords, keyword) != nullptr ||
+                             std::strcmp(keyword, "VectorSpeed") == 0
+                         ? "expects two integers; reading stops here"
+                         : "unknown keyword; reading stops here");
+        return false;
+    }
+    if (std::strcmp(keyword, "VectorSpeed") == 0) {
+        read_vector_speeds(reader, a, b);
+        return reader->error == CmdReadError::none;
+    }
+    if (const TwoIntKeyword* e = find_keyword(two_int_keywords, keyword)) {
+        e->run(a, b);
+        return true;
+    }
+    report_entry(find_keyword(one_int_keywords, keyword) != nullptr ||
+                         std::strcmp(keyword, "VemtracCmdVer") == 0
+                     ? "expects one integer; reading stops here"
+                     : "unknown keyword; reading stops here");
+    return false;
+}
+
+void report_read_error(const CmdReader& reader)
+{
+    switch (reader.error) {
+    case CmdReadError::keyword_too_long:
+        report_entry("keyword longer than 259 characters; reading stops here");
+        break;
+    case CmdReadError::number_out_of_range:
+        report_entry("number outside the signed 32-bit range; reading stops here");
+        break;
+    case CmdReadError::none:
+        break;
+    }
+}
+
+} // namespace
+
+void cmd_reject_entry(const char* reason)
+{
+    char what[192];
+    std::snprintf(what, sizeof what, "%s; the job ends here", reason);
+    report_entry(what);
+    stop_reading = true;
+}
+
+int job_run_command_file()
+{
+    const std::uint32_t app_start = platform::tick_count_ms();
+
+    if (!format_job_path("Vemtrac.cmd")) {
+        return 0;
+    }
+    std::FILE* cmd = std::fopen(path_buf, "rb");
+    if (cmd == nullptr) {
+        std::fprintf(stderr, "vemtrac: cannot open %s: %s\n", path_buf, std::strerror(errno));
+        return 0;
+    }
+    if (!format_job_path("Vemtrac.sts")) {
+        std::fclose(cmd);
+        return 0;
+    }
+    std::FILE* sts = std::fopen(path_buf, "wb");
+    if (sts == nullptr) {
+        std::fprintf(stderr, "vemtrac: cannot create %s: %s\n", path_buf, std::strerror(errno));
+        std::fclose(cmd);
+        return 0;
+    }
+
+    srvo_off_to_on();
+
+    CmdReader reader;
+    cmd_reader_open(&reader, cmd);
+    char* const keyword = entry_keyword;
+    entry_number = 0;
+    stop_reading = false;
+    for (;;) {
+        std::int32_t a = 0;
+        std::int32_t b = 0;
+        int fields = cmd_read_entry(&reader, keyword, &a, &b);
+        ++entry_number;
+        if (reader.error != CmdReadError::none) {
+            report_read_error(reader);
+            break;
+        }
+        if (fields == 2 && std::strcmp(keyword, "VemtracCmdVer") == 0) {
+            if (a != 1) {
+                report_entry("version of the job file is not 1; the job is refused");
+                bool written = write_status_version_mismatch(sts);
+                std::fclose(cmd);
+                written = std::fclose(sts) == 0 && written;
+                if (!written) {
+                    std::fprintf(stderr, "vemtrac: could not write %s\n", path_buf);
+                }
+                return 0;
+            }
+            continue;
+        }
+        if (fields < 2) {
+            if (fields == 1) {
+                report_entry("no integer follows the keyword; reading stops here");
+            }
+            break;
+        }
+        if (!run_entry(&reader, keyword, fields, a, b)) {
+            if (reader.error != CmdReadError::none) {
+                report_read_error(reader);
+            }
+            break;
+        }
+        if (stop_reading || job_abort != 0) {
+            break;
+        }
+    }
+
+    svo_wait_idle();
+    JobTimeTick();
+    srvo_on_to_off();
+    JobRunTime t = job_run_time(job_start_tick, job_end_tick);
+    std::printf("Job Run Time: %d:%d\n\r", t.minutes, t.seconds);
+
+    const std::uint32_t app_ms = platform::tick_count_ms() - app_start;
+    bool written = write_status_ok(sts, t, app_ms);
+    std::fclose(cmd);
+    written = std::fclose(sts) == 0 && written;
+    if (!written) {
+        std::fprintf(stderr, "vemtrac: could not write %s\n", path_buf);
+        return 0;
+    }
+    return 1;
+}

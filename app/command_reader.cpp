@@ -1,0 +1,141 @@
+#include "app/command_reader.h"
+
+namespace {
+
+int next_char(CmdReader* r)
+{
+    if (r->pushed > 0) {
+        return r->pushback[--r->pushed];
+    }
+    return std::getc(r->file);
+}
+
+void give_back(CmdReader* r, int c)
+{
+    if (c != EOF) {
+        r->pushback[r->pushed++] = c;
+    }
+}
+
+bool is_blank(int c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool is_digit(int c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Skips white space; returns the first other character (or EOF).
+int skip_blanks(CmdReader* r)
+{
+    int c = next_char(r);
+    while (is_blank(c)) {
+        c = next_char(r);
+    }
+    return c;
+}
+
+// Reads a keyword token. Returns 1 when one was read, -1 at the end of the
+// input, 0 with reader->error set when the token does not fit.
+int read_keyword(CmdReader* r, char* keyword)
+{
+    int c = skip_blanks(r);
+    if (c == EOF) {
+        return -1;
+    }
+    int len = 0;
+    while (c != EOF && !is_blank(c)) {
+        if (len == CMD_KEYWORD_SIZE - 1) {
+            r->error = CmdReadError::keyword_too_long;
+            keyword[len] = '\0';
+            return 0;
+        }
+        keyword[len++] = static_cast<char>(c);
+        c = next_char(r);
+    }
+    give_back(r, c);
+    keyword[len] = '\0';
+    return 1;
+}
+
+} // namespace
+
+void cmd_reader_open(CmdReader* reader, std::FILE* file)
+{
+    reader->file = file;
+    reader->pushed = 0;
+    reader->error = CmdReadError::none;
+    // Editors on Windows often start a text file with a UTF-8 byte-order mark.
+    int b0 = std::getc(file);
+    if (b0 == 0xEF) {
+        int b1 = std::getc(file);
+        if (b1 == 0xBB) {
+            int b2 = std::getc(file);
+            if (b2 == 0xBF) {
+                return;
+            }
+            give_back(reader, b2);
+        }
+        give_back(reader, b1);
+    }
+    give_back(reader, b0);
+}
+
+int cmd_read_int(CmdReader* r, std::int32_t* value)
+{
+    int c = skip_blanks(r);
+    if (c == EOF) {
+        return -1;
+    }
+    bool negative = false;
+    int sign = 0;
+    if (c == '+' || c == '-') {
+        negative = c == '-';
+        sign = c;
+        c = next_char(r);
+    }
+    if (!is_digit(c)) {
+        give_back(r, c);
+        if (sign != 0) {
+            give_back(r, sign);
+        }
+        return 0;
+    }
+    // Magnitude, saturated just past the largest that fits.
+    const std::int64_t limit = negative ? 2147483648LL : 2147483647LL;
+    std::int64_t magnitude = 0;
+    bool too_large = false;
+    while (is_digit(c)) {
+        magnitude = magnitude * 10 + (c - '0');
+        if (magnitude > limit) {
+            too_large = true;
+            magnitude = limit;
+        }
+        c = next_char(r);
+    }
+    give_back(r, c);
+    if (too_large) {
+        r->error = CmdReadError::number_out_of_range;
+        return 0;
+    }
+    *value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+    return 1;
+}
+
+int cmd_read_entry(CmdReader* r, char keyword[CMD_KEYWORD_SIZE], std::int32_t* first,
+                   std::int32_t* second)
+{
+    int got = read_keyword(r, keyword);
+    if (got <= 0) {
+        return got;
+    }
+    if (cmd_read_int(r, first) != 1) {
+        return 1;
+    }
+    if (cmd_read_int(r, second) != 1) {
+        return 2;
+    }
+    return 3;
+}

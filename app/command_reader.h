@@ -1,0 +1,37 @@
+// Reading the job file: white-space separated keywords and decimal
+// integers, read the way a "%s %d %d" scan reads them (white space of any
+// kind, line breaks included, separates tokens; a failed number leaves the
+// token in place for the next read). Unlike a library scan it never
+// overflows: a keyword too long for its buffer or a number outside the
+// signed 32-bit range is reported as such.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+inline constexpr int CMD_KEYWORD_SIZE = 260;  // at most 259 characters
+
+enum class CmdReadError {
+    none,
+    keyword_too_long,
+    number_out_of_range,
+};
+
+struct CmdReader {
+    std::FILE* file;
+    int pushback[4];    // characters read ahead and given back, last first
+    int pushed;
+    CmdReadError error;
+};
+
+void cmd_reader_open(CmdReader* reader, std::FILE* file);
+
+// Reads a keyword and up to two integers. Returns the number of fields
+// converted (0..3), or -1 when the input ends before a keyword. On an error
+// the fields read before it are returned and reader->error says which.
+int cmd_read_entry(CmdReader* reader, char keyword[CMD_KEYWORD_SIZE], std::int32_t* first,
+                   std::int32_t* second);
+
+// Reads one integer. Returns 1 when one was read, 0 when the next token is
+// not a number (it stays in place), -1 at the end of the input.
+int cmd_read_int(CmdReader* reader, std::int32_t* value);
