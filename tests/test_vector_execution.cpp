@@ -1,0 +1,98 @@
+// Execution of single vector records through the real queue and the hold
+// handler, tick by tick.
+#include "machine_fixture.h"
+
+#include "app/job_clock.h"
+#include "fwShare/servo/servo_isr.h"
+#include "fwShare/servo/vector_exec.h"
+#include "fwShare/servo/vector_queue.h"
+
+namespace {
+
+// A straight +X vector along the major axis with a 720-unit acceleration
+// and 200 acceleration steps, starting at 1 count per tick.
+VdbData* queue_straight_vector(std::int32_t distance)
+{
+    pipeflag = 1;
+    VdbData* r = getfreevdb();
+    r->majrdisth = distance;
+    r->minrdisth = 0;
+    r->octant = 0;
+    r->majrvel = 1u << 23;
+    r->majrdvel = 720u * 512u;
+    r->minrvel = 0;
+    r->minrdvel = 0;
+    r->creep = 16;
+    r->acclcount = 200;
+    r->ddr = 63u * 65536u;
+    r->high_ddr = 0;
+    r->currvel = 0;
+    r->acc_index = 0;
+    r->psuedodist = 0;
+    r->cnrvel = 0;
+    r->end_delay = 0;
+    r->cmd = VECTOR;
+    sendvdb(r);
+    return r;
+}
+
+struct PhaseSplit {
+    int ticks = 0;
+    int by_phase[7] = {};
+    int doubled_in_step = -1;  // acceleration step (hold tick included) that doubled
+};
+
+// Ticks from the hold tick to the tick that returns to ISRHOLD, each
+// counted under the phase it sets.
+PhaseSplit run_vector(VdbData* r)
+{
+    PhaseSplit split;
+    int acc_steps = 0;
+    do {
+        const std::int32_t before = r->acc_index;
+        svo_isr();
+        ++split.ticks;
+        ++split.by_phase[phase];
+        if (phase == HOLD || phase == ACC) {
+            ++acc_steps;
+        }
+        if (before != 21 && r->acc_index == 21) {
+            split.doubled_in_step = acc_steps;
+        }
+    } while (svo_state != ISRHOLD && split.ticks < 100000);
+    return split;
+}
+
+} // namespace
+
+class VectorExecution : public MachineTest {};
+
+TEST_F(VectorExecution, LongStraightVectorRunsItsExactTickCount)
+{
+    const std::int32_t x0 = svo_pos_x;
+    VdbData* r = queue_straight_vector(12192);
+    PhaseSplit s = run_vector(r);
+    EXPECT_EQ(s.ticks, 1400);
+    EXPECT_EQ(s.by_phase[HOLD], 1);
+    EXPECT_EQ(s.by_phase[ACC], 109);
+    EXPECT_EQ(s.by_phase[SLEW], 1128);
+    EXPECT_EQ(s.by_phase[DCC], 100);
+    EXPECT_EQ(s.by_phase[CREEP], 62);
+    EXPECT_EQ(s.doubled_in_step, 21);
+    EXPECT_EQ(svo_pos_x - x0, 12192);
+    EXPECT_EQ(r->cmd, NULL_CMD);
+}
+
+TEST_F(VectorExecution, ShortVectorNeverReachesFullSpeed)
+{
+    const std::int32_t x0 = svo_pos_x;
+    VdbData* r = queue_straight_vector(400);
+    PhaseSplit s = run_vector(r);
+    EXPECT_EQ(s.ticks, 174);
+    EXPECT_EQ(s.by_phase[HOLD], 1);
+    EXPECT_EQ(s.by_phase[ACC], 59);
+    EXPECT_EQ(s.by_phase[SLEW], 1);
+    EXPECT_EQ(s.by_phase[DCC], 50);
+    EXPECT_EQ(s.by_phase[CREEP], 63);
+    EXPECT_EQ(svo_pos_x - x0, 400);
+}
