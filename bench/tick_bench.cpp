@@ -1,0 +1,85 @@
+// Simulated servo ticks per second of host time: one long straight vector,
+// a chain of short vectors through the real queue (planning included), and
+// the position loop alone for comparison.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+
+#include "app/job_clock.h"
+#include "app/tick_thread.h"
+#include "bench_machine.h"
+#include "fwShare/servo/move_queue.h"
+#include "fwShare/servo/servo_isr.h"
+#include "fwShare/servo/speed_profiles.h"
+#include "fwShare/servo/vector_queue.h"
+
+namespace {
+
+std::int64_t ticks_since(std::int32_t start)
+{
+    return static_cast<std::uint32_t>(svo_tick_count) - static_cast<std::uint32_t>(start);
+}
+
+void BM_LongStraightVector(benchmark::State& state)
+{
+    bench_start_machine();
+    std::int64_t ticks = 0;
+    std::int32_t direction = 1;
+    for (auto _ : state) {
+        const std::int32_t start = svo_tick_count;
+        srvo_on_pd();
+        srvo_on_ve(direction * 60960, 0);  // 20 inches
+        svo_wait_idle();
+        direction = -direction;
+        ticks += ticks_since(start);
+    }
+    state.counters["ticks/s"] = benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_LongStraightVector)->Unit(benchmark::kMillisecond);
+
+// A circle of 2 inches diameter in 360 segments of about 53 plot-bed units.
+void BM_ShortVectorChain(benchmark::State& state)
+{
+    bench_start_machine();
+    constexpr int segments = 360;
+    std::int32_t dx[segments];
+    std::int32_t dy[segments];
+    std::int32_t px = 3048;
+    std::int32_t py = 0;
+    for (int i = 0; i < segments; ++i) {
+        const double a = 2.0 * 3.14159265358979 * (i + 1) / segments;
+        const auto x = static_cast<std::int32_t>(std::lround(3048.0 * std::cos(a)));
+        const auto y = static_cast<std::int32_t>(std::lround(3048.0 * std::sin(a)));
+        dx[i] = x - px;
+        dy[i] = y - py;
+        px = x;
+        py = y;
+    }
+    std::int64_t ticks = 0;
+    for (auto _ : state) {
+        const std::int32_t start = svo_tick_count;
+        srvo_on_pd();
+        for (int i = 0; i < segments; ++i) {
+            srvo_on_ve(dx[i], dy[i]);
+        }
+        svo_wait_idle();
+        ticks += ticks_since(start);
+    }
+    state.counters["ticks/s"] = benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ShortVectorChain)->Unit(benchmark::kMillisecond);
+
+void BM_FeedbackLoopOnly(benchmark::State& state)
+{
+    bench_start_machine();
+    for (auto _ : state) {
+        svo_feedback_loop();
+        benchmark::ClobberMemory();
+    }
+    state.counters["ticks/s"] = benchmark::Counter(static_cast<double>(state.iterations()),
+                                                   benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_FeedbackLoopOnly);
+
+} // namespace
