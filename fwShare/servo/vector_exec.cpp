@@ -69,6 +69,23 @@ inline std::int32_t minor_step_unsigned(VdbData* r)
     return static_cast<std::int32_t>(n);
 }
 
+// The record the long-vector warning was last printed for, told apart from
+// a later use of the same ring slot by its hand-out tick.
+const VdbData* long_vector_warned = nullptr;
+std::uint32_t long_vector_warned_tick = 0;
+
+// The warning comes once per record: repeated on every slew tick, a vector
+// of thousands of inches would flood the console for hours.
+bool first_long_vector_warning(const VdbData* r)
+{
+    if (long_vector_warned == r && long_vector_warned_tick == r->alloc_tick) {
+        return false;
+    }
+    long_vector_warned = r;
+    long_vector_warned_tick = r->alloc_tick;
+    return true;
+}
+
 inline std::int32_t corner_extra(const VdbData* r)
 {
     return corner_chain_enable != 0 ? static_cast<std::int32_t>(r->psuedodist) : 0;
@@ -202,7 +219,7 @@ void svo_isr_slew()
                                 static_cast<std::int32_t>(r->majrvel >> 23));
     const std::uint32_t dcc = dcc_dist(r);
 
-    if (rem > long_vector_warning) {
+    if (rem > long_vector_warning && first_long_vector_warning(r)) {
         std::printf("disth > 0x1000000\n");
         print_slew_distance(rem, r);
         std::printf("dccDist(%d)\n", static_cast<std::int32_t>(dcc));
