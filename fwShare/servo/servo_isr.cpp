@@ -30,7 +30,7 @@ std::int32_t svo_integ_x, svo_integ_y;
 std::int32_t svo_prev_term_x, svo_prev_term_y;
 std::int16_t svo_gain_base_x, svo_gain_base_y;
 std::int16_t svo_gain_x, svo_gain_y;
-std::uint16_t svo_out_x, svo_out_y;
+volatile std::uint16_t svo_out_x, svo_out_y;
 std::uint8_t svo_off;
 
 std::int32_t delay_count;

@@ -49,8 +49,10 @@ extern std::int32_t svo_integ_x, svo_integ_y;         // integrators
 extern std::int32_t svo_prev_term_x, svo_prev_term_y; // previous tick's error term
 extern std::int16_t svo_gain_base_x, svo_gain_base_y; // gains before the position reduction
 extern std::int16_t svo_gain_x, svo_gain_y;           // effective gains of this tick
-// Motor command words: magnitude 0..1024 in the low 11 bits, direction in bit 15.
-extern std::uint16_t svo_out_x, svo_out_y;
+// Motor command words: magnitude 0..1024 in the low 11 bits, direction in
+// bit 15. On the machine they go out to the motor drivers every tick, so
+// they are written every tick here too, although nothing reads them back.
+extern volatile std::uint16_t svo_out_x, svo_out_y;
 extern std::uint8_t svo_off;                          // loop switched off
 
 // Between-vector state.
