@@ -207,37 +207,39 @@ std::uint16_t svo_encode_out_y(std::int32_t value)
 
 void svo_feedback_loop()
 {
-    AxisLoop x{&svo_err_frac_x, &svo_err_x, &svo_integ_x, &svo_prev_term_x, 0, 0};
-    AxisLoop y{&svo_err_frac_y, &svo_err_y, &svo_integ_y, &svo_prev_term_y, 0, 0};
+    // Both axes take their gain from the X position, which the loop does
+    // not move, so the gains can be set before either axis runs; each axis
+    // then runs to its output on its own.
+    svo_gain_x = gain_by_position(svo_gain_base_x);
+    svo_gain_y = gain_by_position(svo_gain_base_y);
+    const bool off = svo_off != 0;
 
+    AxisLoop x{&svo_err_frac_x, &svo_err_x, &svo_integ_x, &svo_prev_term_x, 0, 0};
     enc_x = svo_encoder_x();
     loop_error_term(x, enc_to_err_x, wrap_sub(enc_last_x, enc_x), svo_gains.XRateFactor,
                     svo_reso_native_x, svo_reso_x, svo_gains.XILimit);
     enc_last_x = enc_x;
+    if (!off) {
+        svo_out_x = svo_encode_out_x(loop_output(x, svo_gains.K3X, svo_gain_x, svo_gains.XIGain,
+                                                 svo_step_x, svo_gains.ff_gain_x));
+    }
 
-    svo_gain_x = gain_by_position(svo_gain_base_x);
-    svo_gain_y = gain_by_position(svo_gain_base_y);
-
+    AxisLoop y{&svo_err_frac_y, &svo_err_y, &svo_integ_y, &svo_prev_term_y, 0, 0};
     enc_y = svo_encoder_y();
     loop_error_term(y, enc_to_err_y, wrap_sub(enc_y, enc_last_y), svo_gains.YRateFactor,
                     svo_reso_native_y, svo_reso_y, svo_gains.YILimit);
     enc_last_y = enc_y;
-
-    std::int32_t out_x = loop_output(x, svo_gains.K3X, svo_gain_x, svo_gains.XIGain, svo_step_x,
-                                     svo_gains.ff_gain_x);
-    std::int32_t out_y = loop_output(y, svo_gains.K3Y, svo_gain_y, svo_gains.YIGain, svo_step_y,
-                                     svo_gains.ff_gain_y);
-
-    if (svo_off != 0) {
+    if (!off) {
+        svo_out_y = svo_encode_out_y(loop_output(y, svo_gains.K3Y, svo_gain_y, svo_gains.YIGain,
+                                                 svo_step_y, svo_gains.ff_gain_y));
+    } else {
+        // A switched-off loop keeps its output words and drops its integrators.
         svo_integ_x = 0;
         svo_integ_y = 0;
-    } else {
-        svo_out_x = svo_encode_out_x(out_x);
-        svo_out_y = svo_encode_out_y(out_y);
     }
 }
 
-void svo_isr()
+[[gnu::noinline]] void svo_isr()
 {
     svo_feedback_loop();
     switch (svo_state) {

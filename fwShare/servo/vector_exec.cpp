@@ -115,9 +115,32 @@ inline void undo_doubling(VdbData* r)
     r->acc_index = 0;
 }
 
+// Adds a step to the commanded position and the following errors, and
+// records it as the last step.
+inline void move_axes(std::int32_t dx, std::int32_t dy)
+{
+    svo_pos_x = wrap_add(svo_pos_x, dx);
+    svo_pos_y = wrap_add(svo_pos_y, dy);
+    svo_err_x = static_cast<std::int16_t>(wrap_add(svo_err_x, dx));
+    svo_err_y = static_cast<std::int16_t>(wrap_add(svo_err_y, dy));
+    svo_step_x = dx;
+    svo_step_y = dy;
+}
+
+// The octant routine of a record: bit 0 puts the major step a on Y, bit 1
+// makes the X step negative, bit 2 the Y step.
 inline void run_octant(std::uint8_t octant, std::int32_t a, std::int32_t b)
 {
-    octant_move[octant & 7u](a, b);
+    const bool y_major = (octant & 1u) != 0;
+    std::int32_t x = y_major ? b : a;
+    std::int32_t y = y_major ? a : b;
+    if ((octant & 2u) != 0) {
+        x = wrap_neg(x);
+    }
+    if ((octant & 4u) != 0) {
+        y = wrap_neg(y);
+    }
+    move_axes(x, y);
 }
 
 void print_slew_distance(std::int32_t rem, const VdbData* r)
@@ -169,6 +192,55 @@ void continue_past_corner(VdbData* rec, VdbData* nxt, std::int32_t m, std::int32
 
 } // namespace
 
+namespace {
+
+// The corner is taken without stopping: rec ends here and its next record
+// carries on within the same tick.
+void take_corner(VdbData* rec, std::int32_t m, std::int32_t n)
+{
+    VdbData* nxt = rec->next;
+    if (rec->majrdisth == 0) {
+        rec->cmd = NULL_CMD;
+        SVO_SetVectPtr(nxt);
+        if (rec->currvel != 0) {
+            nxt->currvel = rec->currvel;
+            nxt->high_ddr = rec->high_ddr;
+            nxt->ddr = rec->ddr;
+            nxt->minrvel += (nxt->minrdvel & ~3u) * rec->currvel;
+            nxt->majrvel = rec->majrvel;
+            svo_set_state(ISRACC);
+        } else {
+            svo_set_state(ISRHOLD);
+        }
+        run_octant(rec->octant, m, wrap_add(n, rec->minrdisth));
+        return;
+    }
+
+    if (rec->acc_index == 21) {
+        undo_doubling(rec);
+    }
+    rec->cmd = NULL_CMD;
+    SVO_SetVectPtr(nxt);
+    nxt->currvel = rec->currvel;
+    nxt->high_ddr = rec->high_ddr;
+    nxt->ddr = rec->ddr;
+    continue_past_corner(rec, nxt, m, n);
+}
+
+// Applies a moving tick's step; the common case (no corner reached) stays
+// inline in the tick handlers.
+inline void emit_step(std::int32_t m, std::int32_t n)
+{
+    VdbData* rec = SVO_VectPtr;
+    if (corner_chain_enable == 0 || rec->cnrvel == 0 || rec->majrdisth > 0) {
+        run_octant(rec->octant, m, n);
+        return;
+    }
+    take_corner(rec, m, n);
+}
+
+} // namespace
+
 void svo_isr_acc()
 {
     VdbData* r = SVO_VectPtr;
@@ -209,7 +281,7 @@ void svo_isr_acc()
     r->minrvel += r->minrdvel;
     std::int32_t n = minor_step_signed(r);
     phase = ACC;
-    svo_emit_step(m, n);
+    emit_step(m, n);
 }
 
 void svo_isr_slew()
@@ -246,7 +318,7 @@ void svo_isr_slew()
     std::int32_t m = major_step(r, r->majrvel);
     std::int32_t n = minor_step_signed(r);
     phase = SLEW;
-    svo_emit_step(m, n);
+    emit_step(m, n);
 }
 
 void svo_dcc_step()
@@ -273,7 +345,7 @@ void svo_dcc_step()
     r->minrvel -= r->minrdvel;
     std::int32_t n = minor_step_unsigned(r);
     phase = DCC;
-    svo_emit_step(m, n);
+    emit_step(m, n);
 }
 
 void svo_isr_creep()
@@ -302,64 +374,16 @@ void svo_isr_creep()
 
 void svo_emit_step(std::int32_t m, std::int32_t n)
 {
-    VdbData* rec = SVO_VectPtr;
-    if (corner_chain_enable == 0 || rec->cnrvel == 0 || rec->majrdisth > 0) {
-        run_octant(rec->octant, m, n);
-        return;
-    }
-
-    // The corner is taken without stopping.
-    VdbData* nxt = rec->next;
-    if (rec->majrdisth == 0) {
-        rec->cmd = NULL_CMD;
-        SVO_SetVectPtr(nxt);
-        if (rec->currvel != 0) {
-            nxt->currvel = rec->currvel;
-            nxt->high_ddr = rec->high_ddr;
-            nxt->ddr = rec->ddr;
-            nxt->minrvel += (nxt->minrdvel & ~3u) * rec->currvel;
-            nxt->majrvel = rec->majrvel;
-            svo_set_state(ISRACC);
-        } else {
-            svo_set_state(ISRHOLD);
-        }
-        run_octant(rec->octant, m, wrap_add(n, rec->minrdisth));
-        return;
-    }
-
-    if (rec->acc_index == 21) {
-        undo_doubling(rec);
-    }
-    rec->cmd = NULL_CMD;
-    SVO_SetVectPtr(nxt);
-    nxt->currvel = rec->currvel;
-    nxt->high_ddr = rec->high_ddr;
-    nxt->ddr = rec->ddr;
-    continue_past_corner(rec, nxt, m, n);
+    emit_step(m, n);
 }
 
-namespace {
-
-inline void move_axes(std::int32_t dx, std::int32_t dy)
-{
-    svo_pos_x = wrap_add(svo_pos_x, dx);
-    svo_pos_y = wrap_add(svo_pos_y, dy);
-    svo_err_x = static_cast<std::int16_t>(wrap_add(svo_err_x, dx));
-    svo_err_y = static_cast<std::int16_t>(wrap_add(svo_err_y, dy));
-    svo_step_x = dx;
-    svo_step_y = dy;
-}
-
-void octant0(std::int32_t a, std::int32_t b) { move_axes(a, b); }
-void octant1(std::int32_t a, std::int32_t b) { move_axes(b, a); }
-void octant2(std::int32_t a, std::int32_t b) { move_axes(wrap_neg(a), b); }
-void octant3(std::int32_t a, std::int32_t b) { move_axes(wrap_neg(b), a); }
-void octant4(std::int32_t a, std::int32_t b) { move_axes(a, wrap_neg(b)); }
-void octant5(std::int32_t a, std::int32_t b) { move_axes(b, wrap_neg(a)); }
-void octant6(std::int32_t a, std::int32_t b) { move_axes(wrap_neg(a), wrap_neg(b)); }
-void octant7(std::int32_t a, std::int32_t b) { move_axes(wrap_neg(b), wrap_neg(a)); }
-
-} // namespace
-
-const OctantMoveFn octant_move[8] = {octant0, octant1, octant2, octant3,
-                                     octant4, octant5, octant6, octant7};
+const OctantMoveFn octant_move[8] = {
+    [](std::int32_t a, std::int32_t b) { run_octant(0, a, b); },
+    [](std::int32_t a, std::int32_t b) { run_octant(1, a, b); },
+    [](std::int32_t a, std::int32_t b) { run_octant(2, a, b); },
+    [](std::int32_t a, std::int32_t b) { run_octant(3, a, b); },
+    [](std::int32_t a, std::int32_t b) { run_octant(4, a, b); },
+    [](std::int32_t a, std::int32_t b) { run_octant(5, a, b); },
+    [](std::int32_t a, std::int32_t b) { run_octant(6, a, b); },
+    [](std::int32_t a, std::int32_t b) { run_octant(7, a, b); },
+};
