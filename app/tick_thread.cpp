@@ -51,14 +51,19 @@ bool wait_condition_holds(TickWait wait, const VdbData* rec)
 // servo interrupt.
 TickResult run_ticks(TickWait wait, const VdbData* rec)
 {
+    std::uint64_t budget = svo_max_job_ticks - ticks_run;
+    std::uint64_t ran = 0;
+    TickResult result = TickResult::done;
     while (!wait_condition_holds(wait, rec)) {
         if (SVO_VectPtr == nullptr || isr_holdoff != 0) {
-            return TickResult::stuck;
+            result = TickResult::stuck;
+            break;
         }
-        if (ticks_run >= svo_max_job_ticks) {
-            return TickResult::too_long;
+        if (ran == budget) {
+            result = TickResult::too_long;
+            break;
         }
-        ++ticks_run;
+        ++ran;
         svo_tick_count = static_cast<std::int32_t>(static_cast<std::uint32_t>(svo_tick_count) + 1u);
         if (job_timing_state != 0) {
             phase_tick_count[phase] =
@@ -66,7 +71,8 @@ TickResult run_ticks(TickWait wait, const VdbData* rec)
         }
         svo_isr();
     }
-    return TickResult::done;
+    ticks_run += ran;
+    return result;
 }
 
 void svo_tick_thread()

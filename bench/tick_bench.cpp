@@ -3,7 +3,9 @@
 // the position loop alone for comparison.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <cstdint>
 
 #include "app/job_clock.h"
@@ -69,6 +71,41 @@ void BM_ShortVectorChain(benchmark::State& state)
     state.counters["ticks/s"] = benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ShortVectorChain)->Unit(benchmark::kMillisecond);
+
+// The same kind of chain with the planning taken out: 19 short vectors of a
+// gentle curve are planned once; each iteration puts the ring back as
+// planned and times only the servo interrupt running through it.
+void BM_ShortVectorChainTicksOnly(benchmark::State& state)
+{
+    bench_start_machine();
+    svo_wait_idle();
+    pipeflag = 0;
+    VdbData* first = freeptr;
+    srvo_on_pd();
+    for (int i = 0; i < VDB_POOL_SIZE - 1; ++i) {
+        const double a = 0.02 * i;
+        srvo_on_ve(static_cast<std::int32_t>(std::lround(150.0 * std::cos(a))),
+                   static_cast<std::int32_t>(std::lround(150.0 * std::sin(a))));
+    }
+    VdbData planned[VDB_POOL_SIZE];
+    std::copy(std::begin(vdb_pool), std::end(vdb_pool), planned);
+    const std::int16_t state_before = svo_state;
+
+    std::int64_t ticks = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::copy(std::begin(planned), std::end(planned), vdb_pool);
+        svo_state = state_before;
+        SVO_VectPtr = first;
+        state.ResumeTiming();
+        const std::int32_t start = svo_tick_count;
+        svo_wait_idle();
+        ticks += ticks_since(start);
+    }
+    pipeflag = 1;
+    state.counters["ticks/s"] = benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ShortVectorChainTicksOnly)->Unit(benchmark::kMicrosecond);
 
 void BM_FeedbackLoopOnly(benchmark::State& state)
 {
