@@ -37,6 +37,40 @@ int run_ticks_until_idle(int max_ticks)
     return ticks;
 }
 
+void plan_straight_vector(VdbData* r, std::int32_t distance, std::uint16_t steps)
+{
+    r->majrdisth = distance;
+    r->minrdisth = 0;
+    r->majrfract = 0;
+    r->minrfract = 0;
+    r->octant = 0;
+    r->slope = 0;
+    r->majrvel = 1u << 23;
+    r->majrdvel = 720u * 512u;
+    r->minrvel = 0;
+    r->minrdvel = 0;
+    r->creep = 16;
+    r->acclcount = steps;
+    r->ddr = 63u * 65536u;
+    r->high_ddr = 0;
+    r->currvel = 0;
+    r->acc_index = 0;
+    r->psuedodist = 0;
+    r->cnrvel = 0;
+    r->end_delay = 0;
+}
+
+VdbData* commit_straight_vector(std::int32_t distance, std::uint16_t steps, std::uint16_t end_delay)
+{
+    pipeflag = 1;
+    VdbData* r = getfreevdb();
+    plan_straight_vector(r, distance, steps);
+    r->end_delay = end_delay;
+    r->cmd = VECTOR;
+    sendvdb(r);
+    return r;
+}
+
 namespace {
 
 std::string read_all(const fs::path& p)

@@ -6,8 +6,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "app/debug_trace.h"
 
 struct VdbData;
 
@@ -31,6 +34,48 @@ std::string capture_stdout(Fn fn)
     std::fflush(stdout);
     return ::testing::internal::GetCapturedStdout();
 }
+
+// The lines fn prints under a trace category, each from prefix on; the
+// whole console output goes to *console when asked for.
+template <typename Fn>
+std::vector<std::string> traced_lines(int category, const std::string& prefix, Fn fn,
+                                      std::string* console = nullptr)
+{
+    const bool was_on = dbg_enabled(category);
+    dbg_set(category, true);
+    std::string out = capture_stdout(fn);
+    dbg_set(category, was_on);
+    if (console != nullptr) {
+        *console = out;
+    }
+    std::erase(out, '\r');
+    std::istringstream text(out);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);) {
+        const std::size_t at = line.find(prefix);
+        if (at != std::string::npos) {
+            lines.push_back(line.substr(at));
+        }
+    }
+    return lines;
+}
+
+// The queue calls (pen and move-kind records, moves) that fn makes, as the
+// move-call trace prints them, e.g. "srvo_on_ve(30,-12,0,0);".
+template <typename Fn>
+std::vector<std::string> queue_calls(Fn fn, std::string* console = nullptr)
+{
+    return traced_lines(DBG_SvoVdbCmd, "srvo_on_", fn, console);
+}
+
+// Fills rec as the planner does for a move along +X at CREEP_VELOCITY 1:
+// 1 count per tick to start, 720 x 2^9 (0.044 counts per tick) more per
+// acceleration step, up to `steps` steps.
+void plan_straight_vector(VdbData* rec, std::int32_t distance, std::uint16_t steps);
+
+// Hands out a record, plans it straight, commits it with the servo on line.
+VdbData* commit_straight_vector(std::int32_t distance, std::uint16_t steps,
+                                std::uint16_t end_delay = 0);
 
 // Runs the servo interrupt tick by tick (as the tick thread does) until
 // the queue is idle or max_ticks have run. Returns the ticks run.

@@ -21,25 +21,6 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-// The queue calls (raster-move records and moves) that fn makes, as the
-// move-call trace prints them.
-template <typename Fn>
-Calls queue_calls(Fn fn)
-{
-    dbg_set(DBG_SvoVdbCmd, true);
-    std::string out = capture_stdout(fn);
-    dbg_set(DBG_SvoVdbCmd, false);
-    std::erase(out, '\r');
-    std::istringstream lines(out);
-    Calls calls;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("    srvo_on_", 0) == 0) {
-            calls.push_back(line.substr(4));
-        }
-    }
-    return calls;
-}
-
 // The calls of one raster line: pass kind and length, then the Y step
 // move (dx folds the return travel of one-way passes).
 Calls line_calls(int pass_kind, int pass_dx, int step_dx, int step_dy)

@@ -18,37 +18,7 @@
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/speed_profiles.h"
 
-namespace {
-
 using Lines = std::vector<std::string>;
-
-// The lines fn prints under the given trace category, from prefix on.
-template <typename Fn>
-Lines traced(int category, const std::string& prefix, Fn fn)
-{
-    dbg_set(category, true);
-    std::string out = capture_stdout(fn);
-    dbg_set(category, false);
-    std::erase(out, '\r');
-    std::istringstream text(out);
-    Lines lines;
-    for (std::string line; std::getline(text, line);) {
-        const std::size_t at = line.find(prefix);
-        if (at != std::string::npos) {
-            lines.push_back(line.substr(at));
-        }
-    }
-    return lines;
-}
-
-// The queue calls (raster-move records and moves) that fn makes.
-template <typename Fn>
-Lines queue_calls(Fn fn)
-{
-    return traced(DBG_SvoVdbCmd, "srvo_on_", fn);
-}
-
-} // namespace
 
 class RasterMotion : public MachineTest {
 protected:
@@ -142,7 +112,7 @@ TEST_F(RasterMotion, MarginTermBandsStopAtTheLastEntry)
 TEST_F(RasterMotion, RasterProfilesScaleWithTheMaxVelocities)
 {
     ptCurrentFile->RasterSpeedX = 2000;
-    const Lines lines = traced(DBG_SvoSpeed, "setup_plotbed_speeds(", [] { HandleRasterMoving(); });
+    const Lines lines = traced_lines(DBG_SvoSpeed, "setup_plotbed_speeds(", [] { HandleRasterMoving(); });
     EXPECT_EQ(lines, (Lines{"setup_plotbed_speeds(RASTER_FORWARD ,487680,50);",
                             "setup_plotbed_speeds(RASTER_BACKWARD,487680,50);",
                             "setup_plotbed_speeds(RASTER_OFFSET  ,60960,50);",

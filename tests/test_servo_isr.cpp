@@ -10,45 +10,6 @@
 #include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/vector_queue.h"
 
-namespace {
-
-// A record as the planner leaves it for a move along +X with CREEP_VELOCITY
-// 1: 1 count per tick, 0.0879 counts per tick more per step.
-void plan_straight(VdbData* r, std::int32_t distance, std::uint16_t steps)
-{
-    r->majrdisth = distance;
-    r->minrdisth = 0;
-    r->majrfract = 0;
-    r->minrfract = 0;
-    r->octant = 0;
-    r->slope = 0;
-    r->majrvel = 1u << 23;
-    r->majrdvel = 720u * 512u;
-    r->minrvel = 0;
-    r->minrdvel = 0;
-    r->creep = 16;
-    r->acclcount = steps;
-    r->ddr = 63u * 65536u;
-    r->high_ddr = 0;
-    r->currvel = 0;
-    r->acc_index = 0;
-    r->psuedodist = 0;
-    r->cnrvel = 0;
-    r->end_delay = 0;
-}
-
-VdbData* commit_vector(std::int32_t distance, std::uint16_t steps, std::uint16_t end_delay)
-{
-    pipeflag = 1;
-    VdbData* r = getfreevdb();
-    plan_straight(r, distance, steps);
-    r->end_delay = end_delay;
-    r->cmd = VECTOR;
-    sendvdb(r);
-    return r;
-}
-
-} // namespace
 
 class ServoIsr : public MachineTest {};
 
@@ -85,7 +46,7 @@ TEST_F(ServoIsr, GainFallsWithTheXPositionButNotBelow30)
 
 TEST_F(ServoIsr, LoopCancelsTheErrorOfEachStepAndChangesNoMotion)
 {
-    commit_vector(4000, 200, 0);
+    commit_straight_vector(4000, 200, 0);
     const std::int16_t state = svo_state;
     svo_feedback_loop();
     EXPECT_EQ(svo_state, state);
@@ -121,7 +82,7 @@ TEST_F(ServoIsr, EachOctantMovesTheAxesInTheDirectionOfItsBits)
 
 TEST_F(ServoIsr, EndDelayKeepsTheMachineInDelayOneTickLonger)
 {
-    commit_vector(400, 200, 3);
+    commit_straight_vector(400, 200, 3);
     int delay_ticks = 0;
     int delay_phase_ticks = 0;
     while (SVO_VectPtr != nullptr) {
@@ -140,11 +101,11 @@ TEST_F(ServoIsr, EndDelayKeepsTheMachineInDelayOneTickLonger)
 
 TEST_F(ServoIsr, PenRecordsBetweenVectorsCostOneHoldTickEach)
 {
-    commit_vector(400, 200, 0);
+    commit_straight_vector(400, 200, 0);
     const int alone = run_ticks_until_idle();
 
     reset_machine();
-    commit_vector(400, 200, 0);
+    commit_straight_vector(400, 200, 0);
     srvo_on_pu();
     srvo_on_pd();
     const int with_pens = run_ticks_until_idle();
@@ -175,7 +136,7 @@ TEST_F(ServoIsr, StandstillGainsAfter250HoldTicksAndFullGainsAtTheNextVector)
     EXPECT_EQ(svo_gain_base_x, svo_gains.XGain >> 2);
     EXPECT_EQ(svo_gain_base_y, svo_gains.YGain >> 2);
 
-    commit_vector(400, 200, 0);
+    commit_straight_vector(400, 200, 0);
     svo_isr();
     EXPECT_EQ(svo_gain_base_x, svo_gains.XGain);
     EXPECT_EQ(hold_gain_count, 249);
@@ -183,7 +144,7 @@ TEST_F(ServoIsr, StandstillGainsAfter250HoldTicksAndFullGainsAtTheNextVector)
 
 TEST_F(ServoIsr, VectorBelowCreepMinimumEndsInItsFirstCreepTick)
 {
-    VdbData* r = commit_vector(400, 200, 0);
+    VdbData* r = commit_straight_vector(400, 200, 0);
     svo_isr();  // hold tick, first step
     // Jump to creeping with less left than the creep minimum.
     svo_state = ISRCREEP;
@@ -202,7 +163,7 @@ TEST_F(ServoIsr, VectorBelowCreepMinimumEndsInItsFirstCreepTick)
 
 TEST_F(ServoIsr, SlewPastTheEndReportsAndDecelerates)
 {
-    VdbData* r = commit_vector(400, 200, 0);
+    VdbData* r = commit_straight_vector(400, 200, 0);
     svo_isr();
     svo_state = ISRSLEW;
     r->majrdisth = 1;
@@ -220,7 +181,7 @@ TEST_F(ServoIsr, SlewPastTheEndReportsAndDecelerates)
 
 TEST_F(ServoIsr, MinorStepNeverOvershootsByMoreThanOneCount)
 {
-    VdbData* r = commit_vector(4000, 200, 0);
+    VdbData* r = commit_straight_vector(4000, 200, 0);
     r->minrdisth = 10;
     r->minrvel = 3u << 23;  // far faster than the minor distance allows
     r->minrdvel = 0;
@@ -242,12 +203,12 @@ protected:
         MachineTest::SetUp();
         pipeflag = 1;
         rec = getfreevdb();
-        plan_straight(rec, 0, 200);
+        plan_straight_vector(rec, 0, 200);
         rec->cnrvel = 5;
         rec->cmd = VECTOR;
         sendvdb(rec);
         nxt = getfreevdb();
-        plan_straight(nxt, 1000, 200);
+        plan_straight_vector(nxt, 1000, 200);
         nxt->cmd = VECTOR;
         sendvdb(nxt);
         svo_state = ISRACC;

@@ -21,29 +21,6 @@
 
 namespace {
 
-// The queue calls (pen records, raster-move records, moves) that fn makes,
-// as the move-call trace prints them; the whole console output goes to
-// *console when asked for.
-template <typename Fn>
-std::vector<std::string> queue_calls(Fn fn, std::string* console = nullptr)
-{
-    dbg_set(DBG_SvoVdbCmd, true);
-    std::string out = capture_stdout(fn);
-    dbg_set(DBG_SvoVdbCmd, false);
-    if (console != nullptr) {
-        *console = out;
-    }
-    std::erase(out, '\r');
-    std::istringstream lines(out);
-    std::vector<std::string> calls;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("    srvo_on_", 0) == 0) {
-            calls.push_back(line.substr(4));
-        }
-    }
-    return calls;
-}
-
 // Live servo gains in the order servo_set_gains takes them.
 std::vector<int> live_gains()
 {

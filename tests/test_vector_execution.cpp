@@ -9,33 +9,6 @@
 
 namespace {
 
-// A straight +X vector along the major axis with a 720-unit acceleration
-// and 200 acceleration steps, starting at 1 count per tick.
-VdbData* queue_straight_vector(std::int32_t distance)
-{
-    pipeflag = 1;
-    VdbData* r = getfreevdb();
-    r->majrdisth = distance;
-    r->minrdisth = 0;
-    r->octant = 0;
-    r->majrvel = 1u << 23;
-    r->majrdvel = 720u * 512u;
-    r->minrvel = 0;
-    r->minrdvel = 0;
-    r->creep = 16;
-    r->acclcount = 200;
-    r->ddr = 63u * 65536u;
-    r->high_ddr = 0;
-    r->currvel = 0;
-    r->acc_index = 0;
-    r->psuedodist = 0;
-    r->cnrvel = 0;
-    r->end_delay = 0;
-    r->cmd = VECTOR;
-    sendvdb(r);
-    return r;
-}
-
 struct PhaseSplit {
     int ticks = 0;
     int by_phase[7] = {};
@@ -70,7 +43,7 @@ class VectorExecution : public MachineTest {};
 TEST_F(VectorExecution, LongStraightVectorRunsItsExactTickCount)
 {
     const std::int32_t x0 = svo_pos_x;
-    VdbData* r = queue_straight_vector(12192);
+    VdbData* r = commit_straight_vector(12192, 200);
     PhaseSplit s = run_vector(r);
     EXPECT_EQ(s.ticks, 1400);
     EXPECT_EQ(s.by_phase[HOLD], 1);
@@ -86,7 +59,7 @@ TEST_F(VectorExecution, LongStraightVectorRunsItsExactTickCount)
 TEST_F(VectorExecution, ShortVectorNeverReachesFullSpeed)
 {
     const std::int32_t x0 = svo_pos_x;
-    VdbData* r = queue_straight_vector(400);
+    VdbData* r = commit_straight_vector(400, 200);
     PhaseSplit s = run_vector(r);
     EXPECT_EQ(s.ticks, 174);
     EXPECT_EQ(s.by_phase[HOLD], 1);
