@@ -4,7 +4,6 @@
 
 #include "app/debug_trace.h"
 #include "app/tick_thread.h"
-#include "fwShare/servo/planner_dump.h"
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/vector_planner.h"
 #include "fwShare/servo/vector_queue.h"
