@@ -12,7 +12,10 @@
 
 #include "app/job_clock.h"
 #include "fwShare/machine_params.h"
+#include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/servo_isr.h"
+#include "fwShare/servo/speed_profiles.h"
+#include "fwShare/servo/vector_planner.h"
 #include "fwShare/servo/vector_queue.h"
 
 namespace fs = std::filesystem;
@@ -69,6 +72,43 @@ VdbData* commit_straight_vector(std::int32_t distance, std::uint16_t steps, std:
     r->cmd = VECTOR;
     sendvdb(r);
     return r;
+}
+
+void load_pen_down_planning()
+{
+    pbdAxiaVel = 800;
+    pbdAccel = 3600;
+    LowSpeed = 0;
+    CREEP_VELOCITY = 2;
+    min_corner_vel = 240;
+    pbdVelType = PEN_DOWN;
+    End_Delay_1 = 24;
+    End_Delay_2 = 100;
+    End_Delay_3 = 3;
+}
+
+VdbData* plan_and_commit(std::int32_t dx, std::int32_t dy)
+{
+    VdbData* r = getfreevdb();
+    if (r == nullptr) {
+        ADD_FAILURE() << "no free vector record";
+        return &vdb_pool[0];
+    }
+    _delta_move(dx, dy, r);
+    sendvdb(r);
+    return r;
+}
+
+void start_raster_job()
+{
+    capture_stdout([] { srvo_off_to_on(); });
+    CurrentFileRecord& f = *ptCurrentFile;
+    f.RasterDPI = 300;
+    f.RasterUnit = 254;
+    f.ImageWidth = 300;
+    f.ImageHeight = 3;
+    f.RasterSpeedX = 1000;
+    f.RasterSpeedY = 500;
 }
 
 namespace {

@@ -77,6 +77,19 @@ void plan_straight_vector(VdbData* rec, std::int32_t distance, std::uint16_t ste
 VdbData* commit_straight_vector(std::int32_t distance, std::uint16_t steps,
                                 std::uint16_t end_delay = 0);
 
+// Profile globals and end delays of a pen-down move with 800 acceleration
+// steps of 3600 (CREEP_VELOCITY 2, lowest corner speed 240, delays
+// 24/100/3), as the planner reads them.
+void load_pen_down_planning();
+
+// Hands out the next record, plans the move (dx, dy) into it and commits it.
+VdbData* plan_and_commit(std::int32_t dx, std::int32_t dy);
+
+// Starts a job (servo on line, clock armed) and sets up a raster image
+// 3048 units wide (300 dots at 300 dpi), 3 lines at 254 lines per inch (12
+// units a line), at full X speed and half Y speed.
+void start_raster_job();
+
 // Runs the servo interrupt tick by tick (as the tick thread does) until
 // the queue is idle or max_ticks have run. Returns the ticks run.
 int run_ticks_until_idle(int max_ticks = 100000000);

@@ -157,30 +157,20 @@ TEST_F(PlannerDump, QueuedMoveIsDumpedBeforeItsCommit)
 
 TEST_F(PlannerDump, PlannerDumpsTheLastRecordItRaised)
 {
-    pbdAxiaVel = 800;
-    pbdAccel = 3600;
-    LowSpeed = 0;
-    CREEP_VELOCITY = 2;
-    min_corner_vel = 240;
-    pbdVelType = PEN_DOWN;
+    load_pen_down_planning();
     vdb_dump_flags = 2;
-    auto plan = [](std::int32_t dx, std::int32_t dy) {
-        VdbData* r = getfreevdb();
-        _delta_move(dx, dy, r);
-        sendvdb(r);
-    };
-    std::vector<std::string> lines = dump_lines(capture_stdout([&] { plan(300, 0); }));
+    std::vector<std::string> lines = dump_lines(capture_stdout([] { plan_and_commit(300, 0); }));
     ASSERT_EQ(lines.size(), 32u);
     EXPECT_EQ(lines[25], "dx                   = 300");
     EXPECT_EQ(lines[18], "cnrvel               = 0");
 
-    lines = dump_lines(capture_stdout([&] { plan(300, 30); }));
+    lines = dump_lines(capture_stdout([] { plan_and_commit(300, 30); }));
     ASSERT_EQ(lines.size(), 32u);
     EXPECT_EQ(lines[26], "dy                   = 0");
     EXPECT_EQ(lines[18], "cnrvel               = 93");
 
     vdb_dump_flags = 3;
-    lines = dump_lines(capture_stdout([&] { plan(300, 60); }));
+    lines = dump_lines(capture_stdout([] { plan_and_commit(300, 60); }));
     ASSERT_EQ(lines.size(), 28u + 32u);
     EXPECT_EQ(lines[0], std::string(40, '='));
     EXPECT_EQ(lines[27], std::string(40, '='));

@@ -119,15 +119,8 @@ protected:
     void SetUp() override
     {
         MachineTest::SetUp();
-        srvo_off_to_on();
-        CurrentFileRecord& f = *ptCurrentFile;
-        f.RasterDPI = 300;
-        f.RasterUnit = 254;
-        f.ImageWidth = 300;
-        f.ImageHeight = 3;
-        f.RasterSpeedX = 1000;
-        f.RasterSpeedY = 500;
-        f.RasterAccelEngrave = 1;
+        start_raster_job();
+        ptCurrentFile->RasterAccelEngrave = 1;
     }
 
     static void place(std::int8_t flag, std::int32_t x_dots, std::int32_t y_lines)

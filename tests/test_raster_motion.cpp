@@ -25,14 +25,7 @@ protected:
     void SetUp() override
     {
         MachineTest::SetUp();
-        srvo_off_to_on();
-        CurrentFileRecord& f = *ptCurrentFile;
-        f.RasterDPI = 300;
-        f.RasterUnit = 254;
-        f.ImageWidth = 300;
-        f.ImageHeight = 3;
-        f.RasterSpeedX = 1000;
-        f.RasterSpeedY = 500;
+        start_raster_job();
     }
 
     void TearDown() override

@@ -16,43 +16,12 @@
 #include "fwShare/servo/vector_planner.h"
 #include "fwShare/servo/vector_queue.h"
 
-namespace {
-
-// Profile and delays of a pen-down move at 800 acceleration steps.
-void load_pen_down_settings()
-{
-    pbdAxiaVel = 800;
-    pbdAccel = 3600;
-    LowSpeed = 0;
-    CREEP_VELOCITY = 2;
-    min_corner_vel = 240;
-    pbdVelType = PEN_DOWN;
-    End_Delay_1 = 24;
-    End_Delay_2 = 100;
-    End_Delay_3 = 3;
-}
-
-// Hands out the next record, plans the move into it and commits it.
-VdbData* plan(std::int32_t dx, std::int32_t dy)
-{
-    VdbData* r = getfreevdb();
-    if (r == nullptr) {
-        ADD_FAILURE() << "no free vector record";
-        return &vdb_pool[0];
-    }
-    _delta_move(dx, dy, r);
-    sendvdb(r);
-    return r;
-}
-
-} // namespace
-
 class VectorPlanner : public MachineTest {
 protected:
     void SetUp() override
     {
         MachineTest::SetUp();
-        load_pen_down_settings();
+        load_pen_down_planning();
     }
 };
 
@@ -62,7 +31,7 @@ TEST_F(VectorPlanner, ThreeShallowJointsRaiseCornerSpeedsBackwards)
     ASSERT_EQ(VARRESO_PbdToSvoY, 4);
     ASSERT_EQ(svo_reso_mm_x, 480);
 
-    VdbData* r0 = plan(300, 0);
+    VdbData* r0 = plan_and_commit(300, 0);
     EXPECT_EQ(r0->octant, 0);
     EXPECT_EQ(r0->slope, 0);
     EXPECT_EQ(r0->majrdisth, 1200);
@@ -77,7 +46,7 @@ TEST_F(VectorPlanner, ThreeShallowJointsRaiseCornerSpeedsBackwards)
     EXPECT_EQ(r0->creep, 32u);
     EXPECT_EQ(r0->cmd, VECTOR);
 
-    VdbData* r1 = plan(300, 30);
+    VdbData* r1 = plan_and_commit(300, 30);
     EXPECT_EQ(r1->slope, 6553);
     EXPECT_EQ(r1->minrdisth, 120);
     EXPECT_EQ(r1->acclcount, 796);
@@ -94,7 +63,7 @@ TEST_F(VectorPlanner, ThreeShallowJointsRaiseCornerSpeedsBackwards)
     EXPECT_EQ(r0->psuedodist, 1187u);
     EXPECT_EQ(r0->smoothCnt, 1);
 
-    VdbData* r2 = plan(300, 60);
+    VdbData* r2 = plan_and_commit(300, 60);
     EXPECT_EQ(r2->slope, 13107);
     EXPECT_EQ(r2->minrdisth, 240);
     EXPECT_EQ(r2->acclcount, 785);
@@ -138,8 +107,8 @@ TEST_F(VectorPlanner, OctantSlopeAndDirectionOfSingleMoves)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "move (" << c.dx << "," << c.dy << ")");
         reset_machine();
-        load_pen_down_settings();
-        VdbData* r = plan(c.dx, c.dy);
+        load_pen_down_planning();
+        VdbData* r = plan_and_commit(c.dx, c.dy);
         EXPECT_EQ(r->octant, c.octant);
         EXPECT_EQ(r->octant_fn, octant_move[c.octant]);
         EXPECT_EQ(r->majrdisth, c.majr);
@@ -162,14 +131,14 @@ TEST_F(VectorPlanner, ConstantSpeedProfileScalesByDirectionCosine)
 {
     pbdAxiaVel = 0;
     LowSpeed = 65;
-    VdbData* r0 = plan(1000, 180);  // 10 degrees off the X axis
+    VdbData* r0 = plan_and_commit(1000, 180);  // 10 degrees off the X axis
     EXPECT_EQ(r0->acclcount, 0);
     EXPECT_EQ(r0->creep, 1u);
     EXPECT_EQ(r0->slope, 11796);
     EXPECT_EQ(r0->majrvel, 33554432u);     // 64540 * 65 * 8, low word cleared
     EXPECT_EQ(r0->minrvel, 6039552u);      // majrvel * slope / 65536
     EXPECT_EQ(r0->minrdvel, 331762u);
-    VdbData* r1 = plan(500, 500);
+    VdbData* r1 = plan_and_commit(500, 500);
     EXPECT_EQ(r1->majrvel, 24096800u);     // 46340 * 65 * 8
     EXPECT_EQ(r1->minrvel, 24096800u);
     EXPECT_EQ(r1->minrdvel, r1->majrdvel);
@@ -178,14 +147,14 @@ TEST_F(VectorPlanner, ConstantSpeedProfileScalesByDirectionCosine)
 
 TEST_F(VectorPlanner, VectorAfterPenRecordLeavesTheJointAlone)
 {
-    VdbData* r0 = plan(300, 0);
+    VdbData* r0 = plan_and_commit(300, 0);
     srvo_on_pu();
     VdbData* pen = &vdb_pool[1];
     ASSERT_EQ(pen->cmd, SHORT_PEN_UP);
     pen->end_delay = 555;
     pen->anglediff = 0x30000;
     vdb_pool[2].relativeAngle = 77;
-    VdbData* r2 = plan(300, 30);
+    VdbData* r2 = plan_and_commit(300, 30);
     ASSERT_EQ(r2, &vdb_pool[2]);
     EXPECT_EQ(r2->relativeAngle, 77);
     EXPECT_EQ(pen->end_delay, 555);
@@ -217,9 +186,9 @@ TEST_F(VectorPlanner, SharpJointsGetEndDelaysAndNoCornerSpeed)
         SCOPED_TRACE(testing::Message() << "(" << c.dx1 << "," << c.dy1 << ") then (" << c.dx2
                                         << "," << c.dy2 << ")");
         reset_machine();
-        load_pen_down_settings();
-        VdbData* first = plan(c.dx1, c.dy1);
-        VdbData* second = plan(c.dx2, c.dy2);
+        load_pen_down_planning();
+        VdbData* first = plan_and_commit(c.dx1, c.dy1);
+        VdbData* second = plan_and_commit(c.dx2, c.dy2);
         EXPECT_EQ(second->relativeAngle, c.rel);
         EXPECT_EQ(first->end_delay, c.delay);
         EXPECT_EQ(first->anglediff, static_cast<std::uint32_t>(c.rel) << 16);
@@ -232,8 +201,8 @@ TEST_F(VectorPlanner, SharpJointsGetEndDelaysAndNoCornerSpeed)
 
 TEST_F(VectorPlanner, TurnsUpToTwentyFiveDegreesGetCornerSpeed)
 {
-    VdbData* first = plan(300, 0);
-    VdbData* second = plan(360, 169);
+    VdbData* first = plan_and_commit(300, 0);
+    VdbData* second = plan_and_commit(360, 169);
     ASSERT_EQ(second->relativeAngle, 25);
     EXPECT_EQ(second->acclcount, 725);
     EXPECT_EQ(first->cnrvel, 103);  // the ramp over 1440 counts, below 106 steps
@@ -241,9 +210,9 @@ TEST_F(VectorPlanner, TurnsUpToTwentyFiveDegreesGetCornerSpeed)
     EXPECT_EQ(second->smoothLoop1, 1);
 
     reset_machine();
-    load_pen_down_settings();
-    first = plan(300, 0);
-    second = plan(300, 146);
+    load_pen_down_planning();
+    first = plan_and_commit(300, 0);
+    second = plan_and_commit(300, 146);
     ASSERT_EQ(second->relativeAngle, 26);
     EXPECT_EQ(first->cnrvel, 0);
     EXPECT_EQ(first->end_delay, 3);
@@ -253,8 +222,8 @@ TEST_F(VectorPlanner, TurnsUpToTwentyFiveDegreesGetCornerSpeed)
 
 TEST_F(VectorPlanner, TurnAcrossTheXAxisIsMeasuredTheShortWay)
 {
-    VdbData* first = plan(1000, -180);
-    VdbData* second = plan(1000, 180);
+    VdbData* first = plan_and_commit(1000, -180);
+    VdbData* second = plan_and_commit(1000, 180);
     EXPECT_EQ(first->angle, 350);
     EXPECT_EQ(second->angle, 10);
     EXPECT_EQ(second->relativeAngle, 20);
@@ -263,8 +232,8 @@ TEST_F(VectorPlanner, TurnAcrossTheXAxisIsMeasuredTheShortWay)
 
 TEST_F(VectorPlanner, ShallowJointBeforeLongVectorTakesLowestCornerSpeed)
 {
-    VdbData* first = plan(300, 0);
-    VdbData* second = plan(1000, 180);  // 10 degrees, 4000 counts
+    VdbData* first = plan_and_commit(300, 0);
+    VdbData* second = plan_and_commit(1000, 180);  // 10 degrees, 4000 counts
     EXPECT_EQ(second->relativeAngle, 10);
     EXPECT_EQ(first->end_delay, 3);
     EXPECT_EQ(first->cnrvel, 1);
@@ -274,9 +243,9 @@ TEST_F(VectorPlanner, ShallowJointBeforeLongVectorTakesLowestCornerSpeed)
 
     // A next vector of exactly 3 mm is still short: the ramp decides.
     reset_machine();
-    load_pen_down_settings();
-    first = plan(300, 0);
-    second = plan(360, 65);
+    load_pen_down_planning();
+    first = plan_and_commit(300, 0);
+    second = plan_and_commit(360, 65);
     ASSERT_EQ(second->majrdisth, 1440);
     EXPECT_EQ(second->relativeAngle, 10);
     EXPECT_GT(first->cnrvel, 1);
@@ -286,11 +255,11 @@ TEST_F(VectorPlanner, ShallowJointBeforeLongVectorTakesLowestCornerSpeed)
 
 TEST_F(VectorPlanner, ThreeMillimetreVectorsStillSmoothTheirJoints)
 {
-    VdbData* first = plan(360, 0);  // 1440 counts
-    VdbData* second = plan(360, 36);
+    VdbData* first = plan_and_commit(360, 0);  // 1440 counts
+    VdbData* second = plan_and_commit(360, 36);
     EXPECT_EQ(second->smoothLoop1, 1);
     EXPECT_EQ(first->anglediff, 327680u);
-    VdbData* third = plan(361, 0);  // 1444 counts: too long to smooth
+    VdbData* third = plan_and_commit(361, 0);  // 1444 counts: too long to smooth
     EXPECT_EQ(third->smoothLoop1, 0);
     EXPECT_EQ(third->anglediff, second->anglediff);
 }
@@ -299,29 +268,29 @@ TEST_F(VectorPlanner, CornerTargetIsFlooredByTheLowestCornerSpeed)
 {
     // A top speed of 50 steps alone would cap the corner at 49 steps.
     pbdAxiaVel = 50;
-    VdbData* r0 = plan(300, 0);
-    plan(300, 0);
+    VdbData* r0 = plan_and_commit(300, 0);
+    plan_and_commit(300, 0);
     EXPECT_EQ(r0->cnrvel, 93);
     min_corner_vel = 0;
-    VdbData* r2 = plan(300, 0);
-    plan(300, 0);
+    VdbData* r2 = plan_and_commit(300, 0);
+    plan_and_commit(300, 0);
     EXPECT_EQ(r2->cnrvel, 49);
 }
 
 TEST_F(VectorPlanner, RampFromCreepSetsCornerSpeedAndBrakingDistance)
 {
     // 100 counts after the joint: 11 steps from creep, 96 counts of ramp.
-    VdbData* r0 = plan(25, 0);
-    plan(25, 0);
+    VdbData* r0 = plan_and_commit(25, 0);
+    plan_and_commit(25, 0);
     EXPECT_EQ(r0->cnrvel, 11);
     EXPECT_EQ(r0->psuedodist, 96u);
 
     reset_machine();
-    load_pen_down_settings();
+    load_pen_down_planning();
     dbg_set(DBG_AngleSmooth, true);
-    EXPECT_EQ(capture_stdout([] { plan(300, 0); }),
+    EXPECT_EQ(capture_stdout([] { plan_and_commit(300, 0); }),
               "T00000 AngleSmooth prev:361 rel:0   chg:0    0=>0\n\r");
-    EXPECT_EQ(capture_stdout([] { plan(300, 30); }),
+    EXPECT_EQ(capture_stdout([] { plan_and_commit(300, 30); }),
               "T00000 AngleSmooth prev:5   rel:5   chg:1    5=>5\n\r"
               "T00000  00 cnrvel:93  psuedoDist:304091  angleDiff:5\n\r");
 }
@@ -330,47 +299,47 @@ TEST_F(VectorPlanner, TopSpeedStepsAllowForTheMinorAxis)
 {
     // With one acceleration unit per step the minor-axis term is large.
     pbdAccel = 1;
-    EXPECT_EQ(plan(1000, 180)->acclcount, 538);  // 787 - 249
+    EXPECT_EQ(plan_and_commit(1000, 180)->acclcount, 538);  // 787 - 249
     // At 45 degrees the difference goes below zero: the full top speed.
-    EXPECT_EQ(plan(500, 500)->acclcount, 800);
+    EXPECT_EQ(plan_and_commit(500, 500)->acclcount, 800);
     pbdAccel = 3600;
-    EXPECT_EQ(plan(500, 500)->acclcount, 564);  // 565 - 1
+    EXPECT_EQ(plan_and_commit(500, 500)->acclcount, 564);  // 565 - 1
 }
 
 TEST_F(VectorPlanner, RasterOffsetMovesWaitFortyTicks)
 {
     pbdVelType = RASTER_OFFSET;
-    EXPECT_EQ(plan(0, 300)->end_delay, 40);
+    EXPECT_EQ(plan_and_commit(0, 300)->end_delay, 40);
     pbdVelType = RASTER_MOVE;
-    EXPECT_EQ(plan(0, 300)->end_delay, 24);
+    EXPECT_EQ(plan_and_commit(0, 300)->end_delay, 24);
 }
 
 TEST_F(VectorPlanner, OneDegreeTurnWithCloseSlopesCountsAsStraight)
 {
     // A major distance of 65536 counts makes the slope four times dy.
-    VdbData* a = plan(16384, 301);  // slope 1204, 1 degree
-    VdbData* b = plan(16384, 550);  // slope 2200, 2 degrees
+    VdbData* a = plan_and_commit(16384, 301);  // slope 1204, 1 degree
+    VdbData* b = plan_and_commit(16384, 550);  // slope 2200, 2 degrees
     EXPECT_EQ(a->angle, 1);
     EXPECT_EQ(b->angle, 2);
     EXPECT_EQ(b->relativeAngle, 0);
     EXPECT_EQ(a->anglediff, 0u);
 
     reset_machine();
-    load_pen_down_settings();
-    a = plan(16384, 300);  // slope 1200: the slopes differ by exactly 1000
-    b = plan(16384, 550);
+    load_pen_down_planning();
+    a = plan_and_commit(16384, 300);  // slope 1200: the slopes differ by exactly 1000
+    b = plan_and_commit(16384, 550);
     EXPECT_EQ(b->relativeAngle, 1);
     EXPECT_EQ(a->anglediff, 65536u);
 }
 
 TEST_F(VectorPlanner, LookBackStopsAtRecordWithDoubledAcceleration)
 {
-    VdbData* r0 = plan(300, 0);
-    VdbData* r1 = plan(300, 0);
+    VdbData* r0 = plan_and_commit(300, 0);
+    VdbData* r1 = plan_and_commit(300, 0);
     const std::uint16_t r0_cnrvel = r0->cnrvel;
     ASSERT_GT(r0_cnrvel, 0);
     r1->acc_index = 21;
-    VdbData* r2 = plan(300, 0);
+    VdbData* r2 = plan_and_commit(300, 0);
     EXPECT_EQ(r1->cnrvel, 0);
     EXPECT_EQ(r1->smoothCnt, 0);
     EXPECT_EQ(r0->cnrvel, r0_cnrvel);
@@ -380,7 +349,7 @@ TEST_F(VectorPlanner, LookBackStopsAtRecordWithDoubledAcceleration)
 
     // Not even the lowest corner speed before a long vector.
     r2->acc_index = 21;
-    plan(1000, 0);
+    plan_and_commit(1000, 0);
     EXPECT_EQ(r2->cnrvel, 0);
     EXPECT_EQ(r2->psuedodist, 0u);
 }
@@ -427,18 +396,18 @@ TEST_F(VectorPlanner, LongChainOfShortVectorsLooksBackAtMostThirteen)
 TEST_F(VectorPlanner, ZeroAccelerationIsPlannedWithTheSmallestStep)
 {
     pbdAccel = 0;
-    VdbData* r = plan(1000, 180);
+    VdbData* r = plan_and_commit(1000, 180);
     EXPECT_EQ(r->majrdvel, 0u);
     EXPECT_EQ(r->minrdvel, 0u);
     EXPECT_EQ(r->acclcount, 800);
-    VdbData* next = plan(300, 30);
+    VdbData* next = plan_and_commit(300, 30);
     EXPECT_EQ(next->cmd, VECTOR);
 }
 
 TEST_F(VectorPlanner, MajorDistanceOverflowIsReportedAndWraps)
 {
     VdbData* r = nullptr;
-    const std::string out = capture_stdout([&] { r = plan(0x20000000, 0); });
+    const std::string out = capture_stdout([&] { r = plan_and_commit(0x20000000, 0); });
     EXPECT_EQ(out,
               "vect->majrdisth < 0\n"
               "xdelta(536870912)ydelta(0)\n"
@@ -448,7 +417,7 @@ TEST_F(VectorPlanner, MajorDistanceOverflowIsReportedAndWraps)
     EXPECT_EQ(r->angle, 0);
     EXPECT_EQ(r->cmd, VECTOR);
 
-    const std::string left = capture_stdout([&] { r = plan(-0x30000000, 5); });
+    const std::string left = capture_stdout([&] { r = plan_and_commit(-0x30000000, 5); });
     EXPECT_EQ(left,
               "vect->majrdisth < 0\n"
               "xdelta(805306368)ydelta(5)\n"
@@ -461,14 +430,14 @@ TEST_F(VectorPlanner, MajorDistanceOverflowIsReportedAndWraps)
 TEST_F(VectorPlanner, WrappedMajorBelowMinorIsPlannedAsDiagonal)
 {
     // |dx| * 4 wraps to 64 counts while |dy| * 4 stays near 2^32.
-    VdbData* r = plan(0x40000010, 0x3FFFFFFF);
+    VdbData* r = plan_and_commit(0x40000010, 0x3FFFFFFF);
     EXPECT_EQ(r->majrdisth, 64);
     EXPECT_EQ(r->slope, 0xFFFF);
     EXPECT_EQ(r->angle, 45);
     EXPECT_EQ(r->minrdvel, r->majrdvel);
 
     // A major distance that wraps to exactly 0.
-    r = plan(INT32_MIN, INT32_MIN + 1);
+    r = plan_and_commit(INT32_MIN, INT32_MIN + 1);
     EXPECT_EQ(r->majrdisth, 0);
     EXPECT_EQ(r->slope, 0xFFFF);
     EXPECT_EQ(r->octant, 6);
