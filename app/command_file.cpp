@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "app/command_reader.h"
 #include "app/exe_dir.h"
@@ -122,10 +124,28 @@ const Entry* find_keyword(const Entry (&table)[N], const char* keyword)
     return nullptr;
 }
 
+// The keyword as it can be shown on a console: bytes outside printable
+// ASCII (binary garbage, other encodings) are written as \xNN.
+void printable_keyword(char* out, std::size_t size)
+{
+    std::size_t n = 0;
+    for (const char* p = entry_keyword; *p != '\0' && n + 5 < size; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out[n++] = static_cast<char>(c);
+        } else {
+            n += static_cast<std::size_t>(std::snprintf(out + n, size - n, "\\x%02X", c));
+        }
+    }
+    out[n] = '\0';
+}
+
 void report_entry(const char* what)
 {
-    std::fprintf(stderr, "vemtrac: Vemtrac.cmd entry %d \"%s\": %s\n", entry_number,
-                 entry_keyword, what);
+    char shown[4 * CMD_KEYWORD_SIZE + 8];
+    printable_keyword(shown, sizeof shown);
+    std::fprintf(stderr, "vemtrac: Vemtrac.cmd entry %d \"%s\": %s\n", entry_number, shown,
+                 what);
 }
 
 // "VectorSpeed" s1 s2 and 14 more integers: the speed codes of pens 1..16.
@@ -189,6 +209,9 @@ void report_read_error(const CmdReader& reader)
     case CmdReadError::number_out_of_range:
         report_entry("number outside the signed 32-bit range; reading stops here");
         break;
+    case CmdReadError::read_failed:
+        report_entry("the job file could not be read any further; reading stops here");
+        break;
     case CmdReadError::none:
         break;
     }
@@ -209,6 +232,13 @@ int job_run_command_file()
     const std::uint32_t app_start = platform::tick_count_ms();
 
     if (!format_job_path("Vemtrac.cmd")) {
+        return 0;
+    }
+    // A folder of that name cannot be opened as a file on the operator's
+    // machine; here it would open and read as an empty job.
+    std::error_code ec;
+    if (std::filesystem::is_directory(path_buf, ec)) {
+        std::fprintf(stderr, "vemtrac: cannot open %s: it is a folder\n", path_buf);
         return 0;
     }
     std::FILE* cmd = std::fopen(path_buf, "rb");

@@ -7,7 +7,11 @@ int next_char(CmdReader* r)
     if (r->pushed > 0) {
         return r->pushback[--r->pushed];
     }
-    return std::getc(r->file);
+    int c = std::getc(r->file);
+    if (c == EOF && std::ferror(r->file) != 0) {
+        r->error = CmdReadError::read_failed;
+    }
+    return c;
 }
 
 void give_back(CmdReader* r, int c)

@@ -15,6 +15,7 @@ enum class CmdReadError {
     none,
     keyword_too_long,
     number_out_of_range,
+    read_failed,        // the file could not be read to its end
 };
 
 struct CmdReader {

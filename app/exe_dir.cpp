@@ -39,6 +39,12 @@ bool set_exe_dir(const char* argv0)
     return true;
 }
 
+void set_exe_dir_invalid()
+{
+    exe_dir_valid = false;
+    exe_dir[0] = '\0';
+}
+
 bool format_job_path(const char* file_name)
 {
     if (!exe_dir_valid) {

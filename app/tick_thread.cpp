@@ -29,9 +29,9 @@ platform::Signal run_finished;
 platform::Thread tick_thread;
 bool tick_thread_running = false;
 
-// Ticks run so far in this process; no job may run more than
-// svo_max_job_ticks.
+// Ticks the current job has run, and the most it may run.
 std::uint64_t ticks_run = 0;
+std::uint64_t tick_limit = svo_max_job_ticks;
 
 bool wait_condition_holds(TickWait wait, const VdbData* rec)
 {
@@ -51,7 +51,7 @@ bool wait_condition_holds(TickWait wait, const VdbData* rec)
 // servo interrupt.
 TickResult run_ticks(TickWait wait, const VdbData* rec)
 {
-    std::uint64_t budget = svo_max_job_ticks - ticks_run;
+    std::uint64_t budget = tick_limit - ticks_run;
     std::uint64_t ran = 0;
     TickResult result = TickResult::done;
     while (!wait_condition_holds(wait, rec)) {
@@ -119,10 +119,17 @@ bool wait_for(TickWait wait, const VdbData* rec)
                      "can run; the job ends here\n");
         break;
     case TickResult::too_long:
-        std::fprintf(stderr,
-                     "vemtrac: the job runs longer than %u servo ticks, more than the run time "
-                     "can express; the job ends here\n",
-                     static_cast<unsigned>(svo_max_job_ticks));
+        if (tick_limit == svo_max_job_ticks) {
+            std::fprintf(stderr,
+                         "vemtrac: the job runs longer than %llu servo ticks, more than the run "
+                         "time can express; the job ends here\n",
+                         static_cast<unsigned long long>(tick_limit));
+        } else {
+            std::fprintf(stderr,
+                         "vemtrac: the job runs longer than the %llu servo ticks allowed for this "
+                         "run; the job ends here\n",
+                         static_cast<unsigned long long>(tick_limit));
+        }
         break;
     }
     job_abort = 1;
@@ -171,6 +178,12 @@ void svo_set_idle()
 bool svo_wait_record_free(const VdbData* rec)
 {
     return wait_for(TickWait::record_free, rec);
+}
+
+void svo_start_job_ticks(std::uint64_t limit)
+{
+    ticks_run = 0;
+    tick_limit = limit < svo_max_job_ticks ? limit : svo_max_job_ticks;
 }
 
 void svo_tick_handoff_probe()

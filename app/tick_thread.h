@@ -47,6 +47,11 @@ bool svo_wait_record_free(const VdbData* rec);
 // is doubled in 32-bit unsigned arithmetic.
 inline constexpr std::uint64_t svo_max_job_ticks = 0x7FFFFFFFu;
 
+// Starts counting the ticks of a new job from zero and lets it run at most
+// limit ticks (never more than svo_max_job_ticks). A job that reaches the
+// limit ends as for an entry the machine cannot execute.
+void svo_start_job_ticks(std::uint64_t limit = svo_max_job_ticks);
+
 // Hands the tick thread an empty run and waits for its answer; used to
 // measure the cost of one handoff between the two threads.
 void svo_tick_handoff_probe();

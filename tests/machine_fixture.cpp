@@ -1,7 +1,5 @@
 #include "machine_fixture.h"
 
-#include "machine_reset.h"
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -10,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "app/debug_trace.h"
 #include "app/job_clock.h"
+#include "app/machine_reset.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/servo_isr.h"
@@ -22,7 +22,8 @@ namespace fs = std::filesystem;
 
 void reset_machine()
 {
-    reset_machine_globals();
+    machine_reset();
+    dbg_set(DBG_Event, false);
     capture_stdout([] { InitHardwareScaleFactor(); });
 }
 

@@ -387,3 +387,9 @@ const OctantMoveFn octant_move[8] = {
     [](std::int32_t a, std::int32_t b) { run_octant(6, a, b); },
     [](std::int32_t a, std::int32_t b) { run_octant(7, a, b); },
 };
+
+void svo_exec_reset()
+{
+    long_vector_warned = nullptr;
+    long_vector_warned_tick = 0;
+}

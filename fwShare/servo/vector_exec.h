@@ -19,6 +19,9 @@ void svo_dcc_step();
 void svo_isr_creep();
 void svo_emit_step(std::int32_t major_step, std::int32_t minor_step);
 
+// Forgets which record the long-vector warning was last printed for.
+void svo_exec_reset();
+
 // One routine per octant: adds a major step a and a minor step b to the
 // commanded position and the following errors, and records the step.
 extern const OctantMoveFn octant_move[8];

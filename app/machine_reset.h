@@ -1,0 +1,11 @@
+// Power-on reset of the whole machine in this process: every global of the
+// interpreter, the laser layer, the planner, the vector queues, the servo
+// loop, the speed profiles and the job clock goes back to the value a fresh
+// process starts with, so that one process can run a job more than once.
+//
+// Call it only while the tick thread is stopped. The machine start-up
+// (InitHardwareScaleFactor) and set_exe_dir must run again afterwards, as
+// they do at program start.
+#pragma once
+
+void machine_reset();
