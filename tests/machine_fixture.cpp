@@ -179,6 +179,9 @@ int JobFolder::run(const std::string& env)
     int status = std::system(command.c_str());
     stdout_text = read_all(dir / "stdout.txt");
     stderr_text = read_all(dir / "stderr.txt");
+    if (status == -1 || !WIFEXITED(status)) {
+        return -1;  // could not start, or killed by a signal
+    }
     return WEXITSTATUS(status);
 }
 

@@ -109,7 +109,8 @@ public:
     std::string read_file(const std::string& name) const;
 
     // Runs the copied binary with the given environment prefix; fills
-    // stdout_text and stderr_text; returns the exit code.
+    // stdout_text and stderr_text; returns the exit code (-1 when the
+    // binary could not start or ended by a signal).
     int run(const std::string& env = "");
     std::string stdout_text;
     std::string stderr_text;

@@ -5,7 +5,9 @@
 #include "machine_fixture.h"
 
 #include <filesystem>
+#include <fstream>
 #include <regex>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -267,4 +269,33 @@ TEST(HostileInput, StatusFileThatCannotBeWritten)
     EXPECT_FALSE(read_only.has_file("Vemtrac.sts"));
     EXPECT_NE(read_only.stderr_text.find("cannot create"), std::string::npos)
         << read_only.stderr_text;
+}
+
+// Every job file that ever exposed a fault, found by the fuzzer or by hand,
+// is kept and must go on ending cleanly.
+TEST(HostileInput, InputsThatOnceFoundFaultsEndCleanly)
+{
+    std::vector<fs::path> inputs;
+    for (const auto& entry : fs::directory_iterator(VEMTRAC_FAULT_INPUTS_DIR)) {
+        if (entry.path().extension() == ".cmd") {
+            inputs.push_back(entry.path());
+        }
+    }
+    ASSERT_FALSE(inputs.empty());
+    for (const fs::path& input : inputs) {
+        std::ifstream in(input, std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        const JobResult r = run_bytes(bytes.str());
+        EXPECT_EQ(r.exit_code, 0) << input;
+        ASSERT_FALSE(r.status.empty()) << input;
+        if (r.status[0] == "VMTC_Error") {
+            EXPECT_EQ(r.status, (std::vector<std::string>{"VMTC_Error", "VersionMisMatch"})) << input;
+            continue;
+        }
+        ASSERT_EQ(r.status.size(), 5u) << input;
+        EXPECT_EQ(r.status[0], "VMTC_OK") << input;
+        EXPECT_TRUE(std::regex_match(r.status[2], std::regex("[0-9]+"))) << input;
+        EXPECT_NE(r.out.find("Job Run Time: "), std::string::npos) << input;
+    }
 }

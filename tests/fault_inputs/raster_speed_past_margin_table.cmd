@@ -1,0 +1,9 @@
+RasterDPI 300
+RasterUnit 254
+ImageWidth 600
+ImageHeight 2
+RasterSpeedX 65535
+SetStartRasterGraphics 0
+RasterLineOut 0
+RasterLineOut 0
+SetEndRasterGraphics 0
