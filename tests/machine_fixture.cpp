@@ -112,8 +112,6 @@ void start_raster_job()
     f.RasterSpeedY = 500;
 }
 
-namespace {
-
 std::string read_all(const fs::path& p)
 {
     std::ifstream in(p, std::ios::binary);
@@ -122,7 +120,10 @@ std::string read_all(const fs::path& p)
     return out.str();
 }
 
-} // namespace
+std::string example_job(const std::string& name)
+{
+    return read_all(fs::path(VEMTRAC_EXAMPLES_DIR) / name);
+}
 
 JobFolder::JobFolder()
 {

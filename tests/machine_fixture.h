@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -118,6 +119,12 @@ public:
 private:
     std::string path_;
 };
+
+// The whole content of a file, byte for byte.
+std::string read_all(const std::filesystem::path& p);
+
+// One of the example jobs in examples/.
+std::string example_job(const std::string& name);
 
 // Splits the status file into its lines (each ending CR LF CR).
 std::vector<std::string> status_lines(const std::string& bytes);

@@ -3,20 +3,9 @@
 #include "machine_fixture.h"
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
-namespace fs = std::filesystem;
 
 namespace {
-
-std::string example(const std::string& name)
-{
-    std::ifstream in(fs::path(VEMTRAC_EXAMPLES_DIR) / name, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 const std::string banner = "Start job working time calculating....\n";
 const std::string start_up_profiles =
@@ -50,7 +39,7 @@ TEST(EndToEnd, ExampleJobsGiveTheirKnownEstimates)
     };
     for (const auto& c : cases) {
         JobFolder job;
-        job.write_job(example(c.file));
+        job.write_job(example_job(c.file));
         EXPECT_EQ(job.run(), 0) << c.file;
         const auto lines = status_lines(job.read_file("Vemtrac.sts"));
         ASSERT_EQ(lines.size(), 5u) << c.file;
@@ -64,7 +53,7 @@ TEST(EndToEnd, ExampleJobsGiveTheirKnownEstimates)
 TEST(EndToEnd, TheSameJobGivesTheSameStatusEveryTime)
 {
     JobFolder job;
-    job.write_job(example("mixed_job.cmd"));
+    job.write_job(example_job("mixed_job.cmd"));
     job.run();
     auto first = status_lines(job.read_file("Vemtrac.sts"));
     const std::string first_out = job.stdout_text;

@@ -5,9 +5,7 @@
 #include "machine_fixture.h"
 
 #include <filesystem>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -283,10 +281,7 @@ TEST(HostileInput, InputsThatOnceFoundFaultsEndCleanly)
     }
     ASSERT_FALSE(inputs.empty());
     for (const fs::path& input : inputs) {
-        std::ifstream in(input, std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        const JobResult r = run_bytes(bytes.str());
+        const JobResult r = run_bytes(read_all(input));
         EXPECT_EQ(r.exit_code, 0) << input;
         ASSERT_FALSE(r.status.empty()) << input;
         if (r.status[0] == "VMTC_Error") {

@@ -2,9 +2,6 @@
 // per-job tick limit.
 #include "machine_fixture.h"
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "app/command_file.h"
 #include "app/debug_trace.h"
@@ -13,17 +10,8 @@
 #include "app/tick_thread.h"
 #include "fwShare/machine_params.h"
 
-namespace fs = std::filesystem;
 
 namespace {
-
-std::string example(const std::string& name)
-{
-    std::ifstream in(fs::path(VEMTRAC_EXAMPLES_DIR) / name, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 struct InProcessRun {
     std::string out;
@@ -64,7 +52,7 @@ TEST(MachineReset, EveryJobInOneProcessRunsAsInAFreshProcess)
 {
     // The vector example, then an image that relies on the power-on
     // settings: a fresh process has no raster resolution and refuses it.
-    const std::string job = example("vector_job.cmd") +
+    const std::string job = example_job("vector_job.cmd") +
                             "SetHorizontalPositionPCL 300 0\nSetStartRasterGraphics 0\n"
                             "RasterLineOut 0\nSetEndRasterGraphics 0\n";
     JobFolder fresh;
@@ -78,11 +66,11 @@ TEST(MachineReset, EveryJobInOneProcessRunsAsInAFreshProcess)
     // unit, HPGL mode, a lowered pen, a job cut short, a job stopped by its
     // tick limit; then the same job again.
     JobFolder folder;
-    run_in_process(folder, example("mixed_job.cmd"));
+    run_in_process(folder, example_job("mixed_job.cmd"));
     run_in_process(folder, "RasterUnit 7\nRasterDPI 600\nImageWidth 90\nImageHeight 3\n"
                            "RasterSpeedX 3000\nSetStartRasterGraphics 0\nRasterLineOut 0\n"
                            "ToHpglMode 0\npd_default 100 100\nexecute_penselect 99\n");
-    run_in_process(folder, example("raster_job.cmd"), 5000);
+    run_in_process(folder, example_job("raster_job.cmd"), 5000);
     for (int i = 0; i < 2; ++i) {
         const InProcessRun again = run_in_process(folder, job);
         EXPECT_EQ(again.out, fresh.stdout_text);
@@ -94,10 +82,10 @@ TEST(MachineReset, EveryJobInOneProcessRunsAsInAFreshProcess)
 TEST(MachineReset, AJobPastItsTickLimitEndsThereAndSaysSo)
 {
     JobFolder folder;
-    const InProcessRun whole = run_in_process(folder, example("vector_job.cmd"));
+    const InProcessRun whole = run_in_process(folder, example_job("vector_job.cmd"));
     EXPECT_EQ(whole.status[2], "57809");
 
-    const InProcessRun cut = run_in_process(folder, example("vector_job.cmd"), 100000);
+    const InProcessRun cut = run_in_process(folder, example_job("vector_job.cmd"), 100000);
     ASSERT_EQ(cut.status.size(), 5u) << cut.err;
     EXPECT_EQ(cut.status[0], "VMTC_OK");
     // Run time counts only the ticks that ran: at most 100000 x 0.4 ms.
