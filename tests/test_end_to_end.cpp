@@ -4,7 +4,6 @@
 
 #include <filesystem>
 
-
 namespace {
 
 const std::string banner = "Start job working time calculating....\n";

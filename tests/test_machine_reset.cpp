@@ -2,14 +2,12 @@
 // per-job tick limit.
 #include "machine_fixture.h"
 
-
 #include "app/command_file.h"
 #include "app/debug_trace.h"
 #include "app/exe_dir.h"
 #include "app/machine_reset.h"
 #include "app/tick_thread.h"
 #include "fwShare/machine_params.h"
-
 
 namespace {
 
