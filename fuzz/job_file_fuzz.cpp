@@ -1,10 +1,15 @@
 // Fuzz target: any bytes as a job file, run as a whole job in this process.
 // The estimator must finish every job cleanly: no crash, no undefined
 // behaviour, no hang, and a status file every time it could create one.
+//
+// An input whose first line is "#trace <names>" switches those trace
+// categories on first, as VEMTRAC_DEBUG does, and the planner dumps, so that
+// the trace lines and dumps see hostile jobs too; the job is the rest.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -16,6 +21,7 @@
 #include "app/machine_reset.h"
 #include "app/tick_thread.h"
 #include "fwShare/machine_params.h"
+#include "fwShare/servo/planner_dump.h"
 
 namespace {
 
@@ -28,8 +34,6 @@ constexpr std::uint64_t fuzz_tick_cap = 2'000'000;
 std::string job_dir;
 std::string job_file;
 std::string status_file;
-
-} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
@@ -47,8 +51,31 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     return 0;
 }
 
+// Splits off a leading "#trace <names>" line; returns the names.
+std::string take_trace_line(const std::uint8_t*& data, std::size_t& size)
+{
+    static constexpr char tag[] = "#trace ";
+    constexpr std::size_t tag_size = sizeof tag - 1;
+    if (size < tag_size || std::memcmp(data, tag, tag_size) != 0) {
+        return {};
+    }
+    std::size_t end = tag_size;
+    while (end < size && data[end] != '\n') {
+        ++end;
+    }
+    std::string names(reinterpret_cast<const char*>(data) + tag_size, end - tag_size);
+    names = names.c_str();  // a NUL ends the list, as it would end an environment string
+    const std::size_t rest = end < size ? end + 1 : end;
+    data += rest;
+    size -= rest;
+    return names;
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    const std::string trace_names = take_trace_line(data, size);
     std::FILE* f = std::fopen(job_file.c_str(), "wb");
     if (f == nullptr) {
         return 0;
@@ -59,6 +86,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     machine_reset();
     dbg_set(DBG_Event, false);
+    if (!trace_names.empty()) {
+        dbg_enable_list(trace_names.c_str());
+        vdb_dump_flags = 3;  // and both planner dumps after every move
+    }
     set_exe_dir((job_dir + "/vemtrac").c_str());
     InitHardwareScaleFactor();
     svo_start_job_ticks(fuzz_tick_cap);

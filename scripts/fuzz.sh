@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer target over the job file (Clang, with AddressSanitizer
 # and UndefinedBehaviorSanitizer) and runs it for a bounded time. The corpus
-# grows in <build folder>/corpus; the example jobs and every input kept in
-# tests/fault_inputs/ seed it. Exits non-zero on any finding; the input
+# grows in <build folder>/corpus; the example jobs, every input kept in
+# tests/fault_inputs/ and the traced job in fuzz/seeds/ seed it. Exits non-zero on any finding; the input
 # that found it is left in <build folder>/artifacts/.
 #
 # Usage: scripts/fuzz.sh [seconds] [build folder]   (defaults: 60, build-fuzz)
@@ -22,4 +22,4 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 # fuzzer's report; sanitizer reports still come through.
 exec "$build_dir/fuzz/job_file_fuzz" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
     -close_fd_mask=2 -print_final_stats=1 -dict=fuzz/job_file.dict -artifact_prefix="$build_dir/artifacts/" \
-    "$build_dir/corpus" examples tests/fault_inputs
+    "$build_dir/corpus" examples tests/fault_inputs fuzz/seeds
