@@ -38,19 +38,17 @@ constexpr std::array<std::int32_t, N> spread_steps()
     return steps;
 }
 
-// The same spread for any other lines per inch, built when an image needs it.
+// The same spread for a unit that has no table of its own, built only when
+// an image at such a unit finds no table chosen since power-on: there is
+// nothing in force to keep, so the steps spread the inch evenly.
 std::int32_t raster_steps_other[65535];
-std::int32_t raster_steps_other_unit = 0;
 
-const std::int32_t* steps_for_unit(std::int32_t unit)
+const std::int32_t* spread_steps_for_unit(std::int32_t unit)
 {
-    if (raster_steps_other_unit != unit) {
-        for (std::int32_t i = 0; i < unit; ++i) {
-            const std::int64_t k = i;
-            raster_steps_other[i] =
-                static_cast<std::int32_t>((k + 1) * plotbed_dpi / unit - k * plotbed_dpi / unit);
-        }
-        raster_steps_other_unit = unit;
+    for (std::int32_t i = 0; i < unit; ++i) {
+        const std::int64_t k = i;
+        raster_steps_other[i] =
+            static_cast<std::int32_t>((k + 1) * plotbed_dpi / unit - k * plotbed_dpi / unit);
     }
     return raster_steps_other;
 }
@@ -186,10 +184,12 @@ std::int32_t SetRasterDistance(std::uint16_t unit, std::int32_t pos)
     } else if (unit == 609) {
         raster_step_table = raster_steps_609.data();
         rasterindicator = 609;
-    } else {
-        raster_step_table = steps_for_unit(unit);
+    } else if (raster_step_table == nullptr) {
+        raster_step_table = spread_steps_for_unit(unit);
         rasterindicator = unit;
     }
+    // Any other unit keeps the table and cycle length in force, as the
+    // machine does: its lines step by an earlier image's table.
     dbg_trace(DBG_TempOff, "pos=%d, unit=%d, cur_point=%d, RasterIndicatorY=%d, rasterindicator=%d\n\r",
               pos, unit, cur_point, RasterIndicatorY, rasterindicator);
     return 0;

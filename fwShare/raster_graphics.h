@@ -14,7 +14,8 @@ extern std::int32_t raster_distance;
 // 0: the next pass runs forward (+X), 1: backward.
 extern std::uint8_t raster_backward;
 
-// Y step table in use (plot-bed units per line), its cycle length, and the
+// Y step table in force (plot-bed units per line; null until an image
+// chooses one after power-on), its cycle length, and the
 // index of the entry for the next line.
 extern const std::int32_t* raster_step_table;
 extern std::int32_t rasterindicator;

@@ -77,25 +77,36 @@ TEST_F(RasterStepTable, StartIndexFollowsThePositionWithinTheInch)
     EXPECT_EQ(RasterIndicatorY, 2);
 }
 
-TEST_F(RasterStepTable, OtherUnitsGetTheirOwnEvenSpread)
+TEST_F(RasterStepTable, UnitWithoutATableOfItsOwnKeepsTheTableInForce)
 {
-    SetRasterDistance(304, 0);
-    SetRasterDistance(500, 1524);
-    ASSERT_NE(raster_step_table, raster_steps_304.data());
-    EXPECT_EQ(rasterindicator, 500);
-    EXPECT_EQ(RasterIndicatorY, 251);
-    EXPECT_EQ(std::accumulate(raster_step_table, raster_step_table + 500, 0), 3048);
-    EXPECT_EQ(count_of(raster_step_table, 500, 7), 48);
-    EXPECT_EQ(count_of(raster_step_table, 500, 6), 452);
-    EXPECT_EQ(raster_step_table[0], 6);
-    EXPECT_EQ(raster_step_table[499], 7);
+    // The first image of a job at 600 lines per inch finds no table chosen:
+    // it gets the even spread of its own unit, which then stays in force.
+    ASSERT_EQ(raster_step_table, nullptr);
+    SetRasterDistance(600, 0);
+    const std::int32_t* spread = raster_step_table;
+    ASSERT_NE(spread, nullptr);
+    EXPECT_EQ(rasterindicator, 600);
+    EXPECT_EQ(std::accumulate(spread, spread + 600, 0), 3048);
+    EXPECT_EQ(count_of(spread, 600, 6), 48);
+    EXPECT_EQ(count_of(spread, 600, 5), 552);
 
-    // A second odd unit, then the first again: each gets its own spread.
-    SetRasterDistance(7, 0);
-    EXPECT_EQ(rasterindicator, 7);
-    EXPECT_EQ(std::accumulate(raster_step_table, raster_step_table + 7, 0), 3048);
-    SetRasterDistance(500, 0);
-    EXPECT_EQ(std::accumulate(raster_step_table, raster_step_table + 500, 0), 3048);
+    // A 500 image after it keeps that table; only its start index is its own.
+    SetRasterDistance(500, 1524);
+    EXPECT_EQ(raster_step_table, spread);
+    EXPECT_EQ(rasterindicator, 600);
+    EXPECT_EQ(RasterIndicatorY, 251);
+
+    // 609 chooses its fixed table, and a 300 image after it keeps that one.
+    SetRasterDistance(609, 0);
+    SetRasterDistance(300, 0);
+    EXPECT_EQ(raster_step_table, raster_steps_609.data());
+    EXPECT_EQ(rasterindicator, 609);
+
+    // A unit that divides the inch always gets its own even table.
+    SetRasterDistance(254, 0);
+    EXPECT_EQ(raster_step_table, raster_steps_even);
+    EXPECT_EQ(rasterindicator, 3);
+    EXPECT_EQ(raster_steps_even[0], 12);
 }
 
 TEST_F(RasterStepTable, CursorAboveTheOriginStartsInsideTheTable)
@@ -265,6 +276,33 @@ TEST_F(RasterImage, ImageAboveTheOriginWrapsThroughTheTable)
     EXPECT_EQ(RasterIndicatorY, 1);
 }
 
+TEST_F(RasterImage, ImageAtAUnitWithoutATableStepsByTheTableInForce)
+{
+    ptCurrentFile->RasterUnit = 609;
+    place(1, 600, 0);
+    HandleStartRasterGraphics();
+    queue_calls(RasterLineOut);
+    HandleEndRasterGraphics();
+
+    // Line 200 of the inch at 600 lines per inch is PCL Y 1016, table index
+    // 201: the steps are the 609 entries 201, 202 (the long one) and 203,
+    // each times two lines of banding.
+    CurrentFileRecord& f = *ptCurrentFile;
+    f.RasterUnit = 600;
+    f.RasterBandingFree = 2;
+    f.ImageWidth = 300;
+    f.ImageHeight = 3;
+    place(1, 600, 200);
+    HandleStartRasterGraphics();
+    EXPECT_EQ(pcl_pos.pcly, 1016);
+    EXPECT_EQ(RasterIndicatorY, 201);
+    for (std::size_t index = 201; index <= 203; ++index) {
+        const Calls calls = queue_calls(RasterLineOut);
+        ASSERT_EQ(calls.size(), 4u);
+        EXPECT_EQ(calls[3], "srvo_on_ve(0," + std::to_string(-2 * raster_steps_609[index]) + ",0,0);");
+    }
+}
+
 // Raster entries through the built program.
 namespace {
 
@@ -337,6 +375,24 @@ TEST(RasterJob, OddUnitsFastPassesAndImagesAboveTheOriginRun)
         EXPECT_EQ(r.status[0], "VMTC_OK");
         EXPECT_NE(r.status[2], "0") << placement;
     }
+}
+
+TEST(RasterJob, ImageAtAUnitWithoutATableIsTimedWithTheTableInForce)
+{
+    // Two images: 609 lines per inch, then 600 lines per inch with two
+    // lines a pass from line 200 of the inch. The second steps by the 609
+    // table (10, 12, 10 units), not by a 600 spread (10, 10, 12).
+    const std::string first = "RasterDPI 300\nRasterSpeedX 1000\nRasterSpeedY 500\n"
+                              "RasterUnit 609\nImageWidth 30\nImageHeight 2\n"
+                              "SetStartRasterGraphics 0\nRasterLineOut 0\nRasterLineOut 0\n"
+                              "SetEndRasterGraphics 0\n";
+    const std::string second = "RasterUnit 600\nRasterBandingFree 2\nImageWidth 30\n"
+                               "ImageHeight 3\nSetVerticalPositionPCL 1 200\n"
+                               "SetStartRasterGraphics 0\nRasterLineOut 0\nRasterLineOut 0\n"
+                               "RasterLineOut 0\nSetEndRasterGraphics 0\n";
+    const JobResult r = run_job(first + second);
+    ASSERT_EQ(r.status.size(), 5u) << r.err;
+    EXPECT_EQ(r.status[2], "1178");  // a 600 spread would give 1177
 }
 
 TEST(RasterJob, LaterPositionFlagDecidesForBothAxes)
