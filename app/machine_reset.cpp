@@ -42,7 +42,6 @@ void reset_job_driver()
     set_exe_dir_invalid();
     cmd_pen_down = 0;
 
-    job_done = 0;
     job_abort = 0;
     positionx = 0;
     positiony = 0;

@@ -3,9 +3,8 @@
 // loop, the speed profiles and the job clock goes back to the value a fresh
 // process starts with, so that one process can run a job more than once.
 //
-// Call it only while the tick thread is stopped. The machine start-up
-// (InitHardwareScaleFactor) and set_exe_dir must run again afterwards, as
-// they do at program start.
+// The machine start-up (InitHardwareScaleFactor) and set_exe_dir must run
+// again afterwards, as they do at program start (run_job does all three).
 #pragma once
 
 void machine_reset();

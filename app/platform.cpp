@@ -12,42 +12,6 @@
 
 namespace platform {
 
-namespace {
-// Polls before a waiter blocks; long enough to bridge the gap while the
-// other thread finishes a short piece of work, short enough not to matter
-// when the wait is long.
-constexpr int spin_polls = 20000;
-} // namespace
-
-void Signal::raise()
-{
-    raised_.store(true, std::memory_order_seq_cst);
-    if (sleeping_.load(std::memory_order_seq_cst)) {
-        std::lock_guard<std::mutex> guard(mutex_);
-        wake_.notify_one();
-    }
-}
-
-void Signal::wait_and_clear()
-{
-    for (int i = 0; i < spin_polls; ++i) {
-        if (raised_.load(std::memory_order_acquire)) {
-            raised_.store(false, std::memory_order_relaxed);
-            return;
-        }
-    }
-    std::unique_lock<std::mutex> guard(mutex_);
-    sleeping_.store(true, std::memory_order_seq_cst);
-    wake_.wait(guard, [this] { return raised_.load(std::memory_order_seq_cst); });
-    sleeping_.store(false, std::memory_order_relaxed);
-    raised_.store(false, std::memory_order_relaxed);
-}
-
-void sleep_ms(unsigned milliseconds)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
-
 std::uint32_t tick_count_ms()
 {
     auto now = std::chrono::steady_clock::now().time_since_epoch();

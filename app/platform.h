@@ -1,15 +1,11 @@
-// Platform services the estimator needs from the host: one lock, one worker
-// thread, a handoff between the two threads, a 1 ms sleep, a millisecond
-// clock and the directory of the running executable. Everything that differs
-// between Windows and POSIX hosts stays behind this header.
+// Platform services the estimator needs from the host: one lock, a
+// millisecond clock and the directory of the running executable. Everything
+// that differs between Windows and POSIX hosts stays behind this header.
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <thread>
 
 namespace platform {
 
@@ -22,38 +18,6 @@ public:
 private:
     std::mutex mutex_;
 };
-
-// A worker thread that runs a routine without argument.
-class Thread {
-public:
-    void start(void (*body)()) { thread_ = std::thread(body); }
-    void join()
-    {
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-    }
-
-private:
-    std::thread thread_;
-};
-
-// A flag one thread raises and another waits for. The waiter spins briefly
-// (a handoff between the two threads usually completes within microseconds)
-// and then blocks, so an idle side costs no processor time.
-class Signal {
-public:
-    void raise();
-    void wait_and_clear();
-
-private:
-    std::atomic<bool> raised_{false};
-    std::atomic<bool> sleeping_{false};
-    std::mutex mutex_;
-    std::condition_variable wake_;
-};
-
-void sleep_ms(unsigned milliseconds);
 
 // Milliseconds since an arbitrary start; wraps like a 32-bit tick counter.
 std::uint32_t tick_count_ms();

@@ -5,7 +5,7 @@
 #   cmake --build build-win
 #
 # The posix thread model compilers are used because the win32 thread model of
-# GCC 12 has no std::thread, which the tick thread needs. Everything is linked
+# GCC 12 has no std::mutex, which the servo lock uses. Everything is linked
 # statically (libgcc, libstdc++ and winpthreads), so vemtrac.exe needs no DLL
 # beyond those Windows itself ships.
 set(CMAKE_SYSTEM_NAME Windows)

@@ -15,13 +15,7 @@
 
 #include <unistd.h>
 
-#include "app/command_file.h"
-#include "app/debug_trace.h"
-#include "app/exe_dir.h"
-#include "app/machine_reset.h"
-#include "app/tick_thread.h"
-#include "fwShare/machine_params.h"
-#include "fwShare/servo/planner_dump.h"
+#include "app/job_run.h"
 
 namespace {
 
@@ -84,16 +78,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fclose(f);
     std::remove(status_file.c_str());
 
-    machine_reset();
-    dbg_set(DBG_Event, false);
+    const std::string program = job_dir + "/vemtrac";
+    JobRequest request;
+    request.program_path = program.c_str();
     if (!trace_names.empty()) {
-        dbg_enable_list(trace_names.c_str());
-        vdb_dump_flags = 3;  // and both planner dumps after every move
+        request.trace_names = trace_names.c_str();
+        request.planner_dump_flags = 3;  // and both planner dumps after every move
     }
-    set_exe_dir((job_dir + "/vemtrac").c_str());
-    InitHardwareScaleFactor();
-    svo_start_job_ticks(fuzz_tick_cap);
-    job_run_command_file();
+    request.tick_limit = fuzz_tick_cap;
+    run_job(request);
 
     // Every job the tool can open ends with a status file of its own.
     if (!std::filesystem::exists(status_file)) {

@@ -2,12 +2,7 @@
 // per-job tick limit.
 #include "machine_fixture.h"
 
-#include "app/command_file.h"
-#include "app/debug_trace.h"
-#include "app/exe_dir.h"
-#include "app/machine_reset.h"
-#include "app/tick_thread.h"
-#include "fwShare/machine_params.h"
+#include "app/job_run.h"
 
 namespace {
 
@@ -17,24 +12,19 @@ struct InProcessRun {
     std::vector<std::string> status;
 };
 
-// Runs a job in this process the way main runs it: power-on state, start-up,
-// tick thread, interpreter.
+// Runs a job in this process the way main runs it.
 InProcessRun run_in_process(const JobFolder& folder, const std::string& job,
                             std::uint64_t tick_limit = svo_max_job_ticks)
 {
     folder.write_job(job);
     InProcessRun r;
     ::testing::internal::CaptureStderr();
+    const std::string program = folder.path() + "/vemtrac";
     r.out = capture_stdout([&] {
-        std::printf("Start job working time calculating....\n");
-        machine_reset();
-        set_exe_dir((folder.path() + "/vemtrac").c_str());
-        dbg_set(DBG_Event, false);
-        InitHardwareScaleFactor();
-        svo_start_job_ticks(tick_limit);
-        svo_tick_thread_start();
-        job_run_command_file();
-        svo_tick_thread_stop();
+        JobRequest request;
+        request.program_path = program.c_str();
+        request.tick_limit = tick_limit;
+        run_job(request);
     });
     r.err = ::testing::internal::GetCapturedStderr();
     r.status = status_lines(folder.read_file("Vemtrac.sts"));
