@@ -14,51 +14,14 @@ std::int32_t positionx, positiony;
 namespace {
 
 enum class TickWait { record_free, idle };
-enum class TickResult { done, stuck, too_long };
 
 // Ticks the current job has run, and the most it may run.
 std::uint64_t ticks_run = 0;
 std::uint64_t tick_limit = svo_max_job_ticks;
 
-inline bool wait_condition_holds(TickWait wait, const VdbData* rec)
+void report_wait_failure(SvoRunEnd end)
 {
-    return wait == TickWait::record_free ? rec->cmd == NULL_CMD : SVO_VectPtr == nullptr;
-}
-
-// The tick cycle, run until the wait's condition holds: one tick counts
-// itself, counts the phase the previous tick left while the job clock is
-// armed or running, and runs the servo interrupt. A wait whose condition
-// can never hold (no record to run) or that would pass the job's tick
-// limit stops before that tick.
-TickResult run_ticks(TickWait wait, const VdbData* rec)
-{
-    const std::uint64_t budget = tick_limit - ticks_run;
-    std::uint64_t ran = 0;
-    TickResult result = TickResult::done;
-    while (!wait_condition_holds(wait, rec)) {
-        if (SVO_VectPtr == nullptr || isr_holdoff != 0) {
-            result = TickResult::stuck;
-            break;
-        }
-        if (ran == budget) {
-            result = TickResult::too_long;
-            break;
-        }
-        ++ran;
-        svo_tick_count = static_cast<std::int32_t>(static_cast<std::uint32_t>(svo_tick_count) + 1u);
-        if (job_timing_state != 0) {
-            phase_tick_count[phase] =
-                static_cast<std::int32_t>(static_cast<std::uint32_t>(phase_tick_count[phase]) + 1u);
-        }
-        svo_isr();
-    }
-    ticks_run += ran;
-    return result;
-}
-
-void report_wait_failure(TickResult result)
-{
-    if (result == TickResult::stuck) {
+    if (end == SvoRunEnd::stuck) {
         std::fprintf(stderr,
                      "vemtrac: internal error: waiting for the servo while no vector record "
                      "can run; the job ends here\n");
@@ -82,13 +45,16 @@ bool wait_for(TickWait wait, const VdbData* rec)
     if (job_abort != 0) {
         return false;
     }
+    std::uint64_t ran = 0;
     isr_lock.enter();
-    const TickResult result = run_ticks(wait, rec);
+    const SvoRunEnd end =
+        svo_run_ticks(wait == TickWait::record_free ? rec : nullptr, tick_limit - ticks_run, &ran);
     isr_lock.leave();
-    if (result == TickResult::done) {
+    ticks_run += ran;
+    if (end == SvoRunEnd::condition) {
         return true;
     }
-    report_wait_failure(result);
+    report_wait_failure(end);
     job_abort = 1;
     return false;
 }

@@ -2,9 +2,14 @@
 // routines, and the corner continuation from one record into the next.
 #include "machine_fixture.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 
 #include "app/job_clock.h"
+#include "app/tick_thread.h"
+#include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_exec.h"
@@ -315,4 +320,156 @@ TEST_F(CornerContinuation, OverrunIntoAnEvenOctantDifferenceNegatesTheMinorStep)
     EXPECT_EQ(nxt->majrdisth, 998);
     // (m, -(n + minrdisth + t)) through octant 4 (Y negated): Y +3.
     EXPECT_EQ(svo_pos_y - y0, 3);
+}
+
+// A run of ticks as the waits run it must leave every value exactly as the
+// same ticks one by one do.
+namespace {
+
+struct ServoSnapshot {
+    VdbData pool[VDB_POOL_SIZE];
+    VdbData* current;
+    std::int16_t state;
+    std::uint8_t phase_now;
+    std::int32_t pos[2], step[2], enc[4], integ[2], prev_term[2], ticks, phases[7], clock[3];
+    std::int16_t err[2], gain_base[2], gain[2], hold_count;
+    std::uint16_t frac[2], out[2];
+    std::int32_t delay;
+};
+
+ServoSnapshot snapshot()
+{
+    ServoSnapshot s{};
+    std::copy(std::begin(vdb_pool), std::end(vdb_pool), s.pool);
+    s.current = SVO_VectPtr;
+    s.state = svo_state;
+    s.phase_now = phase;
+    s.pos[0] = svo_pos_x;
+    s.pos[1] = svo_pos_y;
+    s.step[0] = svo_step_x;
+    s.step[1] = svo_step_y;
+    s.enc[0] = enc_x;
+    s.enc[1] = enc_y;
+    s.enc[2] = enc_last_x;
+    s.enc[3] = enc_last_y;
+    s.integ[0] = svo_integ_x;
+    s.integ[1] = svo_integ_y;
+    s.prev_term[0] = svo_prev_term_x;
+    s.prev_term[1] = svo_prev_term_y;
+    s.ticks = svo_tick_count;
+    std::copy(std::begin(phase_tick_count), std::end(phase_tick_count), s.phases);
+    s.clock[0] = job_timing_state;
+    s.clock[1] = job_start_tick;
+    s.clock[2] = job_end_tick;
+    s.err[0] = svo_err_x;
+    s.err[1] = svo_err_y;
+    s.gain_base[0] = svo_gain_base_x;
+    s.gain_base[1] = svo_gain_base_y;
+    s.gain[0] = svo_gain_x;
+    s.gain[1] = svo_gain_y;
+    s.hold_count = hold_gain_count;
+    s.frac[0] = svo_err_frac_x;
+    s.frac[1] = svo_err_frac_y;
+    s.out[0] = svo_out_x;
+    s.out[1] = svo_out_y;
+    s.delay = delay_count;
+    return s;
+}
+
+void expect_same(const ServoSnapshot& a, const ServoSnapshot& b)
+{
+    EXPECT_EQ(std::memcmp(a.pool, b.pool, sizeof a.pool), 0);
+    EXPECT_EQ(a.current, b.current);
+    EXPECT_EQ(a.state, b.state);
+    EXPECT_EQ(a.phase_now, b.phase_now);
+    EXPECT_EQ(std::memcmp(a.pos, b.pos, sizeof a.pos), 0);
+    EXPECT_EQ(std::memcmp(a.step, b.step, sizeof a.step), 0);
+    EXPECT_EQ(std::memcmp(a.enc, b.enc, sizeof a.enc), 0);
+    EXPECT_EQ(std::memcmp(a.integ, b.integ, sizeof a.integ), 0);
+    EXPECT_EQ(std::memcmp(a.prev_term, b.prev_term, sizeof a.prev_term), 0);
+    EXPECT_EQ(a.ticks, b.ticks);
+    EXPECT_EQ(std::memcmp(a.phases, b.phases, sizeof a.phases), 0);
+    EXPECT_EQ(std::memcmp(a.clock, b.clock, sizeof a.clock), 0);
+    EXPECT_EQ(std::memcmp(a.err, b.err, sizeof a.err), 0);
+    EXPECT_EQ(std::memcmp(a.gain_base, b.gain_base, sizeof a.gain_base), 0);
+    EXPECT_EQ(std::memcmp(a.gain, b.gain, sizeof a.gain), 0);
+    EXPECT_EQ(a.hold_count, b.hold_count);
+    EXPECT_EQ(std::memcmp(a.frac, b.frac, sizeof a.frac), 0);
+    EXPECT_EQ(std::memcmp(a.out, b.out, sizeof a.out), 0);
+    EXPECT_EQ(a.delay, b.delay);
+}
+
+// Queues a pen-down, a chain of short vectors turning through every
+// octant, long moves with sharp corners and a pen-up, without starting
+// the interrupt.
+VdbData* queue_mixed_moves()
+{
+    capture_stdout([] { srvo_off_to_on(); });
+    pipeflag = 0;
+    VdbData* first = freeptr;
+    srvo_on_pd();
+    const std::int32_t moves[][2] = {{300, 20},   {250, 160}, {60, 300},  {-90, 280},
+                                     {-300, 40},  {-280, -120}, {-40, -300}, {200, -260},
+                                     {12000, 0},  {0, -9000}, {-7000, 7000}, {5, 3}};
+    for (const auto& m : moves) {
+        srvo_on_ve(m[0], m[1]);
+    }
+    srvo_on_pu();
+    srvo_on_ve(-3000, 1500);
+    pipeflag = 1;
+    SVO_VectPtr = first;
+    return first;
+}
+
+} // namespace
+
+TEST_F(ServoIsr, RunOfTicksLeavesEveryValueAsSingleTicks)
+{
+    queue_mixed_moves();
+    // Loop gains as vector cutting loads them, so that the integrators and
+    // the feed-forward work.
+    svo_gains.ff_gain_x = 20;
+    svo_gains.ff_gain_y = 5;
+    svo_gains.XIGain = 2;
+    svo_gains.YIGain = 3;
+    const ServoSnapshot start = snapshot();
+    run_ticks_until_idle();
+    const ServoSnapshot one_by_one = snapshot();
+
+    std::copy(std::begin(start.pool), std::end(start.pool), vdb_pool);
+    SVO_VectPtr = start.current;
+    svo_state = start.state;
+    phase = start.phase_now;
+    svo_pos_x = start.pos[0];
+    svo_pos_y = start.pos[1];
+    svo_step_x = start.step[0];
+    svo_step_y = start.step[1];
+    enc_x = start.enc[0];
+    enc_y = start.enc[1];
+    enc_last_x = start.enc[2];
+    enc_last_y = start.enc[3];
+    svo_integ_x = start.integ[0];
+    svo_integ_y = start.integ[1];
+    svo_prev_term_x = start.prev_term[0];
+    svo_prev_term_y = start.prev_term[1];
+    svo_tick_count = start.ticks;
+    std::copy(std::begin(start.phases), std::end(start.phases), phase_tick_count);
+    job_timing_state = start.clock[0];
+    job_start_tick = start.clock[1];
+    job_end_tick = start.clock[2];
+    svo_err_x = start.err[0];
+    svo_err_y = start.err[1];
+    svo_gain_base_x = start.gain_base[0];
+    svo_gain_base_y = start.gain_base[1];
+    svo_gain_x = start.gain[0];
+    svo_gain_y = start.gain[1];
+    hold_gain_count = start.hold_count;
+    svo_err_frac_x = start.frac[0];
+    svo_err_frac_y = start.frac[1];
+    svo_out_x = start.out[0];
+    svo_out_y = start.out[1];
+    delay_count = start.delay;
+    svo_wait_idle();
+    expect_same(snapshot(), one_by_one);
+    EXPECT_GT(svo_tick_count - start.ticks, 1000);
 }

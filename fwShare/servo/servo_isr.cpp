@@ -52,62 +52,132 @@ std::int32_t encoder_counts(std::int32_t pos, std::int32_t scale)
     return static_cast<std::int32_t>(product / 65536);
 }
 
-// Signed division by the current servo resolution. On this machine it is
-// 12192 counts per inch; dividing by that as a constant lets the compiler
-// multiply instead of divide, with the same truncated quotient.
-inline std::int32_t divide_by_reso(std::int32_t n, std::int32_t reso)
-{
-    constexpr std::int32_t machine_reso = 12192;
-    return reso == machine_reso ? n / machine_reso : n / reso;
-}
-
-// One axis of the position loop up to its error term (loop steps 2 to 6).
-// enc_moved is the encoder's movement since the last tick, in the direction
-// the axis counts.
-struct AxisLoop {
-    std::uint16_t* err_frac;
-    std::int16_t* err;
-    std::int32_t* integ;
-    std::int32_t* prev_term;
-    std::int32_t term;
-    std::int32_t diff;
+// One axis of the position loop: its scales, derived from the resolutions
+// at start-up, and its gains, which change only at rest under the lock;
+// both stay fixed for a run of ticks. Y counts its encoder the other way.
+struct AxisScales {
+    std::int32_t enc_base;     // encoder reading at servo position 0
+    std::int32_t enc_scale;    // servo counts to encoder counts, /65536
+    std::int32_t enc_to_err;   // encoder counts to following error, /2^16 after x16
+    std::int32_t reso_native;  // servo counts per inch the loop was tuned for
+    std::int32_t reso;         // servo counts per inch the machine runs at
 };
 
-inline void loop_error_term(AxisLoop& a, std::int32_t enc_to_err, std::int32_t enc_moved,
-                            std::int16_t rate_factor, std::int32_t reso_native,
-                            std::int32_t reso, std::int32_t i_limit)
+struct AxisGains {
+    std::int16_t rate_factor;  // weight of the error change, /256
+    std::int32_t i_limit;      // integrator clamp
+    std::uint16_t k3;          // weight of the change of the error term, /256
+    std::int16_t i_gain;       // integrator right shift (low 5 bits)
+    std::int32_t ff_gain;      // weight of the last commanded step
+};
+
+// The scales of this machine, as start-up derives them (encoder scale words
+// 10923 and 5461, servo 12192 counts per inch tuned for 8128). A run of
+// ticks with these scales uses them as constants.
+constexpr AxisScales machine_scales_x{-87987, 16383, 16385, 8128, 12192};
+constexpr AxisScales machine_scales_y{6104, 32768, 8192, 8128, 12192};
+
+inline bool same_scales(const AxisScales& a, const AxisScales& b)
 {
-    std::int32_t acc = wrap_add(wrap_mul(wrap_mul(enc_to_err, enc_moved), 16), *a.err_frac);
-    *a.err_frac = static_cast<std::uint16_t>(acc & 0xFFFF);
-    std::int16_t chg = static_cast<std::int16_t>(acc >> 16);
-    *a.err = static_cast<std::int16_t>(*a.err + chg);
-
-    std::int32_t rate = (static_cast<std::int32_t>(rate_factor) * chg) >> 8;
-    a.term = divide_by_reso(wrap_mul(wrap_add(*a.err, rate), reso_native), reso);
-
-    *a.integ = wrap_add(*a.integ, a.term);
-    if (*a.integ > i_limit) {
-        *a.integ = i_limit;
-    } else if (*a.integ < wrap_neg(i_limit)) {
-        *a.integ = wrap_neg(i_limit);
-    }
-    a.diff = wrap_sub(a.term, *a.prev_term);
-    *a.prev_term = a.term;
+    return a.enc_base == b.enc_base && a.enc_scale == b.enc_scale &&
+           a.enc_to_err == b.enc_to_err && a.reso_native == b.reso_native && a.reso == b.reso;
 }
 
-inline std::int32_t loop_output(const AxisLoop& a, std::uint16_t k3, std::int16_t gain,
-                                std::int16_t i_gain, std::int32_t step, std::int32_t ff_gain)
+struct AxisMemory {
+    std::uint16_t err_frac;
+    std::int32_t enc;
+    std::int32_t enc_last;
+    std::int32_t integ;
+    std::int32_t prev_term;
+};
+
+struct LoopSettings {
+    AxisScales scales_x;
+    AxisScales scales_y;
+    AxisGains x;
+    AxisGains y;
+};
+
+struct LoopMemory {
+    AxisMemory x;
+    AxisMemory y;
+    std::int16_t gain_x;
+    std::int16_t gain_y;
+};
+
+LoopSettings load_loop_settings()
 {
-    std::int32_t damped = wrap_add(a.term, wrap_mul(static_cast<std::int32_t>(k3), a.diff) >> 8);
-    std::int32_t p = wrap_mul(damped, gain) >> 5;
-    std::int32_t i = *a.integ >> (i_gain & 31);
-    return wrap_add(wrap_add(p, i), wrap_mul(step, ff_gain));
+    const SvoGains& g = svo_gains;
+    return {{enc_base_x, enc_scale_x, enc_to_err_x, svo_reso_native_x, svo_reso_x},
+            {enc_base_y, enc_scale_y, enc_to_err_y, svo_reso_native_y, svo_reso_y},
+            {g.XRateFactor, g.XILimit, g.K3X, g.XIGain, g.ff_gain_x},
+            {g.YRateFactor, g.YILimit, g.K3Y, g.YIGain, g.ff_gain_y}};
+}
+
+LoopMemory load_loop_memory()
+{
+    return {{svo_err_frac_x, enc_x, enc_last_x, svo_integ_x, svo_prev_term_x},
+            {svo_err_frac_y, enc_y, enc_last_y, svo_integ_y, svo_prev_term_y},
+            svo_gain_x,
+            svo_gain_y};
+}
+
+void store_loop_memory(const LoopMemory& m)
+{
+    svo_err_frac_x = m.x.err_frac;
+    enc_x = m.x.enc;
+    enc_last_x = m.x.enc_last;
+    svo_integ_x = m.x.integ;
+    svo_prev_term_x = m.x.prev_term;
+    svo_err_frac_y = m.y.err_frac;
+    enc_y = m.y.enc;
+    enc_last_y = m.y.enc_last;
+    svo_integ_y = m.y.integ;
+    svo_prev_term_y = m.y.prev_term;
+    svo_gain_x = m.gain_x;
+    svo_gain_y = m.gain_y;
+}
+
+// One axis of the loop for one tick: the simulated encoder follows the
+// commanded position, the error takes out what the encoder saw move, and
+// the error term, its change and the clamped integrator make the motor
+// command value. Returns that value.
+template <bool y_axis>
+inline std::int32_t run_axis(const AxisScales& k, const AxisGains& c, AxisMemory& m,
+                             std::int32_t pos, std::int16_t& err, std::int16_t gain,
+                             std::int32_t step)
+{
+    const std::int32_t counts = encoder_counts(pos, k.enc_scale);
+    m.enc = y_axis ? wrap_sub(k.enc_base, counts) : wrap_add(k.enc_base, counts);
+    const std::int32_t moved = y_axis ? wrap_sub(m.enc, m.enc_last) : wrap_sub(m.enc_last, m.enc);
+    m.enc_last = m.enc;
+
+    const std::int32_t acc = wrap_add(wrap_mul(wrap_mul(k.enc_to_err, moved), 16), m.err_frac);
+    m.err_frac = static_cast<std::uint16_t>(acc & 0xFFFF);
+    const std::int16_t chg = static_cast<std::int16_t>(acc >> 16);
+    err = static_cast<std::int16_t>(err + chg);
+
+    const std::int32_t rate = (static_cast<std::int32_t>(c.rate_factor) * chg) >> 8;
+    const std::int32_t term = wrap_mul(wrap_add(err, rate), k.reso_native) / k.reso;
+    m.integ = wrap_add(m.integ, term);
+    if (m.integ > c.i_limit) {
+        m.integ = c.i_limit;
+    } else if (m.integ < wrap_neg(c.i_limit)) {
+        m.integ = wrap_neg(c.i_limit);
+    }
+    const std::int32_t diff = wrap_sub(term, m.prev_term);
+    m.prev_term = term;
+
+    const std::int32_t damped = wrap_add(term, wrap_mul(static_cast<std::int32_t>(c.k3), diff) >> 8);
+    const std::int32_t p = wrap_mul(damped, gain) >> 5;
+    const std::int32_t i = m.integ >> (c.i_gain & 31);
+    return wrap_add(wrap_add(p, i), wrap_mul(step, c.ff_gain));
 }
 
 // Both axes reduce their gain with the X position, never below 30.
-inline std::int16_t gain_by_position(std::int16_t base)
+inline std::int16_t gain_by_position(std::int16_t base, std::int32_t pos_x)
 {
-    std::int16_t gain = static_cast<std::int16_t>(base - (svo_pos_x >> 13));
+    std::int16_t gain = static_cast<std::int16_t>(base - (pos_x >> 13));
     return gain <= 30 ? std::int16_t{30} : gain;
 }
 
@@ -177,71 +247,73 @@ std::int32_t svo_encoder_y()
     return wrap_sub(enc_base_y, encoder_counts(svo_pos_y, enc_scale_y));
 }
 
+namespace {
+
+// Magnitude of a loop output limited to 1024 (0x400), the drivers' full scale.
+inline std::uint16_t out_magnitude(std::int32_t value)
+{
+    const std::uint32_t magnitude = abs_u32(value);
+    return static_cast<std::uint16_t>(magnitude < 1024u ? magnitude : 1024u);
+}
+
+} // namespace
+
+// X drives forward with bit 15 set; the direction and the limited
+// magnitude are chosen without branches, since the sign of the output
+// changes from tick to tick.
 std::uint16_t svo_encode_out_x(std::int32_t value)
 {
-    if (value >= 1024) {
-        return 0x8400;
-    }
-    if (value >= 1) {
-        return static_cast<std::uint16_t>(0x8000 | value);
-    }
-    if (value > -1024) {
-        return static_cast<std::uint16_t>(-value);
-    }
-    return 0x0400;
+    const std::uint16_t direction = value >= 1 ? 0x8000 : 0;
+    return static_cast<std::uint16_t>(direction | out_magnitude(value));
 }
 
+// Y is wired the other way round: bit 15 set for zero and below.
 std::uint16_t svo_encode_out_y(std::int32_t value)
 {
-    if (value >= 1024) {
-        return 0x0400;
-    }
-    if (value >= 1) {
-        return static_cast<std::uint16_t>(value);
-    }
-    if (value > -1024) {
-        return static_cast<std::uint16_t>(0x8000 | -value);
-    }
-    return 0x8400;
+    const std::uint16_t direction = value <= 0 ? 0x8000 : 0;
+    return static_cast<std::uint16_t>(direction | out_magnitude(value));
 }
 
-void svo_feedback_loop()
+namespace {
+
+// What one tick's position loop reads of the shared servo state, as it
+// stands when the tick starts.
+struct LoopInputs {
+    std::int32_t pos_x, pos_y;    // commanded position
+    std::int32_t step_x, step_y;  // last commanded step
+    std::int16_t gain_base_x, gain_base_y;
+};
+
+inline LoopInputs loop_inputs()
 {
-    // Both axes take their gain from the X position, which the loop does
-    // not move, so the gains can be set before either axis runs; each axis
-    // then runs to its output on its own.
-    svo_gain_x = gain_by_position(svo_gain_base_x);
-    svo_gain_y = gain_by_position(svo_gain_base_y);
-    const bool off = svo_off != 0;
+    return {svo_pos_x, svo_pos_y, svo_step_x, svo_step_y, svo_gain_base_x, svo_gain_base_y};
+}
 
-    AxisLoop x{&svo_err_frac_x, &svo_err_x, &svo_integ_x, &svo_prev_term_x, 0, 0};
-    enc_x = svo_encoder_x();
-    loop_error_term(x, enc_to_err_x, wrap_sub(enc_last_x, enc_x), svo_gains.XRateFactor,
-                    svo_reso_native_x, svo_reso_x, svo_gains.XILimit);
-    enc_last_x = enc_x;
-    if (!off) {
-        svo_out_x = svo_encode_out_x(loop_output(x, svo_gains.K3X, svo_gain_x, svo_gains.XIGain,
-                                                 svo_step_x, svo_gains.ff_gain_x));
-    }
-
-    AxisLoop y{&svo_err_frac_y, &svo_err_y, &svo_integ_y, &svo_prev_term_y, 0, 0};
-    enc_y = svo_encoder_y();
-    loop_error_term(y, enc_to_err_y, wrap_sub(enc_y, enc_last_y), svo_gains.YRateFactor,
-                    svo_reso_native_y, svo_reso_y, svo_gains.YILimit);
-    enc_last_y = enc_y;
-    if (!off) {
-        svo_out_y = svo_encode_out_y(loop_output(y, svo_gains.K3Y, svo_gain_y, svo_gains.YIGain,
-                                                 svo_step_y, svo_gains.ff_gain_y));
+// The position loop for one tick over the loop's own memory and the
+// following errors. Both axes take their gain from the X position, which
+// the loop does not move, so the gains are set before either axis runs.
+[[gnu::always_inline]] inline void feedback_loop(const AxisScales& kx, const AxisScales& ky,
+                                                 const LoopSettings& c, LoopMemory& m,
+                                                 const LoopInputs& in, std::int16_t& err_x,
+                                                 std::int16_t& err_y)
+{
+    m.gain_x = gain_by_position(in.gain_base_x, in.pos_x);
+    m.gain_y = gain_by_position(in.gain_base_y, in.pos_x);
+    const std::int32_t out_x = run_axis<false>(kx, c.x, m.x, in.pos_x, err_x, m.gain_x, in.step_x);
+    const std::int32_t out_y = run_axis<true>(ky, c.y, m.y, in.pos_y, err_y, m.gain_y, in.step_y);
+    if (svo_off == 0) {
+        svo_out_x = svo_encode_out_x(out_x);
+        svo_out_y = svo_encode_out_y(out_y);
     } else {
         // A switched-off loop keeps its output words and drops its integrators.
-        svo_integ_x = 0;
-        svo_integ_y = 0;
+        m.x.integ = 0;
+        m.y.integ = 0;
     }
 }
 
-[[gnu::noinline]] void svo_isr()
+// The handler of the current motion state.
+inline void dispatch_state()
 {
-    svo_feedback_loop();
     switch (svo_state) {
     case ISRIDLE:
         svo_isr_idle();
@@ -264,6 +336,78 @@ void svo_feedback_loop()
     default:
         break;
     }
+}
+
+} // namespace
+
+void svo_feedback_loop()
+{
+    LoopMemory m = load_loop_memory();
+    const LoopSettings c = load_loop_settings();
+    feedback_loop(c.scales_x, c.scales_y, c, m, loop_inputs(), svo_err_x, svo_err_y);
+    store_loop_memory(m);
+}
+
+void svo_isr()
+{
+    svo_feedback_loop();
+    dispatch_state();
+}
+
+namespace {
+
+// The run of ticks with the axes' scales kx, ky; inlined into each caller,
+// so that the machine's own scales become constants of the loop.
+[[gnu::always_inline]] inline SvoRunEnd run_ticks(const AxisScales& kx, const AxisScales& ky,
+                                                  const VdbData* wait_rec,
+                                                  std::uint64_t max_ticks, std::uint64_t* ran)
+{
+    const LoopSettings settings = load_loop_settings();
+    LoopMemory memory = load_loop_memory();
+    std::uint64_t n = 0;
+    SvoRunEnd end = SvoRunEnd::condition;
+    for (;;) {
+        if (wait_rec != nullptr ? wait_rec->cmd == NULL_CMD : SVO_VectPtr == nullptr) {
+            break;
+        }
+        if (SVO_VectPtr == nullptr || isr_holdoff != 0) {
+            end = SvoRunEnd::stuck;
+            break;
+        }
+        if (n == max_ticks) {
+            end = SvoRunEnd::budget;
+            break;
+        }
+        ++n;
+        svo_tick_count = static_cast<std::int32_t>(static_cast<std::uint32_t>(svo_tick_count) + 1u);
+        if (job_timing_state != 0) {
+            phase_tick_count[phase] =
+                static_cast<std::int32_t>(static_cast<std::uint32_t>(phase_tick_count[phase]) + 1u);
+        }
+        feedback_loop(kx, ky, settings, memory, loop_inputs(), svo_err_x, svo_err_y);
+        if (svo_state == ISRIDLE) {
+            // The idle handler drops the integrators: it works on the globals.
+            store_loop_memory(memory);
+            svo_isr_idle();
+            memory = load_loop_memory();
+        } else {
+            dispatch_state();
+        }
+    }
+    store_loop_memory(memory);
+    *ran = n;
+    return end;
+}
+
+} // namespace
+
+SvoRunEnd svo_run_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran)
+{
+    const LoopSettings s = load_loop_settings();
+    if (same_scales(s.scales_x, machine_scales_x) && same_scales(s.scales_y, machine_scales_y)) {
+        return run_ticks(machine_scales_x, machine_scales_y, wait_rec, max_ticks, ran);
+    }
+    return run_ticks(s.scales_x, s.scales_y, wait_rec, max_ticks, ran);
 }
 
 void svo_set_state(std::int16_t new_state)

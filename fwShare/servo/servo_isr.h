@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+struct VdbData;
+
 enum SvoState : std::int16_t {
     ISRIDLE, ISRHOLD, ISRACC, ISRSLEW, ISRDCC, ISRCREEP, ISRCORN, ISRPENUP,
     ISRPENDOWN, ISRDELAY, R_HOME, RY_FOCUS, ISRPAUSE, ISRPLANMOVE
@@ -66,7 +68,18 @@ extern std::int32_t CREEP_SPEED;      // creep speed, plot-bed units per second
 extern std::uint16_t End_Delay_1, End_Delay_2, End_Delay_3;  // end delays, ticks
 extern std::int32_t corner_chain_enable;                     // corner continuation on
 
+// One servo tick: the position loop, then the current state's handler.
 void svo_isr();
+
+// Why a run of ticks ended.
+enum class SvoRunEnd { condition, stuck, budget };
+
+// Runs servo ticks as the waits do, each exactly as svo_isr: until wait_rec
+// is free (with wait_rec null: until the interrupt has no record left),
+// stopping before a tick when no record can run or max_ticks have run.
+// Counts each tick and its phase in the job clock. *ran gets the ticks run.
+SvoRunEnd svo_run_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran);
+
 void svo_set_state(std::int16_t new_state);
 void svo_hold_tick();
 
