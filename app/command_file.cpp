@@ -7,11 +7,12 @@
 #include <system_error>
 
 #include "app/command_reader.h"
+#include "base/job_stop.h"
 #include "app/exe_dir.h"
 #include "app/job_clock.h"
-#include "app/platform.h"
+#include "base/platform.h"
 #include "app/status_file.h"
-#include "app/tick_thread.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/pcl_position.h"
 #include "fwShare/raster_graphics.h"
@@ -26,7 +27,6 @@ namespace {
 // The entry being executed, for messages about bad input.
 int entry_number = 0;
 char entry_keyword[CMD_KEYWORD_SIZE];
-bool stop_reading = false;
 
 std::int32_t wrap_mul(std::int32_t a, std::int32_t b)
 {
@@ -219,14 +219,6 @@ void report_read_error(const CmdReader& reader)
 
 } // namespace
 
-void cmd_reject_entry(const char* reason)
-{
-    char what[192];
-    std::snprintf(what, sizeof what, "%s; the job ends here", reason);
-    report_entry(what);
-    stop_reading = true;
-}
-
 int job_run_command_file()
 {
     const std::uint32_t app_start = platform::tick_count_ms();
@@ -263,7 +255,7 @@ int job_run_command_file()
     cmd_reader_open(&reader, cmd);
     char* const keyword = entry_keyword;
     entry_number = 0;
-    stop_reading = false;
+    job_stop_clear();
     for (;;) {
         std::int32_t a = 0;
         std::int32_t b = 0;
@@ -298,7 +290,13 @@ int job_run_command_file()
             }
             break;
         }
-        if (stop_reading || job_abort != 0) {
+        if (const char* reason = job_stop_reason()) {
+            char what[192];
+            std::snprintf(what, sizeof what, "%s; the job ends here", reason);
+            report_entry(what);
+            break;
+        }
+        if (job_abort != 0) {
             break;
         }
     }

@@ -12,7 +12,3 @@ extern std::int32_t cmd_pen_down;
 // Runs the job. Returns 1 when a status file with "VMTC_OK" was written,
 // 0 otherwise (no job file, no status file, or the job refused).
 int job_run_command_file();
-
-// Ends the job at the entry being executed because that entry is bad
-// input: says why on standard error; what was queued before still runs.
-void cmd_reject_entry(const char* reason);

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/platform.h"
+#include "base/platform.h"
 
 char exe_dir[EXE_PATH_SIZE];
 char path_buf[EXE_PATH_SIZE];

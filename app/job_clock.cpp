@@ -2,17 +2,11 @@
 
 #include <cstdio>
 
-#include "app/debug_trace.h"
-#include "app/tick_thread.h"
+#include "base/debug_trace.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/vector_planner.h"
 #include "fwShare/servo/vector_queue.h"
-
-std::int32_t svo_tick_count;
-std::int32_t phase_tick_count[7];
-std::int32_t job_timing_state;
-std::int32_t job_start_tick;
-std::int32_t job_end_tick;
 
 JobRunTime job_run_time(std::int32_t start_tick, std::int32_t end_tick)
 {

@@ -1,18 +1,12 @@
-// The job clock: servo ticks counted between the first time motion leaves
-// ISRHOLD after the job started and the last time it returns there, and the
-// job's start and end steps.
+// The job clock: the run time of the servo ticks counted between the first
+// time motion leaves ISRHOLD after the job started and the last time it
+// returns there (the counters are the servo's, fwShare/servo/servo_ticks.h),
+// and the job's start and end steps.
 #pragma once
 
 #include <cstdint>
 
-// Servo ticks since program start (one tick = 0.4 ms); never reset.
-extern std::int32_t svo_tick_count;
-// Ticks per motion phase while the clock is armed or running.
-extern std::int32_t phase_tick_count[7];
-// 0 off, 1 armed, 2 running.
-extern std::int32_t job_timing_state;
-extern std::int32_t job_start_tick;
-extern std::int32_t job_end_tick;
+#include "fwShare/servo/servo_ticks.h"
 
 struct JobRunTime {
     std::uint32_t ms;

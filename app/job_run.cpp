@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "app/command_file.h"
-#include "app/debug_trace.h"
+#include "base/debug_trace.h"
 #include "app/exe_dir.h"
 #include "app/machine_reset.h"
 #include "fwShare/machine_params.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/tick_thread.h"
+#include "fwShare/servo/servo_ticks.h"
 
 struct JobRequest {
     // The program's own path (argv[0]): its folder holds Vemtrac.cmd, and

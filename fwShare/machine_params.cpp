@@ -1,8 +1,7 @@
 #include "fwShare/machine_params.h"
 
-#include "app/command_file.h"
-#include "app/debug_trace.h"
-#include "app/tick_thread.h"
+#include "base/debug_trace.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/pcl_position.h"
 #include "fwShare/raster_motion.h"
 #include "fwShare/resolution.h"
@@ -111,7 +110,6 @@ std::int32_t plotbed_to_servo(std::int32_t pos)
 void InitHardwareScaleFactor()
 {
     pen_up_flag = 1;
-    cmd_pen_down = 0;
     enc_scale_word_x = 10923;
     enc_scale_word_y = 5461;
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/tick_thread.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 
 namespace {

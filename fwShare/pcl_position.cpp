@@ -1,10 +1,10 @@
 #include "fwShare/pcl_position.h"
 
-#include "app/debug_trace.h"
-#include "app/tick_thread.h"
+#include "base/debug_trace.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/resolution.h"
-#include "fwShare/servo/wrap_math.h"
+#include "base/wrap_math.h"
 
 PclPosition pcl_pos;
 std::int32_t abs_x;

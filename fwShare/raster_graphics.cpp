@@ -1,9 +1,8 @@
 #include "fwShare/raster_graphics.h"
 
-#include "app/command_file.h"
-#include "app/debug_trace.h"
-#include "app/job_clock.h"
-#include "app/tick_thread.h"
+#include "base/job_stop.h"
+#include "base/debug_trace.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/pcl_position.h"
 #include "fwShare/raster_motion.h"
@@ -12,7 +11,7 @@
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_queue.h"
-#include "fwShare/servo/wrap_math.h"
+#include "base/wrap_math.h"
 
 std::int32_t raster_distance;
 std::uint8_t raster_backward;
@@ -57,7 +56,7 @@ const std::int32_t* spread_steps_for_unit(std::int32_t unit)
 bool image_resolutions_set()
 {
     if (ptCurrentFile->RasterDPI == 0 || ptCurrentFile->RasterUnit == 0) {
-        cmd_reject_entry("RasterDPI or RasterUnit is 0");
+        job_stop_at_entry("RasterDPI or RasterUnit is 0");
         return false;
     }
     return true;
@@ -125,7 +124,7 @@ void HandleStartRasterGraphics()
 void RasterLineOut()
 {
     if (raster_step_table == nullptr) {
-        cmd_reject_entry("raster line before the start of any raster image");
+        job_stop_at_entry("raster line before the start of any raster image");
         return;
     }
     CurrentFileRecord& f = *ptCurrentFile;

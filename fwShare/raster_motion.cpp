@@ -1,7 +1,7 @@
 #include "fwShare/raster_motion.h"
 
-#include "app/debug_trace.h"
-#include "app/tick_thread.h"
+#include "base/debug_trace.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/pcl_position.h"
 #include "fwShare/raster_graphics.h"
@@ -9,7 +9,7 @@
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_queue.h"
-#include "fwShare/servo/wrap_math.h"
+#include "base/wrap_math.h"
 
 std::int32_t raster_accel_dist;
 std::int32_t margin_l, margin_r;

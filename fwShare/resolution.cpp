@@ -1,6 +1,6 @@
 #include "fwShare/resolution.h"
 
-#include "app/debug_trace.h"
+#include "base/debug_trace.h"
 #include "fwShare/param_dump.h"
 
 std::int16_t enc_scale_word_x, enc_scale_word_y;

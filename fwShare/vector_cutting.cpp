@@ -2,10 +2,9 @@
 
 #include <cstdio>
 
-#include "app/command_file.h"
-#include "app/debug_trace.h"
-#include "app/job_clock.h"
-#include "app/tick_thread.h"
+#include "base/job_stop.h"
+#include "base/debug_trace.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/pcl_position.h"
 #include "fwShare/resolution.h"
@@ -13,7 +12,7 @@
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_queue.h"
-#include "fwShare/servo/wrap_math.h"
+#include "base/wrap_math.h"
 
 std::int32_t pen_up_flag;
 std::uint8_t lsr_lang_mode = 2;
@@ -134,7 +133,7 @@ void execute_penselect(std::int32_t pen)
         // The per-pen tables hold pens 0..16 only.
         char reason[64];
         std::snprintf(reason, sizeof reason, "pen %d is above 16", selected);
-        cmd_reject_entry(reason);
+        job_stop_at_entry(reason);
         return;
     }
     svo_wait_idle();

@@ -8,7 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "app/debug_trace.h"
+#include "base/debug_trace.h"
 #include "app/job_clock.h"
 #include "app/machine_reset.h"
 #include "fwShare/machine_params.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/debug_trace.h"
+#include "base/debug_trace.h"
 
 struct VdbData;
 

@@ -6,7 +6,7 @@
 
 #include "app/command_file.h"
 #include "app/exe_dir.h"
-#include "app/tick_thread.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/servo/vector_queue.h"
 #include "fwShare/vector_cutting.h"

@@ -2,7 +2,7 @@
 // time that the status file reports.
 #include "machine_fixture.h"
 
-#include "app/debug_trace.h"
+#include "base/debug_trace.h"
 #include "app/job_clock.h"
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/vector_queue.h"

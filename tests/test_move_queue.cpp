@@ -2,7 +2,7 @@
 // of pen-up travel by length band and shape, and what reaches the record.
 #include "machine_fixture.h"
 
-#include "app/tick_thread.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/servo_isr.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/job_clock.h"
-#include "app/tick_thread.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/pcl_position.h"
 #include "fwShare/servo/move_queue.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/debug_trace.h"
+#include "base/debug_trace.h"
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/planner_dump.h"
 #include "fwShare/servo/servo_isr.h"

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/debug_trace.h"
+#include "base/debug_trace.h"
 #include "app/job_clock.h"
-#include "app/tick_thread.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/pcl_position.h"
 #include "fwShare/raster_graphics.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/debug_trace.h"
+#include "base/debug_trace.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/servo_isr.h"

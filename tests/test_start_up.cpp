@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "app/debug_trace.h"
-#include "app/tick_thread.h"
+#include "base/debug_trace.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/param_dump.h"
 #include "fwShare/pcl_position.h"

@@ -1,11 +1,11 @@
 #include "fwShare/servo/move_queue.h"
 
-#include "app/debug_trace.h"
+#include "base/debug_trace.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/planner_dump.h"
 #include "fwShare/servo/vector_planner.h"
 #include "fwShare/servo/vector_queue.h"
-#include "fwShare/servo/wrap_math.h"
+#include "base/wrap_math.h"
 
 VelAccelEntry* pVelAccelPointer;
 std::int32_t diag_vel;

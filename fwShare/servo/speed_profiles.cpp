@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/debug_trace.h"
+#include "base/debug_trace.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/servo_isr.h"

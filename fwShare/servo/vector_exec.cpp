@@ -4,7 +4,7 @@
 
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/speed_profiles.h"
-#include "fwShare/servo/wrap_math.h"
+#include "base/wrap_math.h"
 
 namespace {
 

@@ -3,9 +3,8 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "app/debug_trace.h"
-#include "app/job_clock.h"
-#include "app/tick_thread.h"
+#include "base/debug_trace.h"
+#include "fwShare/servo/servo_ticks.h"
 
 VdbData vdb_pool[VDB_POOL_SIZE];
 VdbData vdb_offline_pool[VDB_POOL_SIZE];

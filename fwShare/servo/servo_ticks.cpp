@@ -1,11 +1,16 @@
-#include "app/tick_thread.h"
+#include "fwShare/servo/servo_ticks.h"
 
 #include <cstdio>
 
-#include "app/job_clock.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/vector_queue.h"
+
+std::int32_t svo_tick_count;
+std::int32_t phase_tick_count[7];
+std::int32_t job_timing_state;
+std::int32_t job_start_tick;
+std::int32_t job_end_tick;
 
 platform::Lock isr_lock;
 std::int32_t job_abort;

@@ -1,4 +1,4 @@
-#include "app/debug_trace.h"
+#include "base/debug_trace.h"
 
 #include <cstdarg>
 #include <cstdio>

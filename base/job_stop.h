@@ -1,0 +1,15 @@
+// How a machine routine says that the entry being executed cannot be
+// executed (a pen the tables do not hold, an image without its
+// resolutions): the job ends after that entry, as the interpreter ends it at
+// an entry it does not understand, and what was queued before still runs.
+#pragma once
+
+// Asks for the job to end after the current entry, for the reason given
+// (the first reason asked for is kept).
+void job_stop_at_entry(const char* reason);
+
+// The reason asked for since the last clear, or null when there is none.
+const char* job_stop_reason();
+
+// Forgets the reason; done at the start of every job.
+void job_stop_clear();

@@ -1,0 +1,58 @@
+// The servo ticks and the main thread's waits for motion.
+//
+// The servo interrupt runs on the main thread, inside the two waits: for a
+// free vector record when the ring is full, and for motion to stop. Each
+// wait runs whole ticks back to back until its condition holds, testing the
+// condition before every tick; no tick ever runs while the planner works or
+// a record is being committed, so the estimate never depends on host speed.
+#pragma once
+
+#include <cstdint>
+
+#include "base/platform.h"
+
+struct VdbData;
+
+// The job clock's counters, moved by the ticks and by svo_set_state.
+// Servo ticks since program start (one tick = 0.4 ms); never reset.
+extern std::int32_t svo_tick_count;
+// Ticks per motion phase while the clock is armed or running.
+extern std::int32_t phase_tick_count[7];
+// Job clock state.
+enum JobTimingState : std::int32_t { JOB_CLOCK_OFF, JOB_CLOCK_ARMED, JOB_CLOCK_RUNNING };
+extern std::int32_t job_timing_state;
+// svo_tick_count at the first departure from ISRHOLD after the clock was
+// armed, and at the latest arrival in ISRHOLD while it runs.
+extern std::int32_t job_start_tick;
+extern std::int32_t job_end_tick;
+
+// The system's one lock: held across each run of ticks and while the main
+// thread loads servo gains, so that the gains change between two ticks.
+extern platform::Lock isr_lock;
+
+// Set when the job cannot go on (a wait that can never end, or a job that
+// runs longer than the 32-bit tick clock can express). Later waits return
+// at once and the interpreter stops reading.
+extern std::int32_t job_abort;
+
+// Plot-bed position of the head, refreshed by svo_wait_idle.
+extern std::int32_t positionx, positiony;
+
+// Waits until the servo interrupt has no record left (SVO_VectPtr null),
+// then recomputes positionx and positiony from the commanded position.
+void svo_wait_idle();
+
+// Waits for idle, then switches the loop off and enters ISRIDLE.
+void svo_set_idle();
+
+// Waits until the interrupt has freed rec. False when it never can.
+bool svo_wait_record_free(const VdbData* rec);
+
+// Most ticks one job may run: the run time is a 32-bit tick difference that
+// is doubled in 32-bit unsigned arithmetic.
+inline constexpr std::uint64_t svo_max_job_ticks = 0x7FFFFFFFu;
+
+// Starts counting the ticks of a new job from zero and lets it run at most
+// limit ticks (never more than svo_max_job_ticks). A job that reaches the
+// limit ends as for an entry the machine cannot execute.
+void svo_start_job_ticks(std::uint64_t limit = svo_max_job_ticks);
