@@ -1,0 +1,120 @@
+// Whole jobs, end to end as an operator runs them: the generated job file
+// read, replayed from power-on to the status file. Reports host
+// milliseconds per job and simulated servo ticks per second.
+//
+// "vemtrac_bench --write-jobs DIR" writes the generated jobs as DIR/<name>.cmd
+// and exits, so that whole builds can be compared on the same files
+// (bench/compare_builds.sh).
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "app/job_clock.h"
+#include "app/job_run.h"
+#include "bench_jobs.h"
+#include "fwShare/servo/servo_ticks.h"
+
+namespace {
+
+// The folder a job runs in: it holds Vemtrac.cmd and gets Vemtrac.sts.
+std::string job_folder(const BenchJob& job)
+{
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                      ("vemtrac-bench-" + std::to_string(::getpid())) /
+                                      std::string(job.name);
+    std::filesystem::create_directories(dir);
+    return dir.string();
+}
+
+// Runs the job with the console lines sent to /dev/null; true when the
+// status file says VMTC_OK.
+bool run_quietly(const JobRequest& request)
+{
+    std::fflush(stdout);
+    const int saved = ::dup(1);
+    const int devnull = ::open("/dev/null", O_WRONLY);
+    ::dup2(devnull, 1);
+    const int ok = run_job(request);
+    std::fflush(stdout);
+    ::dup2(saved, 1);
+    ::close(devnull);
+    ::close(saved);
+    return ok == 1;
+}
+
+// One whole job per iteration, read from its file as the program reads it.
+void BM_Job(benchmark::State& state, BenchJob job)
+{
+    const std::string folder = job_folder(job);
+    if (!bench_write_file(folder + "/Vemtrac.cmd", bench_job_text(job.kind))) {
+        state.SkipWithError("cannot write the job file");
+        return;
+    }
+    const std::string program = folder + "/vemtrac";
+    JobRequest request;
+    request.program_path = program.c_str();
+
+    std::int64_t ticks = 0;
+    std::uint32_t job_ticks = 0;
+    for (auto _ : state) {
+        if (!run_quietly(request)) {
+            state.SkipWithError("the job did not end with VMTC_OK");
+            break;
+        }
+        // run_job restarts the servo tick counter at 0, so it now holds the
+        // ticks the whole job ran, motion and start-up waits together.
+        job_ticks = static_cast<std::uint32_t>(svo_tick_count);
+        ticks += job_ticks;
+    }
+    state.counters["ticks/s"] = benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
+    state.counters["ticks"] = static_cast<double>(job_ticks);
+    state.counters["estimate_ms"] = static_cast<double>(job_run_time(job_start_tick, job_end_tick).ms);
+    std::filesystem::remove_all(folder);
+}
+
+// Each job gets a few runs: the short ones two seconds of runs, the
+// ten-hour raster a fixed three. Rates are per CPU second of the process, so
+// that other work on the host slows the wall time but not the figure.
+void register_job_benchmarks()
+{
+    for (const BenchJob& job : bench_jobs) {
+        auto* b = benchmark::RegisterBenchmark(("BM_Job/" + std::string(job.name)).c_str(), BM_Job, job);
+        b->Unit(benchmark::kMillisecond);
+        if (job.kind == BenchJobKind::raster_10h) {
+            b->Iterations(3);
+        } else {
+            b->MinTime(2.0);
+        }
+    }
+}
+
+} // namespace
+
+// Handles --write-jobs before the benchmark library sees the arguments.
+int main(int argc, char** argv)
+{
+    if (argc >= 2 && std::strcmp(argv[1], "--write-jobs") == 0) {
+        if (argc != 3) {
+            std::fprintf(stderr, "usage: %s --write-jobs DIR\n", argv[0]);
+            return 2;
+        }
+        return bench_write_jobs(argv[2]) ? 0 : 1;
+    }
+    register_job_benchmarks();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::filesystem::remove_all(std::filesystem::temp_directory_path() /
+                                ("vemtrac-bench-" + std::to_string(::getpid())));
+    return 0;
+}
