@@ -11,8 +11,15 @@
 
 #include "fwShare/servo/vector_queue.h"
 
-// Planned vectors so far (shown by the end-of-job report).
-extern std::int32_t vect_count;
+// The planner's own count, with its power-on value.
+struct VectorPlannerState {
+    std::int32_t vect_count = 0;  // planned vectors so far (shown by the end-of-job report)
+};
+extern VectorPlannerState vector_planner_state;
+inline constinit std::int32_t& vect_count = vector_planner_state.vect_count;
+
+// Puts the planner's count back to its power-on value.
+void vector_planner_reset();
 
 // Direction of the octant's base axis in degrees; the direction of travel
 // is |base + a|, a the angle from the major axis (0..45).
@@ -28,6 +35,14 @@ extern const std::uint16_t corner_factor_table[46];
 // and negated when an odd number of the three is negative; 0 when the
 // quotient would be too large (or z is 0).
 std::int32_t muldiv(std::int32_t x, std::int32_t y, std::int32_t z);
+
+// Acceleration steps from creep_velocity a corner ramp of majrdvel per step
+// can brake away within len plus psuedodist counts, up to the 16-bit target
+// h, and the distance that ramp covers (24.8), exactly as the machine's
+// step-by-step ramp finds them.
+void corner_ramp_steps(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
+                       std::uint32_t majrdvel, std::int32_t creep_velocity, std::uint32_t* steps,
+                       std::uint32_t* dist);
 
 // Plans the move (dx, dy), plot-bed units, not both 0, into rec, a record
 // just handed out and not yet committed.

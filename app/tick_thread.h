@@ -1,3 +1,0 @@
-// Moved to fwShare/servo/servo_ticks.h.
-#pragma once
-#include "fwShare/servo/servo_ticks.h"

@@ -1,3 +1,0 @@
-// Moved to base/wrap_math.h.
-#pragma once
-#include "base/wrap_math.h"
