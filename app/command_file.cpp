@@ -8,6 +8,7 @@
 
 #include "app/command_reader.h"
 #include "base/job_stop.h"
+#include "base/wrap_math.h"
 #include "app/exe_dir.h"
 #include "app/job_clock.h"
 #include "base/platform.h"
@@ -20,18 +21,21 @@
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/vector_cutting.h"
 
-std::int32_t cmd_pen_down;
+CommandFileState command_file_state;
+
+void command_file_reset()
+{
+    command_file_state = CommandFileState{};
+}
 
 namespace {
 
-// The entry being executed, for messages about bad input.
+// The entry being executed and the file it comes from, for messages about
+// bad input, and where reading stopped.
 int entry_number = 0;
 char entry_keyword[CMD_KEYWORD_SIZE];
-
-std::int32_t wrap_mul(std::int32_t a, std::int32_t b)
-{
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
-}
+const char* job_file_label = "Vemtrac.cmd";
+JobEnd* job_end = nullptr;
 
 void pen_down_move(std::int32_t dx, std::int32_t dy)
 {
@@ -144,8 +148,26 @@ void report_entry(const char* what)
 {
     char shown[4 * CMD_KEYWORD_SIZE + 8];
     printable_keyword(shown, sizeof shown);
-    std::fprintf(stderr, "vemtrac: Vemtrac.cmd entry %d \"%s\": %s\n", entry_number, shown,
-                 what);
+    std::fprintf(stderr, "vemtrac: %s entry %d \"%s\": %s\n", job_file_label, entry_number,
+                 shown, what);
+}
+
+// Keeps the entry at which reading stops as the job's end.
+void note_stop(const char* what)
+{
+    char shown[4 * CMD_KEYWORD_SIZE + 8];
+    printable_keyword(shown, sizeof shown);
+    job_end->complete = false;
+    job_end->entry = entry_number;
+    job_end->keyword = shown;
+    job_end->reason = what;
+}
+
+// Reports the entry at which reading stops and keeps it as the job's end.
+void stop_at_entry(const char* what)
+{
+    report_entry(what);
+    note_stop(what);
 }
 
 // "VectorSpeed" s1 s2 and 14 more integers: the speed codes of pens 1..16.
@@ -179,7 +201,7 @@ bool run_entry(CmdReader* reader, const char* keyword, int fields, std::int32_t 
             e->run(a);
             return true;
         }
-        report_entry(find_keyword(two_int_keywords, keyword) != nullptr ||
+        stop_at_entry(find_keyword(two_int_keywords, keyword) != nullptr ||
                              std::strcmp(keyword, "VectorSpeed") == 0
                          ? "expects two integers; reading stops here"
                          : "unknown keyword; reading stops here");
@@ -193,7 +215,7 @@ bool run_entry(CmdReader* reader, const char* keyword, int fields, std::int32_t 
         e->run(a, b);
         return true;
     }
-    report_entry(find_keyword(one_int_keywords, keyword) != nullptr ||
+    stop_at_entry(find_keyword(one_int_keywords, keyword) != nullptr ||
                          std::strcmp(keyword, "VemtracCmdVer") == 0
                      ? "expects one integer; reading stops here"
                      : "unknown keyword; reading stops here");
@@ -204,13 +226,13 @@ void report_read_error(const CmdReader& reader)
 {
     switch (reader.error) {
     case CmdReadError::keyword_too_long:
-        report_entry("keyword longer than 259 characters; reading stops here");
+        stop_at_entry("keyword longer than 259 characters; reading stops here");
         break;
     case CmdReadError::number_out_of_range:
-        report_entry("number outside the signed 32-bit range; reading stops here");
+        stop_at_entry("number outside the signed 32-bit range; reading stops here");
         break;
     case CmdReadError::read_failed:
-        report_entry("the job file could not be read any further; reading stops here");
+        stop_at_entry("the job file could not be read any further; reading stops here");
         break;
     case CmdReadError::none:
         break;
@@ -219,7 +241,94 @@ void report_read_error(const CmdReader& reader)
 
 } // namespace
 
-int job_run_command_file()
+namespace {
+
+// Reads and runs the entries until the file ends or an entry stops the
+// reading. Returns false when the job is refused for its version.
+bool run_entries(std::FILE* cmd)
+{
+    CmdReader reader;
+    cmd_reader_open(&reader, cmd);
+    char* const keyword = entry_keyword;
+    for (;;) {
+        std::int32_t a = 0;
+        std::int32_t b = 0;
+        const int fields = cmd_read_entry(&reader, keyword, &a, &b);
+        ++entry_number;
+        if (reader.error != CmdReadError::none) {
+            report_read_error(reader);
+            return true;
+        }
+        if (fields == 2 && std::strcmp(keyword, "VemtracCmdVer") == 0) {
+            if (a != 1) {
+                stop_at_entry("version of the job file is not 1; the job is refused");
+                return false;
+            }
+            continue;
+        }
+        if (fields < 2) {
+            if (fields == 1) {
+                stop_at_entry("no integer follows the keyword; reading stops here");
+            }
+            return true;
+        }
+        if (!run_entry(&reader, keyword, fields, a, b)) {
+            if (reader.error != CmdReadError::none) {
+                report_read_error(reader);
+            }
+            return true;
+        }
+        if (const char* reason = job_stop_reason()) {
+            char what[192];
+            std::snprintf(what, sizeof what, "%s; the job ends here", reason);
+            stop_at_entry(what);
+            return true;
+        }
+        if (job_abort != 0) {
+            note_stop(servo_ticks_abort_reason());  // the servo has said why
+            return true;
+        }
+    }
+}
+
+// Closes both files; says so when the status file could not be written.
+bool close_job_files(std::FILE* cmd, std::FILE* sts, bool written)
+{
+    std::fclose(cmd);
+    written = std::fclose(sts) == 0 && written;
+    if (!written) {
+        std::fprintf(stderr, "vemtrac: could not write %s\n", path_buf);
+    }
+    return written;
+}
+
+} // namespace
+
+JobEnd job_run_entries(std::FILE* cmd, const char* file_label, std::uint32_t app_start)
+{
+    JobEnd end;
+    job_end = &end;
+    job_file_label = file_label;
+    entry_number = 0;
+    job_stop_clear();
+
+    srvo_off_to_on();
+    end.refused = !run_entries(cmd);
+    if (!end.refused) {
+        svo_wait_idle();
+        JobTimeTick();
+        srvo_on_to_off();
+        end.run_time = job_run_time(job_start_tick, job_end_tick);
+        std::printf("Job Run Time: %d:%d\n\r", end.run_time.minutes, end.run_time.seconds);
+        end.status = status_ok_lines(end.run_time, platform::tick_count_ms() - app_start);
+    } else {
+        end.status = status_version_mismatch_lines();
+    }
+    job_end = nullptr;
+    return end;
+}
+
+int job_run_command_file(JobEnd* end)
 {
     const std::uint32_t app_start = platform::tick_count_ms();
 
@@ -249,71 +358,7 @@ int job_run_command_file()
         return 0;
     }
 
-    srvo_off_to_on();
-
-    CmdReader reader;
-    cmd_reader_open(&reader, cmd);
-    char* const keyword = entry_keyword;
-    entry_number = 0;
-    job_stop_clear();
-    for (;;) {
-        std::int32_t a = 0;
-        std::int32_t b = 0;
-        int fields = cmd_read_entry(&reader, keyword, &a, &b);
-        ++entry_number;
-        if (reader.error != CmdReadError::none) {
-            report_read_error(reader);
-            break;
-        }
-        if (fields == 2 && std::strcmp(keyword, "VemtracCmdVer") == 0) {
-            if (a != 1) {
-                report_entry("version of the job file is not 1; the job is refused");
-                bool written = write_status_version_mismatch(sts);
-                std::fclose(cmd);
-                written = std::fclose(sts) == 0 && written;
-                if (!written) {
-                    std::fprintf(stderr, "vemtrac: could not write %s\n", path_buf);
-                }
-                return 0;
-            }
-            continue;
-        }
-        if (fields < 2) {
-            if (fields == 1) {
-                report_entry("no integer follows the keyword; reading stops here");
-            }
-            break;
-        }
-        if (!run_entry(&reader, keyword, fields, a, b)) {
-            if (reader.error != CmdReadError::none) {
-                report_read_error(reader);
-            }
-            break;
-        }
-        if (const char* reason = job_stop_reason()) {
-            char what[192];
-            std::snprintf(what, sizeof what, "%s; the job ends here", reason);
-            report_entry(what);
-            break;
-        }
-        if (job_abort != 0) {
-            break;
-        }
-    }
-
-    svo_wait_idle();
-    JobTimeTick();
-    srvo_on_to_off();
-    JobRunTime t = job_run_time(job_start_tick, job_end_tick);
-    std::printf("Job Run Time: %d:%d\n\r", t.minutes, t.seconds);
-
-    const std::uint32_t app_ms = platform::tick_count_ms() - app_start;
-    bool written = write_status_ok(sts, t, app_ms);
-    std::fclose(cmd);
-    written = std::fclose(sts) == 0 && written;
-    if (!written) {
-        std::fprintf(stderr, "vemtrac: could not write %s\n", path_buf);
-        return 0;
-    }
-    return 1;
+    *end = job_run_entries(cmd, "Vemtrac.cmd", app_start);
+    const bool written = close_job_files(cmd, sts, write_status_lines(sts, end->status));
+    return written && !end->refused ? 1 : 0;
 }

@@ -4,11 +4,44 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
 
-// 1 once a pen-down entry has lowered the pen, 0 once a pen-up entry has
-// raised it (the interpreter's own flag, apart from the laser layer's).
-extern std::int32_t cmd_pen_down;
+#include "app/job_clock.h"
 
-// Runs the job. Returns 1 when a status file with "VMTC_OK" was written,
-// 0 otherwise (no job file, no status file, or the job refused).
-int job_run_command_file();
+// The interpreter's state, with the power-on values.
+struct CommandFileState {
+    // 1 once a pen-down entry has lowered the pen, 0 once a pen-up entry has
+    // raised it (the interpreter's own flag, apart from the laser layer's).
+    std::int32_t cmd_pen_down = 0;
+};
+extern CommandFileState command_file_state;
+inline constinit std::int32_t& cmd_pen_down = command_file_state.cmd_pen_down;
+
+// Puts the interpreter's state back to its power-on values.
+void command_file_reset();
+
+// How the reading of a job file ended.
+struct JobEnd {
+    bool refused = false;   // the version is not 1: no run time, no motion drained
+    bool complete = true;   // the file was read to its end
+    int entry = 0;          // the entry at which reading stopped early
+    std::string keyword;    // its keyword, bytes outside printable ASCII as \xNN
+    std::string reason;     // why reading stopped there
+    JobRunTime run_time{};  // the estimate
+    // The lines of the status file (written only in the machine's own mode).
+    std::vector<std::string> status;
+};
+
+// Runs the entries of an open job file as the job: arms the job clock,
+// reads and runs every entry, then (unless the job is refused) waits for
+// the last motion, stops the clock, takes the servo off line and prints the
+// run-time line. file_label names the file in messages about bad entries;
+// app_start is the host's millisecond clock when the job began.
+JobEnd job_run_entries(std::FILE* cmd, const char* file_label, std::uint32_t app_start);
+
+// The machine's job: Vemtrac.cmd and Vemtrac.sts in the program's folder.
+// Returns 1 when a status file with "VMTC_OK" was written, 0 otherwise (no
+// job file, no status file, or the job refused); *end says how it ended.
+int job_run_command_file(JobEnd* end);

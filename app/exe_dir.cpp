@@ -39,10 +39,11 @@ bool set_exe_dir(const char* argv0)
     return true;
 }
 
-void set_exe_dir_invalid()
+void exe_dir_reset()
 {
     exe_dir_valid = false;
-    exe_dir[0] = '\0';
+    std::memset(exe_dir, 0, sizeof exe_dir);
+    std::memset(path_buf, 0, sizeof path_buf);
 }
 
 bool format_job_path(const char* file_name)

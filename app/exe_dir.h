@@ -16,8 +16,9 @@ extern char path_buf[EXE_PATH_SIZE];
 // fit; the files then count as impossible to open.
 bool set_exe_dir(const char* argv0);
 
-// Forgets the directory, as before set_exe_dir: no job file can be found.
-void set_exe_dir_invalid();
+// Forgets the directory and the path, as before set_exe_dir: no job file
+// can be found.
+void exe_dir_reset();
 
 // Formats path_buf as exe_dir, separator, file name. Returns false, after
 // saying why on standard error, when there is no directory or the path does

@@ -1,16 +1,66 @@
 #include "app/job_run.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
-#include "app/command_file.h"
-#include "base/debug_trace.h"
 #include "app/exe_dir.h"
 #include "app/machine_reset.h"
+#include "base/debug_trace.h"
+#include "base/platform.h"
+#include "base/wrap_math.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/servo/planner_dump.h"
 
-int run_job(const JobRequest& request)
+namespace {
+
+// Opens a job file given by path; says why on standard error when it cannot.
+std::FILE* open_job_file(const char* path)
 {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        std::fprintf(stderr, "vemtrac: cannot open %s: it is a folder\n", path);
+        return nullptr;
+    }
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "vemtrac: cannot open %s: %s\n", path, std::strerror(errno));
+    }
+    return file;
+}
+
+// The bytes of a job as a file to read from.
+std::FILE* open_job_bytes(const std::string& bytes)
+{
+    std::FILE* file = std::tmpfile();
+    if (file == nullptr) {
+        std::fprintf(stderr, "vemtrac: cannot make a scratch file for the job: %s\n",
+                     std::strerror(errno));
+        return nullptr;
+    }
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::rewind(file);
+    return file;
+}
+
+// Runs the job from a file opened here; no status file is written.
+bool run_job_from(std::FILE* file, const char* label, std::uint32_t app_start, JobEnd* end)
+{
+    if (file == nullptr) {
+        return false;
+    }
+    *end = job_run_entries(file, label, app_start);
+    std::fclose(file);
+    return true;
+}
+
+} // namespace
+
+JobResult run_job(const JobRequest& request)
+{
+    const std::uint32_t app_start = platform::tick_count_ms();
     std::printf("Start job working time calculating....\n");
     machine_reset();
     set_exe_dir(request.program_path);
@@ -23,5 +73,20 @@ int run_job(const JobRequest& request)
 
     InitHardwareScaleFactor();
     svo_start_job_ticks(request.tick_limit);
-    return job_run_command_file();
+
+    JobResult result;
+    if (request.job_bytes != nullptr) {
+        result.read = run_job_from(open_job_bytes(*request.job_bytes), "the job", app_start,
+                                   &result.end);
+    } else if (request.job_path != nullptr) {
+        const std::string label = std::filesystem::path(request.job_path).filename().string();
+        result.read = run_job_from(open_job_file(request.job_path), label.c_str(), app_start,
+                                   &result.end);
+    } else {
+        job_run_command_file(&result.end);
+        result.read = !result.end.status.empty();
+    }
+    result.status_ok = !result.end.status.empty() && result.end.status[0] == "VMTC_OK";
+    result.ticks = wrap_sub(job_end_tick, job_start_tick);
+    return result;
 }

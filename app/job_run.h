@@ -1,15 +1,21 @@
-// One whole job, from power-on to the status file: the single way a job is
-// run, by the program, the fuzz target, the tests and the benchmarks.
+// One whole job, from power-on to its result: the single way a job is run,
+// by the program, the fuzz target, the tests and the benchmarks.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "app/command_file.h"
 #include "fwShare/servo/servo_ticks.h"
 
 struct JobRequest {
-    // The program's own path (argv[0]): its folder holds Vemtrac.cmd, and
-    // Vemtrac.sts is written beside it.
+    // The machine's own mode: the folder of this path (the program's argv[0])
+    // holds Vemtrac.cmd, and Vemtrac.sts is written beside it.
     const char* program_path = nullptr;
+    // Or a job file of any name, or the bytes of one: no status file is
+    // written, the result holds its lines.
+    const char* job_path = nullptr;
+    const std::string* job_bytes = nullptr;
     // Trace categories to switch on, as VEMTRAC_DEBUG names them (or null).
     const char* trace_names = nullptr;
     // Planner dumps after every planned move (bit 0 servo globals, bit 1 record).
@@ -18,6 +24,13 @@ struct JobRequest {
     std::uint64_t tick_limit = svo_max_job_ticks;
 };
 
+struct JobResult {
+    bool read = false;      // the job file could be opened (and the status file created)
+    bool status_ok = false; // the status lines start with "VMTC_OK"
+    JobEnd end;             // how the job ended: estimate, stop, status lines
+    std::int32_t ticks = 0; // ticks between the job clock's start and end mark
+};
+
 // Prints the banner, puts the machine in its power-on state, starts it up
-// and runs the job. Returns 1 when a status file with "VMTC_OK" was written.
-int run_job(const JobRequest& request);
+// and runs the job.
+JobResult run_job(const JobRequest& request);

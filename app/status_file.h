@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/job_clock.h"
 
@@ -12,9 +14,11 @@
 inline constexpr const char* status_model_word = "Orvane";
 inline constexpr const char* status_firmware_version = "03.09-04";
 
-// The five lines of a finished job. Returns false when writing failed.
-bool write_status_ok(std::FILE* file, const JobRunTime& run_time, std::uint32_t app_ms);
+// The five lines of a finished job (app_ms: the estimator's own time).
+std::vector<std::string> status_ok_lines(const JobRunTime& run_time, std::uint32_t app_ms);
 
-// The two lines of a job refused for its version. Returns false when
-// writing failed.
-bool write_status_version_mismatch(std::FILE* file);
+// The two lines of a job refused for its version.
+std::vector<std::string> status_version_mismatch_lines();
+
+// Writes the lines, each ending CR LF CR. Returns false when writing failed.
+bool write_status_lines(std::FILE* file, const std::vector<std::string>& lines);

@@ -4,7 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
-std::uint32_t dbg_flags[3] = {0x0000001Fu, 0u, 0u};
+DebugTraceState debug_trace_state;
+
+void debug_trace_reset()
+{
+    debug_trace_state = DebugTraceState{};
+}
 
 const char* const dbg_category_names[DBG_CATEGORY_COUNT] = {
     "Always", "Fatal", "Error", "Warning", "Event", "Process", "Detail", "UsbHwTx",

@@ -31,8 +31,16 @@ enum DbgCategory : int {
     DBG_CATEGORY_COUNT
 };
 
-// Category words; the built-in values enable categories 0..4 only.
-extern std::uint32_t dbg_flags[3];
+// The category words; the built-in values enable categories 0..4 only
+// ("Always" .. "Event"), and none of those gates a line.
+struct DebugTraceState {
+    std::uint32_t dbg_flags[3] = {0x0000001Fu, 0u, 0u};
+};
+extern DebugTraceState debug_trace_state;
+inline constinit std::uint32_t (&dbg_flags)[3] = debug_trace_state.dbg_flags;
+
+// Puts the category words back to their built-in values.
+void debug_trace_reset();
 
 // Category names in number order.
 extern const char* const dbg_category_names[DBG_CATEGORY_COUNT];

@@ -41,12 +41,12 @@ bool run_quietly(const JobRequest& request)
     const int saved = ::dup(1);
     const int devnull = ::open("/dev/null", O_WRONLY);
     ::dup2(devnull, 1);
-    const int ok = run_job(request);
+    const bool ok = run_job(request).status_ok;
     std::fflush(stdout);
     ::dup2(saved, 1);
     ::close(devnull);
     ::close(saved);
-    return ok == 1;
+    return ok;
 }
 
 // One whole job per iteration, read from its file as the program reads it.

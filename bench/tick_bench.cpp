@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "app/job_clock.h"
-#include "app/tick_thread.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "bench_machine.h"
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/servo_isr.h"

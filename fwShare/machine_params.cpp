@@ -10,24 +10,12 @@
 #include "fwShare/servo/vector_queue.h"
 #include "fwShare/vector_cutting.h"
 
-RomParamRecord CurrentRomParam;
+MachineParamState machine_param_state;
 
-namespace {
-CurrentFileRecord current_file;
-MsDirectiveRecord ms_directive;
-MsPlotbedRecord ms_plotbed;
-LaserVectorParamRecord laser_vector_param;
-LaserRasterParamRecord laser_raster_param;
-} // namespace
-
-CurrentFileRecord* const ptCurrentFile = &current_file;
-MsDirectiveRecord* const pMsDirective = &ms_directive;
-MsPlotbedRecord* const pMsPlotbed = &ms_plotbed;
-LaserVectorParamRecord* const pLaserVectorParam = &laser_vector_param;
-LaserRasterParamRecord* const pLaserRasterParam = &laser_raster_param;
-PointXY hard_min, hard_max;
-
-std::int16_t def_vect_accel;
+void machine_params_reset()
+{
+    machine_param_state = MachineParamState{};
+}
 
 namespace {
 

@@ -86,16 +86,36 @@ struct PointXY {
     std::int32_t y;
 };
 
-extern RomParamRecord CurrentRomParam;
-extern CurrentFileRecord* const ptCurrentFile;
-extern MsDirectiveRecord* const pMsDirective;
-extern MsPlotbedRecord* const pMsPlotbed;
-extern LaserVectorParamRecord* const pLaserVectorParam;
-extern LaserRasterParamRecord* const pLaserRasterParam;
-extern PointXY hard_min, hard_max;
+// The parameter records and the current job's settings, all 0 at power-on:
+// start-up sets the machine's parameters and the per-pen defaults.
+struct MachineParamState {
+    RomParamRecord CurrentRomParam = {};
+    CurrentFileRecord current_file = {};
+    MsDirectiveRecord ms_directive = {};
+    MsPlotbedRecord ms_plotbed = {};
+    LaserVectorParamRecord laser_vector_param = {};
+    LaserRasterParamRecord laser_raster_param = {};
+    PointXY hard_min = {}, hard_max = {};  // carriage limits; nothing sets them
+    // Acceleration code of the pen profiles and of VectorAccel (60 after start-up).
+    std::int16_t def_vect_accel = 0;
+};
+extern MachineParamState machine_param_state;
 
-// Acceleration code of the pen profiles and of VectorAccel (60).
-extern std::int16_t def_vect_accel;
+// Puts the records back to their power-on values.
+void machine_params_reset();
+
+// The records by their firmware names.
+inline constinit RomParamRecord& CurrentRomParam = machine_param_state.CurrentRomParam;
+inline constinit CurrentFileRecord* const ptCurrentFile = &machine_param_state.current_file;
+inline constinit MsDirectiveRecord* const pMsDirective = &machine_param_state.ms_directive;
+inline constinit MsPlotbedRecord* const pMsPlotbed = &machine_param_state.ms_plotbed;
+inline constinit LaserVectorParamRecord* const pLaserVectorParam =
+    &machine_param_state.laser_vector_param;
+inline constinit LaserRasterParamRecord* const pLaserRasterParam =
+    &machine_param_state.laser_raster_param;
+inline constinit PointXY& hard_min = machine_param_state.hard_min;
+inline constinit PointXY& hard_max = machine_param_state.hard_max;
+inline constinit std::int16_t& def_vect_accel = machine_param_state.def_vect_accel;
 
 void InitHardwareScaleFactor();
 void servo_init(std::uint8_t mode, std::int16_t gain_x, std::int16_t gain_y);

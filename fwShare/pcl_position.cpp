@@ -6,9 +6,12 @@
 #include "fwShare/resolution.h"
 #include "base/wrap_math.h"
 
-PclPosition pcl_pos;
-std::int32_t abs_x;
-std::int32_t abs_y;
+PclPositionState pcl_position_state;
+
+void pcl_position_reset()
+{
+    pcl_position_state = PclPositionState{};
+}
 
 void HandleHpglToPclPosition()
 {

@@ -15,9 +15,21 @@ struct PclPosition {
     std::int32_t x_mrg;  // left edge of the current raster image, PCL frame
 };
 
-extern PclPosition pcl_pos;
-extern std::int32_t abs_x;  // dots at RasterDPI
-extern std::int32_t abs_y;  // raster lines
+// The PCL cursor and the absolute PCL position, with the power-on values
+// (start-up puts the cursor at the head).
+struct PclPositionState {
+    PclPosition pcl_pos = {};
+    std::int32_t abs_x = 0;  // dots at RasterDPI
+    std::int32_t abs_y = 0;  // raster lines
+};
+extern PclPositionState pcl_position_state;
+
+// Puts the cursor back to its power-on values.
+void pcl_position_reset();
+
+inline constinit PclPosition& pcl_pos = pcl_position_state.pcl_pos;
+inline constinit std::int32_t& abs_x = pcl_position_state.abs_x;
+inline constinit std::int32_t& abs_y = pcl_position_state.abs_y;
 
 // Takes the head position as the new PCL cursor (switch from HPGL to PCL).
 void HandleHpglToPclPosition();

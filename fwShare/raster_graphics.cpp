@@ -13,12 +13,12 @@
 #include "fwShare/servo/vector_queue.h"
 #include "base/wrap_math.h"
 
-std::int32_t raster_distance;
-std::uint8_t raster_backward;
-const std::int32_t* raster_step_table;
-std::int32_t rasterindicator;
-std::int32_t RasterIndicatorY;
-std::int32_t raster_steps_even[3];
+RasterGraphicsState raster_graphics_state;
+
+void raster_graphics_reset()
+{
+    raster_graphics_state = RasterGraphicsState{};
+}
 
 namespace {
 

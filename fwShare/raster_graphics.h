@@ -9,21 +9,34 @@
 #include <array>
 #include <cstdint>
 
-// Length of one pass, plot-bed units.
-extern std::int32_t raster_distance;
-// 0: the next pass runs forward (+X), 1: backward.
-extern std::uint8_t raster_backward;
+// The raster pass and line-step state, with the power-on values; it
+// persists from one image to the next.
+struct RasterGraphicsState {
+    std::int32_t raster_distance = 0;  // length of one pass, plot-bed units
+    std::uint8_t raster_backward = 0;  // 0: the next pass runs forward (+X), 1: backward
+    // Y step table in force (plot-bed units per line; null until an image
+    // chooses one after power-on), its cycle length, and the index of the
+    // entry for the next line.
+    const std::int32_t* raster_step_table = nullptr;
+    std::int32_t rasterindicator = 0;
+    std::int32_t RasterIndicatorY = 0;
+    // Steps when the lines per inch divide 3048: all three 3048 / unit.
+    std::int32_t raster_steps_even[3] = {};
+};
+extern RasterGraphicsState raster_graphics_state;
 
-// Y step table in force (plot-bed units per line; null until an image
-// chooses one after power-on), its cycle length, and the
-// index of the entry for the next line.
-extern const std::int32_t* raster_step_table;
-extern std::int32_t rasterindicator;
-extern std::int32_t RasterIndicatorY;
+// Puts the raster state back to its power-on values.
+void raster_graphics_reset();
 
-// Steps when the lines per inch divide 3048, and the fixed tables of 304
-// and 609 lines per inch: entry i = floor((i+1) 3048 / n) - floor(i 3048 / n).
-extern std::int32_t raster_steps_even[3];
+inline constinit std::int32_t& raster_distance = raster_graphics_state.raster_distance;
+inline constinit std::uint8_t& raster_backward = raster_graphics_state.raster_backward;
+inline constinit const std::int32_t*& raster_step_table = raster_graphics_state.raster_step_table;
+inline constinit std::int32_t& rasterindicator = raster_graphics_state.rasterindicator;
+inline constinit std::int32_t& RasterIndicatorY = raster_graphics_state.RasterIndicatorY;
+inline constinit std::int32_t (&raster_steps_even)[3] = raster_graphics_state.raster_steps_even;
+
+// The fixed tables of 304 and 609 lines per inch: entry i =
+// floor((i+1) 3048 / n) - floor(i 3048 / n).
 extern const std::array<std::int32_t, 304> raster_steps_304;
 extern const std::array<std::int32_t, 609> raster_steps_609;
 

@@ -11,13 +11,12 @@
 #include "fwShare/servo/vector_queue.h"
 #include "base/wrap_math.h"
 
-std::int32_t raster_accel_dist;
-std::int32_t margin_l, margin_r;
-std::int32_t margin_mid;
-std::int32_t margin_base;
-std::uint16_t margin_speed_table[20];
-std::int32_t no_accel_dist;
-std::int32_t accel_extra_dist;
+RasterMotionState raster_motion_state;
+
+void raster_motion_reset()
+{
+    raster_motion_state = RasterMotionState{};
+}
 
 namespace {
 

@@ -7,13 +7,29 @@
 
 #include <cstdint>
 
-extern std::int32_t raster_accel_dist;  // allowance on each side of the image
-extern std::int32_t margin_l, margin_r; // encoder margins of the image
-extern std::int32_t margin_mid;         // middle of the image, PCL frame X
-extern std::int32_t margin_base;        // constant margin term (0)
-extern std::uint16_t margin_speed_table[20];  // margin term per speed band of 50 (all 0)
-extern std::int32_t no_accel_dist;      // 12 mm
-extern std::int32_t accel_extra_dist;   // 5 mm
+// What raster motion planning leaves, with the power-on values.
+struct RasterMotionState {
+    std::int32_t raster_accel_dist = 0;         // allowance on each side of the image
+    std::int32_t margin_l = 0, margin_r = 0;    // encoder margins of the image
+    std::int32_t margin_mid = 0;                // middle of the image, PCL frame X
+    std::int32_t margin_base = 0;               // constant margin term (nothing sets it)
+    std::uint16_t margin_speed_table[20] = {};  // margin term per speed band of 50 (all 0)
+    std::int32_t no_accel_dist = 0;             // fixed allowance, 12 mm after start-up
+    std::int32_t accel_extra_dist = 0;          // added to the computed allowance, 5 mm after start-up
+};
+extern RasterMotionState raster_motion_state;
+
+// Puts raster motion planning's state back to its power-on values.
+void raster_motion_reset();
+
+inline constinit std::int32_t& raster_accel_dist = raster_motion_state.raster_accel_dist;
+inline constinit std::int32_t& margin_l = raster_motion_state.margin_l;
+inline constinit std::int32_t& margin_r = raster_motion_state.margin_r;
+inline constinit std::int32_t& margin_mid = raster_motion_state.margin_mid;
+inline constinit std::int32_t& margin_base = raster_motion_state.margin_base;
+inline constinit std::uint16_t (&margin_speed_table)[20] = raster_motion_state.margin_speed_table;
+inline constinit std::int32_t& no_accel_dist = raster_motion_state.no_accel_dist;
+inline constinit std::int32_t& accel_extra_dist = raster_motion_state.accel_extra_dist;
 
 void HandleRasterMargin();
 void HandleRasterMoving();

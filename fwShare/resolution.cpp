@@ -3,29 +3,12 @@
 #include "base/debug_trace.h"
 #include "fwShare/param_dump.h"
 
-std::int16_t enc_scale_word_x, enc_scale_word_y;
+ResolutionState resolution_state;
 
-std::int32_t enc_scale_native_x, enc_scale_native_y;
-std::int32_t svo_reso_native_x, svo_reso_native_y;
-std::int32_t reso_dpi_native_x, reso_dpi_native_y;
-std::int32_t hpgl_reso_native_x, hpgl_reso_native_y;
-
-std::int32_t enc_scale_current_x, enc_scale_current_y;
-std::int32_t svo_reso_x, svo_reso_y;
-std::int32_t reso_dpi_x, reso_dpi_y;
-std::int32_t hpgl_reso_x, hpgl_reso_y;
-
-float svo_period;
-
-std::int32_t reso_mm_x, reso_mm_y;
-std::int32_t svo_reso_mm_x;
-std::int32_t VARRESO_PbdToSvoX, VARRESO_PbdToSvoY;
-std::int32_t hpgl_to_pbd_x, hpgl_to_pbd_y;
-float varreso_ratio_x, varreso_ratio_y;
-std::int32_t enc_to_err_x, enc_to_err_y;
-std::int32_t enc_scale_x, enc_scale_y;
-std::int32_t one_g;
-std::int32_t raster_move_speed;
+void resolution_reset()
+{
+    resolution_state = ResolutionState{};
+}
 
 namespace {
 // The machine this tool models: plot bed 3048 and servo 12192 units per inch.

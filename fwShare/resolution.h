@@ -10,36 +10,84 @@
 
 #include <cstdint>
 
-// Encoder scale words (signed 16-bit), set before the resolutions are filled.
-extern std::int16_t enc_scale_word_x, enc_scale_word_y;
+// The resolution sets and the factors derived from them. All 0 at power-on:
+// start-up fills them (varreso_Initial). Values with this machine's
+// resolutions in brackets.
+struct ResolutionState {
+    // Encoder scale words (signed 16-bit), set before the resolutions are
+    // filled (10923, 5461).
+    std::int16_t enc_scale_word_x = 0, enc_scale_word_y = 0;
 
-// Native resolution set.
-extern std::int32_t enc_scale_native_x, enc_scale_native_y;   // encoder scale words
-extern std::int32_t svo_reso_native_x, svo_reso_native_y;     // servo counts per inch (8128)
-extern std::int32_t reso_dpi_native_x, reso_dpi_native_y;     // plot-bed units per inch (2032)
-extern std::int32_t hpgl_reso_native_x, hpgl_reso_native_y;   // HPGL units per inch (1016)
+    // Native set: the one the servo loop was tuned for.
+    std::int32_t enc_scale_native_x = 0, enc_scale_native_y = 0;  // encoder scale words
+    std::int32_t svo_reso_native_x = 0, svo_reso_native_y = 0;    // servo counts per inch (8128)
+    std::int32_t reso_dpi_native_x = 0, reso_dpi_native_y = 0;    // plot-bed units per inch (2032)
+    std::int32_t hpgl_reso_native_x = 0, hpgl_reso_native_y = 0;  // HPGL units per inch (1016)
 
-// Current resolution set.
-extern std::int32_t enc_scale_current_x, enc_scale_current_y; // encoder scale words
-extern std::int32_t svo_reso_x, svo_reso_y;                   // servo counts per inch (12192)
-extern std::int32_t reso_dpi_x, reso_dpi_y;                   // plot-bed units per inch (3048)
-extern std::int32_t hpgl_reso_x, hpgl_reso_y;                 // HPGL units per inch (1016)
+    // Current set: the one the machine runs at.
+    std::int32_t enc_scale_current_x = 0, enc_scale_current_y = 0;  // encoder scale words
+    std::int32_t svo_reso_x = 0, svo_reso_y = 0;                    // servo counts per inch (12192)
+    std::int32_t reso_dpi_x = 0, reso_dpi_y = 0;                    // plot-bed units per inch (3048)
+    std::int32_t hpgl_reso_x = 0, hpgl_reso_y = 0;                  // HPGL units per inch (1016)
 
-// Servo tick period in seconds (0.0004, held as a 32-bit float).
-extern float svo_period;
+    float svo_period = 0.0f;  // servo tick period, seconds (0.0004 as a 32-bit float)
 
-// Derived factors.
-extern std::int32_t reso_mm_x, reso_mm_y;                   // plot-bed units per millimetre (120)
-extern std::int32_t svo_reso_mm_x;                          // servo counts per millimetre (480)
-extern std::int32_t VARRESO_PbdToSvoX, VARRESO_PbdToSvoY;   // servo counts per plot-bed unit (4)
-extern std::int32_t hpgl_to_pbd_x, hpgl_to_pbd_y;           // plot-bed units per HPGL unit (3)
-extern float varreso_ratio_x, varreso_ratio_y;              // current / native servo resolution (1.5)
-extern std::int32_t enc_to_err_x, enc_to_err_y;             // encoder count to error scale (16385, 8192)
-extern std::int32_t enc_scale_x, enc_scale_y;               // servo count to encoder, /65536 (16383, 32768)
-// One g (386.4 in/s^2) in servo counts per tick per tick, 14 fraction bits (12350).
-extern std::int32_t one_g;
-// Raster carriage travel speed, plot-bed units per second (40 in/s, 121920).
-extern std::int32_t raster_move_speed;
+    // Derived factors.
+    std::int32_t reso_mm_x = 0, reso_mm_y = 0;  // plot-bed units per millimetre: dpi x 10 / 254 (120)
+    std::int32_t svo_reso_mm_x = 0;             // servo counts per millimetre (480)
+    std::int32_t VARRESO_PbdToSvoX = 0, VARRESO_PbdToSvoY = 0;  // servo counts per plot-bed unit (4)
+    std::int32_t hpgl_to_pbd_x = 0, hpgl_to_pbd_y = 0;          // plot-bed units per HPGL unit (3)
+    float varreso_ratio_x = 0.0f, varreso_ratio_y = 0.0f;       // current / native servo resolution (1.5)
+    // Encoder counts to following error: nearest(scale word x ratio) (16385, 8192).
+    std::int32_t enc_to_err_x = 0, enc_to_err_y = 0;
+    // Servo counts to encoder counts, /65536: nearest(2^28 / enc_to_err) (16383, 32768).
+    std::int32_t enc_scale_x = 0, enc_scale_y = 0;
+    // One g (386.4 in/s^2) in servo counts per tick per tick with 14
+    // fraction bits: nearest(period x (counts per inch x 2^14 x 386.4 x period)) (12350).
+    std::int32_t one_g = 0;
+    // Raster carriage travel speed: 40 inches per second in plot-bed units (121920).
+    std::int32_t raster_move_speed = 0;
+};
+extern ResolutionState resolution_state;
+
+// Puts the resolutions back to their power-on values (all 0).
+void resolution_reset();
+
+// The resolutions by their firmware names.
+inline constinit std::int16_t& enc_scale_word_x = resolution_state.enc_scale_word_x;
+inline constinit std::int16_t& enc_scale_word_y = resolution_state.enc_scale_word_y;
+inline constinit std::int32_t& enc_scale_native_x = resolution_state.enc_scale_native_x;
+inline constinit std::int32_t& enc_scale_native_y = resolution_state.enc_scale_native_y;
+inline constinit std::int32_t& svo_reso_native_x = resolution_state.svo_reso_native_x;
+inline constinit std::int32_t& svo_reso_native_y = resolution_state.svo_reso_native_y;
+inline constinit std::int32_t& reso_dpi_native_x = resolution_state.reso_dpi_native_x;
+inline constinit std::int32_t& reso_dpi_native_y = resolution_state.reso_dpi_native_y;
+inline constinit std::int32_t& hpgl_reso_native_x = resolution_state.hpgl_reso_native_x;
+inline constinit std::int32_t& hpgl_reso_native_y = resolution_state.hpgl_reso_native_y;
+inline constinit std::int32_t& enc_scale_current_x = resolution_state.enc_scale_current_x;
+inline constinit std::int32_t& enc_scale_current_y = resolution_state.enc_scale_current_y;
+inline constinit std::int32_t& svo_reso_x = resolution_state.svo_reso_x;
+inline constinit std::int32_t& svo_reso_y = resolution_state.svo_reso_y;
+inline constinit std::int32_t& reso_dpi_x = resolution_state.reso_dpi_x;
+inline constinit std::int32_t& reso_dpi_y = resolution_state.reso_dpi_y;
+inline constinit std::int32_t& hpgl_reso_x = resolution_state.hpgl_reso_x;
+inline constinit std::int32_t& hpgl_reso_y = resolution_state.hpgl_reso_y;
+inline constinit float& svo_period = resolution_state.svo_period;
+inline constinit std::int32_t& reso_mm_x = resolution_state.reso_mm_x;
+inline constinit std::int32_t& reso_mm_y = resolution_state.reso_mm_y;
+inline constinit std::int32_t& svo_reso_mm_x = resolution_state.svo_reso_mm_x;
+inline constinit std::int32_t& VARRESO_PbdToSvoX = resolution_state.VARRESO_PbdToSvoX;
+inline constinit std::int32_t& VARRESO_PbdToSvoY = resolution_state.VARRESO_PbdToSvoY;
+inline constinit std::int32_t& hpgl_to_pbd_x = resolution_state.hpgl_to_pbd_x;
+inline constinit std::int32_t& hpgl_to_pbd_y = resolution_state.hpgl_to_pbd_y;
+inline constinit float& varreso_ratio_x = resolution_state.varreso_ratio_x;
+inline constinit float& varreso_ratio_y = resolution_state.varreso_ratio_y;
+inline constinit std::int32_t& enc_to_err_x = resolution_state.enc_to_err_x;
+inline constinit std::int32_t& enc_to_err_y = resolution_state.enc_to_err_y;
+inline constinit std::int32_t& enc_scale_x = resolution_state.enc_scale_x;
+inline constinit std::int32_t& enc_scale_y = resolution_state.enc_scale_y;
+inline constinit std::int32_t& one_g = resolution_state.one_g;
+inline constinit std::int32_t& raster_move_speed = resolution_state.raster_move_speed;
 
 void varreso_Initial();
 void varreso_Compute();

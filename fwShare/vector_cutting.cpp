@@ -14,9 +14,12 @@
 #include "fwShare/servo/vector_queue.h"
 #include "base/wrap_math.h"
 
-std::int32_t pen_up_flag;
-std::uint8_t lsr_lang_mode = 2;
-std::int32_t pen_up_speed;
+VectorCuttingState vector_cutting_state;
+
+void vector_cutting_reset()
+{
+    vector_cutting_state = VectorCuttingState{};
+}
 
 namespace {
 

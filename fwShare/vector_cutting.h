@@ -6,12 +6,22 @@
 
 #include <cstdint>
 
-// 1 = pen up, 0 = pen down (the laser input layer's own flag).
-extern std::int32_t pen_up_flag;
-// 2 = PCL (raster) mode, 1 = HPGL (vector) mode.
-extern std::uint8_t lsr_lang_mode;
-// Pen-up travel speed, plot-bed units per second (40 inches per second).
-extern std::int32_t pen_up_speed;
+// Vector cutting's state, with the power-on values.
+struct VectorCuttingState {
+    std::int32_t pen_up_flag = 0;   // 1 = pen up, 0 = pen down (the laser layer's own flag)
+    std::uint8_t lsr_lang_mode = 2; // 2 = PCL (raster) mode, 1 = HPGL (vector) mode
+    // Pen-up travel speed, plot-bed units per second (40 inches per second
+    // after start-up).
+    std::int32_t pen_up_speed = 0;
+};
+extern VectorCuttingState vector_cutting_state;
+
+// Puts vector cutting's state back to its power-on values.
+void vector_cutting_reset();
+
+inline constinit std::int32_t& pen_up_flag = vector_cutting_state.pen_up_flag;
+inline constinit std::uint8_t& lsr_lang_mode = vector_cutting_state.lsr_lang_mode;
+inline constinit std::int32_t& pen_up_speed = vector_cutting_state.pen_up_speed;
 
 void HandleStartVectorCutting();
 void lsrinp_SetVectParam();

@@ -34,7 +34,10 @@ protected:
     {
         ASSERT_TRUE(set_exe_dir((folder.path() + "/vemtrac").c_str()));
         ::testing::internal::CaptureStderr();
-        out = capture_stdout([this] { result = job_run_command_file(); });
+        out = capture_stdout([this] {
+            JobEnd end;
+            result = job_run_command_file(&end);
+        });
         err = ::testing::internal::GetCapturedStderr();
     }
 

@@ -7,7 +7,7 @@
 #include <climits>
 #include <string>
 
-#include "app/debug_trace.h"
+#include "base/debug_trace.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/servo_isr.h"

@@ -7,14 +7,12 @@
 #include "fwShare/servo/vector_queue.h"
 #include "base/wrap_math.h"
 
-VelAccelEntry* pVelAccelPointer;
-std::int32_t diag_vel;
-std::int32_t pbdAxiaVel;
-std::int32_t pbdAccel;
-std::int32_t pbdSps;
-std::int32_t LowSpeed;
-std::int32_t lowspeedflag;
-std::int32_t CI_Flag;
+MoveProfileState move_profile_state;
+
+void move_queue_reset()
+{
+    move_profile_state = MoveProfileState{};
+}
 
 const PenUpShape pen_up_shapes[3] = {
     {"PU-DxDy", {5, 25, 40, 600, 800}, {300, 300, 500, 1100, 5000}, {80, 80, 80, 100, 175}},

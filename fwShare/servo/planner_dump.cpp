@@ -7,7 +7,12 @@
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/speed_profiles.h"
 
-std::uint32_t vdb_dump_flags;
+PlannerDumpState planner_dump_state;
+
+void planner_dump_reset()
+{
+    planner_dump_state = PlannerDumpState{};
+}
 
 namespace {
 

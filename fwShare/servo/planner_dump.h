@@ -6,9 +6,16 @@
 
 #include "fwShare/servo/vector_queue.h"
 
-// Bit 0: dump the servo globals, bit 1: dump a record, at the end of every
-// planned move. Nothing in a job changes it.
-extern std::uint32_t vdb_dump_flags;
+struct PlannerDumpState {
+    // Bit 0: dump the servo globals, bit 1: dump a record, at the end of
+    // every planned move. Nothing in a job changes it.
+    std::uint32_t vdb_dump_flags = 0;
+};
+extern PlannerDumpState planner_dump_state;
+inline constinit std::uint32_t& vdb_dump_flags = planner_dump_state.vdb_dump_flags;
+
+// Puts the dump flags back to their power-on value.
+void planner_dump_reset();
 
 void dump_vdb(const VdbData* rec);
 void dump_vdb_fields(const VdbData* rec);

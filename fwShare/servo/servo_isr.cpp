@@ -16,31 +16,12 @@ const char* const svo_state_names[14] = {
     "ISRPENUP", "ISRPENDOWN", "ISRDELAY", "R_HOME", "RY_FOCUS", "ISRPAUSE", "ISRPLANMOVE",
 };
 
-std::int16_t svo_state = ISRIDLE;
-std::uint8_t phase = IDLE;
+ServoIsrState servo_isr_state;
 
-SvoGains svo_gains = {0, 0, 1000, 1000, 32, 32, 0, 0, 64000, 32000, 20, 5};
-
-std::int32_t svo_pos_x, svo_pos_y;
-std::int16_t svo_err_x, svo_err_y;
-std::uint16_t svo_err_frac_x, svo_err_frac_y;
-std::int32_t svo_step_x, svo_step_y;
-std::int32_t enc_x, enc_y, enc_last_x, enc_last_y, enc_base_x, enc_base_y;
-std::int32_t svo_integ_x, svo_integ_y;
-std::int32_t svo_prev_term_x, svo_prev_term_y;
-std::int16_t svo_gain_base_x, svo_gain_base_y;
-std::int16_t svo_gain_x, svo_gain_y;
-volatile std::uint16_t svo_out_x, svo_out_y;
-std::uint8_t svo_off;
-
-std::int32_t delay_count;
-std::int16_t hold_gain_count;
-
-std::int16_t creep_min;
-std::int32_t CREEP_VELOCITY;
-std::int32_t CREEP_SPEED;
-std::uint16_t End_Delay_1, End_Delay_2, End_Delay_3;
-std::int32_t corner_chain_enable;
+void servo_isr_reset()
+{
+    servo_isr_state = ServoIsrState{};
+}
 
 namespace {
 

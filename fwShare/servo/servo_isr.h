@@ -23,9 +23,6 @@ inline constexpr int SVO_PHASE_COUNT = 7;
 extern const char* const svo_phase_names[SVO_PHASE_COUNT];
 extern const char* const svo_state_names[14];
 
-extern std::int16_t svo_state;
-extern std::uint8_t phase;
-
 // Live loop settings, loaded by servo_init and servo_set_gains.
 struct SvoGains {
     std::int16_t XGain, YGain;              // proportional gains
@@ -35,38 +32,91 @@ struct SvoGains {
     std::int32_t XILimit, YILimit;          // integrator clamp
     std::int32_t ff_gain_x, ff_gain_y;      // weight of the last commanded step
 };
-extern SvoGains svo_gains;
 
-// Commanded position, servo counts (12192 per inch).
-extern std::int32_t svo_pos_x, svo_pos_y;
-// Following error (wrapping 16-bit) and the 16-bit fraction carried
-// between ticks in its update.
-extern std::int16_t svo_err_x, svo_err_y;
-extern std::uint16_t svo_err_frac_x, svo_err_frac_y;
-// Signed step of the last tick that emitted one.
-extern std::int32_t svo_step_x, svo_step_y;
-// Simulated encoder readings, the previous tick's readings, encoder origin.
-extern std::int32_t enc_x, enc_y, enc_last_x, enc_last_y, enc_base_x, enc_base_y;
-extern std::int32_t svo_integ_x, svo_integ_y;         // integrators
-extern std::int32_t svo_prev_term_x, svo_prev_term_y; // previous tick's error term
-extern std::int16_t svo_gain_base_x, svo_gain_base_y; // gains before the position reduction
-extern std::int16_t svo_gain_x, svo_gain_y;           // effective gains of this tick
-// Motor command words: magnitude 0..1024 in the low 11 bits, direction in
-// bit 15. On the machine they go out to the motor drivers every tick, so
-// they are written every tick here too, although nothing reads them back.
-extern volatile std::uint16_t svo_out_x, svo_out_y;
-extern std::uint8_t svo_off;                          // loop switched off
+// Everything the servo interrupt keeps, with its power-on values.
+struct ServoIsrState {
+    std::int16_t svo_state = ISRIDLE;  // motion state
+    std::uint8_t phase = IDLE;         // motion phase the last tick left
+    // Until the first gain load: rate factors 1000, integrator shift 32 & 31
+    // = 0, integrator clamps 64000 / 32000, feed-forward 20 / 5.
+    SvoGains svo_gains = {0, 0, 1000, 1000, 32, 32, 0, 0, 64000, 32000, 20, 5};
 
-// Between-vector state.
-extern std::int32_t delay_count;      // remaining ISRDELAY ticks
-extern std::int16_t hold_gain_count;  // ISRHOLD ticks until the standstill gains
+    // Commanded position, servo counts (12192 per inch).
+    std::int32_t svo_pos_x = 0, svo_pos_y = 0;
+    // Following error (wrapping 16-bit) and the 16-bit fraction carried
+    // between ticks in its update.
+    std::int16_t svo_err_x = 0, svo_err_y = 0;
+    std::uint16_t svo_err_frac_x = 0, svo_err_frac_y = 0;
+    // Signed step of the last tick that emitted one, servo counts.
+    std::int32_t svo_step_x = 0, svo_step_y = 0;
+    // Simulated encoder readings, the previous tick's readings, and the
+    // encoder reading at servo position 0 (set at start-up), encoder counts.
+    std::int32_t enc_x = 0, enc_y = 0, enc_last_x = 0, enc_last_y = 0;
+    std::int32_t enc_base_x = 0, enc_base_y = 0;
+    std::int32_t svo_integ_x = 0, svo_integ_y = 0;          // integrators
+    std::int32_t svo_prev_term_x = 0, svo_prev_term_y = 0;  // previous tick's error term
+    std::int16_t svo_gain_base_x = 0, svo_gain_base_y = 0;  // gains before the position reduction
+    std::int16_t svo_gain_x = 0, svo_gain_y = 0;            // effective gains of this tick
+    // Motor command words: magnitude 0..1024 in the low 11 bits, direction
+    // in bit 15. On the machine they go out to the motor drivers every tick,
+    // so they are written every tick here too, although nothing reads them.
+    volatile std::uint16_t svo_out_x = 0, svo_out_y = 0;
+    std::uint8_t svo_off = 0;  // loop switched off
 
-// Vector settings of the servo, written by start-up and the laser input layer.
-extern std::int16_t creep_min;        // a vector ends when majrdisth drops below this
-extern std::int32_t CREEP_VELOCITY;   // creep velocity, servo counts per tick (1, 2 or 4)
-extern std::int32_t CREEP_SPEED;      // creep speed, plot-bed units per second
-extern std::uint16_t End_Delay_1, End_Delay_2, End_Delay_3;  // end delays, ticks
-extern std::int32_t corner_chain_enable;                     // corner continuation on
+    // Between vectors.
+    std::int32_t delay_count = 0;      // remaining ISRDELAY ticks
+    std::int16_t hold_gain_count = 0;  // ISRHOLD ticks until the standstill gains
+
+    // Vector settings, written by start-up and the laser input layer.
+    std::int16_t creep_min = 0;       // a vector ends when majrdisth drops below this, counts
+    std::int32_t CREEP_VELOCITY = 0;  // creep velocity, servo counts per tick (1, 2 or 4)
+    std::int32_t CREEP_SPEED = 0;     // creep speed, plot-bed units per second
+    std::uint16_t End_Delay_1 = 0, End_Delay_2 = 0, End_Delay_3 = 0;  // end delays, ticks
+    std::int32_t corner_chain_enable = 0;  // corner continuation on
+};
+extern ServoIsrState servo_isr_state;
+
+// Puts the servo interrupt's state back to its power-on values.
+void servo_isr_reset();
+
+// The interrupt's state by its firmware names.
+inline constinit std::int16_t& svo_state = servo_isr_state.svo_state;
+inline constinit std::uint8_t& phase = servo_isr_state.phase;
+inline constinit SvoGains& svo_gains = servo_isr_state.svo_gains;
+inline constinit std::int32_t& svo_pos_x = servo_isr_state.svo_pos_x;
+inline constinit std::int32_t& svo_pos_y = servo_isr_state.svo_pos_y;
+inline constinit std::int16_t& svo_err_x = servo_isr_state.svo_err_x;
+inline constinit std::int16_t& svo_err_y = servo_isr_state.svo_err_y;
+inline constinit std::uint16_t& svo_err_frac_x = servo_isr_state.svo_err_frac_x;
+inline constinit std::uint16_t& svo_err_frac_y = servo_isr_state.svo_err_frac_y;
+inline constinit std::int32_t& svo_step_x = servo_isr_state.svo_step_x;
+inline constinit std::int32_t& svo_step_y = servo_isr_state.svo_step_y;
+inline constinit std::int32_t& enc_x = servo_isr_state.enc_x;
+inline constinit std::int32_t& enc_y = servo_isr_state.enc_y;
+inline constinit std::int32_t& enc_last_x = servo_isr_state.enc_last_x;
+inline constinit std::int32_t& enc_last_y = servo_isr_state.enc_last_y;
+inline constinit std::int32_t& enc_base_x = servo_isr_state.enc_base_x;
+inline constinit std::int32_t& enc_base_y = servo_isr_state.enc_base_y;
+inline constinit std::int32_t& svo_integ_x = servo_isr_state.svo_integ_x;
+inline constinit std::int32_t& svo_integ_y = servo_isr_state.svo_integ_y;
+inline constinit std::int32_t& svo_prev_term_x = servo_isr_state.svo_prev_term_x;
+inline constinit std::int32_t& svo_prev_term_y = servo_isr_state.svo_prev_term_y;
+inline constinit std::int16_t& svo_gain_base_x = servo_isr_state.svo_gain_base_x;
+inline constinit std::int16_t& svo_gain_base_y = servo_isr_state.svo_gain_base_y;
+inline constinit std::int16_t& svo_gain_x = servo_isr_state.svo_gain_x;
+inline constinit std::int16_t& svo_gain_y = servo_isr_state.svo_gain_y;
+inline constinit volatile std::uint16_t& svo_out_x = servo_isr_state.svo_out_x;
+inline constinit volatile std::uint16_t& svo_out_y = servo_isr_state.svo_out_y;
+inline constinit std::uint8_t& svo_off = servo_isr_state.svo_off;
+inline constinit std::int32_t& delay_count = servo_isr_state.delay_count;
+inline constinit std::int16_t& hold_gain_count = servo_isr_state.hold_gain_count;
+inline constinit std::int16_t& creep_min = servo_isr_state.creep_min;
+inline constinit std::int32_t& CREEP_VELOCITY = servo_isr_state.CREEP_VELOCITY;
+inline constinit std::int32_t& CREEP_SPEED = servo_isr_state.CREEP_SPEED;
+inline constinit std::uint16_t& End_Delay_1 = servo_isr_state.End_Delay_1;
+inline constinit std::uint16_t& End_Delay_2 = servo_isr_state.End_Delay_2;
+inline constinit std::uint16_t& End_Delay_3 = servo_isr_state.End_Delay_3;
+inline constinit std::int32_t& corner_chain_enable = servo_isr_state.corner_chain_enable;
 
 // One servo tick: the position loop, then the current state's handler.
 void svo_isr();

@@ -6,41 +6,40 @@
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/vector_queue.h"
 
-std::int32_t svo_tick_count;
-std::int32_t phase_tick_count[7];
-std::int32_t job_timing_state;
-std::int32_t job_start_tick;
-std::int32_t job_end_tick;
-
+ServoTicksState servo_ticks_state;
 platform::Lock isr_lock;
-std::int32_t job_abort;
-std::int32_t positionx, positiony;
+
+void servo_ticks_reset()
+{
+    servo_ticks_state = ServoTicksState{};
+}
 
 namespace {
 
 enum class TickWait { record_free, idle };
 
-// Ticks the current job has run, and the most it may run.
-std::uint64_t ticks_run = 0;
-std::uint64_t tick_limit = svo_max_job_ticks;
-
+// Says on standard error why the wait cannot be satisfied, and keeps it.
 void report_wait_failure(SvoRunEnd end)
 {
+    char* reason = servo_ticks_state.job_abort_reason;
+    const std::size_t size = sizeof servo_ticks_state.job_abort_reason;
+    const auto limit = static_cast<unsigned long long>(servo_ticks_state.job_tick_limit);
     if (end == SvoRunEnd::stuck) {
-        std::fprintf(stderr,
-                     "vemtrac: internal error: waiting for the servo while no vector record "
-                     "can run; the job ends here\n");
-    } else if (tick_limit == svo_max_job_ticks) {
-        std::fprintf(stderr,
-                     "vemtrac: the job runs longer than %llu servo ticks, more than the run "
-                     "time can express; the job ends here\n",
-                     static_cast<unsigned long long>(tick_limit));
+        std::snprintf(reason, size,
+                      "internal error: waiting for the servo while no vector record can run; "
+                      "the job ends here");
+    } else if (servo_ticks_state.job_tick_limit == svo_max_job_ticks) {
+        std::snprintf(reason, size,
+                      "the job runs longer than %llu servo ticks, more than the run time can "
+                      "express; the job ends here",
+                      limit);
     } else {
-        std::fprintf(stderr,
-                     "vemtrac: the job runs longer than the %llu servo ticks allowed for this "
-                     "run; the job ends here\n",
-                     static_cast<unsigned long long>(tick_limit));
+        std::snprintf(reason, size,
+                      "the job runs longer than the %llu servo ticks allowed for this run; the "
+                      "job ends here",
+                      limit);
     }
+    std::fprintf(stderr, "vemtrac: %s\n", reason);
 }
 
 // Runs the wait's ticks under the lock; reports and ends the job when the
@@ -53,9 +52,10 @@ bool wait_for(TickWait wait, const VdbData* rec)
     std::uint64_t ran = 0;
     isr_lock.enter();
     const SvoRunEnd end =
-        svo_run_ticks(wait == TickWait::record_free ? rec : nullptr, tick_limit - ticks_run, &ran);
+        svo_run_ticks(wait == TickWait::record_free ? rec : nullptr,
+                      servo_ticks_state.job_tick_limit - servo_ticks_state.job_ticks_run, &ran);
     isr_lock.leave();
-    ticks_run += ran;
+    servo_ticks_state.job_ticks_run += ran;
     if (end == SvoRunEnd::condition) {
         return true;
     }
@@ -87,8 +87,13 @@ bool svo_wait_record_free(const VdbData* rec)
     return wait_for(TickWait::record_free, rec);
 }
 
+const char* servo_ticks_abort_reason()
+{
+    return servo_ticks_state.job_abort_reason;
+}
+
 void svo_start_job_ticks(std::uint64_t limit)
 {
-    ticks_run = 0;
-    tick_limit = limit < svo_max_job_ticks ? limit : svo_max_job_ticks;
+    servo_ticks_state.job_ticks_run = 0;
+    servo_ticks_state.job_tick_limit = limit < svo_max_job_ticks ? limit : svo_max_job_ticks;
 }

@@ -13,30 +13,55 @@
 
 struct VdbData;
 
-// The job clock's counters, moved by the ticks and by svo_set_state.
-// Servo ticks since program start (one tick = 0.4 ms); never reset.
-extern std::int32_t svo_tick_count;
-// Ticks per motion phase while the clock is armed or running.
-extern std::int32_t phase_tick_count[7];
-// Job clock state.
+// Most ticks one job may run: the run time is a 32-bit tick difference that
+// is doubled in 32-bit unsigned arithmetic.
+inline constexpr std::uint64_t svo_max_job_ticks = 0x7FFFFFFFu;
+
+// Job clock states.
 enum JobTimingState : std::int32_t { JOB_CLOCK_OFF, JOB_CLOCK_ARMED, JOB_CLOCK_RUNNING };
-extern std::int32_t job_timing_state;
-// svo_tick_count at the first departure from ISRHOLD after the clock was
-// armed, and at the latest arrival in ISRHOLD while it runs.
-extern std::int32_t job_start_tick;
-extern std::int32_t job_end_tick;
+
+// What the ticks and the waits keep, with the power-on values.
+struct ServoTicksState {
+    // The job clock's counters, moved by the ticks and by svo_set_state.
+    std::int32_t svo_tick_count = 0;       // servo ticks since power-on (0.4 ms each)
+    std::int32_t phase_tick_count[7] = {}; // ticks per motion phase while the clock is on
+    std::int32_t job_timing_state = JOB_CLOCK_OFF;
+    // svo_tick_count at the first departure from ISRHOLD after the clock was
+    // armed, and at the latest arrival in ISRHOLD while it runs.
+    std::int32_t job_start_tick = 0;
+    std::int32_t job_end_tick = 0;
+
+    // Set when the job cannot go on (a wait that can never end, or a job
+    // that runs longer than the 32-bit tick clock can express). Later waits
+    // return at once and the interpreter stops reading.
+    std::int32_t job_abort = 0;
+    char job_abort_reason[160] = {};  // why, as said on standard error
+
+    // Plot-bed position of the head, plot-bed units, refreshed by svo_wait_idle.
+    std::int32_t positionx = 0, positiony = 0;
+
+    // Ticks the current job has run, and the most it may run.
+    std::uint64_t job_ticks_run = 0;
+    std::uint64_t job_tick_limit = svo_max_job_ticks;
+};
+extern ServoTicksState servo_ticks_state;
+
+// Puts the ticks' state back to its power-on values.
+void servo_ticks_reset();
+
+// The ticks' state by its firmware names.
+inline constinit std::int32_t& svo_tick_count = servo_ticks_state.svo_tick_count;
+inline constinit std::int32_t (&phase_tick_count)[7] = servo_ticks_state.phase_tick_count;
+inline constinit std::int32_t& job_timing_state = servo_ticks_state.job_timing_state;
+inline constinit std::int32_t& job_start_tick = servo_ticks_state.job_start_tick;
+inline constinit std::int32_t& job_end_tick = servo_ticks_state.job_end_tick;
+inline constinit std::int32_t& job_abort = servo_ticks_state.job_abort;
+inline constinit std::int32_t& positionx = servo_ticks_state.positionx;
+inline constinit std::int32_t& positiony = servo_ticks_state.positiony;
 
 // The system's one lock: held across each run of ticks and while the main
 // thread loads servo gains, so that the gains change between two ticks.
 extern platform::Lock isr_lock;
-
-// Set when the job cannot go on (a wait that can never end, or a job that
-// runs longer than the 32-bit tick clock can express). Later waits return
-// at once and the interpreter stops reading.
-extern std::int32_t job_abort;
-
-// Plot-bed position of the head, refreshed by svo_wait_idle.
-extern std::int32_t positionx, positiony;
 
 // Waits until the servo interrupt has no record left (SVO_VectPtr null),
 // then recomputes positionx and positiony from the commanded position.
@@ -48,9 +73,8 @@ void svo_set_idle();
 // Waits until the interrupt has freed rec. False when it never can.
 bool svo_wait_record_free(const VdbData* rec);
 
-// Most ticks one job may run: the run time is a 32-bit tick difference that
-// is doubled in 32-bit unsigned arithmetic.
-inline constexpr std::uint64_t svo_max_job_ticks = 0x7FFFFFFFu;
+// Why the job could not go on (empty while it can).
+const char* servo_ticks_abort_reason();
 
 // Starts counting the ticks of a new job from zero and lets it run at most
 // limit ticks (never more than svo_max_job_ticks). A job that reaches the

@@ -12,10 +12,12 @@ const char* const move_kind_names[VEL_ACCEL_POOL_SIZE] = {
     "RASTER_OFFSET", "RASTER_MOVE", "SERVO_MOVE",
 };
 
-VelAccelEntry VelAccelPool[VEL_ACCEL_POOL_SIZE];
-std::uint32_t boundary_speed;
-std::int32_t factor_num;
-std::uint32_t min_corner_vel;
+SpeedProfileState speed_profile_state;
+
+void speed_profiles_reset()
+{
+    speed_profile_state = SpeedProfileState{};
+}
 
 namespace {
 

@@ -25,14 +25,27 @@ struct VelAccelEntry {
     std::int32_t unused;
 };
 
-extern VelAccelEntry VelAccelPool[VEL_ACCEL_POOL_SIZE];
+// The profile table and what the last profile built leaves, with the
+// power-on values (start-up numbers the entries and builds six of them).
+struct SpeedProfileState {
+    VelAccelEntry VelAccelPool[VEL_ACCEL_POOL_SIZE] = {};
+    // Speed at or below which the last profile built has no acceleration
+    // ramp (plot-bed units per second), and the scale of its constant speed.
+    std::uint32_t boundary_speed = 0;
+    std::int32_t factor_num = 0;
+    // Lowest corner speed the planner aims for, in acceleration steps.
+    std::uint32_t min_corner_vel = 0;
+};
+extern SpeedProfileState speed_profile_state;
 
-// Speed at or below which the last profile built has no acceleration ramp,
-// and the scale of its constant speed.
-extern std::uint32_t boundary_speed;
-extern std::int32_t factor_num;
-// Lowest corner speed the planner aims for, in acceleration steps.
-extern std::uint32_t min_corner_vel;
+// Puts the profile table back to its power-on values.
+void speed_profiles_reset();
+
+// The table by its firmware names.
+inline constinit VelAccelEntry (&VelAccelPool)[VEL_ACCEL_POOL_SIZE] = speed_profile_state.VelAccelPool;
+inline constinit std::uint32_t& boundary_speed = speed_profile_state.boundary_speed;
+inline constinit std::int32_t& factor_num = speed_profile_state.factor_num;
+inline constinit std::uint32_t& min_corner_vel = speed_profile_state.min_corner_vel;
 
 void setup_plotbed_speeds(std::int32_t kind, std::uint32_t speed, std::int32_t acc);
 

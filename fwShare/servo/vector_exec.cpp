@@ -71,18 +71,20 @@ inline std::int32_t minor_step_unsigned(VdbData* r)
 
 // The record the long-vector warning was last printed for, told apart from
 // a later use of the same ring slot by its hand-out tick.
-const VdbData* long_vector_warned = nullptr;
-std::uint32_t long_vector_warned_tick = 0;
+struct LongVectorWarning {
+    const VdbData* record = nullptr;
+    std::uint32_t alloc_tick = 0;
+};
+LongVectorWarning long_vector_warned;
 
 // The warning comes once per record: repeated on every slew tick, a vector
 // of thousands of inches would flood the console for hours.
 bool first_long_vector_warning(const VdbData* r)
 {
-    if (long_vector_warned == r && long_vector_warned_tick == r->alloc_tick) {
+    if (long_vector_warned.record == r && long_vector_warned.alloc_tick == r->alloc_tick) {
         return false;
     }
-    long_vector_warned = r;
-    long_vector_warned_tick = r->alloc_tick;
+    long_vector_warned = {r, r->alloc_tick};
     return true;
 }
 
@@ -390,6 +392,5 @@ const OctantMoveFn octant_move[8] = {
 
 void svo_exec_reset()
 {
-    long_vector_warned = nullptr;
-    long_vector_warned_tick = 0;
+    long_vector_warned = LongVectorWarning{};
 }

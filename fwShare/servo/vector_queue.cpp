@@ -6,20 +6,12 @@
 #include "base/debug_trace.h"
 #include "fwShare/servo/servo_ticks.h"
 
-VdbData vdb_pool[VDB_POOL_SIZE];
-VdbData vdb_offline_pool[VDB_POOL_SIZE];
+VectorQueueState vector_queue_state;
 
-VdbData* freeptr;
-VdbData* SVO_VectPtr;
-VdbData* autoptr;
-VdbData* stopptr;
-VdbData* offline_freeptr;
-std::int32_t pipeflag;
-std::int32_t pbdVelType;
-std::uint8_t null_vector;
-std::int32_t save_real_pen_pos_is_down;
-std::int32_t m_npbdrvCnt;
-std::int32_t isr_holdoff;
+void vector_queue_reset()
+{
+    vector_queue_state = VectorQueueState{};
+}
 
 namespace {
 

@@ -64,20 +64,42 @@ struct VdbData {
 
 inline constexpr int VDB_POOL_SIZE = 20;
 
-extern VdbData vdb_pool[VDB_POOL_SIZE];
-extern VdbData vdb_offline_pool[VDB_POOL_SIZE];
+// The two record rings and the queue's pointers and flags, with their
+// power-on values (the queue reset at start-up links the rings).
+struct VectorQueueState {
+    VdbData vdb_pool[VDB_POOL_SIZE] = {};          // the online queue
+    VdbData vdb_offline_pool[VDB_POOL_SIZE] = {};  // the offline queue (only reset)
+    VdbData* freeptr = nullptr;          // next record to hand out
+    VdbData* SVO_VectPtr = nullptr;      // record the interrupt executes; null when idle
+    VdbData* autoptr = nullptr;          // restart record; stays null here
+    VdbData* stopptr = nullptr;          // stop record; stays null here
+    VdbData* offline_freeptr = nullptr;  // first record of the offline queue
+    std::int32_t pipeflag = 0;    // 1: a commit to an idle queue starts execution
+    std::int32_t pbdVelType = 0;  // move kind of the moves queued from now on
+    std::uint8_t null_vector = 0;
+    std::int32_t save_real_pen_pos_is_down = 0;
+    std::int32_t m_npbdrvCnt = 0;  // polls in the current wait for a free record
+    std::int32_t isr_holdoff = 0;  // 1 while a vector record is being committed
+};
+extern VectorQueueState vector_queue_state;
 
-extern VdbData* freeptr;          // next record to hand out
-extern VdbData* SVO_VectPtr;      // record the interrupt executes; null when idle
-extern VdbData* autoptr;
-extern VdbData* stopptr;
-extern VdbData* offline_freeptr;
-extern std::int32_t pipeflag;     // 1: a commit to an idle queue starts execution
-extern std::int32_t pbdVelType;   // move kind of the moves queued from now on
-extern std::uint8_t null_vector;
-extern std::int32_t save_real_pen_pos_is_down;
-extern std::int32_t m_npbdrvCnt;  // polls in the current wait for a free record
-extern std::int32_t isr_holdoff;  // 1 while a vector record is being committed
+// Puts the rings and the queue's state back to their power-on values.
+void vector_queue_reset();
+
+// The queue's state by its firmware names.
+inline constinit VdbData (&vdb_pool)[VDB_POOL_SIZE] = vector_queue_state.vdb_pool;
+inline constinit VdbData (&vdb_offline_pool)[VDB_POOL_SIZE] = vector_queue_state.vdb_offline_pool;
+inline constinit VdbData*& freeptr = vector_queue_state.freeptr;
+inline constinit VdbData*& SVO_VectPtr = vector_queue_state.SVO_VectPtr;
+inline constinit VdbData*& autoptr = vector_queue_state.autoptr;
+inline constinit VdbData*& stopptr = vector_queue_state.stopptr;
+inline constinit VdbData*& offline_freeptr = vector_queue_state.offline_freeptr;
+inline constinit std::int32_t& pipeflag = vector_queue_state.pipeflag;
+inline constinit std::int32_t& pbdVelType = vector_queue_state.pbdVelType;
+inline constinit std::uint8_t& null_vector = vector_queue_state.null_vector;
+inline constinit std::int32_t& save_real_pen_pos_is_down = vector_queue_state.save_real_pen_pos_is_down;
+inline constinit std::int32_t& m_npbdrvCnt = vector_queue_state.m_npbdrvCnt;
+inline constinit std::int32_t& isr_holdoff = vector_queue_state.isr_holdoff;
 
 // Short name of a command kind as traces and dumps print it.
 const char* vdb_cmd_name(unsigned kind);
