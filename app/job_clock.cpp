@@ -25,7 +25,7 @@ void srvo_off_to_on()
     dbg_line(DBG_SvoVdbCmd, "    srvo_off_to_on();\n\r");
     svo_wait_idle();
     pipeflag = 1;
-    job_timing_state = 1;
+    job_timing_state = JOB_CLOCK_ARMED;
     for (std::int32_t& count : phase_tick_count) {
         count = 0;
     }
@@ -40,7 +40,7 @@ void srvo_on_to_off()
 
 void JobTimeTick()
 {
-    job_timing_state = 0;
+    job_timing_state = JOB_CLOCK_OFF;
     if (!dbg_enabled(DBG_ShowJobTime)) {
         return;
     }

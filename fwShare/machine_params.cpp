@@ -19,6 +19,13 @@ void machine_params_reset()
 
 namespace {
 
+// Encoder scale words of this machine's motors: about 2^14 / 1.5 on X and
+// 2^13 / 1.5 on Y, so that with the current-to-native servo resolution
+// ratio of 1.5 the loop's encoder-to-error scales come to 2^14 (16385) and
+// 2^13 (8192).
+constexpr std::int16_t machine_enc_scale_word_x = 10923;
+constexpr std::int16_t machine_enc_scale_word_y = 5461;
+
 void set_machine_params()
 {
     MachParamRecord& m = CurrentRomParam.MachParam;
@@ -63,7 +70,7 @@ void init_motion_defaults()
 {
     def_vect_accel = 60;
     CREEP_VELOCITY = 1;
-    CREEP_SPEED = 625;
+    CREEP_SPEED = creep_speed_for(CREEP_VELOCITY);
     servo_online_comrst();
     servo_offline_comrst();
     no_accel_dist = reso_mm_x * 12;
@@ -98,8 +105,8 @@ std::int32_t plotbed_to_servo(std::int32_t pos)
 void InitHardwareScaleFactor()
 {
     pen_up_flag = 1;
-    enc_scale_word_x = 10923;
-    enc_scale_word_y = 5461;
+    enc_scale_word_x = machine_enc_scale_word_x;
+    enc_scale_word_y = machine_enc_scale_word_y;
 
     varreso_Initial();
     set_machine_params();

@@ -22,17 +22,20 @@ void raster_graphics_reset()
 
 namespace {
 
-constexpr std::int32_t plotbed_dpi = 3048;
+// Step i of the spread of one inch (3048 units) over n lines as evenly as
+// integers allow: floor((i+1) 3048 / n) - floor(i 3048 / n).
+constexpr std::int32_t spread_step(std::int64_t i, std::int64_t n)
+{
+    return static_cast<std::int32_t>((i + 1) * machine_plotbed_dpi / n -
+                                     i * machine_plotbed_dpi / n);
+}
 
-// Line steps that spread 3048 units over n lines as evenly as integers allow.
 template <std::size_t N>
 constexpr std::array<std::int32_t, N> spread_steps()
 {
     std::array<std::int32_t, N> steps{};
     for (std::size_t i = 0; i < N; ++i) {
-        const auto n = static_cast<std::int64_t>(N);
-        const auto k = static_cast<std::int64_t>(i);
-        steps[i] = static_cast<std::int32_t>((k + 1) * plotbed_dpi / n - k * plotbed_dpi / n);
+        steps[i] = spread_step(static_cast<std::int64_t>(i), static_cast<std::int64_t>(N));
     }
     return steps;
 }
@@ -45,9 +48,7 @@ std::int32_t raster_steps_other[65535];
 const std::int32_t* spread_steps_for_unit(std::int32_t unit)
 {
     for (std::int32_t i = 0; i < unit; ++i) {
-        const std::int64_t k = i;
-        raster_steps_other[i] =
-            static_cast<std::int32_t>((k + 1) * plotbed_dpi / unit - k * plotbed_dpi / unit);
+        raster_steps_other[i] = spread_step(i, unit);
     }
     return raster_steps_other;
 }
@@ -106,7 +107,7 @@ void HandleStartRasterGraphics()
     End_Delay_3 = 0;
     creep_min = 4;
     CREEP_VELOCITY = 4;
-    CREEP_SPEED = 2500;
+    CREEP_SPEED = creep_speed_for(CREEP_VELOCITY);
 
     place_image();
     HandleRasterMargin();

@@ -12,7 +12,7 @@ void resolution_reset()
 
 namespace {
 // The machine this tool models: plot bed 3048 and servo 12192 units per inch.
-constexpr std::int32_t plotbed_dpi = 3048;
+constexpr std::int32_t plotbed_dpi = machine_plotbed_dpi;
 constexpr std::int32_t servo_dpi = 12192;
 constexpr std::int32_t native_plotbed_dpi = 2032;
 constexpr std::int32_t native_servo_dpi = 8128;

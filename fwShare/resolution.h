@@ -10,6 +10,9 @@
 
 #include <cstdint>
 
+// Plot-bed units per inch of this machine (the current plot-bed resolution).
+inline constexpr std::int32_t machine_plotbed_dpi = 3048;
+
 // The resolution sets and the factors derived from them. All 0 at power-on:
 // start-up fills them (varreso_Initial). Values with this machine's
 // resolutions in brackets.

@@ -64,12 +64,12 @@ void lsrinp_SetVectParam()
 
     if (code > 750) {
         creep_min = 1;
-        CREEP_SPEED = 625;
         CREEP_VELOCITY = 1;
+        CREEP_SPEED = creep_speed_for(CREEP_VELOCITY);
     } else {
         creep_min = 2;
-        CREEP_SPEED = 1250;
         CREEP_VELOCITY = 2;
+        CREEP_SPEED = creep_speed_for(CREEP_VELOCITY);
     }
 
     const ServoVectorParam& s = m.ServoVector;

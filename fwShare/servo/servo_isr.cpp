@@ -361,7 +361,7 @@ namespace {
         }
         ++n;
         svo_tick_count = static_cast<std::int32_t>(static_cast<std::uint32_t>(svo_tick_count) + 1u);
-        if (job_timing_state != 0) {
+        if (job_timing_state != JOB_CLOCK_OFF) {
             phase_tick_count[phase] =
                 static_cast<std::int32_t>(static_cast<std::uint32_t>(phase_tick_count[phase]) + 1u);
         }
@@ -395,12 +395,12 @@ void svo_set_state(std::int16_t new_state)
 {
     const std::int16_t old_state = svo_state;
     if (new_state == ISRHOLD) {
-        if (job_timing_state == 2 && old_state != ISRHOLD) {
+        if (job_timing_state == JOB_CLOCK_RUNNING && old_state != ISRHOLD) {
             job_end_tick = svo_tick_count;
         }
-    } else if (job_timing_state == 1 && old_state == ISRHOLD) {
+    } else if (job_timing_state == JOB_CLOCK_ARMED && old_state == ISRHOLD) {
         job_start_tick = svo_tick_count;
-        job_timing_state = 2;
+        job_timing_state = JOB_CLOCK_RUNNING;
     }
     svo_state = new_state;
 }

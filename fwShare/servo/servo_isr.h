@@ -33,6 +33,14 @@ struct SvoGains {
     std::int32_t ff_gain_x, ff_gain_y;      // weight of the last commanded step
 };
 
+// Creep speed in plot-bed units per second for a creep velocity in servo
+// counts per tick: 1 count per 0.4 ms tick is 2500 counts per second, and 4
+// counts make one plot-bed unit, so 625 units per second.
+inline constexpr std::int32_t creep_speed_for(std::int32_t creep_velocity)
+{
+    return creep_velocity * (2500 / 4);
+}
+
 // Everything the servo interrupt keeps, with its power-on values.
 struct ServoIsrState {
     std::int16_t svo_state = ISRIDLE;  // motion state

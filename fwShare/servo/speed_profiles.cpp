@@ -21,6 +21,14 @@ void speed_profiles_reset()
 
 namespace {
 
+// Speeds (plot-bed units per second) from which a profile takes the creep
+// speed as its low-speed boundary (0xE74), and the boundary below it (0x834).
+constexpr std::uint32_t fast_profile_speed = 3700;
+constexpr std::uint32_t slow_boundary_speed = 2100;
+// LowSpeed of a profile without ramp is 65 x speed / boundary, in 2^-4
+// counts per tick: the boundary speed itself gives 65.
+constexpr std::int32_t low_speed_factor = 65;
+
 // Ticks needed to reach speed s (plot-bed units per second) at acceleration
 // accel (2^-14 counts per tick per tick): 839/32 converts units per second
 // into 2^-14 counts per tick (4 counts per unit, 0.4 ms per tick).
@@ -53,8 +61,9 @@ void setup_plotbed_speeds(std::int32_t kind, std::uint32_t speed, std::int32_t a
     const std::uint32_t accel = static_cast<std::uint32_t>(e.pbdAccel);
     e.pbdSps = static_cast<std::int32_t>(speed);
 
-    boundary_speed = speed >= 3700u ? static_cast<std::uint32_t>(CREEP_SPEED) : 2100u;
-    factor_num = 65;
+    boundary_speed = speed >= fast_profile_speed ? static_cast<std::uint32_t>(CREEP_SPEED)
+                                                 : slow_boundary_speed;
+    factor_num = low_speed_factor;
 
     if (speed <= boundary_speed && kind != RASTER_MOVE) {
         e.diag_vel = 0;

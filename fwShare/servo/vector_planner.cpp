@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "base/debug_trace.h"
+#include "app/debug_trace.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
@@ -15,14 +15,9 @@
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_exec.h"
-#include "base/wrap_math.h"
+#include "fwShare/servo/wrap_math.h"
 
-VectorPlannerState vector_planner_state;
-
-void vector_planner_reset()
-{
-    vector_planner_state = VectorPlannerState{};
-}
+std::int32_t vect_count;
 
 const std::int16_t octant_base_angle[8] = {0, -90, -180, 90, -360, 270, 180, -270};
 
