@@ -6,7 +6,6 @@
 #include <climits>
 #include <cstdint>
 #include <random>
-#include <cstdio>
 
 #include "fwShare/servo/vector_planner.h"
 
@@ -166,7 +165,6 @@ TEST(CornerRamp, MatchesStepRampThroughEveryExitAndWrap)
         const std::uint32_t pd = (1u << 24) - len - 512 + static_cast<std::uint32_t>(past);
         bad += !same_ramp(len, pd, 65535 - any_size(rng, 10), dv, creep, &cov);
     }
-    printf("exits %d %d %d %d wraps %d %d\n", cov.exits[0], cov.exits[1], cov.exits[2], cov.exits[3], cov.speed_wraps, cov.dist_wraps);
     for (int e = 0; e < ExitKinds; ++e) {
         EXPECT_GT(cov.exits[e], 0) << "exit " << e;
     }

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "app/debug_trace.h"
+#include "base/debug_trace.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
@@ -15,9 +15,14 @@
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_exec.h"
-#include "fwShare/servo/wrap_math.h"
+#include "base/wrap_math.h"
 
-std::int32_t vect_count;
+VectorPlannerState vector_planner_state;
+
+void vector_planner_reset()
+{
+    vector_planner_state = VectorPlannerState{};
+}
 
 const std::int16_t octant_base_angle[8] = {0, -90, -180, 90, -360, 270, 180, -270};
 
@@ -405,30 +410,20 @@ std::int32_t muldiv(std::int32_t x, std::int32_t y, std::int32_t z)
     return static_cast<std::int32_t>(negatives % 2 != 0 ? 0u - r : r);
 }
 
-void _delta_move(std::int32_t dx, std::int32_t dy, VdbData* rec)
-{
-    ++vect_count;
-    if (dbg_enabled(DBG_DeltaMove)) {
-        dbg_trace(DBG_DeltaMove, "_delta_move(%7d,%7d,%08" PRIxPTR ",%d) %s\n\r", dx, dy,
-                  reinterpret_cast<std::uintptr_t>(rec), 0, "");
-    }
-    rec->dx = dx;
-    rec->dy = dy;
-    rec->smoothCnt = 0;
-    rec->smoothLoop1 = 0;
-    rec->smoothLoop2 = 0;
+namespace {
 
-    // Octant and axis distances; a tie makes X the major axis.
+// Octant and axis distances in servo counts; a tie makes X the major axis.
+// Warns when the major distance overflowed 32 bits and goes on with it.
+void plan_octant_and_distances(std::int32_t dx, std::int32_t dy, VdbData* rec)
+{
     const std::uint32_t ax = abs_u32(dx);
     const std::uint32_t ay = abs_u32(dy);
     rec->octant = static_cast<std::uint8_t>((dx < 0 ? 2 : 0) | (dy < 0 ? 4 : 0) | (ax < ay ? 1 : 0));
     rec->octant_fn = octant_move[rec->octant];
     const std::uint32_t to_svo_major = static_cast<std::uint32_t>(VARRESO_PbdToSvoX);
     const std::uint32_t to_svo_minor = static_cast<std::uint32_t>(VARRESO_PbdToSvoY);
-    const std::uint32_t major = (ax >= ay ? ax : ay) * to_svo_major;
-    const std::uint32_t minor = (ax >= ay ? ay : ax) * to_svo_minor;
-    rec->majrdisth = static_cast<std::int32_t>(major);
-    rec->minrdisth = static_cast<std::int32_t>(minor);
+    rec->majrdisth = static_cast<std::int32_t>((ax >= ay ? ax : ay) * to_svo_major);
+    rec->minrdisth = static_cast<std::int32_t>((ax >= ay ? ay : ax) * to_svo_minor);
     rec->majrfract = 0;
     rec->minrfract = 0;
     rec->anglediff = 0;
@@ -440,40 +435,49 @@ void _delta_move(std::int32_t dx, std::int32_t dy, VdbData* rec)
         std::printf("VARRESO_PbdToSvoX(%d)VARRESO_PbdToSvoY(%d)\n", VARRESO_PbdToSvoX,
                     VARRESO_PbdToSvoY);
     }
+}
 
-    const std::uint32_t creep_vel = static_cast<std::uint32_t>(CREEP_VELOCITY);
-    const std::uint32_t accel = static_cast<std::uint32_t>(pbdAccel);
-    if (pbdAxiaVel != 0) {
-        rec->majrvel = creep_vel << 23;
-        rec->creep = creep_vel * 16u;
-    } else {
-        rec->majrvel = static_cast<std::uint32_t>(LowSpeed);
-        rec->creep = 1;
-    }
-    rec->majrdvel = accel << 9;
-
-    // Slope from working copies of at most 16 bits. A minor distance above
-    // the major one only arises from distances that overflowed; it is
-    // planned like the 45-degree case.
-    std::uint32_t big = major;
-    std::uint32_t small = minor;
+// Slope of the minor axis against the major one (0.16, 0xFFFF when equal)
+// from working copies of at most 16 bits, and the angle from the major
+// axis in whole degrees. A minor distance above the major one only arises
+// from distances that overflowed; it is planned like the 45-degree case.
+// Returns the angle; *diagonal tells the 45-degree case.
+std::uint32_t plan_slope(VdbData* rec, bool* diagonal)
+{
+    std::uint32_t big = static_cast<std::uint32_t>(rec->majrdisth);
+    std::uint32_t small = static_cast<std::uint32_t>(rec->minrdisth);
     while (big > 0xFFFF) {
         big >>= 1;
         small >>= 1;
     }
-    const bool diagonal = big <= small;
-    std::uint32_t s = 0;
-    std::uint32_t a = 45;
-    if (diagonal) {
+    *diagonal = big <= small;
+    if (*diagonal) {
         rec->slope = 0xFFFF;
-        a = atan_deg_table[63];
-    } else {
-        s = (small << 16) / big;
-        rec->slope = static_cast<std::uint16_t>(s);
-        a = atan_deg_table[s / 1024];
+        return atan_deg_table[63];
     }
+    const std::uint32_t s = (small << 16) / big;
+    rec->slope = static_cast<std::uint16_t>(s);
+    return atan_deg_table[s / 1024];
+}
 
+// Start velocities and per-step changes of both axes: a ramp from creep
+// when the profile accelerates, else the profile's constant speed scaled
+// by the direction cosine.
+void plan_velocities(VdbData* rec, std::uint32_t a, bool diagonal)
+{
+    const std::uint32_t creep_vel = static_cast<std::uint32_t>(CREEP_VELOCITY);
+    const std::uint32_t accel = static_cast<std::uint32_t>(pbdAccel);
     const std::uint32_t low_speed = static_cast<std::uint32_t>(LowSpeed);
+    const std::uint32_t s = diagonal ? 0 : rec->slope;
+    if (pbdAxiaVel != 0) {
+        rec->majrvel = creep_vel << 23;
+        rec->creep = creep_vel * 16u;
+    } else {
+        rec->majrvel = low_speed;
+        rec->creep = 1;
+    }
+    rec->majrdvel = accel << 9;
+
     if (pbdAxiaVel != 0) {
         if (diagonal) {
             rec->minrdvel = rec->majrdvel;
@@ -492,9 +496,13 @@ void _delta_move(std::int32_t dx, std::int32_t dy, VdbData* rec)
             muldiv(static_cast<std::int32_t>(rec->majrvel), static_cast<std::int32_t>(s), 65536));
         rec->minrdvel = (s * accel) / 128u;
     }
+}
 
-    const std::int32_t base = octant_base_angle[rec->octant];
-    const std::int32_t angle = base + static_cast<std::int32_t>(a);
+// Direction of travel, top speed in acceleration steps, the stopping
+// distance's start and the end delay.
+void plan_top_speed(VdbData* rec, std::uint32_t a)
+{
+    const std::int32_t angle = octant_base_angle[rec->octant] + static_cast<std::int32_t>(a);
     rec->angle = static_cast<std::uint16_t>(angle < 0 ? -angle : angle);
 
     const std::uint32_t axia_vel = static_cast<std::uint32_t>(pbdAxiaVel);
@@ -508,40 +516,71 @@ void _delta_move(std::int32_t dx, std::int32_t dy, VdbData* rec)
 
     rec->currvel = 0;
     rec->high_ddr = 0;
-    rec->ddr = (64u - creep_vel) << 16;
+    rec->ddr = (64u - static_cast<std::uint32_t>(CREEP_VELOCITY)) << 16;
     rec->cnrvel = 0;
     rec->psuedodist = 0;
     rec->acc_index = 0;
     rec->end_delay = pbdVelType == RASTER_OFFSET ? std::uint16_t{40} : End_Delay_1;
+}
+
+// The joint with the record before: the turn in whole degrees, the end
+// delay of the earlier vector, and both records' turn angles. Returns the
+// turn; *traced_prev the angle the smoothing trace shows (361: no vector).
+std::uint32_t plan_joint(VdbData* rec, std::int32_t* traced_prev)
+{
+    VdbData* p = rec->prev;
+    *traced_prev = 361;
+    if (!is_vector(p)) {
+        return 0;
+    }
+    *traced_prev = rec->angle;
+    std::uint32_t rel = static_cast<std::uint32_t>(rec->angle > p->angle ? rec->angle - p->angle
+                                                                         : p->angle - rec->angle);
+    if (rel > 180) {
+        rel = 360 - rel;
+    }
+    const int slope_change = p->slope > rec->slope ? p->slope - rec->slope : rec->slope - p->slope;
+    if (rel == 1 && slope_change < 1000) {
+        rel = 0;
+    }
+    rec->relativeAngle = static_cast<std::uint16_t>(rel);
+    if (pbdAxiaVel == 0) {
+        p->end_delay = 0;
+    } else if (rel >= 60 && p->majrdisth >= svo_reso_mm_x / 4) {
+        p->end_delay = End_Delay_2;
+    } else {
+        p->end_delay = End_Delay_3;
+    }
+    rec->anglediff = rel << 16;
+    p->anglediff = rel << 16;
+    return rel;
+}
+
+} // namespace
+
+void _delta_move(std::int32_t dx, std::int32_t dy, VdbData* rec)
+{
+    ++vect_count;
+    if (dbg_enabled(DBG_DeltaMove)) {
+        dbg_trace(DBG_DeltaMove, "_delta_move(%7d,%7d,%08" PRIxPTR ",%d) %s\n\r", dx, dy,
+                  reinterpret_cast<std::uintptr_t>(rec), 0, "");
+    }
+    rec->dx = dx;
+    rec->dy = dy;
+    rec->smoothCnt = 0;
+    rec->smoothLoop1 = 0;
+    rec->smoothLoop2 = 0;
+
+    plan_octant_and_distances(dx, dy, rec);
+    bool diagonal = false;
+    const std::uint32_t a = plan_slope(rec, &diagonal);
+    plan_velocities(rec, a, diagonal);
+    plan_top_speed(rec, a);
+    // From here on the record may be taken up by the interrupt.
     rec->cmd = VECTOR;
 
-    // The joint with the record before.
-    VdbData* p = rec->prev;
-    std::uint32_t rel = 0;
     std::int32_t traced_prev = 361;
-    if (is_vector(p)) {
-        traced_prev = rec->angle;
-        rel = static_cast<std::uint32_t>(rec->angle > p->angle ? rec->angle - p->angle
-                                                               : p->angle - rec->angle);
-        if (rel > 180) {
-            rel = 360 - rel;
-        }
-        const int slope_change = p->slope > rec->slope ? p->slope - rec->slope : rec->slope - p->slope;
-        if (rel == 1 && slope_change < 1000) {
-            rel = 0;
-        }
-        rec->relativeAngle = static_cast<std::uint16_t>(rel);
-        if (pbdAxiaVel == 0) {
-            p->end_delay = 0;
-        } else if (rel >= 60 && p->majrdisth >= svo_reso_mm_x / 4) {
-            p->end_delay = End_Delay_2;
-        } else {
-            p->end_delay = End_Delay_3;
-        }
-        rec->anglediff = rel << 16;
-        p->anglediff = rel << 16;
-    }
-
+    const std::uint32_t rel = plan_joint(rec, &traced_prev);
     angle_smooth(rec, traced_prev, rel);
     pMsPlotbed->CornerTable = 1;
     VdbData* last_changed = rec;
