@@ -39,23 +39,20 @@ void list_line(const char* label, const T* values, int count)
     std::printf("    %-51s= %s; \n\r", label, text);
 }
 
-} // namespace
-
-void dump_machine_params()
+// The head position and the carriage limits.
+void dump_positions()
 {
-    const MachParamRecord& m = CurrentRomParam.MachParam;
-    const ServoVectorParam& s = m.ServoVector;
-    const CurrentFileRecord& f = *ptCurrentFile;
-
-    rule();
     value_line("positionx", positionx);
     value_line("positiony", positiony);
     value_line("hard_min.x", hard_min.x);
     value_line("hard_min.y", hard_min.y);
     value_line("hard_max.x", hard_max.x);
     value_line("hard_max.y", hard_max.y);
-    group_end();
+}
 
+// The machine parameter record up to the end delays.
+void dump_mach_params(const MachParamRecord& m)
+{
     value_line("CurrentRomParam.MachParam.MaxDistance.X", m.MaxDistance.X);
     value_line("CurrentRomParam.MachParam.MaxDistance.Y", m.MaxDistance.Y);
     value_line("CurrentRomParam.MachParam.MaxVelocity.X", m.MaxVelocity.X);
@@ -76,8 +73,11 @@ void dump_machine_params()
     value_line("CurrentRomParam.MachParam.EndDelay4", m.EndDelay4);
     value_line("CurrentRomParam.MachParam.EndDelay5", m.EndDelay5);
     value_line("CurrentRomParam.MachParam.EndDelay6", m.EndDelay6);
-    group_end();
+}
 
+// The configured servo tuning.
+void dump_servo_vector(const ServoVectorParam& s)
+{
     value_line("CurrentRomParam.MachParam.ServoVector.XGain", s.XGain);
     value_line("CurrentRomParam.MachParam.ServoVector.YGain", s.YGain);
     value_line("CurrentRomParam.MachParam.ServoVector.XRateFactor", s.XRateFactor);
@@ -94,15 +94,21 @@ void dump_machine_params()
     value_line("CurrentRomParam.MachParam.ServoVector.rIGain", s.rIGain);
     value_line("CurrentRomParam.MachParam.ServoVector.XILimit", s.XILimit);
     value_line("CurrentRomParam.MachParam.ServoVector.YILimit", s.YILimit);
-    group_end();
+}
 
+// The directive and plot-bed records.
+void dump_directives()
+{
     value_line("pMsDirective->FineCuttingMode", pMsDirective->FineCuttingMode);
     value_line("pMsDirective->TavrelTurboMode", pMsDirective->TavrelTurboMode);
     value_line("pMsDirective->CCDSpeedAdjust", pMsDirective->CCDSpeedAdjust);
     value_line("pMsDirective->ImageTuning", pMsDirective->ImageTuning);
     value_line("pMsPlotbed->CornerTable", pMsPlotbed->CornerTable);
-    group_end();
+}
 
+// The current job's settings, then the per-pen and margin lists.
+void dump_current_file(const CurrentFileRecord& f)
+{
     value_line("ptCurrentFile->VectorCurrentPen", f.VectorCurrentPen);
     value_line("ptCurrentFile->RasterMode", f.RasterMode);
     value_line("ptCurrentFile->RasterUnit", f.RasterUnit);
@@ -126,5 +132,21 @@ void dump_machine_params()
     list_line("ptCurrentFile->VectorAccel", f.VectorAccel, 17);
     list_line("pLaserVectorParam->VectorAccel", pLaserVectorParam->VectorAccel, 17);
     list_line("pLaserRasterParam->RasterMargin", pLaserRasterParam->RasterMargin, 5);
+}
+
+} // namespace
+
+void dump_machine_params()
+{
+    rule();
+    dump_positions();
+    group_end();
+    dump_mach_params(CurrentRomParam.MachParam);
+    group_end();
+    dump_servo_vector(CurrentRomParam.MachParam.ServoVector);
+    group_end();
+    dump_directives();
+    group_end();
+    dump_current_file(*ptCurrentFile);
     rule();
 }
