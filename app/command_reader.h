@@ -25,6 +25,7 @@ struct CmdReader {
     CmdReadError error;
 };
 
+// Starts reading a job file, skipping a UTF-8 byte-order mark.
 void cmd_reader_open(CmdReader* reader, std::FILE* file);
 
 // Reads a keyword and up to two integers. Returns the number of fields

@@ -25,5 +25,7 @@ void srvo_on_to_off();
 // Stops the clock and prints the per-phase report when it is enabled.
 void JobTimeTick();
 
+// Recomputes the encoder readings enc_x, enc_y from the commanded position
+// (as the position loop does) and stores them, then formats
 // "Pbd:x,y  Svo:x,y  Enc:x,y" for the current position (static buffer).
 const char* svo_position_text();

@@ -7,4 +7,5 @@
 // again afterwards, as they do at program start (run_job does all three).
 #pragma once
 
+// Puts every module back to its power-on state.
 void machine_reset();

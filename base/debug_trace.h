@@ -45,11 +45,13 @@ void debug_trace_reset();
 // Category names in number order.
 extern const char* const dbg_category_names[DBG_CATEGORY_COUNT];
 
+// True when the category's bit is set.
 inline bool dbg_enabled(int category)
 {
     return (dbg_flags[category / 32] >> (category % 32)) & 1u;
 }
 
+// Switches a category on or off.
 void dbg_set(int category, bool on);
 
 // Looks a category up by its exact name; -1 when there is none.

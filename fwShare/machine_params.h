@@ -117,7 +117,9 @@ inline constinit PointXY& hard_min = machine_param_state.hard_min;
 inline constinit PointXY& hard_max = machine_param_state.hard_max;
 inline constinit std::int16_t& def_vect_accel = machine_param_state.def_vect_accel;
 
+// Machine start-up: resolutions, parameters, queues, servo loop and default profiles.
 void InitHardwareScaleFactor();
+// Initialises the servo loop: mode 0 ends idle and switched off, mode 1 ready in ISRHOLD.
 void servo_init(std::uint8_t mode, std::int16_t gain_x, std::int16_t gain_y);
 void servo_set_gains(std::int16_t XGain, std::int16_t YGain, std::int16_t XRateFactor,
                      std::int16_t YRateFactor, std::int16_t XIGain, std::int16_t YIGain,

@@ -40,7 +40,13 @@ inline constinit std::int32_t (&raster_steps_even)[3] = raster_graphics_state.ra
 extern const std::array<std::int32_t, 304> raster_steps_304;
 extern const std::array<std::int32_t, 609> raster_steps_609;
 
+// Starts an image: raster servo settings, placement, pass planning, carriage move.
 void HandleStartRasterGraphics();
+// Ends an image: the PCL cursor moves down (or up) by its height.
 void HandleEndRasterGraphics();
+// One raster line: a pass, then the Y step, each run to rest.
 void RasterLineOut();
+// Chooses the Y step table for an image at unit lines per inch starting at
+// PCL Y pos, and the table index of its first line. The machine's routine
+// returns 0, which no caller reads.
 std::int32_t SetRasterDistance(std::uint16_t unit, std::int32_t pos);

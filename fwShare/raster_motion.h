@@ -31,9 +31,15 @@ inline constinit std::uint16_t (&margin_speed_table)[20] = raster_motion_state.m
 inline constinit std::int32_t& no_accel_dist = raster_motion_state.no_accel_dist;
 inline constinit std::int32_t& accel_extra_dist = raster_motion_state.accel_extra_dist;
 
+// Encoder margins and middle of the image about to start.
 void HandleRasterMargin();
+// Acceleration allowance, pass length, step table and the four raster profiles.
 void HandleRasterMoving();
+// Distance in plot-bed units a pass needs to reach the raster speed.
 std::uint16_t CalAccelDistance();
+// Margin factor at a raster speed, interpolated over the margin table.
 std::int32_t lsr_MarginFactor(std::int32_t speed);
+// Direction of the first pass and the carriage move to its start (PCL frame).
 void HandleCarriagePosition(std::int32_t x, std::int32_t y);
+// Moves the carriage to (x, y) in the PCL frame: in one move or Y first, then X.
 void lsr_RasterCarriageMove(std::int32_t x, std::int32_t y);

@@ -92,7 +92,9 @@ inline constinit std::int32_t& enc_scale_y = resolution_state.enc_scale_y;
 inline constinit std::int32_t& one_g = resolution_state.one_g;
 inline constinit std::int32_t& raster_move_speed = resolution_state.raster_move_speed;
 
+// Fills both resolution sets and every derived factor (start-up).
 void varreso_Initial();
+// Derives the scale factors from the two resolution sets.
 void varreso_Compute();
 
 // Round half away from zero: +0.5 for a positive value, -0.5 otherwise,

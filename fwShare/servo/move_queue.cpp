@@ -23,6 +23,9 @@ const PenUpShape pen_up_shapes[3] = {
 
 namespace {
 
+// The pen-up profile's speed, inches per second.
+constexpr std::int32_t pen_up_inches_per_second = 40;
+
 std::int32_t interpolate(std::int32_t lo, std::int32_t hi, std::int32_t d, std::int32_t p_lo,
                          std::int32_t p_hi)
 {
@@ -49,8 +52,10 @@ void load_profile(const VelAccelEntry& e)
 
 void reshape_pen_up_profile(const PenUpShape& shape, std::int32_t d)
 {
-    // The pen-up profile is built for 40 inches per second.
-    const std::int32_t vel_base = (40 * reso_dpi_x) / reso_dpi_x;
+    // The speed bands scale the profile's top speed by vel / 40: the pen-up
+    // profile is built for 40 inches per second (40 x dpi units per
+    // second, divided by the dpi again as the machine does).
+    const std::int32_t vel_base = (pen_up_inches_per_second * reso_dpi_x) / reso_dpi_x;
     int band = 0;
     while (band < 5 && d > shape.part[band]) {
         ++band;

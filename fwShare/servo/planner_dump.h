@@ -17,6 +17,9 @@ inline constinit std::uint32_t& vdb_dump_flags = planner_dump_state.vdb_dump_fla
 // Puts the dump flags back to their power-on value.
 void planner_dump_reset();
 
+// Prints a record's header line, and all its fields for a VECTOR.
 void dump_vdb(const VdbData* rec);
+// Prints the 31 motion fields of a VECTOR record.
 void dump_vdb_fields(const VdbData* rec);
+// Prints the planning globals and the queue pointers.
 void dump_servo_globals();

@@ -170,7 +170,9 @@ enum class SvoRunEnd { condition, stuck, budget };
 // Counts each tick and its phase in the job clock. *ran gets the ticks run.
 SvoRunEnd svo_run_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran);
 
+// The one way svo_state changes; moves the job clock's marks.
 void svo_set_state(std::int16_t new_state);
+// Counts a hold tick; after 250 without a vector the standstill gains apply.
 void svo_hold_tick();
 
 // The two-axis position loop alone (the first part of every tick).
@@ -178,8 +180,10 @@ void svo_feedback_loop();
 
 // Encoder readings derived from the commanded position.
 std::int32_t svo_encoder_x();
+// The Y encoder reading (it counts the other way).
 std::int32_t svo_encoder_y();
 
 // Encoding of a loop output into a motor command word.
 std::uint16_t svo_encode_out_x(std::int32_t value);
+// The Y motor command word of a loop output.
 std::uint16_t svo_encode_out_y(std::int32_t value);

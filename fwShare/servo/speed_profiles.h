@@ -47,6 +47,7 @@ inline constinit std::uint32_t& boundary_speed = speed_profile_state.boundary_sp
 inline constinit std::int32_t& factor_num = speed_profile_state.factor_num;
 inline constinit std::uint32_t& min_corner_vel = speed_profile_state.min_corner_vel;
 
+// Builds the profile of a move kind from a speed (plot-bed units/s) and an acceleration code.
 void setup_plotbed_speeds(std::int32_t kind, std::uint32_t speed, std::int32_t acc);
 
 // Makes a record the servo interrupt's current record.

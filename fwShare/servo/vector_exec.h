@@ -13,10 +13,15 @@
 
 #include "fwShare/servo/vector_queue.h"
 
+// One acceleration tick, or the slew tick when the ramp is over.
 void svo_isr_acc();
+// One slew tick, or a deceleration tick when the stopping distance is reached.
 void svo_isr_slew();
+// One deceleration tick, or the creep tick when the speed is down.
 void svo_dcc_step();
+// One creep tick, or the vector's last step and the release of its record.
 void svo_isr_creep();
+// Applies a moving tick's step, taking the corner into the next record when it may.
 void svo_emit_step(std::int32_t major_step, std::int32_t minor_step);
 
 // Forgets which record the long-vector warning was last printed for.

@@ -58,7 +58,8 @@ inline bool is_vector(const VdbData* rec)
 }
 
 // Blends the turn angles of a run of short joints walking backwards from
-// rec. Returns the smoothed angle for rec and the number of records blended.
+// rec: stores rec's smoothed angle in its anglediff and the number of
+// records blended in its smoothLoop1.
 void angle_smooth(VdbData* rec, std::int32_t traced_prev, std::uint32_t rel)
 {
     const std::int32_t short_len = 3 * svo_reso_mm_x;  // 3 mm in counts
