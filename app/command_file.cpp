@@ -37,26 +37,33 @@ char entry_keyword[CMD_KEYWORD_SIZE];
 const char* job_file_label = "Vemtrac.cmd";
 JobEnd* job_end = nullptr;
 
+// A move in HPGL units, scaled to plot-bed units; a zero move only changes
+// the pen.
+void hpgl_move(std::int32_t dx, std::int32_t dy)
+{
+    if (dx != 0 || dy != 0) {
+        srvo_on_ve(wrap_mul(dx, hpgl_to_pbd_x), wrap_mul(dy, hpgl_to_pbd_y));
+    }
+}
+
+// "pd_default": lowers the pen unless this interpreter lowered it last.
 void pen_down_move(std::int32_t dx, std::int32_t dy)
 {
     if (cmd_pen_down != 1) {
         pendnout();
         cmd_pen_down = 1;
     }
-    if (dx != 0 || dy != 0) {
-        srvo_on_ve(wrap_mul(dx, hpgl_to_pbd_x), wrap_mul(dy, hpgl_to_pbd_y));
-    }
+    hpgl_move(dx, dy);
 }
 
+// "pu_default": raises the pen unless this interpreter raised it last.
 void pen_up_move(std::int32_t dx, std::int32_t dy)
 {
     if (cmd_pen_down != 0) {
         penupout();
         cmd_pen_down = 0;
     }
-    if (dx != 0 || dy != 0) {
-        srvo_on_ve(wrap_mul(dx, hpgl_to_pbd_x), wrap_mul(dy, hpgl_to_pbd_y));
-    }
+    hpgl_move(dx, dy);
 }
 
 void to_pcl_mode(std::int32_t)

@@ -92,15 +92,25 @@ void dbg_prefix()
     std::printf("%s ", "T00000");
 }
 
+namespace {
+
+// The prefix and the formatted line.
+void vtrace(const char* fmt, std::va_list args)
+{
+    dbg_prefix();
+    std::vprintf(fmt, args);
+}
+
+} // namespace
+
 void dbg_trace(int category, const char* fmt, ...)
 {
     if (!dbg_enabled(category)) {
         return;
     }
-    dbg_prefix();
     std::va_list args;
     va_start(args, fmt);
-    std::vprintf(fmt, args);
+    vtrace(fmt, args);
     va_end(args);
 }
 
@@ -109,10 +119,9 @@ void dbg_trace2(int category1, int category2, const char* fmt, ...)
     if (!dbg_enabled(category1) && !dbg_enabled(category2)) {
         return;
     }
-    dbg_prefix();
     std::va_list args;
     va_start(args, fmt);
-    std::vprintf(fmt, args);
+    vtrace(fmt, args);
     va_end(args);
 }
 
