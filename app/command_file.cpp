@@ -335,6 +335,23 @@ JobEnd job_run_entries(std::FILE* cmd, const char* file_label, std::uint32_t app
     return end;
 }
 
+namespace {
+
+// Without a job to run, a status file left by an earlier run would be read
+// as this job's estimate: it is removed, and standard error says so.
+void remove_stale_status_file()
+{
+    if (!format_job_path("Vemtrac.sts")) {
+        return;
+    }
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(path_buf, ec) && std::remove(path_buf) == 0) {
+        std::fprintf(stderr, "vemtrac: removed %s, left by an earlier run\n", path_buf);
+    }
+}
+
+} // namespace
+
 int job_run_command_file(JobEnd* end)
 {
     const std::uint32_t app_start = platform::tick_count_ms();
@@ -347,11 +364,13 @@ int job_run_command_file(JobEnd* end)
     std::error_code ec;
     if (std::filesystem::is_directory(path_buf, ec)) {
         std::fprintf(stderr, "vemtrac: cannot open %s: it is a folder\n", path_buf);
+        remove_stale_status_file();
         return 0;
     }
     std::FILE* cmd = std::fopen(path_buf, "rb");
     if (cmd == nullptr) {
         std::fprintf(stderr, "vemtrac: cannot open %s: %s\n", path_buf, std::strerror(errno));
+        remove_stale_status_file();
         return 0;
     }
     if (!format_job_path("Vemtrac.sts")) {

@@ -96,6 +96,13 @@ TEST(EndToEnd, MissingJobFileEndsQuietlyWithAReason)
     EXPECT_FALSE(job.has_file("Vemtrac.sts"));
     EXPECT_EQ(job.stdout_text, banner + start_up_profiles);
     EXPECT_NE(job.stderr_text.find("Vemtrac.cmd"), std::string::npos);
+
+    // A status file from an earlier run would pass for this job's estimate.
+    job.write_file("Vemtrac.sts", "VMTC_OK\r\n\rOrvane 03.09-04\r\n\r57809\r\n\r");
+    EXPECT_EQ(job.run(), 0);
+    EXPECT_FALSE(job.has_file("Vemtrac.sts"));
+    EXPECT_EQ(job.stdout_text, banner + start_up_profiles);
+    EXPECT_NE(job.stderr_text.find("removed"), std::string::npos) << job.stderr_text;
 }
 
 TEST(EndToEnd, RefusedVersionWritesTheErrorStatusOnly)
