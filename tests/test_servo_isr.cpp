@@ -326,83 +326,62 @@ TEST_F(CornerContinuation, OverrunIntoAnEvenOctantDifferenceNegatesTheMinorStep)
 // same ticks one by one do.
 namespace {
 
+// The interrupt's, the ticks' and the queue's state at one moment.
 struct ServoSnapshot {
-    VdbData pool[VDB_POOL_SIZE];
-    VdbData* current;
-    std::int16_t state;
-    std::uint8_t phase_now;
-    std::int32_t pos[2], step[2], enc[4], integ[2], prev_term[2], ticks, phases[7], clock[3];
-    std::int16_t err[2], gain_base[2], gain[2], hold_count;
-    std::uint16_t frac[2], out[2];
-    std::int32_t delay;
+    ServoIsrState isr;
+    ServoTicksState ticks;
+    VectorQueueState queue;
 };
 
 ServoSnapshot snapshot()
 {
-    ServoSnapshot s{};
-    std::copy(std::begin(vdb_pool), std::end(vdb_pool), s.pool);
-    s.current = SVO_VectPtr;
-    s.state = svo_state;
-    s.phase_now = phase;
-    s.pos[0] = svo_pos_x;
-    s.pos[1] = svo_pos_y;
-    s.step[0] = svo_step_x;
-    s.step[1] = svo_step_y;
-    s.enc[0] = enc_x;
-    s.enc[1] = enc_y;
-    s.enc[2] = enc_last_x;
-    s.enc[3] = enc_last_y;
-    s.integ[0] = svo_integ_x;
-    s.integ[1] = svo_integ_y;
-    s.prev_term[0] = svo_prev_term_x;
-    s.prev_term[1] = svo_prev_term_y;
-    s.ticks = svo_tick_count;
-    std::copy(std::begin(phase_tick_count), std::end(phase_tick_count), s.phases);
-    s.clock[0] = job_timing_state;
-    s.clock[1] = job_start_tick;
-    s.clock[2] = job_end_tick;
-    s.err[0] = svo_err_x;
-    s.err[1] = svo_err_y;
-    s.gain_base[0] = svo_gain_base_x;
-    s.gain_base[1] = svo_gain_base_y;
-    s.gain[0] = svo_gain_x;
-    s.gain[1] = svo_gain_y;
-    s.hold_count = hold_gain_count;
-    s.frac[0] = svo_err_frac_x;
-    s.frac[1] = svo_err_frac_y;
-    s.out[0] = svo_out_x;
-    s.out[1] = svo_out_y;
-    s.delay = delay_count;
-    return s;
+    return {servo_isr_state, servo_ticks_state, vector_queue_state};
 }
 
+void restore(const ServoSnapshot& s)
+{
+    servo_isr_state = s.isr;
+    servo_ticks_state = s.ticks;
+    vector_queue_state = s.queue;
+}
+
+// Every value of the interrupt and the job clock, and every record.
 void expect_same(const ServoSnapshot& a, const ServoSnapshot& b)
 {
-    EXPECT_EQ(std::memcmp(a.pool, b.pool, sizeof a.pool), 0);
-    EXPECT_EQ(a.current, b.current);
-    EXPECT_EQ(a.state, b.state);
-    EXPECT_EQ(a.phase_now, b.phase_now);
-    EXPECT_EQ(std::memcmp(a.pos, b.pos, sizeof a.pos), 0);
-    EXPECT_EQ(std::memcmp(a.step, b.step, sizeof a.step), 0);
-    EXPECT_EQ(std::memcmp(a.enc, b.enc, sizeof a.enc), 0);
-    EXPECT_EQ(std::memcmp(a.integ, b.integ, sizeof a.integ), 0);
-    EXPECT_EQ(std::memcmp(a.prev_term, b.prev_term, sizeof a.prev_term), 0);
-    EXPECT_EQ(a.ticks, b.ticks);
-    EXPECT_EQ(std::memcmp(a.phases, b.phases, sizeof a.phases), 0);
-    EXPECT_EQ(std::memcmp(a.clock, b.clock, sizeof a.clock), 0);
-    EXPECT_EQ(std::memcmp(a.err, b.err, sizeof a.err), 0);
-    EXPECT_EQ(std::memcmp(a.gain_base, b.gain_base, sizeof a.gain_base), 0);
-    EXPECT_EQ(std::memcmp(a.gain, b.gain, sizeof a.gain), 0);
-    EXPECT_EQ(a.hold_count, b.hold_count);
-    EXPECT_EQ(std::memcmp(a.frac, b.frac, sizeof a.frac), 0);
-    EXPECT_EQ(std::memcmp(a.out, b.out, sizeof a.out), 0);
-    EXPECT_EQ(a.delay, b.delay);
+    const ServoIsrState& x = a.isr;
+    const ServoIsrState& y = b.isr;
+    EXPECT_EQ(std::memcmp(a.queue.vdb_pool, b.queue.vdb_pool, sizeof a.queue.vdb_pool), 0);
+    EXPECT_EQ(a.queue.SVO_VectPtr, b.queue.SVO_VectPtr);
+    EXPECT_EQ(std::memcmp(&x.svo_gains, &y.svo_gains, sizeof x.svo_gains), 0);
+    const std::int64_t xs[] = {x.svo_state, x.phase, x.svo_pos_x, x.svo_pos_y, x.svo_err_x,
+                               x.svo_err_y, x.svo_err_frac_x, x.svo_err_frac_y, x.svo_step_x,
+                               x.svo_step_y, x.enc_x, x.enc_y, x.enc_last_x, x.enc_last_y,
+                               x.svo_integ_x, x.svo_integ_y, x.svo_prev_term_x,
+                               x.svo_prev_term_y, x.svo_gain_base_x, x.svo_gain_base_y,
+                               x.svo_gain_x, x.svo_gain_y, x.svo_out_x, x.svo_out_y,
+                               x.delay_count, x.hold_gain_count};
+    const std::int64_t ys[] = {y.svo_state, y.phase, y.svo_pos_x, y.svo_pos_y, y.svo_err_x,
+                               y.svo_err_y, y.svo_err_frac_x, y.svo_err_frac_y, y.svo_step_x,
+                               y.svo_step_y, y.enc_x, y.enc_y, y.enc_last_x, y.enc_last_y,
+                               y.svo_integ_x, y.svo_integ_y, y.svo_prev_term_x,
+                               y.svo_prev_term_y, y.svo_gain_base_x, y.svo_gain_base_y,
+                               y.svo_gain_x, y.svo_gain_y, y.svo_out_x, y.svo_out_y,
+                               y.delay_count, y.hold_gain_count};
+    for (std::size_t i = 0; i < std::size(xs); ++i) {
+        EXPECT_EQ(xs[i], ys[i]) << "value " << i;
+    }
+    EXPECT_EQ(a.ticks.svo_tick_count, b.ticks.svo_tick_count);
+    EXPECT_EQ(std::memcmp(a.ticks.phase_tick_count, b.ticks.phase_tick_count,
+                          sizeof a.ticks.phase_tick_count),
+              0);
+    EXPECT_EQ(a.ticks.job_start_tick, b.ticks.job_start_tick);
+    EXPECT_EQ(a.ticks.job_end_tick, b.ticks.job_end_tick);
 }
 
 // Queues a pen-down, a chain of short vectors turning through every
 // octant, long moves with sharp corners and a pen-up, without starting
 // the interrupt.
-VdbData* queue_mixed_moves()
+void queue_mixed_moves()
 {
     capture_stdout([] { srvo_off_to_on(); });
     pipeflag = 0;
@@ -418,7 +397,6 @@ VdbData* queue_mixed_moves()
     srvo_on_ve(-3000, 1500);
     pipeflag = 1;
     SVO_VectPtr = first;
-    return first;
 }
 
 } // namespace
@@ -436,40 +414,8 @@ TEST_F(ServoIsr, RunOfTicksLeavesEveryValueAsSingleTicks)
     run_ticks_until_idle();
     const ServoSnapshot one_by_one = snapshot();
 
-    std::copy(std::begin(start.pool), std::end(start.pool), vdb_pool);
-    SVO_VectPtr = start.current;
-    svo_state = start.state;
-    phase = start.phase_now;
-    svo_pos_x = start.pos[0];
-    svo_pos_y = start.pos[1];
-    svo_step_x = start.step[0];
-    svo_step_y = start.step[1];
-    enc_x = start.enc[0];
-    enc_y = start.enc[1];
-    enc_last_x = start.enc[2];
-    enc_last_y = start.enc[3];
-    svo_integ_x = start.integ[0];
-    svo_integ_y = start.integ[1];
-    svo_prev_term_x = start.prev_term[0];
-    svo_prev_term_y = start.prev_term[1];
-    svo_tick_count = start.ticks;
-    std::copy(std::begin(start.phases), std::end(start.phases), phase_tick_count);
-    job_timing_state = start.clock[0];
-    job_start_tick = start.clock[1];
-    job_end_tick = start.clock[2];
-    svo_err_x = start.err[0];
-    svo_err_y = start.err[1];
-    svo_gain_base_x = start.gain_base[0];
-    svo_gain_base_y = start.gain_base[1];
-    svo_gain_x = start.gain[0];
-    svo_gain_y = start.gain[1];
-    hold_gain_count = start.hold_count;
-    svo_err_frac_x = start.frac[0];
-    svo_err_frac_y = start.frac[1];
-    svo_out_x = start.out[0];
-    svo_out_y = start.out[1];
-    delay_count = start.delay;
+    restore(start);
     svo_wait_idle();
     expect_same(snapshot(), one_by_one);
-    EXPECT_GT(svo_tick_count - start.ticks, 1000);
+    EXPECT_GT(svo_tick_count - start.ticks.svo_tick_count, 1000);
 }
