@@ -91,8 +91,9 @@ VdbData* plan_and_commit(std::int32_t dx, std::int32_t dy);
 // units a line), at full X speed and half Y speed.
 void start_raster_job();
 
-// Runs the servo interrupt tick by tick (as the tick thread does) until
-// the queue is idle or max_ticks have run. Returns the ticks run.
+// Runs the servo interrupt one svo_isr call at a time (the reference a run
+// of ticks is held against) until the queue is idle or max_ticks have run.
+// Returns the ticks run.
 int run_ticks_until_idle(int max_ticks = 100000000);
 
 // A scratch folder with the estimator binary copied into it.
