@@ -3,6 +3,7 @@
 #include "machine_fixture.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -353,20 +354,18 @@ void expect_same(const ServoSnapshot& a, const ServoSnapshot& b)
     EXPECT_EQ(std::memcmp(a.queue.vdb_pool, b.queue.vdb_pool, sizeof a.queue.vdb_pool), 0);
     EXPECT_EQ(a.queue.SVO_VectPtr, b.queue.SVO_VectPtr);
     EXPECT_EQ(std::memcmp(&x.svo_gains, &y.svo_gains, sizeof x.svo_gains), 0);
-    const std::int64_t xs[] = {x.svo_state, x.phase, x.svo_pos_x, x.svo_pos_y, x.svo_err_x,
-                               x.svo_err_y, x.svo_err_frac_x, x.svo_err_frac_y, x.svo_step_x,
-                               x.svo_step_y, x.enc_x, x.enc_y, x.enc_last_x, x.enc_last_y,
-                               x.svo_integ_x, x.svo_integ_y, x.svo_prev_term_x,
-                               x.svo_prev_term_y, x.svo_gain_base_x, x.svo_gain_base_y,
-                               x.svo_gain_x, x.svo_gain_y, x.svo_out_x, x.svo_out_y,
-                               x.delay_count, x.hold_gain_count};
-    const std::int64_t ys[] = {y.svo_state, y.phase, y.svo_pos_x, y.svo_pos_y, y.svo_err_x,
-                               y.svo_err_y, y.svo_err_frac_x, y.svo_err_frac_y, y.svo_step_x,
-                               y.svo_step_y, y.enc_x, y.enc_y, y.enc_last_x, y.enc_last_y,
-                               y.svo_integ_x, y.svo_integ_y, y.svo_prev_term_x,
-                               y.svo_prev_term_y, y.svo_gain_base_x, y.svo_gain_base_y,
-                               y.svo_gain_x, y.svo_gain_y, y.svo_out_x, y.svo_out_y,
-                               y.delay_count, y.hold_gain_count};
+    const auto values = [](const ServoIsrState& v) {
+        return std::array<std::int64_t, 26>{
+            v.svo_state,       v.phase,           v.svo_pos_x,       v.svo_pos_y,
+            v.svo_err_x,       v.svo_err_y,       v.svo_err_frac_x,  v.svo_err_frac_y,
+            v.svo_step_x,      v.svo_step_y,      v.enc_x,           v.enc_y,
+            v.enc_last_x,      v.enc_last_y,      v.svo_integ_x,     v.svo_integ_y,
+            v.svo_prev_term_x, v.svo_prev_term_y, v.svo_gain_base_x, v.svo_gain_base_y,
+            v.svo_gain_x,      v.svo_gain_y,      v.svo_out_x,       v.svo_out_y,
+            v.delay_count,     v.hold_gain_count};
+    };
+    const auto xs = values(x);
+    const auto ys = values(y);
     for (std::size_t i = 0; i < std::size(xs); ++i) {
         EXPECT_EQ(xs[i], ys[i]) << "value " << i;
     }
