@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -13,6 +14,7 @@
 #include "base/wrap_math.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/servo/planner_dump.h"
+#include "fwShare/servo/tick_account.h"
 
 namespace {
 
@@ -58,6 +60,12 @@ bool run_job_from(std::FILE* file, const char* label, std::uint32_t app_start, J
 
 } // namespace
 
+bool full_replay_from_environment()
+{
+    const char* replay = std::getenv("VEMTRAC_REPLAY");
+    return replay != nullptr && std::strcmp(replay, "full") == 0;
+}
+
 JobResult run_job(const JobRequest& request)
 {
     const std::uint32_t app_start = platform::tick_count_ms();
@@ -73,6 +81,10 @@ JobResult run_job(const JobRequest& request)
 
     InitHardwareScaleFactor();
     svo_start_job_ticks(request.tick_limit);
+    servo_ticks_state.replay_full = request.full_replay;
+    if (request.account_ticks) {
+        tick_account_enable();
+    }
 
     JobResult result;
     if (request.job_bytes != nullptr) {

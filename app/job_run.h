@@ -22,6 +22,11 @@ struct JobRequest {
     std::uint32_t planner_dump_flags = 0;
     // Most servo ticks the job may run.
     std::uint64_t tick_limit = svo_max_job_ticks;
+    // Every tick with the position loop (the reference), or only what the
+    // outputs depend on (the default). Same estimate either way.
+    bool full_replay = false;
+    // Keep the log of where the ticks go (tick_account_state) for a report.
+    bool account_ticks = false;
 };
 
 struct JobResult {
@@ -30,6 +35,9 @@ struct JobResult {
     JobEnd end;             // how the job ended: estimate, stop, status lines
     std::int32_t ticks = 0; // ticks between the job clock's start and end mark
 };
+
+// True when VEMTRAC_REPLAY asks for the full replay ("full").
+bool full_replay_from_environment();
 
 // Prints the banner, puts the machine in its power-on state, starts it up
 // and runs the job.

@@ -14,6 +14,7 @@
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/speed_profiles.h"
+#include "fwShare/servo/tick_account.h"
 #include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/vector_planner.h"
 #include "fwShare/servo/vector_queue.h"
@@ -37,6 +38,7 @@ void machine_reset()
     move_queue_reset();
     vector_planner_reset();
     planner_dump_reset();
+    tick_account_reset();
 
     resolution_reset();
     machine_params_reset();

@@ -11,6 +11,7 @@ int main(int argc, char** argv)
     request.program_path = argc > 0 ? argv[0] : nullptr;
     // Trace categories asked for at run time, on top of the built-in ones.
     request.trace_names = std::getenv("VEMTRAC_DEBUG");
+    request.full_replay = full_replay_from_environment();
     run_job(request);
     std::fflush(stdout);
     return 0;

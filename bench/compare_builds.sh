@@ -13,6 +13,9 @@
 # own run time) as that one; one more run of each build with
 # VEMTRAC_DEBUG=ShowJobTime must give the same per-phase tick counts.
 # VEMTRAC_COMPARE_JOBS="circles text" picks some of the jobs.
+# VEMTRAC_OLD_REPLAY / VEMTRAC_NEW_REPLAY set VEMTRAC_REPLAY for one side:
+# "bench/compare_builds.sh B B" with VEMTRAC_OLD_REPLAY=full compares the
+# full replay of build B with its default run.
 #
 # Prints a table: job, ticks of the job, median wall time of the old and the
 # new build (ms, process start to exit), speed-up, and the new build's
@@ -55,13 +58,19 @@ if [[ -n ${VEMTRAC_COMPARE_JOBS:-} ]]; then
     jobs=("${chosen[@]}")
 fi
 
+# The VEMTRAC_REPLAY value for the build in folder $1.
+side_replay() {
+    if [[ $1 == "$work/old" ]]; then echo "${VEMTRAC_OLD_REPLAY:-}"; else echo "${VEMTRAC_NEW_REPLAY:-}"; fi
+}
+
 # Runs the build in folder $1 once without trace categories; prints the
 # wall time in microseconds.
 timed_run() {
     local dir=$1 start end
     rm -f -- "$dir/Vemtrac.sts"
     start=$(date +%s%N)
-    env -u VEMTRAC_DEBUG "$dir/vemtrac" >"$dir/stdout" 2>"$dir/stderr" ||
+    env -u VEMTRAC_DEBUG VEMTRAC_REPLAY="$(side_replay "$dir")" "$dir/vemtrac" \
+        >"$dir/stdout" 2>"$dir/stderr" ||
         echo "exit status $?" >>"$dir/stderr"
     end=$(date +%s%N)
     echo $(((end - start) / 1000))
@@ -130,7 +139,8 @@ for job in "${jobs[@]}"; do
     name=$(basename -- "$job" .cmd)
     for side in old new; do
         cp -- "$job" "$work/$side/Vemtrac.cmd"
-        VEMTRAC_DEBUG=ShowJobTime "$work/$side/vemtrac" >"$work/$side/phases" 2>&1 ||
+        VEMTRAC_DEBUG=ShowJobTime VEMTRAC_REPLAY="$(side_replay "$work/$side")" \
+            "$work/$side/vemtrac" >"$work/$side/phases" 2>&1 ||
             echo "exit status $?" >>"$work/$side/phases"
     done
     agree=yes

@@ -1,6 +1,9 @@
 #include "fwShare/servo/servo_isr.h"
 
+#include <algorithm>
+
 #include "fwShare/servo/servo_ticks.h"
+#include "fwShare/servo/tick_account.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_exec.h"
@@ -337,8 +340,63 @@ void svo_isr()
 
 namespace {
 
+// A run of end-delay ticks: each only counts delay_count down.
+std::uint64_t delay_run(std::uint64_t max_ticks)
+{
+    if (delay_count < 2 || max_ticks < 2) {
+        return 0;
+    }
+    const std::uint64_t k = std::min(static_cast<std::uint64_t>(delay_count), max_ticks);
+    delay_count = static_cast<std::int32_t>(static_cast<std::uint64_t>(delay_count) - k);
+    phase = DELAY;
+    return k;
+}
+
+// Ticks of the current state that can be advanced in one step (0: none).
+inline std::uint64_t alike_ticks_run(std::uint64_t max_ticks)
+{
+    switch (svo_state) {
+    case ISRSLEW:
+        return svo_slew_run(max_ticks);
+    case ISRCREEP:
+        return svo_creep_run(max_ticks);
+    case ISRDELAY:
+        return delay_run(max_ticks);
+    default:
+        return 0;
+    }
+}
+
+inline void count_ticks(std::uint32_t k, std::uint8_t first_phase, std::uint8_t later_phase)
+{
+    svo_tick_count = static_cast<std::int32_t>(static_cast<std::uint32_t>(svo_tick_count) + k);
+    if (job_timing_state != JOB_CLOCK_OFF) {
+        std::int32_t& first = phase_tick_count[first_phase];
+        first = static_cast<std::int32_t>(static_cast<std::uint32_t>(first) + 1u);
+        std::int32_t& later = phase_tick_count[later_phase];
+        later = static_cast<std::int32_t>(static_cast<std::uint32_t>(later) + (k - 1u));
+    }
+}
+
+// The work the coming tick belongs to: the executing record's, or during
+// an end delay the record's that ended with it.
+inline std::uint32_t tick_work()
+{
+    return svo_state == ISRDELAY ? tick_account_state.tick_work : SVO_VectPtr->work;
+}
+
+inline void account_ticks(std::uint32_t first_tick, std::uint32_t work)
+{
+    tick_account_state.tick_work = work;
+    tick_account_note(first_tick, work, phase);
+}
+
 // The run of ticks with the axes' scales kx, ky; inlined into each caller,
-// so that the machine's own scales become constants of the loop.
+// so that the machine's own scales become constants of the loop. Without
+// the loop, the position loop is left out (nothing reads what it computes)
+// and runs of alike ticks advance in one step; with accounting, each tick's
+// work and phase go to the tick log.
+template <bool with_loop, bool accounting>
 [[gnu::always_inline]] inline SvoRunEnd run_ticks(const AxisScales& kx, const AxisScales& ky,
                                                   const VdbData* wait_rec,
                                                   std::uint64_t max_ticks, std::uint64_t* ran)
@@ -359,36 +417,75 @@ namespace {
             end = SvoRunEnd::budget;
             break;
         }
-        ++n;
-        svo_tick_count = static_cast<std::int32_t>(static_cast<std::uint32_t>(svo_tick_count) + 1u);
-        if (job_timing_state != JOB_CLOCK_OFF) {
-            phase_tick_count[phase] =
-                static_cast<std::int32_t>(static_cast<std::uint32_t>(phase_tick_count[phase]) + 1u);
+        const std::uint32_t work = accounting ? tick_work() : 0;
+        const std::uint32_t first_tick = static_cast<std::uint32_t>(svo_tick_count) + 1u;
+        if constexpr (!with_loop) {
+            const std::uint8_t first_phase = phase;
+            const std::uint64_t k = alike_ticks_run(max_ticks - n);
+            if (k != 0) {
+                count_ticks(static_cast<std::uint32_t>(k), first_phase, phase);
+                n += k;
+                if constexpr (accounting) {
+                    account_ticks(first_tick, work);
+                }
+                continue;
+            }
         }
-        feedback_loop(kx, ky, settings, memory, loop_inputs(), svo_err_x, svo_err_y);
-        if (svo_state == ISRIDLE) {
-            // The idle handler drops the integrators: it works on the globals.
-            store_loop_memory(memory);
+        ++n;
+        count_ticks(1u, phase, phase);
+        if constexpr (with_loop) {
+            feedback_loop(kx, ky, settings, memory, loop_inputs(), svo_err_x, svo_err_y);
+            if (svo_state == ISRIDLE) {
+                // The idle handler drops the integrators: it works on the globals.
+                store_loop_memory(memory);
+                svo_isr_idle();
+                memory = load_loop_memory();
+            } else {
+                dispatch_state();
+            }
+        } else if (svo_state == ISRIDLE) {
+            // Set-up leaves ISRIDLE before any job tick; should a tick run
+            // there, it takes the following error into the position, so it
+            // runs whole.
+            svo_feedback_loop();
             svo_isr_idle();
-            memory = load_loop_memory();
         } else {
             dispatch_state();
         }
+        if constexpr (accounting) {
+            account_ticks(first_tick, work);
+        }
     }
-    store_loop_memory(memory);
+    if constexpr (with_loop) {
+        store_loop_memory(memory);
+    }
     *ran = n;
     return end;
+}
+
+template <bool with_loop, bool accounting>
+SvoRunEnd run_ticks_with_scales(const VdbData* wait_rec, std::uint64_t max_ticks,
+                                std::uint64_t* ran)
+{
+    const LoopSettings s = load_loop_settings();
+    if (same_scales(s.scales_x, machine_scales_x) && same_scales(s.scales_y, machine_scales_y)) {
+        return run_ticks<with_loop, accounting>(machine_scales_x, machine_scales_y, wait_rec,
+                                                max_ticks, ran);
+    }
+    return run_ticks<with_loop, accounting>(s.scales_x, s.scales_y, wait_rec, max_ticks, ran);
 }
 
 } // namespace
 
 SvoRunEnd svo_run_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran)
 {
-    const LoopSettings s = load_loop_settings();
-    if (same_scales(s.scales_x, machine_scales_x) && same_scales(s.scales_y, machine_scales_y)) {
-        return run_ticks(machine_scales_x, machine_scales_y, wait_rec, max_ticks, ran);
+    const bool accounting = tick_account_state.enabled;
+    if (servo_ticks_state.replay_full) {
+        return accounting ? run_ticks_with_scales<true, true>(wait_rec, max_ticks, ran)
+                          : run_ticks_with_scales<true, false>(wait_rec, max_ticks, ran);
     }
-    return run_ticks(s.scales_x, s.scales_y, wait_rec, max_ticks, ran);
+    return accounting ? run_ticks_with_scales<false, true>(wait_rec, max_ticks, ran)
+                      : run_ticks_with_scales<false, false>(wait_rec, max_ticks, ran);
 }
 
 void svo_set_state(std::int16_t new_state)

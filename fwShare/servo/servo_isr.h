@@ -164,10 +164,12 @@ void svo_isr();
 // Why a run of ticks ended.
 enum class SvoRunEnd { condition, stuck, budget };
 
-// Runs servo ticks as the waits do, each exactly as svo_isr: until wait_rec
+// Runs servo ticks as the waits do: until wait_rec
 // is free (with wait_rec null: until the interrupt has no record left),
 // stopping before a tick when no record can run or max_ticks have run.
 // Counts each tick and its phase in the job clock. *ran gets the ticks run.
+// In the full replay each tick runs exactly as svo_isr; otherwise the ticks
+// leave everything but the position loop's own state as svo_isr would.
 SvoRunEnd svo_run_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran);
 
 // The one way svo_state changes; moves the job clock's marks.

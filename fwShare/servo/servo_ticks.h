@@ -43,6 +43,11 @@ struct ServoTicksState {
     // Ticks the current job has run, and the most it may run.
     std::uint64_t job_ticks_run = 0;
     std::uint64_t job_tick_limit = svo_max_job_ticks;
+
+    // Every tick literally, the position loop included (the reference), or
+    // only what some output depends on: the loop left out and runs of alike
+    // ticks advanced in one step. Both give the same estimate.
+    bool replay_full = false;
 };
 extern ServoTicksState servo_ticks_state;
 

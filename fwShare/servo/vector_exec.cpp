@@ -1,6 +1,8 @@
 #include "fwShare/servo/vector_exec.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <limits>
 
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/speed_profiles.h"
@@ -372,6 +374,121 @@ void svo_isr_creep()
     std::int32_t m = major_step(r, v);
     std::int32_t n = minor_step_unsigned(r);
     run_octant(r->octant, m, n);
+}
+
+namespace {
+
+// The accumulator of one axis over a run of ticks at constant velocity:
+// j ticks at v from fraction f give (j v + f) >> 23 whole counts.
+struct AxisRun {
+    std::uint32_t v;  // velocity, 23 fraction bits
+    std::uint32_t f;  // fraction accumulator at the start
+
+    std::uint64_t counts(std::uint64_t j) const
+    {
+        return (j * v + f) >> 23;
+    }
+    // Most ticks j (at most cap) whose counts stay at or below limit.
+    std::uint64_t ticks_within(std::int64_t limit, std::uint64_t cap) const
+    {
+        if (limit < 0) {
+            return 0;
+        }
+        if (v == 0) {
+            return cap;
+        }
+        const std::uint64_t j =
+            ((static_cast<std::uint64_t>(limit) + 1u) << 23) - 1u - f;
+        return std::min(j / v, cap);
+    }
+    // A tick's sum v + fraction must not wrap for the closed form to hold.
+    bool fits() const
+    {
+        return v <= 0xFFFFFFFFu - fraction_mask;
+    }
+};
+
+// Advances k ticks of both axes at constant velocity: the record's
+// distances and fractions, the commanded position by the whole run, and
+// the last step as the run's final tick emitted it.
+void advance_axes(VdbData* r, const AxisRun& major, const AxisRun& minor, std::uint64_t k)
+{
+    const std::uint64_t big_m = major.counts(k);
+    const std::uint64_t big_n = minor.counts(k);
+    const auto last_m = static_cast<std::int32_t>(big_m - major.counts(k - 1));
+    const auto last_n = static_cast<std::int32_t>(big_n - minor.counts(k - 1));
+    r->majrfract = static_cast<std::uint32_t>(k * major.v + major.f) & fraction_mask;
+    r->minrfract = static_cast<std::uint32_t>(k * minor.v + minor.f) & fraction_mask;
+    r->majrdisth = wrap_sub(r->majrdisth, static_cast<std::int32_t>(big_m));
+    r->minrdisth = wrap_sub(r->minrdisth, static_cast<std::int32_t>(big_n));
+    run_octant(r->octant, last_m, last_n);
+    // The run's earlier ticks moved the position and the errors by the rest.
+    const std::int32_t step_x = svo_step_x;
+    const std::int32_t step_y = svo_step_y;
+    run_octant(r->octant, static_cast<std::int32_t>(big_m - static_cast<std::uint64_t>(last_m)),
+               static_cast<std::int32_t>(big_n - static_cast<std::uint64_t>(last_n)));
+    svo_step_x = step_x;
+    svo_step_y = step_y;
+}
+
+} // namespace
+
+std::uint64_t svo_slew_run(std::uint64_t max_ticks)
+{
+    VdbData* r = SVO_VectPtr;
+    const AxisRun major{r->majrvel, r->majrfract};
+    const AxisRun minor{r->minrvel, r->minrfract};
+    if (m_npbdrvCnt > 100 || !major.fits() || !minor.fits() ||
+        r->minrdisth == std::numeric_limits<std::int32_t>::max()) {
+        return 0;
+    }
+    // rem of the first tick, exactly as the tick computes it but without a wrap.
+    const std::int64_t base = static_cast<std::int64_t>(r->majrdisth) + corner_extra(r);
+    const std::int64_t rem = base - (r->majrvel >> 23);
+    const std::int64_t dcc = std::max<std::int64_t>(static_cast<std::int32_t>(dcc_dist(r)), 0);
+    const bool warning_due = rem > long_vector_warning && !(long_vector_warned.record == r &&
+                                                            long_vector_warned.alloc_tick == r->alloc_tick);
+    if (base != static_cast<std::int32_t>(base) || rem < dcc || warning_due) {
+        return 0;
+    }
+    // Tick j slews while rem - M(j - 1) >= dccDist, the minor axis stays within
+    // its limit, and no corner is reached.
+    std::uint64_t k = major.ticks_within(rem - dcc, max_ticks - 1) + 1;
+    k = minor.ticks_within(static_cast<std::int64_t>(r->minrdisth) + 1, k);
+    if (corner_chain_enable != 0 && r->cnrvel != 0) {
+        k = major.ticks_within(static_cast<std::int64_t>(r->majrdisth) - 1, k);
+    }
+    if (k < 2) {
+        return 0;
+    }
+    advance_axes(r, major, minor, k);
+    phase = SLEW;
+    return k;
+}
+
+std::uint64_t svo_creep_run(std::uint64_t max_ticks)
+{
+    VdbData* r = SVO_VectPtr;
+    const AxisRun major{r->acclcount != 0 ? r->creep << 19 : r->majrvel, r->majrfract};
+    const AxisRun minor{r->minrvel, r->minrfract};
+    if (!major.fits() || !minor.fits() || r->majrdisth < creep_min) {
+        return 0;
+    }
+    // Tick j creeps while majrdisth - M(j - 1) >= creep_min.
+    std::uint64_t k =
+        major.ticks_within(static_cast<std::int64_t>(r->majrdisth) - creep_min, max_ticks - 1) + 1;
+    // The minor limit, compared unsigned, binds only where minrdisth + 1 is
+    // small and not negative: keep it at or above the steps, or keep a
+    // negative minrdisth from wrapping.
+    const std::int64_t minr = r->minrdisth;
+    k = minr >= -1 ? minor.ticks_within(minr + 1, k)
+                   : minor.ticks_within(minr - std::numeric_limits<std::int32_t>::min(), k);
+    if (k < 2) {
+        return 0;
+    }
+    advance_axes(r, major, minor, k);
+    phase = CREEP;
+    return k;
 }
 
 void svo_emit_step(std::int32_t m, std::int32_t n)

@@ -24,6 +24,16 @@ void svo_isr_creep();
 // Applies a moving tick's step, taking the corner into the next record when it may.
 void svo_emit_step(std::int32_t major_step, std::int32_t minor_step);
 
+// Runs of alike ticks in closed form: up to max_ticks ticks of slew at
+// constant speed, or of creep, advanced in one step exactly as the ticks
+// would leave the record, the commanded position and the last step; never a
+// tick that changes state, takes a corner, releases a record or prints.
+// Returns the ticks advanced, 0 when fewer than two can be (the next tick
+// then runs as usual). The caller counts the ticks.
+std::uint64_t svo_slew_run(std::uint64_t max_ticks);
+// The same for a run of creep ticks.
+std::uint64_t svo_creep_run(std::uint64_t max_ticks);
+
 // Forgets which record the long-vector warning was last printed for.
 void svo_exec_reset();
 

@@ -5,6 +5,7 @@
 
 #include "base/debug_trace.h"
 #include "fwShare/servo/servo_ticks.h"
+#include "fwShare/servo/tick_account.h"
 
 VectorQueueState vector_queue_state;
 
@@ -99,6 +100,7 @@ void sendvdb(VdbData* rec)
                   reinterpret_cast<std::uintptr_t>(rec));
     }
     rec->sent_cmd = static_cast<std::uint8_t>(vdb_kind(rec));
+    work_tag_record(rec);
     if (rec->cmd != NULL_CMD && pipeflag != 0 && SVO_VectPtr == nullptr) {
         SVO_VectPtr = rec;
     }

@@ -60,6 +60,7 @@ struct VdbData {
     std::int32_t smoothLoop1;    // records blended by the angle smoothing
     std::int32_t smoothLoop2;    // records raised by the corner pass
     std::int32_t vectIdx;
+    std::uint32_t work;          // what its ticks are spent on (tick accounting)
 };
 
 inline constexpr int VDB_POOL_SIZE = 20;

@@ -1,0 +1,84 @@
+#include "fwShare/servo/tick_account.h"
+
+#include <cmath>
+
+#include "fwShare/servo/speed_profiles.h"
+#include "fwShare/servo/vector_queue.h"
+
+TickAccountState tick_account_state;
+
+void tick_account_reset()
+{
+    tick_account_state = TickAccountState{};
+}
+
+void tick_account_enable()
+{
+    tick_account_state.enabled = true;
+}
+
+void work_set_entry(std::int32_t entry)
+{
+    tick_account_state.entry = entry;
+}
+
+void work_set_pen(std::int32_t pen)
+{
+    tick_account_state.pen = pen;
+}
+
+void work_start_image()
+{
+    ++tick_account_state.image;
+}
+
+namespace {
+
+// The work of a move of the given kind, with its pen or image number.
+WorkTag work_of_move_kind(std::int32_t move_kind)
+{
+    const TickAccountState& s = tick_account_state;
+    switch (move_kind) {
+    case PEN_DOWN:
+        return {WORK_CUT, s.pen, s.entry, 0, 0.0};
+    case PEN_UP:
+    case PEN_UPC:
+        return {WORK_TRAVEL, 0, s.entry, 0, 0.0};
+    case RASTER_FORWARD:
+    case RASTER_BACKWARD:
+        return {WORK_RASTER_PASS, s.image, s.entry, 0, 0.0};
+    case RASTER_OFFSET:
+        return {WORK_RASTER_LINE_STEP, s.image, s.entry, 0, 0.0};
+    case RASTER_MOVE:
+        return {WORK_RASTER_CARRIAGE, 0, s.entry, 0, 0.0};
+    default:
+        return {WORK_OTHER, 0, s.entry, 0, 0.0};
+    }
+}
+
+bool same_work(const WorkTag& a, const WorkTag& b)
+{
+    return a.kind == b.kind && a.index == b.index && a.entry == b.entry;
+}
+
+} // namespace
+
+void work_tag_record(VdbData* rec)
+{
+    TickAccountState& s = tick_account_state;
+    if (!s.enabled) {
+        rec->work = 0;
+        return;
+    }
+    const WorkTag tag = work_of_move_kind(pbdVelType);
+    if (s.current >= s.works.size() || !same_work(s.works[s.current], tag)) {
+        s.works.push_back(tag);
+        s.current = static_cast<std::uint32_t>(s.works.size() - 1);
+    }
+    rec->work = s.current;
+    if (vdb_kind(rec) == VECTOR) {
+        WorkTag& w = s.works[s.current];
+        ++w.moves;
+        w.distance += std::hypot(static_cast<double>(rec->dx), static_cast<double>(rec->dy));
+    }
+}
