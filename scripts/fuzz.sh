@@ -1,25 +1,28 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer target over the job file (Clang, with AddressSanitizer
+# Builds a libFuzzer target over the job file (Clang, with AddressSanitizer
 # and UndefinedBehaviorSanitizer) and runs it for a bounded time. The corpus
 # grows in <build folder>/corpus; the example jobs, every input kept in
 # tests/fault_inputs/ and the traced job in fuzz/seeds/ seed it. Exits non-zero on any finding; the input
 # that found it is left in <build folder>/artifacts/.
 #
-# Usage: scripts/fuzz.sh [seconds] [build folder]   (defaults: 60, build-fuzz)
+# Usage: scripts/fuzz.sh [seconds] [build folder] [target]
+#   (defaults: 60, build-fuzz, job_file_fuzz; replay_diff_fuzz runs every
+#   input as the full replay and as the default run and fails on a difference)
 set -eu
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 build_dir="${2:-build-fuzz}"
+target="${3:-job_file_fuzz}"
 
 CXX="${FUZZ_CXX:-clang++}" cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVEMTRAC_FUZZ=ON -DVEMTRAC_SANITIZE=ON -DVEMTRAC_TESTS=OFF -DVEMTRAC_BENCH=OFF
-cmake --build "$build_dir" -j "$(nproc)" --target job_file_fuzz
+cmake --build "$build_dir" -j "$(nproc)" --target "$target"
 
-mkdir -p "$build_dir/corpus" "$build_dir/artifacts"
+mkdir -p "$build_dir/corpus-$target" "$build_dir/artifacts"
 export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 # -close_fd_mask=2: the jobs' own messages about bad entries would bury the
 # fuzzer's report; sanitizer reports still come through.
-exec "$build_dir/fuzz/job_file_fuzz" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
+exec "$build_dir/fuzz/$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
     -close_fd_mask=2 -print_final_stats=1 -dict=fuzz/job_file.dict -artifact_prefix="$build_dir/artifacts/" \
-    "$build_dir/corpus" examples tests/fault_inputs fuzz/seeds
+    "$build_dir/corpus-$target" examples tests/fault_inputs fuzz/seeds

@@ -1,0 +1,91 @@
+// Fuzz target: any bytes as a job file, run twice in this process, once as
+// the full replay of every tick and once as the default run (position loop
+// left out, runs of alike ticks in one step). Any difference in what the
+// job shows (console output, status lines but the estimator's own run
+// time, the per-phase report, where it stopped, the tick counts, the final
+// position, the log of where the ticks went) is a finding.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "app/job_run.h"
+#include "fwShare/servo/servo_isr.h"
+#include "fwShare/servo/tick_account.h"
+
+namespace {
+
+// Harness limit, as in the other target: each run at most this many ticks.
+constexpr std::uint64_t fuzz_tick_cap = 1'000'000;
+
+std::FILE* console = nullptr;  // where the job's standard output goes
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    console = std::tmpfile();
+    return console != nullptr && ::dup2(::fileno(console), STDOUT_FILENO) >= 0 ? 0 : 1;
+}
+
+// What one run showed, as one string of bytes.
+std::string run_one_way(const std::string& job, bool full)
+{
+    std::fflush(stdout);
+    std::rewind(console);
+    if (::ftruncate(::fileno(console), 0) != 0) {
+        std::abort();
+    }
+    JobRequest request;
+    request.job_bytes = &job;
+    request.trace_names = "ShowJobTime";
+    request.tick_limit = fuzz_tick_cap;
+    request.full_replay = full;
+    request.account_ticks = true;
+    JobResult result = run_job(request);
+    std::fflush(stdout);
+
+    std::string shown(static_cast<std::size_t>(std::ftell(console)), '\0');
+    std::rewind(console);
+    if (std::fread(shown.data(), 1, shown.size(), console) != shown.size()) {
+        std::abort();
+    }
+    if (result.end.status.size() > 3) {
+        result.end.status[3].clear();  // the estimator's own run time
+    }
+    for (const std::string& line : result.end.status) {
+        shown += "\nstatus " + line;
+    }
+    shown += "\nend " + std::to_string(result.end.complete) + ' ' +
+             std::to_string(result.end.entry) + ' ' + result.end.reason;
+    const std::int32_t values[] = {result.ticks, svo_tick_count, svo_pos_x, svo_pos_y,
+                                   svo_step_x,   svo_step_y};
+    for (const std::int32_t v : values) {
+        shown += ' ' + std::to_string(v);
+    }
+    for (const std::int32_t count : phase_tick_count) {
+        shown += ' ' + std::to_string(count);
+    }
+    for (const TickRun& run : tick_account_state.runs) {
+        shown += ' ' + std::to_string(run.first_tick) + ':' + std::to_string(run.work) + ':' +
+                 std::to_string(run.phase);
+    }
+    return shown;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string job(reinterpret_cast<const char*>(data), size);
+    const std::string full = run_one_way(job, true);
+    const std::string fast = run_one_way(job, false);
+    if (full != fast) {
+        std::fprintf(stderr, "the default run differs from the full replay\n");
+        std::abort();
+    }
+    return 0;
+}
