@@ -49,8 +49,9 @@ bool run_quietly(const JobRequest& request)
     return ok;
 }
 
-// One whole job per iteration, read from its file as the program reads it.
-void BM_Job(benchmark::State& state, BenchJob job)
+// One whole job per iteration, read from its file as the program reads it,
+// as the default run or as the full replay of every tick.
+void BM_Job(benchmark::State& state, BenchJob job, bool full_replay)
 {
     const std::string folder = job_folder(job);
     if (!bench_write_file(folder + "/Vemtrac.cmd", bench_job_text(job.kind))) {
@@ -60,6 +61,7 @@ void BM_Job(benchmark::State& state, BenchJob job)
     const std::string program = folder + "/vemtrac";
     JobRequest request;
     request.program_path = program.c_str();
+    request.full_replay = full_replay;
 
     std::int64_t ticks = 0;
     std::uint32_t job_ticks = 0;
@@ -79,18 +81,23 @@ void BM_Job(benchmark::State& state, BenchJob job)
     std::filesystem::remove_all(folder);
 }
 
-// Each job gets a few runs: the short ones two seconds of runs, the
-// ten-hour raster a fixed three. Rates are per CPU second of the process, so
-// that other work on the host slows the wall time but not the figure.
+// Each job gets a few runs, the full replay right before the default run:
+// the short ones two seconds of runs, the ten-hour raster a fixed three.
+// Rates are per CPU second of the process, so that other work on the host
+// slows the wall time but not the figure.
 void register_job_benchmarks()
 {
     for (const BenchJob& job : bench_jobs) {
-        auto* b = benchmark::RegisterBenchmark(("BM_Job/" + std::string(job.name)).c_str(), BM_Job, job);
-        b->Unit(benchmark::kMillisecond);
-        if (job.kind == BenchJobKind::raster_10h) {
-            b->Iterations(3);
-        } else {
-            b->MinTime(2.0);
+        for (const bool full : {true, false}) {
+            const std::string name =
+                "BM_Job/" + std::string(job.name) + (full ? "/full_replay" : "/default");
+            auto* b = benchmark::RegisterBenchmark(name.c_str(), BM_Job, job, full);
+            b->Unit(benchmark::kMillisecond);
+            if (job.kind == BenchJobKind::raster_10h) {
+                b->Iterations(3);
+            } else {
+                b->MinTime(2.0);
+            }
         }
     }
 }

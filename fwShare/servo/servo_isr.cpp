@@ -356,8 +356,12 @@ std::uint64_t delay_run(std::uint64_t max_ticks)
 inline std::uint64_t alike_ticks_run(std::uint64_t max_ticks)
 {
     switch (svo_state) {
-    case ISRSLEW:
-        return svo_slew_run(max_ticks);
+    case ISRACC:
+        return svo_acc_run(max_ticks);
+    case ISRSLEW: {
+        const std::uint64_t k = svo_slew_run(max_ticks);
+        return k != 0 ? k : svo_dcc_run(max_ticks);
+    }
     case ISRCREEP:
         return svo_creep_run(max_ticks);
     case ISRDELAY:

@@ -34,6 +34,16 @@ std::uint64_t svo_slew_run(std::uint64_t max_ticks);
 // The same for a run of creep ticks.
 std::uint64_t svo_creep_run(std::uint64_t max_ticks);
 
+// Runs of ramp ticks, each computed as the handler computes it but with
+// the record's values kept in registers: up to max_ticks acceleration
+// ticks, stopping before a tick that leaves the ramp, doubles the
+// acceleration or takes a corner; or deceleration ticks, stopping before a
+// tick that slews, prints, enters creep or takes a corner. Return the ticks
+// run (0: none); the caller counts them.
+std::uint64_t svo_acc_run(std::uint64_t max_ticks);
+// The same for a run of deceleration ticks.
+std::uint64_t svo_dcc_run(std::uint64_t max_ticks);
+
 // Forgets which record the long-vector warning was last printed for.
 void svo_exec_reset();
 
