@@ -22,8 +22,11 @@ namespace {
 
 // Allowance when the turbo mode is on, instead of the computed one.
 constexpr std::int32_t turbo_accel_dist = 320;
-// Largest target X the carriage reaches in one diagonal move.
-constexpr std::int32_t carriage_one_move_max_x = 77216;
+// Largest target X the carriage reaches in one diagonal move: 25 1/3 inches
+// of plot bed (3048 units per inch, 77216 units, 643.5 mm), 3.5 mm past the
+// 640 mm table width; further out the move goes in two straight legs.
+constexpr std::int32_t carriage_one_move_max_x = machine_plotbed_dpi * 76 / 3;
+static_assert(carriage_one_move_max_x == 77216);
 
 inline std::uint32_t u32(std::int32_t v)
 {

@@ -11,7 +11,12 @@
 namespace {
 
 constexpr std::uint32_t fraction_mask = 0x7FFFFF;       // 23 fraction bits
-constexpr std::uint32_t doubling_limit = 0x5C418;       // majrdvel at and above which no doubling
+// majrdvel at and above which a ramp never doubles its acceleration: the
+// machine's own constant 0x5C418 = 377880 / 2^23 = 0.04505 counts per tick
+// per tick; at 12192 counts per inch (480 000 per metre) and 2500 ticks per
+// second that is 0.04505 * 2500^2 / 480000 = 0.587 m/s^2, about 0.06 g. Only
+// gentler ramps double after 20 ticks.
+constexpr std::uint32_t doubling_limit = 0x5C418;
 constexpr std::uint64_t doubling_base = 0x3F0000;       // 63 counts, 16 fraction bits
 constexpr std::int32_t long_vector_warning = 0x1000000; // counts
 
@@ -636,43 +641,50 @@ inline bool dcc_tick(const VdbData* r, std::int32_t extra, bool warned, RampValu
 
 } // namespace
 
-std::uint64_t svo_acc_run(std::uint64_t max_ticks)
+namespace {
+
+// Runs ticks while tick(v, steps) can take one more, at most max_ticks, and
+// leaves their values in the record and the phase they leave.
+template <typename Tick>
+std::uint64_t run_ramp(std::uint64_t max_ticks, std::uint8_t ramp_phase, Tick tick)
 {
     VdbData* r = SVO_VectPtr;
-    const bool doubling = r->psuedodist == 0 && r->cnrvel == 0 && r->majrdvel < doubling_limit;
-    const std::int32_t extra = corner_extra(r);
     RampValues v = ramp_values(r);
     RampSteps steps;
     std::uint64_t k = 0;
-    while (k < max_ticks && acc_tick(r, extra, doubling, v, steps)) {
+    while (k < max_ticks && tick(v, steps)) {
         ++k;
     }
     if (k != 0) {
         finish_ramp(r, v, steps);
-        phase = ACC;
+        phase = ramp_phase;
     }
     return k;
 }
 
+} // namespace
+
+std::uint64_t svo_acc_run(std::uint64_t max_ticks)
+{
+    const VdbData* r = SVO_VectPtr;
+    const bool doubling = r->psuedodist == 0 && r->cnrvel == 0 && r->majrdvel < doubling_limit;
+    const std::int32_t extra = corner_extra(r);
+    return run_ramp(max_ticks, ACC, [&](RampValues& v, RampSteps& steps) {
+        return acc_tick(r, extra, doubling, v, steps);
+    });
+}
+
 std::uint64_t svo_dcc_run(std::uint64_t max_ticks)
 {
-    VdbData* r = SVO_VectPtr;
+    const VdbData* r = SVO_VectPtr;
     if (m_npbdrvCnt > 100) {
         return 0;
     }
     const bool warned = long_vector_warned.record == r && long_vector_warned.alloc_tick == r->alloc_tick;
     const std::int32_t extra = corner_extra(r);
-    RampValues v = ramp_values(r);
-    RampSteps steps;
-    std::uint64_t k = 0;
-    while (k < max_ticks && dcc_tick(r, extra, warned, v, steps)) {
-        ++k;
-    }
-    if (k != 0) {
-        finish_ramp(r, v, steps);
-        phase = DCC;
-    }
-    return k;
+    return run_ramp(max_ticks, DCC, [&](RampValues& v, RampSteps& steps) {
+        return dcc_tick(r, extra, warned, v, steps);
+    });
 }
 
 void svo_emit_step(std::int32_t m, std::int32_t n)
