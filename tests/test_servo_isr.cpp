@@ -432,3 +432,28 @@ TEST_F(ServoIsr, RunOfTicksLeavesEveryValueAsSingleTicks)
     svo_wait_idle();
     expect_same(snapshot(), one_by_one, false);
 }
+
+// A minor axis that reaches its distance while the major axis still slews
+// or creeps is held at its limit on every later tick; the default run must
+// clamp it on exactly the same ticks.
+TEST_F(ServoIsr, DefaultRunClampsTheMinorAxisAsTheTicksDo)
+{
+    for (const std::int32_t minor_left : {0, 40, 300, -5}) {
+        reset_machine();
+        capture_stdout([] { srvo_off_to_on(); });
+        pipeflag = 0;
+        VdbData* rec = commit_straight_vector(20000, 40);
+        rec->minrvel = 3u << 21;  // 0.75 counts per tick from the start
+        rec->minrdisth = minor_left;
+        pipeflag = 1;
+        SVO_VectPtr = rec;
+        const ServoSnapshot start = snapshot();
+        servo_ticks_state.replay_full = true;
+        svo_wait_idle();
+        const ServoSnapshot full = snapshot();
+        restore(start);
+        servo_ticks_state.replay_full = false;
+        svo_wait_idle();
+        expect_same(snapshot(), full, false);
+    }
+}

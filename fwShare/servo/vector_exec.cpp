@@ -415,13 +415,20 @@ struct AxisRun {
 
 // Advances k ticks of both axes at constant velocity: the record's
 // distances and fractions, the commanded position by the whole run, and
-// the last step as the run's final tick emitted it.
-void advance_axes(VdbData* r, const AxisRun& major, const AxisRun& minor, std::uint64_t k)
+// the last step as the run's final tick emitted it. The minor axis stops
+// at minor_cap counts when it is not negative: a tick whose step would
+// pass minrdisth + 1 takes only what is left, every later tick none.
+void advance_axes(VdbData* r, const AxisRun& major, const AxisRun& minor, std::uint64_t k,
+                  std::int64_t minor_cap)
 {
+    const auto capped = [&](std::uint64_t j) {
+        const std::uint64_t n = minor.counts(j);
+        return minor_cap >= 0 ? std::min(n, static_cast<std::uint64_t>(minor_cap)) : n;
+    };
     const std::uint64_t big_m = major.counts(k);
-    const std::uint64_t big_n = minor.counts(k);
+    const std::uint64_t big_n = capped(k);
     const auto last_m = static_cast<std::int32_t>(big_m - major.counts(k - 1));
-    const auto last_n = static_cast<std::int32_t>(big_n - minor.counts(k - 1));
+    const auto last_n = static_cast<std::int32_t>(big_n - capped(k - 1));
     r->majrfract = static_cast<std::uint32_t>(k * major.v + major.f) & fraction_mask;
     r->minrfract = static_cast<std::uint32_t>(k * minor.v + minor.f) & fraction_mask;
     r->majrdisth = wrap_sub(r->majrdisth, static_cast<std::int32_t>(big_m));
@@ -456,17 +463,18 @@ std::uint64_t svo_slew_run(std::uint64_t max_ticks)
     if (base != static_cast<std::int32_t>(base) || rem < dcc || warning_due) {
         return 0;
     }
-    // Tick j slews while rem - M(j - 1) >= dccDist, the minor axis stays within
-    // its limit, and no corner is reached.
+    // Tick j slews while rem - M(j - 1) >= dccDist and no corner is reached;
+    // the minor axis stops at its limit (below -1 it first jumps back to -1
+    // in a tick of its own).
+    const std::int64_t minor_cap = static_cast<std::int64_t>(r->minrdisth) + 1;
     std::uint64_t k = major.ticks_within(rem - dcc, max_ticks - 1) + 1;
-    k = minor.ticks_within(static_cast<std::int64_t>(r->minrdisth) + 1, k);
     if (corner_chain_enable != 0 && r->cnrvel != 0) {
         k = major.ticks_within(static_cast<std::int64_t>(r->majrdisth) - 1, k);
     }
-    if (k < 2) {
+    if (k < 2 || minor_cap < 0) {
         return 0;
     }
-    advance_axes(r, major, minor, k);
+    advance_axes(r, major, minor, k, minor_cap);
     phase = SLEW;
     return k;
 }
@@ -483,15 +491,16 @@ std::uint64_t svo_creep_run(std::uint64_t max_ticks)
     std::uint64_t k =
         major.ticks_within(static_cast<std::int64_t>(r->majrdisth) - creep_min, max_ticks - 1) + 1;
     // The minor limit, compared unsigned, binds only where minrdisth + 1 is
-    // small and not negative: keep it at or above the steps, or keep a
-    // negative minrdisth from wrapping.
+    // small and not negative: there the axis stops at it; below -1 it never
+    // binds as long as minrdisth does not wrap.
     const std::int64_t minr = r->minrdisth;
-    k = minr >= -1 ? minor.ticks_within(minr + 1, k)
-                   : minor.ticks_within(minr - std::numeric_limits<std::int32_t>::min(), k);
+    if (minr < -1) {
+        k = minor.ticks_within(minr - std::numeric_limits<std::int32_t>::min(), k);
+    }
     if (k < 2) {
         return 0;
     }
-    advance_axes(r, major, minor, k);
+    advance_axes(r, major, minor, k, minr >= -1 ? minr + 1 : -1);
     phase = CREEP;
     return k;
 }
