@@ -103,33 +103,16 @@ void vtrace(const char* fmt, std::va_list args)
 
 } // namespace
 
-void dbg_trace(int category, const char* fmt, ...)
+void dbg_trace_line(const char* fmt, ...)
 {
-    if (!dbg_enabled(category)) {
-        return;
-    }
     std::va_list args;
     va_start(args, fmt);
     vtrace(fmt, args);
     va_end(args);
 }
 
-void dbg_trace2(int category1, int category2, const char* fmt, ...)
+void dbg_plain_line(const char* fmt, ...)
 {
-    if (!dbg_enabled(category1) && !dbg_enabled(category2)) {
-        return;
-    }
-    std::va_list args;
-    va_start(args, fmt);
-    vtrace(fmt, args);
-    va_end(args);
-}
-
-void dbg_line(int category, const char* fmt, ...)
-{
-    if (!dbg_enabled(category)) {
-        return;
-    }
     std::va_list args;
     va_start(args, fmt);
     std::vprintf(fmt, args);

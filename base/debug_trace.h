@@ -62,14 +62,22 @@ int dbg_category_by_name(const char* name);
 // Returns the number of unknown names.
 int dbg_enable_list(const char* list);
 
-// Writes the trace prefix and the formatted line when the category is on.
-void dbg_trace(int category, const char* fmt, ...) VEMTRAC_PRINTF(2, 3);
+// Writes the trace prefix and the formatted line (whatever the categories).
+void dbg_trace_line(const char* fmt, ...) VEMTRAC_PRINTF(1, 2);
+// Writes the formatted line without the prefix.
+void dbg_plain_line(const char* fmt, ...) VEMTRAC_PRINTF(1, 2);
 
-// The same for a line that either of two categories enables.
-void dbg_trace2(int category1, int category2, const char* fmt, ...) VEMTRAC_PRINTF(3, 4);
-
-// A gated line without the prefix (the indented call lines).
-void dbg_line(int category, const char* fmt, ...) VEMTRAC_PRINTF(2, 3);
+// The gated lines. The category is tested in line, before the arguments
+// are evaluated, so that a switched-off line costs one bit test: the
+// planner's corner pass passes several lines per record it looks back on.
+//
+// dbg_trace(category, fmt, ...): the prefix and the line when the category is on.
+#define dbg_trace(category, ...) (dbg_enabled(category) ? dbg_trace_line(__VA_ARGS__) : void())
+// dbg_trace2(category1, category2, fmt, ...): the same when either category is on.
+#define dbg_trace2(category1, category2, ...)                                              \
+    (dbg_enabled(category1) || dbg_enabled(category2) ? dbg_trace_line(__VA_ARGS__) : void())
+// dbg_line(category, fmt, ...): a gated line without the prefix (the indented call lines).
+#define dbg_line(category, ...) (dbg_enabled(category) ? dbg_plain_line(__VA_ARGS__) : void())
 
 // The prefix alone, for lines that are assembled in several pieces.
 void dbg_prefix();

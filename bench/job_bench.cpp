@@ -78,6 +78,13 @@ void BM_Job(benchmark::State& state, BenchJob job, bool full_replay)
     state.counters["ticks/s"] = benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
     state.counters["ticks"] = static_cast<double>(job_ticks);
     state.counters["estimate_ms"] = static_cast<double>(job_run_time(job_start_tick, job_end_tick).ms);
+    if (!full_replay && job_ticks != 0) {
+        // Share of the ticks the default run still took through the handlers.
+        state.counters["one_by_one_%"] =
+            100.0 * static_cast<double>(servo_ticks_state.ticks_one_by_one) / job_ticks;
+        state.counters["ramps_%"] =
+            100.0 * static_cast<double>(servo_ticks_state.ticks_in_ramps) / job_ticks;
+    }
     std::filesystem::remove_all(folder);
 }
 

@@ -352,20 +352,29 @@ std::uint64_t delay_run(std::uint64_t max_ticks)
     return k;
 }
 
+// Counts k ticks of a run in one of the default run's tallies.
+inline std::uint64_t tally(std::uint64_t& ticks, std::uint64_t k)
+{
+    ticks += k;
+    return k;
+}
+
 // Ticks of the current state that can be advanced in one step (0: none).
 inline std::uint64_t alike_ticks_run(std::uint64_t max_ticks)
 {
+    std::uint64_t& ramp = servo_ticks_state.ticks_in_ramps;
+    std::uint64_t& closed = servo_ticks_state.ticks_in_closed_form;
     switch (svo_state) {
     case ISRACC:
-        return svo_acc_run(max_ticks);
+        return tally(ramp, svo_acc_run(max_ticks));
     case ISRSLEW: {
         const std::uint64_t k = svo_slew_run(max_ticks);
-        return k != 0 ? k : svo_dcc_run(max_ticks);
+        return k != 0 ? tally(closed, k) : tally(ramp, svo_dcc_run(max_ticks));
     }
     case ISRCREEP:
-        return svo_creep_run(max_ticks);
+        return tally(closed, svo_creep_run(max_ticks));
     case ISRDELAY:
-        return delay_run(max_ticks);
+        return tally(closed, delay_run(max_ticks));
     default:
         return 0;
     }
@@ -434,6 +443,7 @@ template <bool with_loop, bool accounting>
                 }
                 continue;
             }
+            ++servo_ticks_state.ticks_one_by_one;
         }
         ++n;
         count_ticks(1u, phase, phase);
