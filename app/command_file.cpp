@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "app/command_reader.h"
+#include "app/entry_log.h"
 #include "base/job_stop.h"
 #include "base/wrap_math.h"
 #include "app/exe_dir.h"
@@ -19,6 +20,7 @@
 #include "fwShare/raster_graphics.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
+#include "fwShare/servo/tick_account.h"
 #include "fwShare/vector_cutting.h"
 
 CommandFileState command_file_state;
@@ -177,6 +179,17 @@ void stop_at_entry(const char* what)
     note_stop(what);
 }
 
+// Keeps what the entry just run queued, for the report's timeline and
+// picture (only while the ticks are accounted).
+void note_entry_motion()
+{
+    if (entry_log_state.enabled) {
+        char shown[4 * CMD_KEYWORD_SIZE + 8];
+        printable_keyword(shown, sizeof shown);
+        entry_log_note(entry_number, shown);
+    }
+}
+
 // "VectorSpeed" s1 s2 and 14 more integers: the speed codes of pens 1..16.
 // When the list runs short, the pens not reached keep their speeds.
 void read_vector_speeds(CmdReader* reader, std::int32_t s1, std::int32_t s2)
@@ -262,6 +275,7 @@ bool run_entries(std::FILE* cmd)
         std::int32_t b = 0;
         const int fields = cmd_read_entry(&reader, keyword, &a, &b);
         ++entry_number;
+        work_set_entry(entry_number);
         if (reader.error != CmdReadError::none) {
             report_read_error(reader);
             return true;
@@ -279,7 +293,9 @@ bool run_entries(std::FILE* cmd)
             }
             return true;
         }
-        if (!run_entry(&reader, keyword, fields, a, b)) {
+        const bool ran = run_entry(&reader, keyword, fields, a, b);
+        note_entry_motion();
+        if (!ran) {
             if (reader.error != CmdReadError::none) {
                 report_read_error(reader);
             }
@@ -320,6 +336,7 @@ JobEnd job_run_entries(std::FILE* cmd, const char* file_label, std::uint32_t app
     job_stop_clear();
 
     srvo_off_to_on();
+    entry_log_start();
     end.refused = !run_entries(cmd);
     if (!end.refused) {
         svo_wait_idle();

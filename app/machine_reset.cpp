@@ -1,6 +1,7 @@
 #include "app/machine_reset.h"
 
 #include "app/command_file.h"
+#include "app/entry_log.h"
 #include "app/exe_dir.h"
 #include "base/debug_trace.h"
 #include "base/job_stop.h"
@@ -49,5 +50,6 @@ void machine_reset()
     raster_motion_reset();
 
     command_file_reset();
+    entry_log_reset();
     exe_dir_reset();
 }
