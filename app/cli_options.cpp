@@ -1,0 +1,130 @@
+#include "app/cli_options.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include <CLI/CLI.hpp>
+
+namespace {
+
+const char* const usage_lines =
+    "usage: vemtrac                 run Vemtrac.cmd beside the program, write Vemtrac.sts\n"
+    "       vemtrac DIR             the same with the folder DIR\n"
+    "       vemtrac --report [--json] [--timeline FILE] [--svg FILE] JOB...\n"
+    "                               estimate each JOB and print where the time goes\n"
+    "       vemtrac --help | -h     this help in full\n"
+    "       vemtrac --version       version and machine model\n"
+    "options for every form: --replay full|fast\n";
+
+// Checks what CLI11 cannot: which options go with which form.
+void check_forms(CliOptions* o, bool report, const std::vector<std::string>& paths)
+{
+    if (report) {
+        o->mode = CliMode::report;
+        o->jobs = paths;
+        if (paths.empty()) {
+            o->error = "--report needs at least one JOB";
+        } else if ((!o->timeline_file.empty() || !o->svg_file.empty()) && paths.size() != 1) {
+            o->error = "--timeline and --svg take exactly one JOB";
+        }
+    } else if (o->json || !o->timeline_file.empty() || !o->svg_file.empty()) {
+        o->error = "--json, --timeline and --svg go with --report";
+    } else if (paths.size() > 1) {
+        o->error = "more than one folder given (to estimate several jobs, use --report)";
+    } else if (paths.size() == 1) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(paths[0], ec)) {
+            o->error = paths[0] + " is not a folder (to estimate a job file, use --report)";
+        }
+        o->folder = paths[0];
+    }
+    if (!o->error.empty()) {
+        o->mode = CliMode::usage_error;
+    }
+}
+
+} // namespace
+
+CliOptions parse_cli(int argc, const char* const* argv, bool full_replay_default)
+{
+    CliOptions o;
+    CLI::App app{"vemtrac"};
+    app.set_help_flag();
+    bool help = false, version = false, report = false;
+    std::string replay;
+    std::vector<std::string> paths;
+    app.add_flag("-h,--help", help);
+    app.add_flag("--version", version);
+    app.add_flag("--report", report);
+    app.add_flag("--json", o.json);
+    app.add_option("--timeline", o.timeline_file)->type_name("FILE");
+    app.add_option("--svg", o.svg_file)->type_name("FILE");
+    app.add_option("--replay", replay)->check(CLI::IsMember({"full", "fast"}));
+    app.add_option("paths", paths);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        o.mode = CliMode::usage_error;
+        o.error = e.what();
+        return o;
+    }
+    o.full_replay = replay.empty() ? full_replay_default : replay == "full";
+    if (help || version) {
+        o.mode = help ? CliMode::help : CliMode::version;
+        return o;
+    }
+    check_forms(&o, report, paths);
+    return o;
+}
+
+std::string cli_usage_text()
+{
+    return std::string(usage_lines) + "Run vemtrac --help for what each form reads and writes.\n";
+}
+
+std::string cli_help_text()
+{
+    return std::string(
+               "vemtrac estimates how long the laser cutter/engraver runs a job: it replays the\n"
+               "job through the machine's own motion control, one servo tick (0.4 ms) at a\n"
+               "time, and counts the ticks from the first time the head leaves its hold state\n"
+               "to the last time it comes back.\n\n") +
+           usage_lines +
+           "\n"
+           "vemtrac [DIR]\n"
+           "  Reads DIR/Vemtrac.cmd (without DIR: the folder of the program) and writes\n"
+           "  DIR/Vemtrac.sts: VMTC_OK, the machine model, the estimate in milliseconds,\n"
+           "  the estimator's own time and \"Job Run Time <minutes>:<seconds>\". Without\n"
+           "  Vemtrac.cmd no status file is written and an old one is removed. Standard\n"
+           "  output shows the machine's console; the exit code is 0.\n"
+           "\n"
+           "vemtrac --report JOB...\n"
+           "  Each JOB is a job file of any name or a folder holding Vemtrac.cmd. Prints\n"
+           "  for each the estimate (ms and h:mm:ss), whether the job ran to the end of its\n"
+           "  file or where it stopped, and where every tick goes: by motion phase (hold,\n"
+           "  acceleration, slew, deceleration, creep, delay) and by activity (cutting per\n"
+           "  pen, pen-up travel, each raster image's passes and line steps, the raster\n"
+           "  carriage), with vectors planned, raster lines, millimetres cut and travelled\n"
+           "  and the average cutting speed per pen; after several jobs their total.\n"
+           "  Writes no status file. Exit code 1 when a job could not be read, else 0.\n"
+           "  --json           one JSON document for all jobs instead of the text\n"
+           "  --timeline FILE  CSV entry,keyword,start_ms,end_ms: the machine time at\n"
+           "                   which each entry that moves the head starts and ends\n"
+           "                   (one JOB only)\n"
+           "  --svg FILE       the job drawn on the table as the head moves it, with a\n"
+           "                   bar of where the time goes (one JOB only)\n"
+           "\n"
+           "--replay full|fast\n"
+           "  fast (the default) leaves out the servo's position loop, which nothing the\n"
+           "  estimate shows depends on, and advances runs of alike ticks in one step.\n"
+           "  full runs every servo tick with the position loop, as the machine does.\n"
+           "  Both give the same figures; VEMTRAC_REPLAY=full in the environment asks\n"
+           "  for the full replay too.\n"
+           "\n"
+           "VEMTRAC_DEBUG=NAME,NAME...\n"
+           "  switches on the machine's trace categories for one run, e.g. ShowJobTime\n"
+           "  (ticks per motion phase), DeltaMove, AngleSmooth, ShowVdbVect (the\n"
+           "  planner), RasterProc, CarriagePos (raster planning), VemtracDbg (start-up).\n"
+           "  With --report the machine's console lines and traces then go to standard\n"
+           "  error (without VEMTRAC_DEBUG a report leaves them out).\n";
+}

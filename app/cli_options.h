@@ -1,0 +1,34 @@
+// The command line: the machine's own mode (no arguments, or a folder in
+// place of the executable's), the report on job files, help and version.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class CliMode {
+    machine,      // Vemtrac.cmd and Vemtrac.sts in the executable's folder or in folder
+    report,       // estimate each job and print where the time goes
+    help,         // usage on standard output
+    version,      // version and machine model
+    usage_error,  // usage on standard error, exit 2
+};
+
+struct CliOptions {
+    CliMode mode = CliMode::machine;
+    std::string folder;               // machine mode: the folder given, or empty
+    std::vector<std::string> jobs;    // report: job files or folders holding Vemtrac.cmd
+    bool json = false;
+    std::string timeline_file;        // empty: no timeline
+    std::string svg_file;             // empty: no picture
+    bool full_replay = false;         // --replay full, or VEMTRAC_REPLAY=full
+    std::string error;                // usage_error: what is wrong
+};
+
+// Reads the arguments; full_replay_default is the replay the environment asks for.
+CliOptions parse_cli(int argc, const char* const* argv, bool full_replay_default);
+
+// The full help text: what is read and written, every option, VEMTRAC_DEBUG.
+std::string cli_help_text();
+
+// The short usage written with a usage error.
+std::string cli_usage_text();

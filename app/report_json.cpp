@@ -1,0 +1,99 @@
+#include "app/report_json.h"
+
+#include <cmath>
+
+#include <nlohmann/json.hpp>
+
+#include "app/report_text.h"
+#include "fwShare/servo/tick_account.h"
+
+using json = nlohmann::ordered_json;
+
+namespace {
+
+// A length or speed to a thousandth, as readable as it is exact enough.
+double rounded(double value)
+{
+    return std::round(value * 1000.0) / 1000.0;
+}
+
+json activity_json(const ActivityTicks& a)
+{
+    json j = {{"kind", activity_kind_name(a.kind)}};
+    if (a.kind == WORK_CUT) {
+        j["pen"] = a.index;
+    } else if (a.kind == WORK_RASTER_PASS || a.kind == WORK_RASTER_LINE_STEP) {
+        j["image"] = a.index;
+    }
+    j["ticks"] = a.ticks;
+    j["ms"] = ticks_to_ms(a.ticks);
+    j["moves"] = a.moves;
+    j["distance_mm"] = rounded(a.distance_mm);
+    if (a.kind == WORK_CUT) {
+        j["speed_mm_s"] = rounded(activity_speed_mm_s(a));
+    }
+    return j;
+}
+
+json stopped_at_json(const JobReport& r)
+{
+    if (r.complete || r.result == "unreadable") {
+        return nullptr;
+    }
+    return {{"entry", r.stop_entry}, {"keyword", r.stop_keyword}, {"reason", r.stop_reason}};
+}
+
+json job_json(const JobReport& r)
+{
+    const bool estimated = r.result == "ok";
+    json j = {{"job", r.job}, {"result", r.result}};
+    if (r.result == "unreadable") {
+        j["reason"] = r.unreadable_reason;
+    }
+    j["complete"] = r.complete;
+    j["stopped_at"] = stopped_at_json(r);
+    j["run_time_ms"] = estimated ? json(r.run_time_ms) : json(nullptr);
+    j["run_time"] = estimated ? json(hours_minutes_seconds(r.run_time_ms)) : json(nullptr);
+    j["ticks"] = r.ticks;
+    json phases = json::object();
+    for (int p = 0; p < SVO_PHASE_COUNT; ++p) {
+        phases[phase_label(p)] = r.phases[static_cast<std::size_t>(p)];
+    }
+    j["phases"] = phases;
+    json activities = json::array();
+    for (const ActivityTicks& a : r.activities) {
+        activities.push_back(activity_json(a));
+    }
+    j["activities"] = activities;
+    j["vectors_planned"] = r.vectors_planned;
+    j["raster_lines"] = r.raster_lines;
+    j["cut_mm"] = rounded(r.cut_mm);
+    j["travel_mm"] = rounded(r.travel_mm);
+    return j;
+}
+
+json total_json(const std::vector<JobReport>& reports)
+{
+    std::uint64_t ms = 0;
+    std::int64_t ticks = 0;
+    std::size_t read = 0;
+    for (const JobReport& r : reports) {
+        read += r.result != "unreadable" ? 1 : 0;
+        ms += r.result == "ok" ? r.run_time_ms : 0;
+        ticks += r.result == "ok" ? r.ticks : 0;
+    }
+    return {{"jobs", reports.size()}, {"read", read},      {"run_time_ms", ms},
+            {"run_time", hours_minutes_seconds(ms)},       {"ticks", ticks}};
+}
+
+} // namespace
+
+std::string json_report(const std::vector<JobReport>& reports, const char* version)
+{
+    json jobs = json::array();
+    for (const JobReport& r : reports) {
+        jobs.push_back(job_json(r));
+    }
+    const json doc = {{"version", version}, {"jobs", jobs}, {"total", total_json(reports)}};
+    return doc.dump(2) + "\n";
+}

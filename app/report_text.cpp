@@ -1,0 +1,109 @@
+#include "app/report_text.h"
+
+#include <string>
+
+#include "fwShare/servo/tick_account.h"
+
+const char* phase_label(int phase_index)
+{
+    static const char* const labels[SVO_PHASE_COUNT] = {
+        "idle", "hold", "acceleration", "slew", "deceleration", "creep", "delay"};
+    return phase_index >= 0 && phase_index < SVO_PHASE_COUNT ? labels[phase_index] : "idle";
+}
+
+namespace {
+
+double share_percent(std::int64_t part, std::int64_t whole)
+{
+    return whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0;
+}
+
+// How the reading of the job file ended.
+void write_ending(std::FILE* out, const JobReport& r)
+{
+    if (r.result == "refused") {
+        std::fprintf(out, "  Refused     entry %d \"%s\": %s\n", r.stop_entry,
+                     r.stop_keyword.c_str(), r.stop_reason.c_str());
+    } else if (r.complete) {
+        std::fprintf(out, "  Read        to the end of the file\n");
+    } else {
+        std::fprintf(out, "  Cut short   at entry %d \"%s\": %s\n", r.stop_entry,
+                     r.stop_keyword.c_str(), r.stop_reason.c_str());
+    }
+}
+
+void write_phases(std::FILE* out, const JobReport& r)
+{
+    std::fprintf(out, "\n  By motion phase             ticks      time   share\n");
+    for (int p = 0; p < SVO_PHASE_COUNT; ++p) {
+        if (p == IDLE && r.phases[static_cast<std::size_t>(p)] == 0) {
+            continue;
+        }
+        const std::int64_t n = r.phases[static_cast<std::size_t>(p)];
+        std::fprintf(out, "    %-20s %11lld %9s %6.1f %%\n", phase_label(p),
+                     static_cast<long long>(n), hours_minutes_seconds(ticks_to_ms(n)).c_str(),
+                     share_percent(n, r.ticks));
+    }
+}
+
+void write_activities(std::FILE* out, const JobReport& r)
+{
+    std::fprintf(out, "\n  By activity                 ticks      time   share    moves"
+                      "        mm     mm/s\n");
+    for (const ActivityTicks& a : r.activities) {
+        std::fprintf(out, "    %-20s %11lld %9s %6.1f %% %8llu %9.1f", activity_label(a).c_str(),
+                     static_cast<long long>(a.ticks),
+                     hours_minutes_seconds(ticks_to_ms(a.ticks)).c_str(),
+                     share_percent(a.ticks, r.ticks), static_cast<unsigned long long>(a.moves),
+                     a.distance_mm);
+        if (a.kind == WORK_CUT) {
+            std::fprintf(out, " %8.1f", activity_speed_mm_s(a));
+        }
+        std::fprintf(out, "\n");
+    }
+}
+
+} // namespace
+
+void write_text_report(std::FILE* out, const JobReport& r)
+{
+    std::fprintf(out, "%s\n", r.job.c_str());
+    if (r.result == "unreadable") {
+        std::fprintf(out, "  Unreadable  %s\n\n", r.unreadable_reason.c_str());
+        return;
+    }
+    if (r.result == "refused") {
+        std::fprintf(out, "  Estimate    none (the machine refuses the job)\n");
+    } else {
+        std::fprintf(out, "  Estimate    %s  (%u ms, %lld ticks of 0.4 ms)\n",
+                     hours_minutes_seconds(r.run_time_ms).c_str(), r.run_time_ms,
+                     static_cast<long long>(r.ticks));
+    }
+    write_ending(out, r);
+    std::fprintf(out, "  Vectors     %lld planned     Raster lines  %lld\n",
+                 static_cast<long long>(r.vectors_planned), static_cast<long long>(r.raster_lines));
+    std::fprintf(out, "  Distances   %.1f mm cut, %.1f mm pen-up travel\n", r.cut_mm, r.travel_mm);
+    write_phases(out, r);
+    write_activities(out, r);
+    std::fprintf(out, "\n");
+}
+
+void write_text_total(std::FILE* out, const std::vector<JobReport>& reports)
+{
+    std::uint64_t ms = 0;
+    std::int64_t ticks = 0;
+    std::size_t read = 0;
+    for (const JobReport& r : reports) {
+        if (r.result != "unreadable") {
+            ++read;
+        }
+        ms += r.result == "ok" ? r.run_time_ms : 0;
+        ticks += r.result == "ok" ? r.ticks : 0;
+    }
+    std::fprintf(out, "Total of %llu jobs (%llu read)\n",
+                 static_cast<unsigned long long>(reports.size()),
+                 static_cast<unsigned long long>(read));
+    std::fprintf(out, "  Estimate    %s  (%llu ms, %lld ticks of 0.4 ms)\n",
+                 hours_minutes_seconds(ms).c_str(), static_cast<unsigned long long>(ms),
+                 static_cast<long long>(ticks));
+}
