@@ -1,0 +1,313 @@
+// The command line end to end through the built binary: every argument
+// form, the report's figures against the estimate, the timeline, the
+// picture and the usage errors.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "machine_fixture.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+// A scratch folder to run in, and the run's captured output kept apart
+// from it, so that the folder holds only what the run wrote.
+class CliRun {
+public:
+    CliRun()
+    {
+        char work[] = "/tmp/vemtrac_cli_XXXXXX";
+        char capture[] = "/tmp/vemtrac_cap_XXXXXX";
+        dir_ = mkdtemp(work);
+        capture_ = mkdtemp(capture);
+    }
+    ~CliRun()
+    {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+        fs::remove_all(capture_, ec);
+    }
+    CliRun(const CliRun&) = delete;
+    CliRun& operator=(const CliRun&) = delete;
+
+    fs::path dir() const { return dir_; }
+    void write(const std::string& name, const std::string& text) const
+    {
+        fs::create_directories((dir_ / name).parent_path());
+        std::FILE* f = std::fopen((dir_ / name).c_str(), "wb");
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+    std::set<std::string> files() const
+    {
+        std::set<std::string> names;
+        for (const auto& e : fs::recursive_directory_iterator(dir_)) {
+            names.insert(fs::relative(e.path(), dir_).string());
+        }
+        return names;
+    }
+    // Runs the binary in the folder with the arguments; returns the exit code.
+    int run(const std::string& args, const std::string& env = "")
+    {
+        const std::string command = "cd '" + dir_.string() + "' && " + env + " '" VEMTRAC_BINARY
+                                    "' " + args + " >'" + (capture_ / "out").string() + "' 2>'" +
+                                    (capture_ / "err").string() + "'";
+        const int status = std::system(command.c_str());
+        out = read_all(capture_ / "out");
+        err = read_all(capture_ / "err");
+        return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string out, err;
+
+private:
+    fs::path dir_, capture_;
+};
+
+// Two raster images between vector work with three pens, cut short by an
+// entry the interpreter does not know.
+std::string pens_images_cut_short()
+{
+    std::string job = "VemtracCmdVer 1\nToHpglMode 0\nexecute_penselect 1\npu_default 1016 1016\n"
+                      "pd_default 2032 0\nexecute_penselect 2\npu_default 0 508\npd_default 0 2032\n"
+                      "ToPclMode 0\n"
+                      "RasterDPI 300\nRasterUnit 254\nRasterSpeedX 1000\nRasterSpeedY 1000\n"
+                      "RasterBandingFree 1\nImageWidth 300\nImageHeight 20\n";
+    for (const char* at : {"SetHorizontalPositionPCL 1 300\nSetVerticalPositionPCL 1 254\n",
+                           "SetHorizontalPositionPCL 1 1200\nSetVerticalPositionPCL 1 600\n"}) {
+        job += std::string(at) + "SetStartRasterGraphics 0\n";
+        for (int line = 0; line < 20; ++line) {
+            job += "RasterLineOut 0\n";
+        }
+        job += "SetEndRasterGraphics 0\n";
+    }
+    return job + "ToHpglMode 0\nexecute_penselect 3\npu_default 508 0\npd_default -1016 -1016\n"
+                 "bogus 0\n"
+                 "pd_default 1016 0\n";
+}
+
+std::int64_t sum_values(const json& object)
+{
+    std::int64_t sum = 0;
+    for (const auto& [name, ticks] : object.items()) {
+        sum += ticks.get<std::int64_t>();
+    }
+    return sum;
+}
+
+// The report's own arithmetic: phases and activities each add up to the
+// ticks, and the ticks give the estimate.
+void expect_sums(const json& job)
+{
+    const auto ticks = job.at("ticks").get<std::int64_t>();
+    EXPECT_EQ(sum_values(job.at("phases")), ticks) << job.at("job");
+    std::int64_t activity_ticks = 0;
+    for (const json& a : job.at("activities")) {
+        activity_ticks += a.at("ticks").get<std::int64_t>();
+    }
+    EXPECT_EQ(activity_ticks, ticks) << job.at("job");
+    EXPECT_EQ(job.at("run_time_ms").get<std::int64_t>(), ticks * 2 / 5) << job.at("job");
+}
+
+// True when every tag is closed in order (a well-formed document's shape).
+bool tags_balance(const std::string& xml)
+{
+    std::vector<std::string> open;
+    for (std::size_t at = xml.find('<'); at != std::string::npos; at = xml.find('<', at + 1)) {
+        const std::size_t end = xml.find('>', at);
+        if (end == std::string::npos) {
+            return false;
+        }
+        const std::string tag = xml.substr(at + 1, end - at - 1);
+        if (tag[0] == '?' || tag.back() == '/') {
+            continue;
+        }
+        const std::string name = tag.substr(tag[0] == '/' ? 1 : 0, tag.find_first_of(" \n") -
+                                                                       (tag[0] == '/' ? 1 : 0));
+        if (tag[0] != '/') {
+            open.push_back(name);
+        } else if (open.empty() || open.back() != name) {
+            return false;
+        } else {
+            open.pop_back();
+        }
+    }
+    return open.empty();
+}
+
+std::size_t count_of(const std::string& text, const std::string& part)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+} // namespace
+
+TEST(Cli, HelpVersionAndFolderForms)
+{
+    CliRun cli;
+    EXPECT_EQ(cli.run("--help"), 0);
+    for (const char* part : {"Vemtrac.cmd", "Vemtrac.sts", "--report", "--json", "--timeline",
+                             "--svg", "--replay full|fast", "position loop", "VEMTRAC_DEBUG"}) {
+        EXPECT_NE(cli.out.find(part), std::string::npos) << part;
+    }
+    EXPECT_EQ(cli.run("-h"), 0);
+    EXPECT_EQ(cli.run("--version"), 0);
+    EXPECT_EQ(cli.out, "vemtrac 1.0.0\nOrvane 03.09-04\n");
+
+    // A folder in place of the executable's: its job, its status file.
+    cli.write("shop/Vemtrac.cmd", example_job("vector_job.cmd"));
+    EXPECT_EQ(cli.run("shop"), 0);
+    const auto lines = status_lines(read_all(cli.dir() / "shop/Vemtrac.sts"));
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[2], "57809");
+    EXPECT_NE(cli.out.find("Job Run Time: 0:57\n\r"), std::string::npos);
+    EXPECT_EQ(cli.run("--replay full shop", "VEMTRAC_DEBUG=ShowJobTime"), 0);
+    EXPECT_EQ(status_lines(read_all(cli.dir() / "shop/Vemtrac.sts"))[2], "57809");
+    EXPECT_NE(cli.out.find("SLEW:"), std::string::npos);
+}
+
+TEST(Cli, UsageErrorsTouchNoFile)
+{
+    CliRun cli;
+    cli.write("job.cmd", example_job("vector_job.cmd"));
+    cli.write("shop/Vemtrac.cmd", "VemtracCmdVer 1\n");
+    const std::set<std::string> before = cli.files();
+    for (const char* args :
+         {"--bogus", "-x shop", "--report", "--report --timeline", "--report --svg",
+          "--report --timeline t.csv job.cmd shop", "--report --svg p.svg job.cmd job.cmd",
+          "--json shop", "--timeline t.csv shop", "shop shop", "job.cmd", "no_such_folder",
+          "--replay slow shop", "--report --replay job.cmd"}) {
+        EXPECT_EQ(cli.run(args), 2) << args;
+        EXPECT_EQ(cli.out, "") << args;
+        EXPECT_NE(cli.err.find("usage: vemtrac"), std::string::npos) << args;
+        EXPECT_EQ(cli.files(), before) << args;
+    }
+}
+
+TEST(Cli, ReportFiguresAddUpToTheEstimate)
+{
+    CliRun cli;
+    cli.write("vector_job.cmd", example_job("vector_job.cmd"));
+    cli.write("raster_job.cmd", example_job("raster_job.cmd"));
+    cli.write("mixed/Vemtrac.cmd", example_job("mixed_job.cmd"));
+    cli.write("short.cmd", pens_images_cut_short());
+    const std::string jobs = " vector_job.cmd raster_job.cmd mixed short.cmd";
+    ASSERT_EQ(cli.run("--report --json" + jobs), 0) << cli.err;
+    const json doc = json::parse(cli.out);
+    EXPECT_EQ(doc.at("version"), "1.0.0");
+    const json& out = doc.at("jobs");
+    ASSERT_EQ(out.size(), 4u);
+    for (const json& job : out) {
+        EXPECT_EQ(job.at("result"), "ok");
+        expect_sums(job);
+    }
+    EXPECT_EQ(out[0].at("run_time_ms"), 57809);
+    EXPECT_EQ(out[0].at("run_time"), "0:00:57");
+    EXPECT_EQ(out[0].at("stopped_at"), nullptr);
+    EXPECT_EQ(out[1].at("run_time_ms"), 47747);
+    EXPECT_EQ(out[1].at("raster_lines"), 300);
+    EXPECT_EQ(out[2].at("run_time_ms"), 91696);
+    EXPECT_EQ(doc.at("total").at("run_time_ms"), 57809 + 47747 + 91696 +
+                                                     out[3].at("run_time_ms").get<int>());
+
+    const json& cut_short = out[3];
+    EXPECT_FALSE(cut_short.at("complete"));
+    EXPECT_EQ(cut_short.at("stopped_at").at("keyword"), "bogus");
+    EXPECT_EQ(cut_short.at("raster_lines"), 40);
+    std::set<std::string> kinds;
+    for (const json& a : cut_short.at("activities")) {
+        kinds.insert(a.at("kind").get<std::string>() +
+                     std::to_string(a.value("pen", 0) + 100 * a.value("image", 0)));
+    }
+    for (const char* k : {"cut1", "cut2", "cut3", "raster_pass100", "raster_pass200",
+                          "raster_line_step100", "raster_line_step200"}) {
+        EXPECT_EQ(kinds.count(k), 1u) << k;
+    }
+    // No status file beside a job folder's Vemtrac.cmd; the same figures
+    // from the full replay.
+    EXPECT_FALSE(fs::exists(cli.dir() / "mixed/Vemtrac.sts"));
+    const std::string fast = cli.out;
+    ASSERT_EQ(cli.run("--report --json --replay full" + jobs), 0);
+    EXPECT_EQ(cli.out, fast);
+}
+
+TEST(Cli, UnreadableJobIsReportedAndTheOthersRun)
+{
+    CliRun cli;
+    cli.write("a.cmd", "VemtracCmdVer 1\nexecute_penselect 1\npd_default 1016 0\n");
+    cli.write("refused.cmd", "VemtracCmdVer 2\n");
+    fs::create_directory(cli.dir() / "empty_folder");
+    EXPECT_EQ(cli.run("--report a.cmd missing.cmd empty_folder refused.cmd"), 1);
+    EXPECT_NE(cli.out.find("missing.cmd\n  Unreadable"), std::string::npos) << cli.out;
+    EXPECT_NE(cli.out.find("empty_folder\n  Unreadable"), std::string::npos) << cli.out;
+    EXPECT_NE(cli.out.find("refused.cmd\n  Estimate    none"), std::string::npos) << cli.out;
+    EXPECT_NE(cli.out.find("Total of 4 jobs (2 read)"), std::string::npos) << cli.out;
+    EXPECT_EQ(cli.out.find("Start job"), std::string::npos);  // the console stays out
+
+    ASSERT_EQ(cli.run("--report --json missing.cmd refused.cmd"), 1);
+    const json doc = json::parse(cli.out);
+    EXPECT_EQ(doc.at("jobs")[0].at("result"), "unreadable");
+    EXPECT_EQ(doc.at("jobs")[1].at("result"), "refused");
+    EXPECT_EQ(doc.at("jobs")[1].at("run_time_ms"), nullptr);
+    EXPECT_EQ(cli.run("--report a.cmd"), 0);
+}
+
+TEST(Cli, TimelineEndsAtTheEstimate)
+{
+    for (const char* name : {"mixed_job.cmd", "raster_job.cmd"}) {
+        CliRun cli;
+        cli.write("job.cmd", example_job(name));
+        ASSERT_EQ(cli.run("--report --json --timeline t.csv job.cmd"), 0) << cli.err;
+        const auto estimate = json::parse(cli.out).at("jobs")[0].at("run_time_ms").get<long>();
+        std::istringstream csv(read_all(cli.dir() / "t.csv"));
+        std::string line;
+        std::getline(csv, line);
+        EXPECT_EQ(line, "entry,keyword,start_ms,end_ms");
+        long last_entry = 0, last_end = 0, largest_end = 0;
+        while (std::getline(csv, line)) {
+            long entry = 0, start = 0, end = 0;
+            char keyword[64] = {};
+            ASSERT_EQ(std::sscanf(line.c_str(), "%ld,%63[^,],%ld,%ld", &entry, keyword, &start,
+                                  &end), 4) << line;
+            EXPECT_GT(entry, last_entry) << line;
+            EXPECT_LE(start, end) << line;
+            EXPECT_GE(start, last_end) << line;  // entries run one after the other
+            last_entry = entry;
+            last_end = end;
+            largest_end = std::max(largest_end, end);
+        }
+        EXPECT_EQ(largest_end, estimate) << name;
+    }
+}
+
+TEST(Cli, PictureIsWellFormedAndHoldsTheJob)
+{
+    CliRun cli;
+    cli.write("job.cmd", pens_images_cut_short());
+    ASSERT_EQ(cli.run("--report --svg p.svg job.cmd"), 0) << cli.err;
+    const std::string svg = read_all(cli.dir() / "p.svg");
+    EXPECT_TRUE(tags_balance(svg));
+    EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
+    EXPECT_NE(svg.find("<svg xmlns=\"http://www.w3.org/2000/svg\""), std::string::npos);
+    EXPECT_EQ(count_of(svg, "class=\"raster_band\""), 2u);
+    EXPECT_GE(count_of(svg, "class=\"cut\""), 3u);
+    EXPECT_NE(svg.find("class=\"travel\""), std::string::npos);
+    EXPECT_NE(svg.find("stroke-dasharray"), std::string::npos);
+    // One bar segment per activity: three pens, travel, two images' passes
+    // and line steps, the carriage.
+    EXPECT_EQ(count_of(svg, "class=\"segment\""), 9u);
+    EXPECT_NE(svg.find("cutting, pen 3"), std::string::npos);
+}
