@@ -105,29 +105,15 @@ void add_run(JobReport* r, Activities* acts, std::map<std::int32_t, TimelineRow>
 }
 
 // Counts every tick of the job window by phase, activity and entry.
-//
-// Records execute in the order they were committed, and works are numbered
-// in that order too, so the work of the ticks never goes back. When a
-// record ends, the interrupt steps on to the next slot of the ring before
-// it knows whether that slot was committed; its ticks there carry the work
-// of whatever record used the slot last. Such a run (a work older than one
-// already seen) belongs to the record that has just ended.
 void count_ticks(JobReport* r, Activities* acts, std::map<std::int32_t, TimelineRow>* spans)
 {
     const std::vector<TickRun>& runs = tick_account_state.runs;
-    const auto work_count = static_cast<std::uint32_t>(tick_account_state.works.size());
-    std::uint32_t latest = 0;
     for (std::size_t i = 0; i < runs.size(); ++i) {
-        TickRun run = runs[i];
-        if (run.work < work_count && run.work < latest) {
-            run.work = latest;
-        }
-        latest = run.work < work_count ? run.work : latest;
-        const std::int64_t lo = relative_tick(run.first_tick);
+        const std::int64_t lo = relative_tick(runs[i].first_tick);
         const std::int64_t hi =
             i + 1 < runs.size() ? relative_tick(runs[i + 1].first_tick) - 1
                                 : relative_tick(static_cast<std::uint32_t>(svo_tick_count));
-        add_run(r, acts, spans, run, lo, hi);
+        add_run(r, acts, spans, runs[i], lo, hi);
     }
 }
 

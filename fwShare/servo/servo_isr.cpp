@@ -391,11 +391,14 @@ inline void count_ticks(std::uint32_t k, std::uint8_t first_phase, std::uint8_t 
     }
 }
 
-// The work the coming tick belongs to: the executing record's, or during
-// an end delay the record's that ended with it.
+// The work the coming tick belongs to: the executing record's; during an
+// end delay, or on the ring slot the interrupt stepped on to when a record
+// ended but which holds no committed record yet, the record's that ended.
 inline std::uint32_t tick_work()
 {
-    return svo_state == ISRDELAY ? tick_account_state.tick_work : SVO_VectPtr->work;
+    const VdbData* rec = SVO_VectPtr;
+    return svo_state == ISRDELAY || rec->cmd == NULL_CMD ? tick_account_state.tick_work
+                                                         : rec->work;
 }
 
 inline void account_ticks(std::uint32_t first_tick, std::uint32_t work)
