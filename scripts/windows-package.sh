@@ -31,31 +31,11 @@ for file in vemtrac.exe README.md examples/vector_job.cmd examples/raster_job.cm
     [ -f "$dir/$file" ] || { echo "windows-package: $name.zip lacks $file" >&2; exit 1; }
 done
 
-wine_cmd=""
-for candidate in wine wine64 /usr/lib/wine/wine64; do
-    if command -v "$candidate" >/dev/null 2>&1; then
-        wine_cmd=$(command -v "$candidate")
-        break
-    fi
-done
+. scripts/wine_prefix.sh
+wine_find
 [ -n "$wine_cmd" ] || { echo "windows-package: Wine is not installed" >&2; exit 1; }
-# A private prefix without desktop integration or download prompts.
-export WINEPREFIX="$PWD/$build/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
-unset DISPLAY WAYLAND_DISPLAY
-stop_wineserver() {
-    for server in wineserver /usr/lib/wine/wineserver64; do
-        if command -v "$server" >/dev/null 2>&1; then
-            "$server" -k >/dev/null 2>&1 || true
-            return
-        fi
-    done
-}
-trap stop_wineserver EXIT
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    "$wine_cmd" wineboot --init </dev/null >"$build/wineboot.log" 2>&1
-fi
+wine_private_prefix "$PWD/$build/wineprefix" "$build/wineboot.log" ||
+    { echo "windows-package: wineboot failed" >&2; cat "$build/wineboot.log" >&2; exit 1; }
 
 report=$(cd "$dir" && "$wine_cmd" vemtrac.exe --report examples/vector_job.cmd </dev/null | tr -d '\r')
 echo "$report" | grep -q "Estimate    0:00:57  (57809 ms" ||

@@ -37,13 +37,9 @@ if ! command -v "$cross_cxx" >/dev/null 2>&1; then
     echo "windows_parity: SKIP: $cross_cxx is not installed"
     exit 77
 fi
-wine_cmd=""
-for candidate in wine wine64 /usr/lib/wine/wine64; do
-    if command -v "$candidate" >/dev/null 2>&1; then
-        wine_cmd=$(command -v "$candidate")
-        break
-    fi
-done
+# shellcheck source=../scripts/wine_prefix.sh
+. "$(dirname "$0")/../scripts/wine_prefix.sh"
+wine_find
 if [ -z "$wine_cmd" ]; then
     echo "windows_parity: SKIP: Wine is not installed"
     exit 77
@@ -81,38 +77,18 @@ to_wine_path() {
     printf 'Z:%s\n' "${path//\//\\}"
 }
 
-# Private prefix, no window or desktop integration, no download prompts for
-# Mono or Gecko (a console program needs neither), no Wine debug chatter.
-export WINEPREFIX="$work_dir/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
-unset DISPLAY WAYLAND_DISPLAY
-
-wineserver_cmd=""
-for candidate in wineserver /usr/lib/wine/wineserver64; do
-    if command -v "$candidate" >/dev/null 2>&1; then
-        wineserver_cmd=$(command -v "$candidate")
-        break
-    fi
-done
-
-# Ends the Wine server of the private prefix (and only that one) on exit.
-# shellcheck disable=SC2317 # called through the trap
-stop_wineserver() {
-    if [ -n "$wineserver_cmd" ] && [ -d "$WINEPREFIX" ]; then
-        "$wineserver_cmd" -k >/dev/null 2>&1 || true
-    fi
+fresh_prefix=no
+if [ ! -f "$work_dir/wineprefix/system.reg" ]; then
+    echo "windows_parity: creating the Wine prefix $work_dir/wineprefix"
+    fresh_prefix=yes
+fi
+started=$(date +%s)
+wine_private_prefix "$work_dir/wineprefix" "$work_dir/wineboot.log" || {
+    echo "windows_parity: wineboot failed:" >&2
+    cat "$work_dir/wineboot.log" >&2
+    exit 1
 }
-trap stop_wineserver EXIT
-
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "windows_parity: creating the Wine prefix $WINEPREFIX"
-    started=$(date +%s)
-    "$wine_cmd" wineboot --init </dev/null >"$work_dir/wineboot.log" 2>&1 || {
-        echo "windows_parity: wineboot failed:" >&2
-        cat "$work_dir/wineboot.log" >&2
-        exit 1
-    }
+if [ $fresh_prefix = yes ]; then
     echo "windows_parity: Wine prefix ready after $(($(date +%s) - started)) s"
 fi
 
