@@ -380,6 +380,18 @@ inline std::uint64_t alike_ticks_run(std::uint64_t max_ticks)
     }
 }
 
+// Counts one tick in the job clock: the phase the last tick left.
+inline void count_tick()
+{
+    svo_tick_count = static_cast<std::int32_t>(static_cast<std::uint32_t>(svo_tick_count) + 1u);
+    if (job_timing_state != JOB_CLOCK_OFF) {
+        phase_tick_count[phase] =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(phase_tick_count[phase]) + 1u);
+    }
+}
+
+// Counts a run of k ticks: its first tick counts the phase the tick before
+// it left, the others the phase of the run.
 inline void count_ticks(std::uint32_t k, std::uint8_t first_phase, std::uint8_t later_phase)
 {
     svo_tick_count = static_cast<std::int32_t>(static_cast<std::uint32_t>(svo_tick_count) + k);
@@ -449,7 +461,7 @@ template <bool with_loop, bool accounting>
             ++servo_ticks_state.ticks_one_by_one;
         }
         ++n;
-        count_ticks(1u, phase, phase);
+        count_tick();
         if constexpr (with_loop) {
             feedback_loop(kx, ky, settings, memory, loop_inputs(), svo_err_x, svo_err_y);
             if (svo_state == ISRIDLE) {
