@@ -2,16 +2,31 @@
 
 namespace {
 
-int next_char(CmdReader* r)
+// Reads the next block of the file; returns its first byte, or EOF at the
+// end of the file or when it cannot be read.
+int refill(CmdReader* r)
+{
+    r->block_pos = 0;
+    r->block_len = std::fread(r->block, 1, CMD_READ_BLOCK, r->file);
+    if (r->block_len == 0) {
+        if (std::ferror(r->file) != 0) {
+            r->error = CmdReadError::read_failed;
+        }
+        return EOF;
+    }
+    return r->block[r->block_pos++];
+}
+
+// The next character: one given back first, else the next byte of the file.
+inline int next_char(CmdReader* r)
 {
     if (r->pushed > 0) {
         return r->pushback[--r->pushed];
     }
-    int c = std::getc(r->file);
-    if (c == EOF && std::ferror(r->file) != 0) {
-        r->error = CmdReadError::read_failed;
+    if (r->block_pos < r->block_len) {
+        return r->block[r->block_pos++];
     }
-    return c;
+    return refill(r);
 }
 
 void give_back(CmdReader* r, int c)
@@ -69,14 +84,16 @@ int read_keyword(CmdReader* r, char* keyword)
 void cmd_reader_open(CmdReader* reader, std::FILE* file)
 {
     reader->file = file;
+    reader->block_pos = 0;
+    reader->block_len = 0;
     reader->pushed = 0;
     reader->error = CmdReadError::none;
     // Editors on Windows often start a text file with a UTF-8 byte-order mark.
-    int b0 = std::getc(file);
+    int b0 = next_char(reader);
     if (b0 == 0xEF) {
-        int b1 = std::getc(file);
+        int b1 = next_char(reader);
         if (b1 == 0xBB) {
-            int b2 = std::getc(file);
+            int b2 = next_char(reader);
             if (b2 == 0xBF) {
                 return;
             }

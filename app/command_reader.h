@@ -6,6 +6,7 @@
 // signed 32-bit range is reported as such.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -18,8 +19,14 @@ enum class CmdReadError {
     read_failed,        // the file could not be read to its end
 };
 
+// Bytes the reader takes from the file at a time.
+inline constexpr std::size_t CMD_READ_BLOCK = 16384;
+
 struct CmdReader {
     std::FILE* file;
+    unsigned char block[CMD_READ_BLOCK];  // the file's bytes read ahead
+    std::size_t block_pos;                // next byte of block to hand out
+    std::size_t block_len;                // bytes of block that hold data
     int pushback[4];    // characters read ahead and given back, last first
     int pushed;
     CmdReadError error;
