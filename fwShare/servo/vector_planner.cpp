@@ -292,13 +292,49 @@ bool corner_ramp_exit(const ExactRamp& r, std::uint32_t len, std::uint32_t targe
     return cap == stop;
 }
 
+// A corner ramp already solved: its inputs and its steps and distance.
+struct SolvedRamp {
+    std::uint32_t len;
+    std::uint32_t psuedodist;
+    std::uint32_t majrdvel;
+    std::int32_t creep;
+    std::uint32_t h_plus_one;  // the target h plus one; 0 in a slot that holds nothing yet
+    std::uint32_t steps;
+    std::uint32_t dist;
+};
+// Chords of curves repeat the same few ramps, joint after joint and curve
+// after curve: the ramps solved lately, one slot per hash of the inputs.
+constexpr std::size_t solved_ramp_slots = 4096;
+SolvedRamp solved_ramps[solved_ramp_slots] = {};
+
+// The slot a ramp's inputs hash to.
+SolvedRamp& solved_ramp_slot(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
+                             std::uint32_t majrdvel)
+{
+    std::uint64_t x = (std::uint64_t{len} << 32 | psuedodist) * 0x9E3779B97F4A7C15u;
+    x ^= (std::uint64_t{h} << 32 | majrdvel) * 0xC2B2AE3D27D4EB4Fu;
+    return solved_ramps[(x >> 40) % solved_ramp_slots];
+}
+
 // Counts the acceleration steps from creep that the vector p2 can brake
 // away within its own length plus its own braking distance, up to the
 // target h. Returns the steps and the distance such a ramp covers (24.8).
-void corner_ramp(const VdbData* p2, std::uint32_t h, std::uint32_t* steps, std::uint32_t* dist)
+// The result depends on the inputs alone, so a ramp solved before is
+// taken as it was solved.
+void corner_ramp(const VdbData* p2, std::uint16_t h, std::uint32_t* steps, std::uint32_t* dist)
 {
-    corner_ramp_steps(static_cast<std::uint32_t>(p2->majrdisth), p2->psuedodist, h, p2->majrdvel,
-                      CREEP_VELOCITY, steps, dist);
+    const std::uint32_t len = static_cast<std::uint32_t>(p2->majrdisth);
+    SolvedRamp& slot = solved_ramp_slot(len, p2->psuedodist, h, p2->majrdvel);
+    const std::uint32_t h_plus_one = std::uint32_t{h} + 1;
+    if (slot.h_plus_one != h_plus_one || slot.len != len || slot.psuedodist != p2->psuedodist ||
+        slot.majrdvel != p2->majrdvel || slot.creep != CREEP_VELOCITY) {
+        corner_ramp_steps(len, p2->psuedodist, h, p2->majrdvel, CREEP_VELOCITY, &slot.steps,
+                          &slot.dist);
+        slot = {len, p2->psuedodist, p2->majrdvel, CREEP_VELOCITY, h_plus_one, slot.steps,
+                slot.dist};
+    }
+    *steps = slot.steps;
+    *dist = slot.dist;
 }
 
 // Raises the corner speeds of the records before rec. Returns the number of
