@@ -30,7 +30,7 @@ namespace {
 
 // Encoder count for a commanded position: pos * scale / 65536 with the
 // exact product and the quotient truncated toward zero.
-std::int32_t encoder_counts(std::int32_t pos, std::int32_t scale)
+inline std::int32_t encoder_counts(std::int32_t pos, std::int32_t scale)
 {
     std::int64_t product = static_cast<std::int64_t>(pos) * scale;
     return static_cast<std::int32_t>(product / 65536);
@@ -127,7 +127,7 @@ void store_loop_memory(const LoopMemory& m)
 // the error term, its change and the clamped integrator make the motor
 // command value. Returns that value.
 template <bool y_axis>
-inline std::int32_t run_axis(const AxisScales& k, const AxisGains& c, AxisMemory& m,
+[[gnu::always_inline]] inline std::int32_t run_axis(const AxisScales& k, const AxisGains& c, AxisMemory& m,
                              std::int32_t pos, std::int16_t& err, std::int16_t gain,
                              std::int32_t step)
 {
@@ -159,7 +159,7 @@ inline std::int32_t run_axis(const AxisScales& k, const AxisGains& c, AxisMemory
 }
 
 // Both axes reduce their gain with the X position, never below 30.
-inline std::int16_t gain_by_position(std::int16_t base, std::int32_t pos_x)
+[[gnu::always_inline]] inline std::int16_t gain_by_position(std::int16_t base, std::int32_t pos_x)
 {
     std::int16_t gain = static_cast<std::int16_t>(base - (pos_x >> 13));
     return gain <= 30 ? std::int16_t{30} : gain;
@@ -381,7 +381,7 @@ inline std::uint64_t alike_ticks_run(std::uint64_t max_ticks)
 }
 
 // Counts one tick in the job clock: the phase the last tick left.
-inline void count_tick()
+[[gnu::always_inline]] inline void count_tick()
 {
     svo_tick_count = static_cast<std::int32_t>(static_cast<std::uint32_t>(svo_tick_count) + 1u);
     if (job_timing_state != JOB_CLOCK_OFF) {
