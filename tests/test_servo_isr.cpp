@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <string>
 
 #include "app/job_clock.h"
 #include "fwShare/servo/servo_ticks.h"
@@ -455,5 +456,45 @@ TEST_F(ServoIsr, DefaultRunClampsTheMinorAxisAsTheTicksDo)
         servo_ticks_state.replay_full = false;
         svo_wait_idle();
         expect_same(snapshot(), full, false);
+    }
+}
+
+// The full replay runs plain slew ticks with the record in registers; a
+// tick that warns of a long vector, or slews with too many records waiting
+// (which prints every tick and never brakes), must still run and print
+// exactly as the handler runs it.
+TEST_F(ServoIsr, FullReplaySlewsAndPrintsAsTheHandlerDoes)
+{
+    for (const bool crowded : {false, true}) {
+        reset_machine();
+        capture_stdout([] { srvo_off_to_on(); });
+        pipeflag = 0;
+        VdbData* rec = commit_straight_vector(crowded ? 9000 : 0x1000000 + 1000000, crowded ? 100 : 4000, 0);
+        rec->minrvel = 1u << 22;  // half a count per tick, held at its limit halfway
+        rec->minrdisth = 20000;
+        pipeflag = 1;
+        SVO_VectPtr = rec;
+        m_npbdrvCnt = crowded ? 101 : 0;
+        if (!crowded) {
+            // Already at speed, so that the first tick is a slew tick that warns.
+            rec->majrvel = 40u << 23;
+            rec->currvel = rec->acclcount;
+            svo_set_state(ISRSLEW);
+        }
+        const int budget = crowded ? 2000 : 1 << 24;
+        const ServoSnapshot start = snapshot();
+        int ticks = 0;
+        const std::string single = capture_stdout([&] { ticks = run_ticks_until_idle(budget); });
+        const ServoSnapshot one_by_one = snapshot();
+        EXPECT_NE(single, "");
+        EXPECT_LT(ticks, 1 << 24);
+        restore(start);
+        svo_exec_reset();  // the warning comes again for the same record
+        servo_ticks_state.replay_full = true;
+        std::uint64_t ran = 0;
+        EXPECT_EQ(capture_stdout([&] { svo_run_ticks(nullptr, static_cast<std::uint64_t>(ticks), &ran); }),
+                  single);
+        EXPECT_EQ(ran, static_cast<std::uint64_t>(ticks));
+        expect_same(snapshot(), one_by_one);
     }
 }

@@ -234,28 +234,40 @@ std::int32_t svo_encoder_y()
 namespace {
 
 // Magnitude of a loop output limited to 1024 (0x400), the drivers' full scale.
-inline std::uint16_t out_magnitude(std::int32_t value)
+[[gnu::always_inline]] inline std::uint16_t out_magnitude(std::int32_t value)
 {
     const std::uint32_t magnitude = abs_u32(value);
     return static_cast<std::uint16_t>(magnitude < 1024u ? magnitude : 1024u);
 }
 
-} // namespace
-
 // X drives forward with bit 15 set; the direction and the limited
 // magnitude are chosen without branches, since the sign of the output
 // changes from tick to tick.
-std::uint16_t svo_encode_out_x(std::int32_t value)
+[[gnu::always_inline]] inline std::uint16_t encode_out_x(std::int32_t value)
 {
     const std::uint16_t direction = value >= 1 ? 0x8000 : 0;
     return static_cast<std::uint16_t>(direction | out_magnitude(value));
 }
 
 // Y is wired the other way round: bit 15 set for zero and below.
-std::uint16_t svo_encode_out_y(std::int32_t value)
+[[gnu::always_inline]] inline std::uint16_t encode_out_y(std::int32_t value)
 {
     const std::uint16_t direction = value <= 0 ? 0x8000 : 0;
     return static_cast<std::uint16_t>(direction | out_magnitude(value));
+}
+
+} // namespace
+
+// The X output word of a loop value.
+std::uint16_t svo_encode_out_x(std::int32_t value)
+{
+    return encode_out_x(value);
+}
+
+// The Y output word of a loop value.
+std::uint16_t svo_encode_out_y(std::int32_t value)
+{
+    return encode_out_y(value);
 }
 
 namespace {
@@ -286,8 +298,8 @@ inline LoopInputs loop_inputs()
     const std::int32_t out_x = run_axis<false>(kx, c.x, m.x, in.pos_x, err_x, m.gain_x, in.step_x);
     const std::int32_t out_y = run_axis<true>(ky, c.y, m.y, in.pos_y, err_y, m.gain_y, in.step_y);
     if (svo_off == 0) {
-        svo_out_x = svo_encode_out_x(out_x);
-        svo_out_y = svo_encode_out_y(out_y);
+        svo_out_x = encode_out_x(out_x);
+        svo_out_y = encode_out_y(out_y);
     } else {
         // A switched-off loop keeps its output words and drops its integrators.
         m.x.integ = 0;
@@ -419,6 +431,50 @@ inline void account_ticks(std::uint32_t first_tick, std::uint32_t work)
     tick_account_note(first_tick, work, phase);
 }
 
+// Slew ticks of the full replay, each with the position loop, the record's
+// slew and the commanded position, error and step held in registers, up to
+// max_ticks and for as long as the ticks only slew. Returns the ticks run.
+template <bool accounting>
+[[gnu::always_inline]] inline std::uint64_t slew_ticks_with_loop(
+    const AxisScales& kx, const AxisScales& ky, const LoopSettings& settings, LoopMemory& memory,
+    std::uint64_t max_ticks, std::uint32_t work)
+{
+    SlewTicks slew;
+    if (!svo_slew_ticks_begin(&slew)) {
+        return 0;
+    }
+    LoopInputs in = loop_inputs();
+    std::int16_t err_x = svo_err_x;
+    std::int16_t err_y = svo_err_y;
+    std::uint64_t n = 0;
+    std::int32_t dx = 0;
+    std::int32_t dy = 0;
+    while (n < max_ticks && svo_plain_slew_step(slew, dx, dy)) {
+        ++n;
+        count_tick();
+        const std::uint32_t first_tick = static_cast<std::uint32_t>(svo_tick_count);
+        feedback_loop(kx, ky, settings, memory, in, err_x, err_y);
+        phase = SLEW;
+        in.pos_x = wrap_add(in.pos_x, dx);
+        in.pos_y = wrap_add(in.pos_y, dy);
+        err_x = static_cast<std::int16_t>(wrap_add(err_x, dx));
+        err_y = static_cast<std::int16_t>(wrap_add(err_y, dy));
+        in.step_x = dx;
+        in.step_y = dy;
+        if constexpr (accounting) {
+            account_ticks(first_tick, work);
+        }
+    }
+    svo_pos_x = in.pos_x;
+    svo_pos_y = in.pos_y;
+    svo_err_x = err_x;
+    svo_err_y = err_y;
+    svo_step_x = in.step_x;
+    svo_step_y = in.step_y;
+    svo_slew_ticks_end(slew);
+    return n;
+}
+
 // The run of ticks with the axes' scales kx, ky; inlined into each caller,
 // so that the machine's own scales become constants of the loop. Without
 // the loop, the position loop is left out (nothing reads what it computes)
@@ -459,6 +515,13 @@ template <bool with_loop, bool accounting>
                 continue;
             }
             ++servo_ticks_state.ticks_one_by_one;
+        } else if (svo_state == ISRSLEW) {
+            const std::uint64_t k = slew_ticks_with_loop<accounting>(kx, ky, settings, memory,
+                                                                     max_ticks - n, work);
+            if (k != 0) {
+                n += k;
+                continue;
+            }
         }
         ++n;
         count_tick();

@@ -712,6 +712,36 @@ const OctantMoveFn octant_move[8] = {
     [](std::int32_t a, std::int32_t b) { run_octant(7, a, b); },
 };
 
+bool svo_slew_ticks_begin(SlewTicks* s)
+{
+    const VdbData* r = SVO_VectPtr;
+    if (m_npbdrvCnt > 100) {
+        return false;
+    }
+    const bool warned = long_vector_warned.record == r && long_vector_warned.alloc_tick == r->alloc_tick;
+    *s = {r->majrdisth,
+          r->minrdisth,
+          r->majrfract,
+          r->minrfract,
+          r->majrvel,
+          r->minrvel,
+          corner_extra(r),
+          static_cast<std::int32_t>(dcc_dist(r)),
+          warned ? std::numeric_limits<std::int32_t>::max() : long_vector_warning,
+          corner_chain_enable != 0 && r->cnrvel != 0,
+          r->octant};
+    return true;
+}
+
+void svo_slew_ticks_end(const SlewTicks& s)
+{
+    VdbData* r = SVO_VectPtr;
+    r->majrdisth = s.majrdisth;
+    r->minrdisth = s.minrdisth;
+    r->majrfract = s.majrfract;
+    r->minrfract = s.minrfract;
+}
+
 void svo_exec_reset()
 {
     long_vector_warned = LongVectorWarning{};
