@@ -212,6 +212,15 @@ void read_vector_speeds(CmdReader* reader, std::int32_t s1, std::int32_t s2)
     }
 }
 
+// Stops reading at an entry whose integers do not fit its keyword: a keyword
+// known with the other count gets the expected count as the reason, any
+// other one is unknown. Returns false, since reading stops.
+bool stop_at_misfit(bool known_with_other_count, const char* expected)
+{
+    stop_at_entry(known_with_other_count ? expected : "unknown keyword; reading stops here");
+    return false;
+}
+
 // Runs one entry of fields keyword + count integers. Returns false when
 // reading must stop.
 bool run_entry(CmdReader* reader, const char* keyword, int fields, std::int32_t a, std::int32_t b)
@@ -221,11 +230,9 @@ bool run_entry(CmdReader* reader, const char* keyword, int fields, std::int32_t 
             e->run(a);
             return true;
         }
-        stop_at_entry(find_keyword(two_int_keywords, keyword) != nullptr ||
-                             std::strcmp(keyword, "VectorSpeed") == 0
-                         ? "expects two integers; reading stops here"
-                         : "unknown keyword; reading stops here");
-        return false;
+        const bool takes_two = find_keyword(two_int_keywords, keyword) != nullptr ||
+                               std::strcmp(keyword, "VectorSpeed") == 0;
+        return stop_at_misfit(takes_two, "expects two integers; reading stops here");
     }
     if (std::strcmp(keyword, "VectorSpeed") == 0) {
         read_vector_speeds(reader, a, b);
@@ -235,11 +242,9 @@ bool run_entry(CmdReader* reader, const char* keyword, int fields, std::int32_t 
         e->run(a, b);
         return true;
     }
-    stop_at_entry(find_keyword(one_int_keywords, keyword) != nullptr ||
-                         std::strcmp(keyword, "VemtracCmdVer") == 0
-                     ? "expects one integer; reading stops here"
-                     : "unknown keyword; reading stops here");
-    return false;
+    const bool takes_one = find_keyword(one_int_keywords, keyword) != nullptr ||
+                           std::strcmp(keyword, "VemtracCmdVer") == 0;
+    return stop_at_misfit(takes_one, "expects one integer; reading stops here");
 }
 
 void report_read_error(const CmdReader& reader)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/job_clock.h"
+#include "base/state_names.h"
 
 // The interpreter's state, with the power-on values.
 struct CommandFileState {
@@ -17,7 +18,7 @@ struct CommandFileState {
     std::int32_t cmd_pen_down = 0;
 };
 extern CommandFileState command_file_state;
-inline constinit std::int32_t& cmd_pen_down = command_file_state.cmd_pen_down;
+VEMTRAC_STATE_NAMES(command_file_state, cmd_pen_down);
 
 // Puts the interpreter's state back to its power-on values.
 void command_file_reset();

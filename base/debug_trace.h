@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "base/state_names.h"
+
 #if defined(__GNUC__)
 #define VEMTRAC_PRINTF(fmt_index, first_arg) __attribute__((format(printf, fmt_index, first_arg)))
 #else
@@ -37,7 +39,7 @@ struct DebugTraceState {
     std::uint32_t dbg_flags[3] = {0x0000001Fu, 0u, 0u};
 };
 extern DebugTraceState debug_trace_state;
-inline constinit std::uint32_t (&dbg_flags)[3] = debug_trace_state.dbg_flags;
+VEMTRAC_STATE_NAMES(debug_trace_state, dbg_flags);
 
 // Puts the category words back to their built-in values.
 void debug_trace_reset();

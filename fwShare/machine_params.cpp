@@ -10,13 +10,6 @@
 #include "fwShare/servo/vector_queue.h"
 #include "fwShare/vector_cutting.h"
 
-MachineParamState machine_param_state;
-
-void machine_params_reset()
-{
-    machine_param_state = MachineParamState{};
-}
-
 namespace {
 
 // Encoder scale words of this machine's motors: about 2^14 / 1.5 on X and
@@ -25,6 +18,17 @@ namespace {
 // 2^13 (8192).
 constexpr std::int16_t machine_enc_scale_word_x = 10923;
 constexpr std::int16_t machine_enc_scale_word_y = 5461;
+
+} // namespace
+
+MachineParamState machine_param_state;
+
+void machine_params_reset()
+{
+    machine_param_state = MachineParamState{};
+}
+
+namespace {
 
 void set_machine_params()
 {

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "base/state_names.h"
+
 struct AxisPair {
     std::int32_t X;
     std::int32_t Y;
@@ -105,7 +107,7 @@ extern MachineParamState machine_param_state;
 void machine_params_reset();
 
 // The records by their firmware names.
-inline constinit RomParamRecord& CurrentRomParam = machine_param_state.CurrentRomParam;
+VEMTRAC_STATE_NAMES(machine_param_state, CurrentRomParam, hard_min, hard_max, def_vect_accel);
 inline constinit CurrentFileRecord* const ptCurrentFile = &machine_param_state.current_file;
 inline constinit MsDirectiveRecord* const pMsDirective = &machine_param_state.ms_directive;
 inline constinit MsPlotbedRecord* const pMsPlotbed = &machine_param_state.ms_plotbed;
@@ -113,9 +115,6 @@ inline constinit LaserVectorParamRecord* const pLaserVectorParam =
     &machine_param_state.laser_vector_param;
 inline constinit LaserRasterParamRecord* const pLaserRasterParam =
     &machine_param_state.laser_raster_param;
-inline constinit PointXY& hard_min = machine_param_state.hard_min;
-inline constinit PointXY& hard_max = machine_param_state.hard_max;
-inline constinit std::int16_t& def_vect_accel = machine_param_state.def_vect_accel;
 
 // Machine start-up: resolutions, parameters, queues, servo loop and default profiles.
 void InitHardwareScaleFactor();

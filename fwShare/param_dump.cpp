@@ -2,7 +2,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
+#include <string>
 
+#include "base/state_names.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 
@@ -22,6 +25,27 @@ void value_line(const char* label, std::int32_t value)
 {
     std::printf("    %-51s= %d; \n\r", label, value);
 }
+
+// A member of a record as the dump shows it: its name and its value.
+struct NamedValue {
+    const char* name;
+    std::int32_t value;
+};
+
+// One value line per member, labelled with the record's prefix and the member's name.
+void value_lines(const char* prefix, std::initializer_list<NamedValue> members)
+{
+    for (const NamedValue& member : members) {
+        value_line((std::string(prefix) + member.name).c_str(), member.value);
+    }
+}
+
+// A member of a record under the name it has in the record.
+#define VEMTRAC_NAMED_MEMBER(record, member) NamedValue{#member, (record).member},
+
+// Value lines for the listed members of a record, each labelled prefix + member name.
+#define VEMTRAC_DUMP_MEMBERS(prefix, record, ...) \
+    value_lines(prefix, {VEMTRAC_FOR_EACH(VEMTRAC_NAMED_MEMBER, record, __VA_ARGS__)})
 
 // Values written one after another with "%d," and the last comma removed.
 template <typename T>
@@ -44,88 +68,43 @@ void dump_positions()
 {
     value_line("positionx", positionx);
     value_line("positiony", positiony);
-    value_line("hard_min.x", hard_min.x);
-    value_line("hard_min.y", hard_min.y);
-    value_line("hard_max.x", hard_max.x);
-    value_line("hard_max.y", hard_max.y);
+    VEMTRAC_DUMP_MEMBERS("hard_min.", hard_min, x, y);
+    VEMTRAC_DUMP_MEMBERS("hard_max.", hard_max, x, y);
 }
 
 // The machine parameter record up to the end delays.
 void dump_mach_params(const MachParamRecord& m)
 {
-    value_line("CurrentRomParam.MachParam.MaxDistance.X", m.MaxDistance.X);
-    value_line("CurrentRomParam.MachParam.MaxDistance.Y", m.MaxDistance.Y);
-    value_line("CurrentRomParam.MachParam.MaxVelocity.X", m.MaxVelocity.X);
-    value_line("CurrentRomParam.MachParam.MaxVelocity.Y", m.MaxVelocity.Y);
-    value_line("CurrentRomParam.MachParam.MaxAcceleration.X", m.MaxAcceleration.X);
-    value_line("CurrentRomParam.MachParam.MaxAcceleration.Y", m.MaxAcceleration.Y);
-    value_line("CurrentRomParam.MachParam.TableSize.X", m.TableSize.X);
-    value_line("CurrentRomParam.MachParam.TableSize.Y", m.TableSize.Y);
-    value_line("CurrentRomParam.MachParam.InitDistance.X", m.InitDistance.X);
-    value_line("CurrentRomParam.MachParam.InitDistance.Y", m.InitDistance.Y);
-    value_line("CurrentRomParam.MachParam.DefInitDistance.X", m.DefInitDistance.X);
-    value_line("CurrentRomParam.MachParam.DefInitDistance.Y", m.DefInitDistance.Y);
-    value_line("CurrentRomParam.MachParam.Resolution.X", m.Resolution.X);
-    value_line("CurrentRomParam.MachParam.Resolution.Y", m.Resolution.Y);
-    value_line("CurrentRomParam.MachParam.EndDelay1", m.EndDelay1);
-    value_line("CurrentRomParam.MachParam.EndDelay2", m.EndDelay2);
-    value_line("CurrentRomParam.MachParam.EndDelay3", m.EndDelay3);
-    value_line("CurrentRomParam.MachParam.EndDelay4", m.EndDelay4);
-    value_line("CurrentRomParam.MachParam.EndDelay5", m.EndDelay5);
-    value_line("CurrentRomParam.MachParam.EndDelay6", m.EndDelay6);
+    VEMTRAC_DUMP_MEMBERS("CurrentRomParam.MachParam.", m, MaxDistance.X, MaxDistance.Y,
+                         MaxVelocity.X, MaxVelocity.Y, MaxAcceleration.X, MaxAcceleration.Y,
+                         TableSize.X, TableSize.Y, InitDistance.X, InitDistance.Y,
+                         DefInitDistance.X, DefInitDistance.Y, Resolution.X, Resolution.Y,
+                         EndDelay1, EndDelay2, EndDelay3, EndDelay4, EndDelay5, EndDelay6);
 }
 
 // The configured servo tuning.
 void dump_servo_vector(const ServoVectorParam& s)
 {
-    value_line("CurrentRomParam.MachParam.ServoVector.XGain", s.XGain);
-    value_line("CurrentRomParam.MachParam.ServoVector.YGain", s.YGain);
-    value_line("CurrentRomParam.MachParam.ServoVector.XRateFactor", s.XRateFactor);
-    value_line("CurrentRomParam.MachParam.ServoVector.YRateFactor", s.YRateFactor);
-    value_line("CurrentRomParam.MachParam.ServoVector.XIGain", s.XIGain);
-    value_line("CurrentRomParam.MachParam.ServoVector.YIGain", s.YIGain);
-    value_line("CurrentRomParam.MachParam.ServoVector.K3X", s.K3X);
-    value_line("CurrentRomParam.MachParam.ServoVector.K3Y", s.K3Y);
-    value_line("CurrentRomParam.MachParam.ServoVector.rXGain", s.rXGain);
-    value_line("CurrentRomParam.MachParam.ServoVector.rGain", s.rGain);
-    value_line("CurrentRomParam.MachParam.ServoVector.rXratefactor", s.rXratefactor);
-    value_line("CurrentRomParam.MachParam.ServoVector.rratefactor", s.rratefactor);
-    value_line("CurrentRomParam.MachParam.ServoVector.rXIGain", s.rXIGain);
-    value_line("CurrentRomParam.MachParam.ServoVector.rIGain", s.rIGain);
-    value_line("CurrentRomParam.MachParam.ServoVector.XILimit", s.XILimit);
-    value_line("CurrentRomParam.MachParam.ServoVector.YILimit", s.YILimit);
+    VEMTRAC_DUMP_MEMBERS("CurrentRomParam.MachParam.ServoVector.", s, XGain, YGain, XRateFactor,
+                         YRateFactor, XIGain, YIGain, K3X, K3Y, rXGain, rGain, rXratefactor,
+                         rratefactor, rXIGain, rIGain, XILimit, YILimit);
 }
 
 // The directive and plot-bed records.
 void dump_directives()
 {
-    value_line("pMsDirective->FineCuttingMode", pMsDirective->FineCuttingMode);
-    value_line("pMsDirective->TavrelTurboMode", pMsDirective->TavrelTurboMode);
-    value_line("pMsDirective->CCDSpeedAdjust", pMsDirective->CCDSpeedAdjust);
-    value_line("pMsDirective->ImageTuning", pMsDirective->ImageTuning);
-    value_line("pMsPlotbed->CornerTable", pMsPlotbed->CornerTable);
+    VEMTRAC_DUMP_MEMBERS("pMsDirective->", *pMsDirective, FineCuttingMode, TavrelTurboMode,
+                         CCDSpeedAdjust, ImageTuning);
+    VEMTRAC_DUMP_MEMBERS("pMsPlotbed->", *pMsPlotbed, CornerTable);
 }
 
 // The current job's settings, then the per-pen and margin lists.
 void dump_current_file(const CurrentFileRecord& f)
 {
-    value_line("ptCurrentFile->VectorCurrentPen", f.VectorCurrentPen);
-    value_line("ptCurrentFile->RasterMode", f.RasterMode);
-    value_line("ptCurrentFile->RasterUnit", f.RasterUnit);
-    value_line("ptCurrentFile->RasterDPI", f.RasterDPI);
-    value_line("ptCurrentFile->RasterPower", f.RasterPower);
-    value_line("ptCurrentFile->ImageAbsPosFlag", f.ImageAbsPosFlag);
-    value_line("ptCurrentFile->ImageOffsetX", f.ImageOffsetX);
-    value_line("ptCurrentFile->ImageOffsetY", f.ImageOffsetY);
-    value_line("ptCurrentFile->ImageWidth", f.ImageWidth);
-    value_line("ptCurrentFile->ImageHeight", f.ImageHeight);
-    value_line("ptCurrentFile->RasterAccelEngrave", f.RasterAccelEngrave);
-    value_line("ptCurrentFile->RasterSpeedX", f.RasterSpeedX);
-    value_line("ptCurrentFile->RasterSpeedY", f.RasterSpeedY);
-    value_line("ptCurrentFile->RasterAccelX", f.RasterAccelX);
-    value_line("ptCurrentFile->RasterAccelY", f.RasterAccelY);
-    value_line("ptCurrentFile->RasterFiringType", f.RasterFiringType);
-    value_line("ptCurrentFile->RasterBandingFree", f.RasterBandingFree);
+    VEMTRAC_DUMP_MEMBERS("ptCurrentFile->", f, VectorCurrentPen, RasterMode, RasterUnit, RasterDPI,
+                         RasterPower, ImageAbsPosFlag, ImageOffsetX, ImageOffsetY, ImageWidth,
+                         ImageHeight, RasterAccelEngrave, RasterSpeedX, RasterSpeedY, RasterAccelX,
+                         RasterAccelY, RasterFiringType, RasterBandingFree);
     group_end();
 
     list_line("ptCurrentFile->VectorSpeed", f.VectorSpeed, 17);

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "base/state_names.h"
+
 struct PclPosition {
     std::int32_t pclx;   // PCL cursor, PCL frame
     std::int32_t pcly;
@@ -27,9 +29,7 @@ extern PclPositionState pcl_position_state;
 // Puts the cursor back to its power-on values.
 void pcl_position_reset();
 
-inline constinit PclPosition& pcl_pos = pcl_position_state.pcl_pos;
-inline constinit std::int32_t& abs_x = pcl_position_state.abs_x;
-inline constinit std::int32_t& abs_y = pcl_position_state.abs_y;
+VEMTRAC_STATE_NAMES(pcl_position_state, pcl_pos, abs_x, abs_y);
 
 // Takes the head position as the new PCL cursor (switch from HPGL to PCL).
 void HandleHpglToPclPosition();

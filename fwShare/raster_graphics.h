@@ -9,6 +9,8 @@
 #include <array>
 #include <cstdint>
 
+#include "base/state_names.h"
+
 // The raster pass and line-step state, with the power-on values; it
 // persists from one image to the next.
 struct RasterGraphicsState {
@@ -28,12 +30,8 @@ extern RasterGraphicsState raster_graphics_state;
 // Puts the raster state back to its power-on values.
 void raster_graphics_reset();
 
-inline constinit std::int32_t& raster_distance = raster_graphics_state.raster_distance;
-inline constinit std::uint8_t& raster_backward = raster_graphics_state.raster_backward;
-inline constinit const std::int32_t*& raster_step_table = raster_graphics_state.raster_step_table;
-inline constinit std::int32_t& rasterindicator = raster_graphics_state.rasterindicator;
-inline constinit std::int32_t& RasterIndicatorY = raster_graphics_state.RasterIndicatorY;
-inline constinit std::int32_t (&raster_steps_even)[3] = raster_graphics_state.raster_steps_even;
+VEMTRAC_STATE_NAMES(raster_graphics_state, raster_distance, raster_backward, raster_step_table,
+                    rasterindicator, RasterIndicatorY, raster_steps_even);
 
 // The fixed tables of 304 and 609 lines per inch: entry i =
 // floor((i+1) 3048 / n) - floor(i 3048 / n).

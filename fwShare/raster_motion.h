@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "base/state_names.h"
+
 // What raster motion planning leaves, with the power-on values.
 struct RasterMotionState {
     std::int32_t raster_accel_dist = 0;         // allowance on each side of the image
@@ -22,14 +24,8 @@ extern RasterMotionState raster_motion_state;
 // Puts raster motion planning's state back to its power-on values.
 void raster_motion_reset();
 
-inline constinit std::int32_t& raster_accel_dist = raster_motion_state.raster_accel_dist;
-inline constinit std::int32_t& margin_l = raster_motion_state.margin_l;
-inline constinit std::int32_t& margin_r = raster_motion_state.margin_r;
-inline constinit std::int32_t& margin_mid = raster_motion_state.margin_mid;
-inline constinit std::int32_t& margin_base = raster_motion_state.margin_base;
-inline constinit std::uint16_t (&margin_speed_table)[20] = raster_motion_state.margin_speed_table;
-inline constinit std::int32_t& no_accel_dist = raster_motion_state.no_accel_dist;
-inline constinit std::int32_t& accel_extra_dist = raster_motion_state.accel_extra_dist;
+VEMTRAC_STATE_NAMES(raster_motion_state, raster_accel_dist, margin_l, margin_r, margin_mid,
+                    margin_base, margin_speed_table, no_accel_dist, accel_extra_dist);
 
 // Encoder margins and middle of the image about to start.
 void HandleRasterMargin();

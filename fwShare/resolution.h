@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "base/state_names.h"
+
 // Plot-bed units per inch of this machine (the current plot-bed resolution).
 inline constexpr std::int32_t machine_plotbed_dpi = 3048;
 
@@ -57,40 +59,14 @@ extern ResolutionState resolution_state;
 void resolution_reset();
 
 // The resolutions by their firmware names.
-inline constinit std::int16_t& enc_scale_word_x = resolution_state.enc_scale_word_x;
-inline constinit std::int16_t& enc_scale_word_y = resolution_state.enc_scale_word_y;
-inline constinit std::int32_t& enc_scale_native_x = resolution_state.enc_scale_native_x;
-inline constinit std::int32_t& enc_scale_native_y = resolution_state.enc_scale_native_y;
-inline constinit std::int32_t& svo_reso_native_x = resolution_state.svo_reso_native_x;
-inline constinit std::int32_t& svo_reso_native_y = resolution_state.svo_reso_native_y;
-inline constinit std::int32_t& reso_dpi_native_x = resolution_state.reso_dpi_native_x;
-inline constinit std::int32_t& reso_dpi_native_y = resolution_state.reso_dpi_native_y;
-inline constinit std::int32_t& hpgl_reso_native_x = resolution_state.hpgl_reso_native_x;
-inline constinit std::int32_t& hpgl_reso_native_y = resolution_state.hpgl_reso_native_y;
-inline constinit std::int32_t& enc_scale_current_x = resolution_state.enc_scale_current_x;
-inline constinit std::int32_t& enc_scale_current_y = resolution_state.enc_scale_current_y;
-inline constinit std::int32_t& svo_reso_x = resolution_state.svo_reso_x;
-inline constinit std::int32_t& svo_reso_y = resolution_state.svo_reso_y;
-inline constinit std::int32_t& reso_dpi_x = resolution_state.reso_dpi_x;
-inline constinit std::int32_t& reso_dpi_y = resolution_state.reso_dpi_y;
-inline constinit std::int32_t& hpgl_reso_x = resolution_state.hpgl_reso_x;
-inline constinit std::int32_t& hpgl_reso_y = resolution_state.hpgl_reso_y;
-inline constinit float& svo_period = resolution_state.svo_period;
-inline constinit std::int32_t& reso_mm_x = resolution_state.reso_mm_x;
-inline constinit std::int32_t& reso_mm_y = resolution_state.reso_mm_y;
-inline constinit std::int32_t& svo_reso_mm_x = resolution_state.svo_reso_mm_x;
-inline constinit std::int32_t& VARRESO_PbdToSvoX = resolution_state.VARRESO_PbdToSvoX;
-inline constinit std::int32_t& VARRESO_PbdToSvoY = resolution_state.VARRESO_PbdToSvoY;
-inline constinit std::int32_t& hpgl_to_pbd_x = resolution_state.hpgl_to_pbd_x;
-inline constinit std::int32_t& hpgl_to_pbd_y = resolution_state.hpgl_to_pbd_y;
-inline constinit float& varreso_ratio_x = resolution_state.varreso_ratio_x;
-inline constinit float& varreso_ratio_y = resolution_state.varreso_ratio_y;
-inline constinit std::int32_t& enc_to_err_x = resolution_state.enc_to_err_x;
-inline constinit std::int32_t& enc_to_err_y = resolution_state.enc_to_err_y;
-inline constinit std::int32_t& enc_scale_x = resolution_state.enc_scale_x;
-inline constinit std::int32_t& enc_scale_y = resolution_state.enc_scale_y;
-inline constinit std::int32_t& one_g = resolution_state.one_g;
-inline constinit std::int32_t& raster_move_speed = resolution_state.raster_move_speed;
+VEMTRAC_STATE_NAMES(resolution_state, enc_scale_word_x, enc_scale_word_y, enc_scale_native_x,
+                    enc_scale_native_y, svo_reso_native_x, svo_reso_native_y, reso_dpi_native_x,
+                    reso_dpi_native_y, hpgl_reso_native_x, hpgl_reso_native_y, enc_scale_current_x,
+                    enc_scale_current_y, svo_reso_x, svo_reso_y, reso_dpi_x, reso_dpi_y,
+                    hpgl_reso_x, hpgl_reso_y, svo_period, reso_mm_x, reso_mm_y, svo_reso_mm_x,
+                    VARRESO_PbdToSvoX, VARRESO_PbdToSvoY, hpgl_to_pbd_x, hpgl_to_pbd_y,
+                    varreso_ratio_x, varreso_ratio_y, enc_to_err_x, enc_to_err_y, enc_scale_x,
+                    enc_scale_y, one_g, raster_move_speed);
 
 // Fills both resolution sets and every derived factor (start-up).
 void varreso_Initial();

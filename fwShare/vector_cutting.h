@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "base/state_names.h"
+
 // Vector cutting's state, with the power-on values.
 struct VectorCuttingState {
     std::int32_t pen_up_flag = 0;   // 1 = pen up, 0 = pen down (the laser layer's own flag)
@@ -19,9 +21,7 @@ extern VectorCuttingState vector_cutting_state;
 // Puts vector cutting's state back to its power-on values.
 void vector_cutting_reset();
 
-inline constinit std::int32_t& pen_up_flag = vector_cutting_state.pen_up_flag;
-inline constinit std::uint8_t& lsr_lang_mode = vector_cutting_state.lsr_lang_mode;
-inline constinit std::int32_t& pen_up_speed = vector_cutting_state.pen_up_speed;
+VEMTRAC_STATE_NAMES(vector_cutting_state, pen_up_flag, lsr_lang_mode, pen_up_speed);
 
 // Starts vector cutting with the current pen: velocities, creep, gains, delays, profiles.
 void HandleStartVectorCutting();

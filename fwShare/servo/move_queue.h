@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "base/state_names.h"
 #include "fwShare/servo/speed_profiles.h"
 
 // The profile of the move being queued, loaded from VelAccelPool, with the
@@ -28,14 +29,8 @@ extern MoveProfileState move_profile_state;
 void move_queue_reset();
 
 // The profile by its firmware names.
-inline constinit VelAccelEntry*& pVelAccelPointer = move_profile_state.pVelAccelPointer;
-inline constinit std::int32_t& diag_vel = move_profile_state.diag_vel;
-inline constinit std::int32_t& pbdAxiaVel = move_profile_state.pbdAxiaVel;
-inline constinit std::int32_t& pbdAccel = move_profile_state.pbdAccel;
-inline constinit std::int32_t& pbdSps = move_profile_state.pbdSps;
-inline constinit std::int32_t& LowSpeed = move_profile_state.LowSpeed;
-inline constinit std::int32_t& lowspeedflag = move_profile_state.lowspeedflag;
-inline constinit std::int32_t& CI_Flag = move_profile_state.CI_Flag;
+VEMTRAC_STATE_NAMES(move_profile_state, pVelAccelPointer, diag_vel, pbdAxiaVel, pbdAccel, pbdSps,
+                    LowSpeed, lowspeedflag, CI_Flag);
 
 // Pen-up travel shapes and their length bands (millimetres of |dx| + |dy|),
 // each bound with an acceleration (thousandths of g) and a speed (the

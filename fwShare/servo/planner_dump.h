@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "base/state_names.h"
 #include "fwShare/servo/vector_queue.h"
 
 struct PlannerDumpState {
@@ -12,7 +13,7 @@ struct PlannerDumpState {
     std::uint32_t vdb_dump_flags = 0;
 };
 extern PlannerDumpState planner_dump_state;
-inline constinit std::uint32_t& vdb_dump_flags = planner_dump_state.vdb_dump_flags;
+VEMTRAC_STATE_NAMES(planner_dump_state, vdb_dump_flags);
 
 // Puts the dump flags back to their power-on value.
 void planner_dump_reset();

@@ -41,6 +41,8 @@
 
 #include <cstdint>
 
+#include "base/state_names.h"
+
 struct VdbData;
 
 enum SvoState : std::int16_t {
@@ -120,43 +122,13 @@ extern ServoIsrState servo_isr_state;
 void servo_isr_reset();
 
 // The interrupt's state by its firmware names.
-inline constinit std::int16_t& svo_state = servo_isr_state.svo_state;
-inline constinit std::uint8_t& phase = servo_isr_state.phase;
-inline constinit SvoGains& svo_gains = servo_isr_state.svo_gains;
-inline constinit std::int32_t& svo_pos_x = servo_isr_state.svo_pos_x;
-inline constinit std::int32_t& svo_pos_y = servo_isr_state.svo_pos_y;
-inline constinit std::int16_t& svo_err_x = servo_isr_state.svo_err_x;
-inline constinit std::int16_t& svo_err_y = servo_isr_state.svo_err_y;
-inline constinit std::uint16_t& svo_err_frac_x = servo_isr_state.svo_err_frac_x;
-inline constinit std::uint16_t& svo_err_frac_y = servo_isr_state.svo_err_frac_y;
-inline constinit std::int32_t& svo_step_x = servo_isr_state.svo_step_x;
-inline constinit std::int32_t& svo_step_y = servo_isr_state.svo_step_y;
-inline constinit std::int32_t& enc_x = servo_isr_state.enc_x;
-inline constinit std::int32_t& enc_y = servo_isr_state.enc_y;
-inline constinit std::int32_t& enc_last_x = servo_isr_state.enc_last_x;
-inline constinit std::int32_t& enc_last_y = servo_isr_state.enc_last_y;
-inline constinit std::int32_t& enc_base_x = servo_isr_state.enc_base_x;
-inline constinit std::int32_t& enc_base_y = servo_isr_state.enc_base_y;
-inline constinit std::int32_t& svo_integ_x = servo_isr_state.svo_integ_x;
-inline constinit std::int32_t& svo_integ_y = servo_isr_state.svo_integ_y;
-inline constinit std::int32_t& svo_prev_term_x = servo_isr_state.svo_prev_term_x;
-inline constinit std::int32_t& svo_prev_term_y = servo_isr_state.svo_prev_term_y;
-inline constinit std::int16_t& svo_gain_base_x = servo_isr_state.svo_gain_base_x;
-inline constinit std::int16_t& svo_gain_base_y = servo_isr_state.svo_gain_base_y;
-inline constinit std::int16_t& svo_gain_x = servo_isr_state.svo_gain_x;
-inline constinit std::int16_t& svo_gain_y = servo_isr_state.svo_gain_y;
-inline constinit volatile std::uint16_t& svo_out_x = servo_isr_state.svo_out_x;
-inline constinit volatile std::uint16_t& svo_out_y = servo_isr_state.svo_out_y;
-inline constinit std::uint8_t& svo_off = servo_isr_state.svo_off;
-inline constinit std::int32_t& delay_count = servo_isr_state.delay_count;
-inline constinit std::int16_t& hold_gain_count = servo_isr_state.hold_gain_count;
-inline constinit std::int16_t& creep_min = servo_isr_state.creep_min;
-inline constinit std::int32_t& CREEP_VELOCITY = servo_isr_state.CREEP_VELOCITY;
-inline constinit std::int32_t& CREEP_SPEED = servo_isr_state.CREEP_SPEED;
-inline constinit std::uint16_t& End_Delay_1 = servo_isr_state.End_Delay_1;
-inline constinit std::uint16_t& End_Delay_2 = servo_isr_state.End_Delay_2;
-inline constinit std::uint16_t& End_Delay_3 = servo_isr_state.End_Delay_3;
-inline constinit std::int32_t& corner_chain_enable = servo_isr_state.corner_chain_enable;
+VEMTRAC_STATE_NAMES(servo_isr_state, svo_state, phase, svo_gains, svo_pos_x, svo_pos_y, svo_err_x,
+                    svo_err_y, svo_err_frac_x, svo_err_frac_y, svo_step_x, svo_step_y, enc_x, enc_y,
+                    enc_last_x, enc_last_y, enc_base_x, enc_base_y, svo_integ_x, svo_integ_y,
+                    svo_prev_term_x, svo_prev_term_y, svo_gain_base_x, svo_gain_base_y, svo_gain_x,
+                    svo_gain_y, svo_out_x, svo_out_y, svo_off, delay_count, hold_gain_count,
+                    creep_min, CREEP_VELOCITY, CREEP_SPEED, End_Delay_1, End_Delay_2, End_Delay_3,
+                    corner_chain_enable);
 
 // One servo tick: the position loop, then the current state's handler.
 void svo_isr();

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "base/platform.h"
+#include "base/state_names.h"
 
 struct VdbData;
 
@@ -60,14 +61,8 @@ extern ServoTicksState servo_ticks_state;
 void servo_ticks_reset();
 
 // The ticks' state by its firmware names.
-inline constinit std::int32_t& svo_tick_count = servo_ticks_state.svo_tick_count;
-inline constinit std::int32_t (&phase_tick_count)[7] = servo_ticks_state.phase_tick_count;
-inline constinit std::int32_t& job_timing_state = servo_ticks_state.job_timing_state;
-inline constinit std::int32_t& job_start_tick = servo_ticks_state.job_start_tick;
-inline constinit std::int32_t& job_end_tick = servo_ticks_state.job_end_tick;
-inline constinit std::int32_t& job_abort = servo_ticks_state.job_abort;
-inline constinit std::int32_t& positionx = servo_ticks_state.positionx;
-inline constinit std::int32_t& positiony = servo_ticks_state.positiony;
+VEMTRAC_STATE_NAMES(servo_ticks_state, svo_tick_count, phase_tick_count, job_timing_state,
+                    job_start_tick, job_end_tick, job_abort, positionx, positiony);
 
 // The system's one lock: held across each run of ticks and while the main
 // thread loads servo gains, so that the gains change between two ticks.

@@ -7,6 +7,18 @@
 #include "fwShare/resolution.h"
 #include "fwShare/servo/servo_isr.h"
 
+namespace {
+
+// Speeds (plot-bed units per second) from which a profile takes the creep
+// speed as its low-speed boundary (0xE74), and the boundary below it (0x834).
+constexpr std::uint32_t fast_profile_speed = 3700;
+constexpr std::uint32_t slow_boundary_speed = 2100;
+// LowSpeed of a profile without ramp is 65 x speed / boundary, in 2^-4
+// counts per tick: the boundary speed itself gives 65.
+constexpr std::int32_t low_speed_factor = 65;
+
+} // namespace
+
 const char* const move_kind_names[VEL_ACCEL_POOL_SIZE] = {
     "PEN_DOWN", "PEN_UP", "PEN_UPC", "RASTER_FORWARD", "RASTER_BACKWARD",
     "RASTER_OFFSET", "RASTER_MOVE", "SERVO_MOVE",
@@ -20,14 +32,6 @@ void speed_profiles_reset()
 }
 
 namespace {
-
-// Speeds (plot-bed units per second) from which a profile takes the creep
-// speed as its low-speed boundary (0xE74), and the boundary below it (0x834).
-constexpr std::uint32_t fast_profile_speed = 3700;
-constexpr std::uint32_t slow_boundary_speed = 2100;
-// LowSpeed of a profile without ramp is 65 x speed / boundary, in 2^-4
-// counts per tick: the boundary speed itself gives 65.
-constexpr std::int32_t low_speed_factor = 65;
 
 // Ticks needed to reach speed s (plot-bed units per second) at acceleration
 // accel (2^-14 counts per tick per tick): 839/32 converts units per second

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "base/state_names.h"
 #include "fwShare/servo/vector_queue.h"
 
 enum MoveKind : std::int32_t {
@@ -42,10 +43,7 @@ extern SpeedProfileState speed_profile_state;
 void speed_profiles_reset();
 
 // The table by its firmware names.
-inline constinit VelAccelEntry (&VelAccelPool)[VEL_ACCEL_POOL_SIZE] = speed_profile_state.VelAccelPool;
-inline constinit std::uint32_t& boundary_speed = speed_profile_state.boundary_speed;
-inline constinit std::int32_t& factor_num = speed_profile_state.factor_num;
-inline constinit std::uint32_t& min_corner_vel = speed_profile_state.min_corner_vel;
+VEMTRAC_STATE_NAMES(speed_profile_state, VelAccelPool, boundary_speed, factor_num, min_corner_vel);
 
 // Builds the profile of a move kind from a speed (plot-bed units/s) and an acceleration code.
 void setup_plotbed_speeds(std::int32_t kind, std::uint32_t speed, std::int32_t acc);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "base/state_names.h"
 #include "fwShare/servo/vector_queue.h"
 
 // The planner's own count, with its power-on value.
@@ -16,7 +17,7 @@ struct VectorPlannerState {
     std::int32_t vect_count = 0;  // planned vectors so far (shown by the end-of-job report)
 };
 extern VectorPlannerState vector_planner_state;
-inline constinit std::int32_t& vect_count = vector_planner_state.vect_count;
+VEMTRAC_STATE_NAMES(vector_planner_state, vect_count);
 
 // Puts the planner's count back to its power-on value.
 void vector_planner_reset();

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "base/state_names.h"
+
 enum VdbCmd : std::uint8_t {
     NULL_CMD, SHORT_PEN_UP, SHORT_PEN_DOWN, VECTOR, PEN_UP_CAL, LONG_PEN_UP, LONG_PEN_DOWN,
     STEPPER_MOVE, FIND_INDEX, CHECK_TURRET, SOFTLANDING_PEN_DOWN, TPH_UP_VECTOR,
@@ -88,19 +90,9 @@ extern VectorQueueState vector_queue_state;
 void vector_queue_reset();
 
 // The queue's state by its firmware names.
-inline constinit VdbData (&vdb_pool)[VDB_POOL_SIZE] = vector_queue_state.vdb_pool;
-inline constinit VdbData (&vdb_offline_pool)[VDB_POOL_SIZE] = vector_queue_state.vdb_offline_pool;
-inline constinit VdbData*& freeptr = vector_queue_state.freeptr;
-inline constinit VdbData*& SVO_VectPtr = vector_queue_state.SVO_VectPtr;
-inline constinit VdbData*& autoptr = vector_queue_state.autoptr;
-inline constinit VdbData*& stopptr = vector_queue_state.stopptr;
-inline constinit VdbData*& offline_freeptr = vector_queue_state.offline_freeptr;
-inline constinit std::int32_t& pipeflag = vector_queue_state.pipeflag;
-inline constinit std::int32_t& pbdVelType = vector_queue_state.pbdVelType;
-inline constinit std::uint8_t& null_vector = vector_queue_state.null_vector;
-inline constinit std::int32_t& save_real_pen_pos_is_down = vector_queue_state.save_real_pen_pos_is_down;
-inline constinit std::int32_t& m_npbdrvCnt = vector_queue_state.m_npbdrvCnt;
-inline constinit std::int32_t& isr_holdoff = vector_queue_state.isr_holdoff;
+VEMTRAC_STATE_NAMES(vector_queue_state, vdb_pool, vdb_offline_pool, freeptr, SVO_VectPtr, autoptr,
+                    stopptr, offline_freeptr, pipeflag, pbdVelType, null_vector,
+                    save_real_pen_pos_is_down, m_npbdrvCnt, isr_holdoff);
 
 // Short name of a command kind as traces and dumps print it.
 const char* vdb_cmd_name(unsigned kind);
