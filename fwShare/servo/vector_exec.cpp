@@ -84,11 +84,17 @@ struct LongVectorWarning {
 };
 LongVectorWarning long_vector_warned;
 
+// Whether the long-vector warning was printed for this record already.
+bool long_vector_warning_given(const VdbData* r)
+{
+    return long_vector_warned.record == r && long_vector_warned.alloc_tick == r->alloc_tick;
+}
+
 // The warning comes once per record: repeated on every slew tick, a vector
 // of thousands of inches would flood the console for hours.
 bool first_long_vector_warning(const VdbData* r)
 {
-    if (long_vector_warned.record == r && long_vector_warned.alloc_tick == r->alloc_tick) {
+    if (long_vector_warning_given(r)) {
         return false;
     }
     long_vector_warned = {r, r->alloc_tick};
@@ -458,8 +464,7 @@ std::uint64_t svo_slew_run(std::uint64_t max_ticks)
     const std::int64_t base = static_cast<std::int64_t>(r->majrdisth) + corner_extra(r);
     const std::int64_t rem = base - (r->majrvel >> 23);
     const std::int64_t dcc = std::max<std::int64_t>(static_cast<std::int32_t>(dcc_dist(r)), 0);
-    const bool warning_due = rem > long_vector_warning && !(long_vector_warned.record == r &&
-                                                            long_vector_warned.alloc_tick == r->alloc_tick);
+    const bool warning_due = rem > long_vector_warning && !long_vector_warning_given(r);
     if (base != static_cast<std::int32_t>(base) || rem < dcc || warning_due) {
         return 0;
     }
@@ -689,7 +694,7 @@ std::uint64_t svo_dcc_run(std::uint64_t max_ticks)
     if (m_npbdrvCnt > 100) {
         return 0;
     }
-    const bool warned = long_vector_warned.record == r && long_vector_warned.alloc_tick == r->alloc_tick;
+    const bool warned = long_vector_warning_given(r);
     const std::int32_t extra = corner_extra(r);
     return run_ramp(max_ticks, DCC, [&](RampValues& v, RampSteps& steps) {
         return dcc_tick(r, extra, warned, v, steps);
@@ -718,7 +723,7 @@ bool svo_slew_ticks_begin(SlewTicks* s)
     if (m_npbdrvCnt > 100) {
         return false;
     }
-    const bool warned = long_vector_warned.record == r && long_vector_warned.alloc_tick == r->alloc_tick;
+    const bool warned = long_vector_warning_given(r);
     *s = {r->majrdisth,
           r->minrdisth,
           r->majrfract,
