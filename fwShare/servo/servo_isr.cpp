@@ -431,30 +431,27 @@ inline void account_ticks(std::uint32_t first_tick, std::uint32_t work)
     tick_account_note(first_tick, work, phase);
 }
 
-// Slew ticks of the full replay, each with the position loop, the record's
-// slew and the commanded position, error and step held in registers, up to
-// max_ticks and for as long as the ticks only slew. Returns the ticks run.
-template <bool accounting>
-[[gnu::always_inline]] inline std::uint64_t slew_ticks_with_loop(
+// Ticks of the full replay taken by step, each with the position loop, the
+// commanded position, error and step held in registers: up to max_ticks,
+// for as long as step gives the coming tick's X and Y step. Each tick
+// leaves tick_phase. Returns the ticks run.
+template <bool accounting, typename Step>
+[[gnu::always_inline]] inline std::uint64_t ticks_with_loop(
     const AxisScales& kx, const AxisScales& ky, const LoopSettings& settings, LoopMemory& memory,
-    std::uint64_t max_ticks, std::uint32_t work)
+    std::uint64_t max_ticks, std::uint32_t work, std::uint8_t tick_phase, Step step)
 {
-    SlewTicks slew;
-    if (!svo_slew_ticks_begin(&slew)) {
-        return 0;
-    }
     LoopInputs in = loop_inputs();
     std::int16_t err_x = svo_err_x;
     std::int16_t err_y = svo_err_y;
     std::uint64_t n = 0;
     std::int32_t dx = 0;
     std::int32_t dy = 0;
-    while (n < max_ticks && svo_plain_slew_step(slew, dx, dy)) {
+    while (n < max_ticks && step(dx, dy)) {
         ++n;
         count_tick();
         const std::uint32_t first_tick = static_cast<std::uint32_t>(svo_tick_count);
         feedback_loop(kx, ky, settings, memory, in, err_x, err_y);
-        phase = SLEW;
+        phase = tick_phase;
         in.pos_x = wrap_add(in.pos_x, dx);
         in.pos_y = wrap_add(in.pos_y, dy);
         err_x = static_cast<std::int16_t>(wrap_add(err_x, dx));
@@ -471,8 +468,42 @@ template <bool accounting>
     svo_err_y = err_y;
     svo_step_x = in.step_x;
     svo_step_y = in.step_y;
-    svo_slew_ticks_end(slew);
     return n;
+}
+
+// The moving ticks of the full replay that run with the record in
+// registers: acceleration, slew, and deceleration once the slew ends.
+// Returns the ticks run (0: the next tick runs through its handler).
+template <bool accounting>
+[[gnu::always_inline]] inline std::uint64_t moving_ticks_with_loop(
+    const AxisScales& kx, const AxisScales& ky, const LoopSettings& settings, LoopMemory& memory,
+    std::uint64_t max_ticks, std::uint32_t work)
+{
+    RampTicks ramp;
+    if (svo_state == ISRACC) {
+        svo_acc_ticks_begin(&ramp);
+        const std::uint64_t k = ticks_with_loop<accounting>(
+            kx, ky, settings, memory, max_ticks, work, ACC,
+            [&](std::int32_t& dx, std::int32_t& dy) { return svo_acc_step(ramp, dx, dy); });
+        svo_store_ramp_values(ramp.rec, ramp.v);
+        return k;
+    }
+    SlewTicks slew;
+    if (!svo_slew_ticks_begin(&slew)) {
+        return 0;
+    }
+    const std::uint64_t k = ticks_with_loop<accounting>(
+        kx, ky, settings, memory, max_ticks, work, SLEW,
+        [&](std::int32_t& dx, std::int32_t& dy) { return svo_plain_slew_step(slew, dx, dy); });
+    svo_slew_ticks_end(slew);
+    if (k != 0 || !svo_dcc_ticks_begin(&ramp)) {
+        return k;
+    }
+    const std::uint64_t d = ticks_with_loop<accounting>(
+        kx, ky, settings, memory, max_ticks, work, DCC,
+        [&](std::int32_t& dx, std::int32_t& dy) { return svo_dcc_step(ramp, dx, dy); });
+    svo_store_ramp_values(ramp.rec, ramp.v);
+    return d;
 }
 
 // The run of ticks with the axes' scales kx, ky; inlined into each caller,
@@ -515,9 +546,9 @@ template <bool with_loop, bool accounting>
                 continue;
             }
             ++servo_ticks_state.ticks_one_by_one;
-        } else if (svo_state == ISRSLEW) {
-            const std::uint64_t k = slew_ticks_with_loop<accounting>(kx, ky, settings, memory,
-                                                                     max_ticks - n, work);
+        } else if (svo_state == ISRACC || svo_state == ISRSLEW) {
+            const std::uint64_t k = moving_ticks_with_loop<accounting>(kx, ky, settings, memory,
+                                                                       max_ticks - n, work);
             if (k != 0) {
                 n += k;
                 continue;

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr std::uint32_t fraction_mask = 0x7FFFFF;       // 23 fraction bits
+constexpr std::uint32_t fraction_mask = svo_fraction_mask;
 // majrdvel at and above which a ramp never doubles its acceleration: the
 // machine's own constant 0x5C418 = 377880 / 2^23 = 0.04505 counts per tick
 // per tick; at 12192 counts per inch (480 000 per metre) and 2500 ticks per
@@ -18,7 +18,7 @@ constexpr std::uint32_t fraction_mask = 0x7FFFFF;       // 23 fraction bits
 // gentler ramps double after 20 ticks.
 constexpr std::uint32_t doubling_limit = 0x5C418;
 constexpr std::uint64_t doubling_base = 0x3F0000;       // 63 counts, 16 fraction bits
-constexpr std::int32_t long_vector_warning = 0x1000000; // counts
+constexpr std::int32_t long_vector_warning = svo_long_vector_warning;
 
 // Stopping distance as one 64-bit value and its whole-count part.
 inline std::uint64_t stop_distance(const VdbData* r)
@@ -146,15 +146,9 @@ inline void move_axes(std::int32_t dx, std::int32_t dy)
 // makes the X step negative, bit 2 the Y step.
 inline void run_octant(std::uint8_t octant, std::int32_t a, std::int32_t b)
 {
-    const bool y_major = (octant & 1u) != 0;
-    std::int32_t x = y_major ? b : a;
-    std::int32_t y = y_major ? a : b;
-    if ((octant & 2u) != 0) {
-        x = wrap_neg(x);
-    }
-    if ((octant & 4u) != 0) {
-        y = wrap_neg(y);
-    }
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    svo_octant_steps(octant, a, b, x, y);
     move_axes(x, y);
 }
 
@@ -512,145 +506,14 @@ std::uint64_t svo_creep_run(std::uint64_t max_ticks)
 
 namespace {
 
-// The moving values of a record, kept in registers while a ramp runs tick
-// after tick; written back only for the ticks that ran.
-struct RampValues {
-    std::uint32_t majrvel, minrvel;
-    std::uint32_t majrfract, minrfract;
-    std::int32_t majrdisth, minrdisth;
-    std::uint32_t ddr, high_ddr;
-    std::uint16_t currvel;
-    std::int32_t acc_index;
-};
-
-RampValues ramp_values(const VdbData* r)
-{
-    return {r->majrvel, r->minrvel, r->majrfract, r->minrfract, r->majrdisth,
-            r->minrdisth, r->ddr, r->high_ddr, r->currvel, r->acc_index};
-}
-
-// The steps of a ramp's ticks: their sums and the last one.
-struct RampSteps {
-    std::uint32_t major_sum = 0, minor_sum = 0;
-    std::int32_t last_major = 0, last_minor = 0;
-
-    void add(std::int32_t m, std::int32_t n)
-    {
-        major_sum += static_cast<std::uint32_t>(m);
-        minor_sum += static_cast<std::uint32_t>(n);
-        last_major = m;
-        last_minor = n;
-    }
-};
-
 // Writes back the values of the k ticks a ramp ran and moves the head by
 // their steps, the last step as the last tick emitted it.
 void finish_ramp(VdbData* r, const RampValues& v, const RampSteps& steps)
 {
-    r->majrvel = v.majrvel;
-    r->minrvel = v.minrvel;
-    r->majrfract = v.majrfract;
-    r->minrfract = v.minrfract;
-    r->majrdisth = v.majrdisth;
-    r->minrdisth = v.minrdisth;
-    r->ddr = v.ddr;
-    r->high_ddr = v.high_ddr;
-    r->currvel = v.currvel;
-    r->acc_index = v.acc_index;
+    svo_store_ramp_values(r, v);
     run_octant(r->octant, static_cast<std::int32_t>(steps.major_sum - static_cast<std::uint32_t>(steps.last_major)),
                static_cast<std::int32_t>(steps.minor_sum - static_cast<std::uint32_t>(steps.last_minor)));
     run_octant(r->octant, steps.last_major, steps.last_minor);
-}
-
-// One tick's whole counts of an axis at velocity vel, as major_step and
-// the minor steps take them.
-inline std::int32_t counts_of(std::uint32_t vel, std::uint32_t& fract)
-{
-    const std::uint32_t t = vel + fract;
-    fract = t & fraction_mask;
-    return static_cast<std::int32_t>(t >> 23);
-}
-
-// Whether an emitted step would take the corner into the next record.
-inline bool corner_due(const VdbData* r, std::int32_t majrdisth)
-{
-    return corner_chain_enable != 0 && r->cnrvel != 0 && majrdisth <= 0;
-}
-
-// One acceleration tick on the values in v, exactly as svo_isr_acc; false
-// (v unchanged) when the tick would leave the ramp, double the
-// acceleration or take a corner.
-inline bool acc_tick(const VdbData* r, std::int32_t extra, bool doubling, RampValues& v,
-                     RampSteps& steps)
-{
-    if (static_cast<std::uint32_t>(v.currvel) + 1u > r->acclcount ||
-        (doubling && v.acc_index >= 20)) {
-        return false;
-    }
-    RampValues t = v;
-    if (doubling) {
-        ++t.acc_index;
-    }
-    const std::uint32_t new_ddr = t.ddr + (t.majrvel >> 7);
-    if (new_ddr < t.ddr) {
-        ++t.high_ddr;
-    }
-    const std::uint32_t vel = t.majrvel + r->majrdvel;
-    const std::uint32_t new_dcc = (t.high_ddr << 16) + (new_ddr >> 16);
-    const std::uint32_t rem = static_cast<std::uint32_t>(wrap_add(t.majrdisth, extra)) - (vel >> 23);
-    if (rem < new_dcc) {
-        return false;
-    }
-    t.majrvel = vel;
-    ++t.currvel;
-    t.ddr = new_ddr;
-    const std::int32_t m = counts_of(vel, t.majrfract);
-    t.majrdisth = wrap_sub(t.majrdisth, m);
-    t.minrvel += r->minrdvel;
-    std::int32_t n = counts_of(t.minrvel, t.minrfract);
-    n = std::min(n, wrap_add(t.minrdisth, 1));
-    t.minrdisth = wrap_sub(t.minrdisth, n);
-    if (corner_due(r, t.majrdisth)) {
-        return false;
-    }
-    v = t;
-    steps.add(m, n);
-    return true;
-}
-
-// One deceleration tick on the values in v, exactly as svo_isr_slew taking
-// svo_dcc_step; false (v unchanged) when the tick would slew, print, enter
-// creep or take a corner.
-inline bool dcc_tick(const VdbData* r, std::int32_t extra, bool warned, RampValues& v,
-                     RampSteps& steps)
-{
-    const std::int32_t rem =
-        wrap_sub(wrap_add(v.majrdisth, extra), static_cast<std::int32_t>(v.majrvel >> 23));
-    const std::uint32_t dcc = (v.high_ddr << 16) + (v.ddr >> 16);
-    if ((rem > long_vector_warning && !warned) || rem < 0 ||
-        rem >= static_cast<std::int32_t>(dcc) || v.currvel <= 1 || r->majrdvel > v.majrvel) {
-        return false;
-    }
-    RampValues t = v;
-    --t.currvel;
-    t.majrvel -= r->majrdvel;
-    const std::uint32_t travel = t.majrvel >> 7;
-    if (t.ddr < travel) {
-        --t.high_ddr;
-    }
-    t.ddr -= travel;
-    const std::int32_t m = counts_of(t.majrvel, t.majrfract);
-    t.majrdisth = wrap_sub(t.majrdisth, m);
-    t.minrvel -= r->minrdvel;
-    std::uint32_t n = static_cast<std::uint32_t>(counts_of(t.minrvel, t.minrfract));
-    n = std::min(n, static_cast<std::uint32_t>(t.minrdisth) + 1u);
-    t.minrdisth = wrap_sub(t.minrdisth, static_cast<std::int32_t>(n));
-    if (corner_due(r, t.majrdisth)) {
-        return false;
-    }
-    v = t;
-    steps.add(m, static_cast<std::int32_t>(n));
-    return true;
 }
 
 } // namespace
@@ -663,7 +526,7 @@ template <typename Tick>
 std::uint64_t run_ramp(std::uint64_t max_ticks, std::uint8_t ramp_phase, Tick tick)
 {
     VdbData* r = SVO_VectPtr;
-    RampValues v = ramp_values(r);
+    RampValues v = svo_ramp_values(r);
     RampSteps steps;
     std::uint64_t k = 0;
     while (k < max_ticks && tick(v, steps)) {
@@ -678,13 +541,39 @@ std::uint64_t run_ramp(std::uint64_t max_ticks, std::uint8_t ramp_phase, Tick ti
 
 } // namespace
 
+namespace {
+
+// Whether an acceleration ramp doubles its acceleration after 20 ticks.
+inline bool ramp_doubles(const VdbData* r)
+{
+    return r->psuedodist == 0 && r->cnrvel == 0 && r->majrdvel < doubling_limit;
+}
+
+} // namespace
+
+void svo_acc_ticks_begin(RampTicks* t)
+{
+    VdbData* r = SVO_VectPtr;
+    *t = {r, svo_ramp_values(r), corner_extra(r), ramp_doubles(r)};
+}
+
+bool svo_dcc_ticks_begin(RampTicks* t)
+{
+    VdbData* r = SVO_VectPtr;
+    if (m_npbdrvCnt > 100) {
+        return false;
+    }
+    *t = {r, svo_ramp_values(r), corner_extra(r), long_vector_warning_given(r)};
+    return true;
+}
+
 std::uint64_t svo_acc_run(std::uint64_t max_ticks)
 {
     const VdbData* r = SVO_VectPtr;
-    const bool doubling = r->psuedodist == 0 && r->cnrvel == 0 && r->majrdvel < doubling_limit;
+    const bool doubling = ramp_doubles(r);
     const std::int32_t extra = corner_extra(r);
     return run_ramp(max_ticks, ACC, [&](RampValues& v, RampSteps& steps) {
-        return acc_tick(r, extra, doubling, v, steps);
+        return svo_acc_tick(r, extra, doubling, v, steps);
     });
 }
 
@@ -697,7 +586,7 @@ std::uint64_t svo_dcc_run(std::uint64_t max_ticks)
     const bool warned = long_vector_warning_given(r);
     const std::int32_t extra = corner_extra(r);
     return run_ramp(max_ticks, DCC, [&](RampValues& v, RampSteps& steps) {
-        return dcc_tick(r, extra, warned, v, steps);
+        return svo_dcc_tick(r, extra, warned, v, steps);
     });
 }
 
