@@ -484,7 +484,7 @@ template <bool accounting>
         svo_acc_ticks_begin(&ramp);
         const std::uint64_t k = ticks_with_loop<accounting>(
             kx, ky, settings, memory, max_ticks, work, ACC,
-            [&](std::int32_t& dx, std::int32_t& dy) { return svo_acc_step(ramp, dx, dy); });
+            [&](std::int32_t& dx, std::int32_t& dy) { return svo_ramp_step<true>(ramp, dx, dy); });
         svo_store_ramp_values(ramp.rec, ramp.v);
         return k;
     }
@@ -501,7 +501,7 @@ template <bool accounting>
     }
     const std::uint64_t d = ticks_with_loop<accounting>(
         kx, ky, settings, memory, max_ticks, work, DCC,
-        [&](std::int32_t& dx, std::int32_t& dy) { return svo_dcc_step(ramp, dx, dy); });
+        [&](std::int32_t& dx, std::int32_t& dy) { return svo_ramp_step<false>(ramp, dx, dy); });
     svo_store_ramp_values(ramp.rec, ramp.v);
     return d;
 }

@@ -222,30 +222,20 @@ void svo_acc_ticks_begin(RampTicks* t);
 // distance (too many records waiting).
 bool svo_dcc_ticks_begin(RampTicks* t);
 
-// The coming ramp tick on t, as its handler computes it: advances t and
-// gives the X and Y step, or returns false, t untouched, when the handler
-// must run that tick.
-[[gnu::always_inline]] inline bool svo_acc_step(RampTicks& t, std::int32_t& step_x,
-                                                std::int32_t& step_y)
+// The coming acceleration (or deceleration) tick on t, as its handler
+// computes it: advances t and gives the X and Y step, or returns false, t
+// untouched, when the handler must run that tick.
+template <bool accelerating>
+[[gnu::always_inline]] inline bool svo_ramp_step(RampTicks& t, std::int32_t& step_x,
+                                                 std::int32_t& step_y)
 {
     RampSteps steps;
-    if (!svo_acc_tick(t.rec, t.extra, t.flag, t.v, steps)) {
-        return false;
+    const bool ran = accelerating ? svo_acc_tick(t.rec, t.extra, t.flag, t.v, steps)
+                                  : svo_dcc_tick(t.rec, t.extra, t.flag, t.v, steps);
+    if (ran) {
+        svo_octant_steps(t.rec->octant, steps.last_major, steps.last_minor, step_x, step_y);
     }
-    svo_octant_steps(t.rec->octant, steps.last_major, steps.last_minor, step_x, step_y);
-    return true;
-}
-
-// The same for a deceleration tick.
-[[gnu::always_inline]] inline bool svo_dcc_step(RampTicks& t, std::int32_t& step_x,
-                                                std::int32_t& step_y)
-{
-    RampSteps steps;
-    if (!svo_dcc_tick(t.rec, t.extra, t.flag, t.v, steps)) {
-        return false;
-    }
-    svo_octant_steps(t.rec->octant, steps.last_major, steps.last_minor, step_x, step_y);
-    return true;
+    return ran;
 }
 
 // A record slewing at constant speed, with the values its slew ticks change
