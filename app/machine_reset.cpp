@@ -15,7 +15,7 @@
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/speed_profiles.h"
-#include "fwShare/servo/tick_account.h"
+#include "replay/tick_account.h"
 #include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/vector_planner.h"
 #include "fwShare/servo/vector_queue.h"

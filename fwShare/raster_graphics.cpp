@@ -10,7 +10,6 @@
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/speed_profiles.h"
-#include "fwShare/servo/tick_account.h"
 #include "fwShare/servo/vector_queue.h"
 #include "base/wrap_math.h"
 
@@ -110,7 +109,6 @@ void HandleStartRasterGraphics()
     CREEP_VELOCITY = 4;
     CREEP_SPEED = creep_speed_for(CREEP_VELOCITY);
 
-    work_start_image();
     place_image();
     HandleRasterMargin();
     HandleRasterMoving();

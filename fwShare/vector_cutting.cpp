@@ -11,7 +11,6 @@
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/speed_profiles.h"
-#include "fwShare/servo/tick_account.h"
 #include "fwShare/servo/vector_queue.h"
 #include "base/wrap_math.h"
 
@@ -142,7 +141,6 @@ void execute_penselect(std::int32_t pen)
     }
     svo_wait_idle();
     ptCurrentFile->VectorCurrentPen = selected;
-    work_set_pen(selected);
     penupout();
     HandleStartVectorCutting();
 }

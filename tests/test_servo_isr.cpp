@@ -16,6 +16,7 @@
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/vector_queue.h"
+#include "replay/tick_runner.h"
 
 
 class ServoIsr : public MachineTest {};
@@ -78,7 +79,7 @@ TEST_F(ServoIsr, EachOctantMovesTheAxesInTheDirectionOfItsBits)
         const std::int32_t x0 = svo_pos_x;
         const std::int32_t y0 = svo_pos_y;
         const std::int16_t ex0 = svo_err_x;
-        octant_move[k](3, 1);
+        svo_octant_move(static_cast<std::uint8_t>(k), 3, 1);
         EXPECT_EQ(svo_pos_x - x0, expected[k].dx) << "octant " << k;
         EXPECT_EQ(svo_pos_y - y0, expected[k].dy) << "octant " << k;
         EXPECT_EQ(svo_err_x - ex0, expected[k].dx) << "octant " << k;
@@ -422,14 +423,14 @@ TEST_F(ServoIsr, RunOfTicksLeavesEveryValueAsSingleTicks)
     const ServoSnapshot one_by_one = snapshot();
 
     restore(start);
-    servo_ticks_state.replay_mode = ReplayMode::full;
+    replay_start_job(ReplayMode::full);
     svo_wait_idle();
     expect_same(snapshot(), one_by_one);
     EXPECT_GT(svo_tick_count - start.ticks.svo_tick_count, 1000);
 
     // Without the loop and with runs of alike ticks in one step.
     restore(start);
-    servo_ticks_state.replay_mode = ReplayMode::fast;
+    replay_start_job(ReplayMode::fast);
     svo_wait_idle();
     expect_same(snapshot(), one_by_one, false);
 }
@@ -449,11 +450,11 @@ TEST_F(ServoIsr, DefaultRunClampsTheMinorAxisAsTheTicksDo)
         pipeflag = 1;
         SVO_VectPtr = rec;
         const ServoSnapshot start = snapshot();
-        servo_ticks_state.replay_mode = ReplayMode::full;
+        replay_start_job(ReplayMode::full);
         svo_wait_idle();
         const ServoSnapshot full = snapshot();
         restore(start);
-        servo_ticks_state.replay_mode = ReplayMode::fast;
+        replay_start_job(ReplayMode::fast);
         svo_wait_idle();
         expect_same(snapshot(), full, false);
     }
@@ -490,9 +491,9 @@ TEST_F(ServoIsr, FullReplaySlewsAndPrintsAsTheHandlerDoes)
         EXPECT_LT(ticks, 1 << 24);
         restore(start);
         svo_exec_reset();  // the warning comes again for the same record
-        servo_ticks_state.replay_mode = ReplayMode::full;
+        replay_start_job(ReplayMode::full);
         std::uint64_t ran = 0;
-        EXPECT_EQ(capture_stdout([&] { svo_run_ticks(nullptr, static_cast<std::uint64_t>(ticks), &ran); }),
+        EXPECT_EQ(capture_stdout([&] { replay_run_ticks(nullptr, static_cast<std::uint64_t>(ticks), &ran); }),
                   single);
         EXPECT_EQ(ran, static_cast<std::uint64_t>(ticks));
         expect_same(snapshot(), one_by_one);

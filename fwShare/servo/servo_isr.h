@@ -132,17 +132,15 @@ VEMTRAC_STATE_NAMES(servo_isr_state, svo_state, phase, svo_gains, svo_pos_x, svo
 
 // One servo tick: the position loop, then the current state's handler.
 void svo_isr();
+// The handler of the current motion state (the second part of every tick).
+void svo_dispatch_state();
 
-// Why a run of ticks ended.
-enum class SvoRunEnd { condition, stuck, budget };
-
-// Runs servo ticks as the waits do: until wait_rec
-// is free (with wait_rec null: until the interrupt has no record left),
-// stopping before a tick when no record can run or max_ticks have run.
-// Counts each tick and its phase in the job clock. *ran gets the ticks run.
-// In the full replay each tick runs exactly as svo_isr; otherwise the ticks
-// leave everything but the position loop's own state as svo_isr would.
-SvoRunEnd svo_run_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran);
+// The state handlers of the hold, end delay and idle states.
+void svo_isr_hold();
+// One end-delay tick: counts the delay down, then back to ISRHOLD.
+void svo_isr_delay();
+// Idle: the position takes up the following error; a record left is freed.
+void svo_isr_idle();
 
 // The one way svo_state changes; moves the job clock's marks.
 void svo_set_state(std::int16_t new_state);

@@ -5,7 +5,6 @@
 
 #include "base/debug_trace.h"
 #include "fwShare/servo/servo_ticks.h"
-#include "fwShare/servo/tick_account.h"
 
 VectorQueueState vector_queue_state;
 
@@ -100,7 +99,12 @@ void sendvdb(VdbData* rec)
                   reinterpret_cast<std::uintptr_t>(rec));
     }
     rec->sent_cmd = static_cast<std::uint8_t>(vdb_kind(rec));
-    work_tag_record(rec);
+    rec->work = 0;
+    for (const VdbCommitObserver observer : commit_observers) {
+        if (observer != nullptr) {
+            observer(rec);
+        }
+    }
     if (rec->cmd != NULL_CMD && pipeflag != 0 && SVO_VectPtr == nullptr) {
         SVO_VectPtr = rec;
     }
@@ -125,4 +129,18 @@ void srvo_on_raster_move(std::int32_t kind)
     dbg_trace(DBG_PbdFun, "srvo_on_raster_move(%d)\n\r", kind);
     dbg_line(DBG_SvoVdbCmd, "    srvo_on_raster_move(%d);\n\r", kind);
     queue_simple_record(SHORT_PEN_UP, kind);
+}
+
+bool vdb_add_commit_observer(VdbCommitObserver observer)
+{
+    for (VdbCommitObserver& slot : commit_observers) {
+        if (slot == observer) {
+            return true;
+        }
+        if (slot == nullptr) {
+            slot = observer;
+            return true;
+        }
+    }
+    return false;
 }
