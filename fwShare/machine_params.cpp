@@ -143,7 +143,7 @@ void servo_init(std::uint8_t mode, std::int16_t gain_x, std::int16_t gain_y)
     dbg_trace(DBG_VemtracDbg, "^^ servo_init(%d,%d,%d,%d,%d)\n\r", mode, gain_x, 1000, gain_y,
               1000);
 
-    SVO_VectPtr = nullptr;
+    SVO_SetVectPtr(nullptr);
 
     enc_x = svo_encoder_x();
     enc_y = svo_encoder_y();

@@ -404,7 +404,7 @@ void queue_mixed_moves()
     srvo_on_pu();
     srvo_on_ve(-3000, 1500);
     pipeflag = 1;
-    SVO_VectPtr = first;
+    SVO_SetVectPtr(first);
 }
 
 } // namespace
@@ -448,7 +448,7 @@ TEST_F(ServoIsr, DefaultRunClampsTheMinorAxisAsTheTicksDo)
         rec->minrvel = 3u << 21;  // 0.75 counts per tick from the start
         rec->minrdisth = minor_left;
         pipeflag = 1;
-        SVO_VectPtr = rec;
+        SVO_SetVectPtr(rec);
         const ServoSnapshot start = snapshot();
         replay_start_job(ReplayMode::full);
         svo_wait_idle();
@@ -474,7 +474,7 @@ TEST_F(ServoIsr, FullReplaySlewsAndPrintsAsTheHandlerDoes)
         rec->minrvel = 1u << 22;  // half a count per tick, held at its limit halfway
         rec->minrdisth = 20000;
         pipeflag = 1;
-        SVO_VectPtr = rec;
+        SVO_SetVectPtr(rec);
         m_npbdrvCnt = crowded ? 101 : 0;
         if (!crowded) {
             // Already at speed, so that the first tick is a slew tick that warns.

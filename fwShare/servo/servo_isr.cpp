@@ -29,7 +29,7 @@ void svo_isr_hold()
     VdbData* rec = SVO_VectPtr;
     std::uint32_t kind = vdb_kind(rec);
     if (kind == NULL_CMD) {
-        SVO_VectPtr = nullptr;
+        SVO_SetVectPtr(nullptr);
         return;
     }
     if (kind == VECTOR) {
@@ -65,7 +65,7 @@ void svo_isr_idle()
         rec->cmd = NULL_CMD;
         SVO_SetVectPtr(rec->next);
         if (SVO_VectPtr->cmd == NULL_CMD) {
-            SVO_VectPtr = nullptr;
+            SVO_SetVectPtr(nullptr);
         }
     }
     svo_pos_x = wrap_sub(svo_pos_x, svo_err_x);

@@ -106,7 +106,7 @@ void sendvdb(VdbData* rec)
         }
     }
     if (rec->cmd != NULL_CMD && pipeflag != 0 && SVO_VectPtr == nullptr) {
-        SVO_VectPtr = rec;
+        SVO_SetVectPtr(rec);
     }
 }
 
@@ -143,4 +143,9 @@ bool vdb_add_commit_observer(VdbCommitObserver observer)
         }
     }
     return false;
+}
+
+void SVO_SetVectPtr(VdbData* rec)
+{
+    vector_queue_state.SVO_VectPtr = rec;
 }

@@ -94,9 +94,17 @@ extern VectorQueueState vector_queue_state;
 void vector_queue_reset();
 
 // The queue's state by its firmware names.
-VEMTRAC_STATE_NAMES(vector_queue_state, vdb_pool, vdb_offline_pool, freeptr, SVO_VectPtr, autoptr,
+VEMTRAC_STATE_NAMES(vector_queue_state, vdb_pool, vdb_offline_pool, freeptr, autoptr,
                     stopptr, offline_freeptr, pipeflag, pbdVelType, null_vector,
                     save_real_pen_pos_is_down, m_npbdrvCnt, isr_holdoff, commit_observers);
+
+// The record the interrupt executes, null when idle: read-only but for the
+// queue, through SVO_SetVectPtr.
+inline constinit VdbData* const& SVO_VectPtr = vector_queue_state.SVO_VectPtr;
+
+// The one way the current record changes: the interrupt takes rec (the
+// next record, or null when it has none left).
+void SVO_SetVectPtr(VdbData* rec);
 
 // Short name of a command kind as traces and dumps print it.
 const char* vdb_cmd_name(unsigned kind);
