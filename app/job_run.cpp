@@ -13,6 +13,8 @@
 #include "base/platform.h"
 #include "base/wrap_math.h"
 #include "fwShare/machine_params.h"
+#include "fwShare/servo/servo_gains.h"
+#include "fwShare/start_up.h"
 #include "fwShare/servo/planner_dump.h"
 #include "replay/tick_runner.h"
 #include "replay/tick_account.h"

@@ -1,6 +1,5 @@
 #include "fwShare/raster_graphics.h"
 
-#include "fwShare/raster_lines.h"
 
 #include "base/job_stop.h"
 #include "base/debug_trace.h"
@@ -10,9 +9,6 @@
 #include "fwShare/raster_motion.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
-#include "fwShare/servo/servo_isr.h"
-#include "fwShare/servo/speed_profiles.h"
-#include "fwShare/servo/vector_queue.h"
 #include "base/wrap_math.h"
 
 namespace {

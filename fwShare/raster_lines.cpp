@@ -1,7 +1,6 @@
 #include "fwShare/raster_lines.h"
 
 #include "base/debug_trace.h"
-#include "fwShare/machine_params.h"
 #include "fwShare/resolution.h"
 
 RasterGraphicsState raster_graphics_state;

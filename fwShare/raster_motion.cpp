@@ -7,8 +7,6 @@
 #include "fwShare/raster_lines.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
-#include "fwShare/servo/speed_profiles.h"
-#include "fwShare/servo/vector_queue.h"
 #include "base/wrap_math.h"
 
 RasterMotionState raster_motion_state;

@@ -6,12 +6,10 @@
 #include "base/debug_trace.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
+#include "fwShare/servo/servo_gains.h"
 #include "fwShare/pcl_position.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
-#include "fwShare/servo/servo_isr.h"
-#include "fwShare/servo/speed_profiles.h"
-#include "fwShare/servo/vector_queue.h"
 #include "base/wrap_math.h"
 
 VectorCuttingState vector_cutting_state;

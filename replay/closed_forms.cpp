@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <limits>
 
-#include "base/wrap_math.h"
-#include "fwShare/servo/vector_exec.h"
 #include "replay/ramp_ticks.h"
 
 namespace {

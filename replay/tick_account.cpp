@@ -4,7 +4,6 @@
 
 #include "fwShare/machine_params.h"
 #include "fwShare/servo/speed_profiles.h"
-#include "fwShare/servo/vector_queue.h"
 
 TickAccountState tick_account_state;
 

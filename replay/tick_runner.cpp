@@ -4,11 +4,7 @@
 #include <cstdio>
 
 #include "fwShare/servo/position_loop.h"
-#include "fwShare/servo/servo_isr.h"
-#include "fwShare/servo/servo_ticks.h"
-#include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/vector_planner.h"
-#include "fwShare/servo/vector_queue.h"
 #include "replay/closed_forms.h"
 #include "replay/corner_ramp.h"
 #include "replay/ramp_ticks.h"

@@ -4,7 +4,6 @@
 #include "fwShare/resolution.h"
 #include "fwShare/servo/planner_dump.h"
 #include "fwShare/servo/vector_planner.h"
-#include "fwShare/servo/vector_queue.h"
 #include "base/wrap_math.h"
 
 MoveProfileState move_profile_state;

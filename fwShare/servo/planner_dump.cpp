@@ -5,7 +5,6 @@
 
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/servo_isr.h"
-#include "fwShare/servo/speed_profiles.h"
 
 PlannerDumpState planner_dump_state;
 

@@ -1,12 +1,8 @@
 #include "fwShare/servo/servo_isr.h"
 
-#include "base/wrap_math.h"
-#include "fwShare/resolution.h"
 #include "fwShare/servo/position_loop.h"
 #include "fwShare/servo/servo_ticks.h"
-#include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_exec.h"
-#include "fwShare/servo/vector_queue.h"
 
 const char* const svo_phase_names[SVO_PHASE_COUNT] = {
     "IDLE", "HOLD", "ACC", "SLEW", "DCC", "CREEP", "DELAY",

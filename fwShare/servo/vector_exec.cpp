@@ -2,9 +2,6 @@
 
 #include <cstdio>
 
-#include "base/wrap_math.h"
-#include "fwShare/servo/servo_isr.h"
-#include "fwShare/servo/speed_profiles.h"
 
 VectorExecState vector_exec_state;
 

@@ -12,10 +12,7 @@
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/planner_dump.h"
-#include "fwShare/servo/servo_isr.h"
-#include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_exec.h"
-#include "base/wrap_math.h"
 
 VectorPlannerState vector_planner_state;
 
