@@ -10,6 +10,7 @@
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
 #include "base/wrap_math.h"
+#include "fwShare/servo/vector_send.h"
 
 namespace {
 

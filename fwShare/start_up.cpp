@@ -2,6 +2,7 @@
 
 #include "base/debug_trace.h"
 #include "fwShare/machine_params.h"
+#include "fwShare/param_dump.h"
 #include "fwShare/pcl_position.h"
 #include "fwShare/raster_motion.h"
 #include "fwShare/resolution.h"
@@ -106,6 +107,10 @@ void InitHardwareScaleFactor()
     enc_scale_word_y = machine_enc_scale_word_y;
 
     varreso_Initial();
+    // The resolutions end with the parameter dump when start-up is traced.
+    if (dbg_enabled(DBG_VemtracDbg)) {
+        dump_machine_params();
+    }
     set_machine_params();
     init_laser_param_defaults();
     const std::int32_t start_x = positionx;

@@ -16,6 +16,7 @@
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/vector_queue.h"
+#include "fwShare/servo/vector_send.h"
 #include "replay/tick_runner.h"
 
 
@@ -332,19 +333,19 @@ namespace {
 // The interrupt's, the ticks' and the queue's state at one moment.
 struct ServoSnapshot {
     ServoIsrState isr;
-    ServoTicksState ticks;
+    TickClockState ticks;
     VectorQueueState queue;
 };
 
 ServoSnapshot snapshot()
 {
-    return {servo_isr_state, servo_ticks_state, vector_queue_state};
+    return {servo_isr_state, tick_clock_state, vector_queue_state};
 }
 
 void restore(const ServoSnapshot& s)
 {
     servo_isr_state = s.isr;
-    servo_ticks_state = s.ticks;
+    tick_clock_state = s.ticks;
     vector_queue_state = s.queue;
 }
 

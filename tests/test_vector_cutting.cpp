@@ -19,6 +19,7 @@
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_queue.h"
+#include "fwShare/servo/vector_send.h"
 #include "fwShare/vector_cutting.h"
 
 namespace {

@@ -15,6 +15,7 @@
 #include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/vector_planner.h"
 #include "fwShare/servo/vector_queue.h"
+#include "fwShare/servo/vector_send.h"
 
 class VectorPlanner : public MachineTest {
 protected:

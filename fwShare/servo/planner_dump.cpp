@@ -3,7 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "fwShare/servo/move_queue.h"
+#include "fwShare/servo/move_profile.h"
 #include "fwShare/servo/servo_isr.h"
 
 PlannerDumpState planner_dump_state;

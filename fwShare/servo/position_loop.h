@@ -9,7 +9,7 @@
 
 #include "base/wrap_math.h"
 #include "fwShare/resolution.h"
-#include "fwShare/servo/servo_isr.h"
+#include "fwShare/servo/servo_state.h"
 
 namespace svo_loop {
 

@@ -12,6 +12,7 @@
 #include "base/platform.h"
 #include "base/state_names.h"
 #include "fwShare/servo/servo_isr.h"
+#include "fwShare/servo/tick_clock.h"
 #include "fwShare/servo/vector_queue.h"
 
 // Why a run of ticks for a wait ended: its condition holds, no record can
@@ -25,20 +26,8 @@ enum class SvoRunEnd { condition, stuck, budget };
 // counts itself and calls svo_isr.
 using SvoTickRunner = SvoRunEnd (*)(const VdbData* wait_rec);
 
-// Job clock states.
-enum JobTimingState : std::int32_t { JOB_CLOCK_OFF, JOB_CLOCK_ARMED, JOB_CLOCK_RUNNING };
-
 // What the ticks and the waits keep, with the power-on values.
 struct ServoTicksState {
-    // The job clock's counters, moved by the ticks and by svo_set_state.
-    std::int32_t svo_tick_count = 0;       // servo ticks since power-on (0.4 ms each)
-    std::int32_t phase_tick_count[7] = {}; // ticks per motion phase while the clock is on
-    std::int32_t job_timing_state = JOB_CLOCK_OFF;
-    // svo_tick_count at the first departure from ISRHOLD after the clock was
-    // armed, and at the latest arrival in ISRHOLD while it runs.
-    std::int32_t job_start_tick = 0;
-    std::int32_t job_end_tick = 0;
-
     // Set when the job cannot go on (a wait that can never end, or a job
     // that runs longer than the 32-bit tick clock can express). Later waits
     // return at once and the interpreter stops reading.
@@ -57,8 +46,7 @@ extern ServoTicksState servo_ticks_state;
 void servo_ticks_reset();
 
 // The ticks' state by its firmware names.
-VEMTRAC_STATE_NAMES(servo_ticks_state, svo_tick_count, phase_tick_count, job_timing_state,
-                    job_start_tick, job_end_tick, job_abort, positionx, positiony);
+VEMTRAC_STATE_NAMES(servo_ticks_state, job_abort, positionx, positiony);
 
 // The system's one lock: held across each run of ticks and while the main
 // thread loads servo gains, so that the gains change between two ticks.

@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "base/wrap_math.h"
-#include "fwShare/servo/servo_isr.h"
+#include "fwShare/servo/servo_state.h"
 #include "fwShare/servo/vector_queue.h"
 
 inline constexpr std::uint32_t svo_fraction_mask = 0x7FFFFF;        // 23 fraction bits

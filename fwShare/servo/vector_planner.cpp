@@ -10,7 +10,7 @@
 #include "base/debug_trace.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/resolution.h"
-#include "fwShare/servo/move_queue.h"
+#include "fwShare/servo/move_profile.h"
 #include "fwShare/servo/planner_dump.h"
 #include "fwShare/servo/vector_exec.h"
 

@@ -1,10 +1,7 @@
 #include "fwShare/servo/vector_queue.h"
 
-#include <cinttypes>
-#include <cstdio>
 
 #include "base/debug_trace.h"
-#include "fwShare/servo/servo_ticks.h"
 
 VectorQueueState vector_queue_state;
 
@@ -33,19 +30,6 @@ void reset_ring(VdbData* pool, std::uint8_t base)
     }
 }
 
-// Hands out a record for a simple command, sets the move kind that the
-// following moves use, and commits it.
-void queue_simple_record(std::uint8_t kind, std::int32_t vel_type)
-{
-    VdbData* rec = getfreevdb();
-    if (rec == nullptr) {
-        return;
-    }
-    pbdVelType = vel_type;
-    rec->cmd = kind;
-    sendvdb(rec);
-}
-
 } // namespace
 
 const char* vdb_cmd_name(unsigned kind)
@@ -70,65 +54,6 @@ void servo_offline_comrst()
     dbg_trace(DBG_PbdFun, "servo_offline_comrst()\n\r");
     reset_ring(vdb_offline_pool, VDB_POOL_SIZE);
     offline_freeptr = &vdb_offline_pool[0];
-}
-
-VdbData* getfreevdb()
-{
-    m_npbdrvCnt = 0;
-    while (freeptr->cmd != NULL_CMD) {
-        m_npbdrvCnt += 1;
-        if (m_npbdrvCnt >= 100) {
-            std::printf("m_npbdrvCnt(%d)\n", m_npbdrvCnt);
-        }
-        // The servo interrupt runs until it has freed this very record.
-        if (!svo_wait_record_free(freeptr)) {
-            return nullptr;
-        }
-    }
-    VdbData* rec = freeptr;
-    freeptr = freeptr->next;
-    rec->alloc_tick = static_cast<std::uint32_t>(svo_tick_count);
-    rec->sent_cmd = 0;
-    return rec;
-}
-
-void sendvdb(VdbData* rec)
-{
-    if (dbg_enabled(DBG_SendVdb)) {
-        dbg_trace(DBG_SendVdb, "sendvdb(%s) %08" PRIxPTR "\n\r", vdb_cmd_name(vdb_kind(rec)),
-                  reinterpret_cast<std::uintptr_t>(rec));
-    }
-    rec->sent_cmd = static_cast<std::uint8_t>(vdb_kind(rec));
-    rec->work = 0;
-    for (const VdbCommitObserver observer : commit_observers) {
-        if (observer != nullptr) {
-            observer(rec);
-        }
-    }
-    if (rec->cmd != NULL_CMD && pipeflag != 0 && SVO_VectPtr == nullptr) {
-        SVO_SetVectPtr(rec);
-    }
-}
-
-void srvo_on_pu()
-{
-    dbg_trace(DBG_PbdFun, "srvo_on_pu()\n\r");
-    dbg_line(DBG_SvoVdbCmd, "    srvo_on_pu();\n\r");
-    queue_simple_record(SHORT_PEN_UP, 1);
-}
-
-void srvo_on_pd()
-{
-    dbg_trace(DBG_PbdFun, "srvo_on_pd()\n\r");
-    dbg_line(DBG_SvoVdbCmd, "    srvo_on_pd();\n\r");
-    queue_simple_record(SHORT_PEN_DOWN, 0);
-}
-
-void srvo_on_raster_move(std::int32_t kind)
-{
-    dbg_trace(DBG_PbdFun, "srvo_on_raster_move(%d)\n\r", kind);
-    dbg_line(DBG_SvoVdbCmd, "    srvo_on_raster_move(%d);\n\r", kind);
-    queue_simple_record(SHORT_PEN_UP, kind);
 }
 
 bool vdb_add_commit_observer(VdbCommitObserver observer)

@@ -114,21 +114,8 @@ void servo_online_comrst();
 // Empties the offline queue and links its ring (start-up).
 void servo_offline_comrst();
 
-// Hands out the record at freeptr, waiting while the interrupt still uses
-// it. Returns null only when that record can never become free (the job
-// then ends).
-VdbData* getfreevdb();
-// Commits a record; starts an idle interrupt on it while the servo is on line.
-void sendvdb(VdbData* rec);
 // Adds an observer of committed records (once; false when all places are taken).
 bool vdb_add_commit_observer(VdbCommitObserver observer);
-
-// Queues a pen-up record: the following moves use the pen-up profile.
-void srvo_on_pu();
-// Queues a pen-down record: the following moves use the pen-down profile.
-void srvo_on_pd();
-// Queues a move-kind record: the following moves use the profile of kind.
-void srvo_on_raster_move(std::int32_t kind);
 
 // The record's command kind (low 5 bits of cmd).
 inline std::uint32_t vdb_kind(const VdbData* rec)
