@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Builds the Windows package (the windows preset: the MinGW-w64 cross build
 # in build-win, then cpack) and checks it as an operator gets it:
-#   - the zip holds vemtrac.exe, the README and the example jobs;
+#   - the zip holds vemtrac.exe, README.txt (the operator's guide) and
+#     LICENSE.txt with Windows line ends, and the example jobs as *.cmd.txt;
+#     nothing else, and nothing that Windows runs as a script when it is
+#     double-clicked;
 #   - under Wine, the unpacked .exe gives the example's known estimate in
 #     the report and in the machine's own mode (Vemtrac.cmd beside it);
 #   - without a job and without a console of its own (as a driver or a
 #     shell starts it), it ends at once with exit code 0 and waits for no
-#     key.
+#     key; with a console of its own (as after a double-click), it says
+#     what it needs and waits for a key.
 #
 # Usage: scripts/windows-package.sh
 set -eu
@@ -32,10 +36,21 @@ rm -rf "$unpacked"
 mkdir -p "$unpacked"
 (cd "$unpacked" && cmake -E tar xf "../$name.zip")
 dir="$unpacked/$name"
-for file in vemtrac.exe README.md examples/vector_job.cmd examples/raster_job.cmd \
-    examples/mixed_job.cmd; do
-    [ -f "$dir/$file" ] || fail "$name.zip lacks $file"
+expected="LICENSE.txt README.txt examples/mixed_job.cmd.txt examples/raster_job.cmd.txt
+examples/vector_job.cmd.txt vemtrac.exe"
+contents=$(cd "$dir" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
+[ "$contents" = "$(echo $expected) " ] ||
+    fail "$name.zip holds: $contents; expected: $(echo $expected)"
+# What Windows runs when it is double-clicked, but for the program itself.
+runs=$(cd "$dir" && find . -type f ! -name vemtrac.exe |
+    grep -iE '\.(bat|cmd|com|exe|js|jse|lnk|msi|pif|ps1|scr|vbe|vbs|wsf|wsh)$' || true)
+[ -z "$runs" ] || fail "$name.zip holds files Windows would run: $runs"
+for text in README.txt LICENSE.txt; do
+    lf=$(tr -cd '\n' <"$dir/$text" | wc -c)
+    crlf=$(grep -c $'\r$' "$dir/$text" || true)
+    [ "$lf" -gt 0 ] && [ "$lf" -eq "$crlf" ] || fail "$text does not have Windows line ends"
 done
+grep -q "vemtrac $version" "$dir/README.txt" || fail "README.txt does not name version $version"
 
 . scripts/wine_prefix.sh
 wine_find
@@ -45,12 +60,12 @@ wine_shared_prefix "$build/wineboot.log" || {
     fail "wineboot failed"
 }
 
-report=$(cd "$dir" && "$wine_cmd" vemtrac.exe --report examples\\vector_job.cmd </dev/null |
+report=$(cd "$dir" && "$wine_cmd" vemtrac.exe --report examples\\vector_job.cmd.txt </dev/null |
     tr -d '\r')
 echo "$report" | grep -q "Estimate    0:00:57  (57809 ms" ||
     fail "unexpected report:"$'\n'"$report"
 
-cp "$dir/examples/vector_job.cmd" "$dir/Vemtrac.cmd"
+cp "$dir/examples/vector_job.cmd.txt" "$dir/Vemtrac.cmd"
 (cd "$dir" && "$wine_cmd" vemtrac.exe </dev/null >/dev/null)
 status=$(tr -d '\r' <"$dir/Vemtrac.sts")
 [ "$(echo "$status" | sed -n 3p)" = 57809 ] || fail "unexpected status file:"$'\n'"$status"
@@ -68,3 +83,28 @@ out=$(tr -d '\r' <"$unpacked/no-job.out")
     ! echo "$out" | grep -q "Press any key" ||
     fail "without a job, unexpected standard output:"$'\n'"$out"
 echo "windows-package: without a job, the unpacked vemtrac.exe ends at once"
+
+# A console of its own: Wine gives one to a program started on a terminal
+# of its own, as Windows does to a program started by a double-click.
+# Runs the unpacked .exe on a terminal of its own, the key 10 s late; sets
+# out to what it showed (without the escape sequences with which the
+# console draws each character), ending with "rc=<exit code>after=<seconds>".
+run_alone() {
+    local rc=0
+    (sleep 10; printf x) | (cd "$dir" && SHELL=/bin/sh WINE="$wine_cmd" timeout 60 script -qec \
+        'started=$(date +%s); "$WINE" vemtrac.exe; echo "rc=$? after=$(($(date +%s) - started))"' \
+        /dev/null) >"$unpacked/alone.out" 2>&1 || rc=$?
+    [ "$rc" -eq 0 ] || fail "on a terminal of its own: exit code $rc"
+    out=$(perl -pe 's/\e\[[0-9;?]*[A-Za-z]//g; s/[\r ]//g' "$unpacked/alone.out")
+}
+run_alone
+echo "$out" | grep -q "Pressanykeytoclosethiswindow" &&
+    echo "$out" | grep -qE '^rc=0after=([1-9][0-9])$' ||
+    fail "started alone without a job, it did not explain itself and wait:"$'\n'"$out"
+echo "windows-package: started alone without a job, it explains itself and waits for a key"
+# With a job it never waits: a driver that starts it has put the job there.
+cp "$dir/examples/vector_job.cmd.txt" "$dir/Vemtrac.cmd"
+run_alone
+! echo "$out" | grep -q "Pressanykey" && echo "$out" | grep -qE '^rc=0after=[0-9]$' ||
+    fail "started alone with a job, it waited:"$'\n'"$out"
+echo "windows-package: started alone with a job, it ends at once"
