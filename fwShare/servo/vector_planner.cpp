@@ -354,7 +354,7 @@ std::uint32_t plan_joint(VdbData* rec, std::int32_t* traced_prev)
 
 } // namespace
 
-void _delta_move(std::int32_t dx, std::int32_t dy, VdbData* rec)
+void planner::_delta_move(std::int32_t dx, std::int32_t dy, VdbData* rec)
 {
     ++vect_count;
     if (dbg_enabled(DBG_DeltaMove)) {

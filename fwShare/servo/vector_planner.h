@@ -65,4 +65,8 @@ void walk_corner_ramp(std::uint32_t len, std::uint32_t target, std::uint32_t h,
 
 // Plans the move (dx, dy), plot-bed units, not both 0, into rec, a record
 // just handed out and not yet committed.
+// The machine's own name, kept inside a namespace (a leading underscore is
+// reserved at global scope).
+namespace planner {
 void _delta_move(std::int32_t dx, std::int32_t dy, VdbData* rec);
+}
