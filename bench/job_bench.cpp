@@ -84,6 +84,9 @@ void BM_Job(benchmark::State& state, BenchJob job, bool full_replay)
             100.0 * static_cast<double>(servo_ticks_state.ticks_one_by_one) / job_ticks;
         state.counters["ramps_%"] =
             100.0 * static_cast<double>(servo_ticks_state.ticks_in_ramps) / job_ticks;
+        // Of those, the ramp ticks that still went one at a time.
+        state.counters["ramps_stepped_%"] =
+            100.0 * static_cast<double>(servo_ticks_state.ticks_stepped_in_ramps) / job_ticks;
     }
     std::filesystem::remove_all(folder);
 }
