@@ -151,7 +151,8 @@ inline std::uint64_t tick_guess(double x, std::uint64_t cap)
     return x > 0 ? static_cast<std::uint64_t>(x) : 0;
 }
 
-// An axis over k ticks at the velocities of a progression: the counts it
+// An axis over k ticks: from the fraction it starts with and the sums of
+// the velocities of the first k - 1 and of all k ticks, the counts it
 // moves, clamped in total to limit (minor axis), the last tick's counts,
 // and the fraction it leaves.
 struct AxisAdvance {
@@ -160,15 +161,34 @@ struct AxisAdvance {
     std::uint32_t fract;
 };
 
-AxisAdvance advance_axis(const Progression& vel, std::uint32_t fract, std::uint64_t k,
+AxisAdvance advance_axis(std::uint64_t fract, std::uint64_t sum_before, std::uint64_t sum,
                          std::uint64_t limit)
 {
-    const std::uint64_t total = fract + vel.sum(k);
-    const std::uint64_t before = fract + vel.sum(k - 1);
+    const std::uint64_t total = fract + sum;
     const std::uint64_t counts = std::min(total >> vel_frac, limit);
-    const std::uint64_t counts_before = std::min(before >> vel_frac, limit);
+    const std::uint64_t counts_before = std::min((fract + sum_before) >> vel_frac, limit);
     return {counts, static_cast<std::int32_t>(counts - counts_before),
             static_cast<std::uint32_t>(total & (one_count - 1))};
+}
+
+// Moves the distances and fractions by the axes' advances and records
+// their steps.
+void apply_axes(RampValues& v, RampSteps& steps, const AxisAdvance& a, const AxisAdvance& b)
+{
+    v.majrfract = a.fract;
+    v.minrfract = b.fract;
+    v.majrdisth = static_cast<std::int32_t>(static_cast<std::uint32_t>(v.majrdisth) - static_cast<std::uint32_t>(a.counts));
+    v.minrdisth = static_cast<std::int32_t>(static_cast<std::uint32_t>(v.minrdisth) - static_cast<std::uint32_t>(b.counts));
+    steps.major_sum += static_cast<std::uint32_t>(a.counts);
+    steps.minor_sum += static_cast<std::uint32_t>(b.counts);
+    steps.last_major = a.last;
+    steps.last_minor = b.last;
+}
+
+// Total limit of the minor axis's counts: it stops at one count past its end.
+inline std::uint64_t minor_limit(const RampValues& v)
+{
+    return static_cast<std::uint64_t>(std::int64_t{v.minrdisth} + 1);
 }
 
 // Whether the values are in the range the exact model holds for: fractions
@@ -234,24 +254,116 @@ std::uint64_t acc_chunk(const VdbData* r, std::int32_t extra, bool doubling, Ram
     if (k == 0) {
         return 0;
     }
-    const AxisAdvance a = advance_axis(moved, v.majrfract, k, std::numeric_limits<std::uint64_t>::max());
     const Progression minor{std::uint64_t{v.minrvel} + r->minrdvel, r->minrdvel};
-    const AxisAdvance b = advance_axis(minor, v.minrfract, k, static_cast<std::uint64_t>(std::int64_t{v.minrdisth} + 1));
+    const AxisAdvance a = advance_axis(v.majrfract, moved.sum(k - 1), moved.sum(k), std::numeric_limits<std::uint64_t>::max());
+    const AxisAdvance b = advance_axis(v.minrfract, minor.sum(k - 1), minor.sum(k), minor_limit(v));
+    apply_axes(v, steps, a, b);
     set_stopping_distance(v, d0 + major.travel(k));
     v.majrvel = static_cast<std::uint32_t>(v.majrvel + k * r->majrdvel);
     v.minrvel = static_cast<std::uint32_t>(v.minrvel + k * r->minrdvel);
-    v.majrfract = a.fract;
-    v.minrfract = b.fract;
-    v.majrdisth = static_cast<std::int32_t>(static_cast<std::uint32_t>(v.majrdisth) - static_cast<std::uint32_t>(a.counts));
-    v.minrdisth = static_cast<std::int32_t>(static_cast<std::uint32_t>(v.minrdisth) - static_cast<std::uint32_t>(b.counts));
     v.currvel = static_cast<std::uint16_t>(v.currvel + k);
     if (doubling) {
         v.acc_index = static_cast<std::int32_t>(v.acc_index + static_cast<std::int64_t>(k));
     }
-    steps.major_sum += static_cast<std::uint32_t>(a.counts);
-    steps.minor_sum += static_cast<std::uint32_t>(b.counts);
-    steps.last_major = a.last;
-    steps.last_minor = b.last;
+    return k;
+}
+
+// Sum of the velocities start - dv, start - 2 dv, ..., n of them (the
+// caller keeps them at or above zero).
+inline std::uint64_t falling_sum(std::uint64_t start, std::uint64_t dv, std::uint64_t n)
+{
+    return n * start - dv * (n * (n + 1) / 2);
+}
+
+// The deceleration ticks the exact model vouches for, advanced on v and
+// steps; 0 when it vouches for none. Tick i (from 0) runs at velocity
+// U(i + 1) = majrvel - (i + 1) * majrdvel and takes U(i + 1) >> 7 from D.
+// Its test of the distance left against the stopping distance is not
+// monotone in i: with K = fract + 2^7 D0, rem - dccDist comes to
+// majrdisth + extra - floor(K' / 2^23) + e - floor(U(i) / 2^23), where K'
+// >= K grows by the velocities' low bits and e is 0 or 1, so while
+// U(i) >= (majrdisth + extra - floor(K / 2^23) + 2) * 2^23 the tick
+// surely decelerates; past that point the ticks go one at a time. Likewise
+// rem surely stays >= 0 while fract + S(i) + U(i) <= (majrdisth + extra) *
+// 2^23, and below the warning once it starts below it.
+std::uint64_t dcc_chunk(const VdbData* r, std::int32_t extra, bool warned, RampValues& v,
+                        RampSteps& steps, std::uint64_t max_ticks)
+{
+    const std::uint64_t d0 = stopping_distance(v);
+    const std::uint64_t u0 = v.majrvel;
+    const std::uint64_t dv = r->majrdvel;
+    const std::uint64_t w0 = v.minrvel;
+    const std::uint64_t dn = r->minrdvel;
+    if (!exact_model_holds(v, extra) || d0 >= dcc_room_signed || u0 > vel_room || w0 > vel_room ||
+        v.currvel < 2) {
+        return 0;
+    }
+    const std::uint64_t f0 = v.majrfract;
+    const std::int64_t base = std::int64_t{v.majrdisth} + extra;
+    const std::int64_t p = static_cast<std::int64_t>(one_count);
+    // Ticks before creep (currvel must stay above 1), before the velocity
+    // falls below majrdvel, before the minor velocity would wrap.
+    std::uint64_t cap = std::min<std::uint64_t>(max_ticks, v.currvel - 1u);
+    if (dv != 0) {
+        cap = std::min(cap, u0 / dv);
+    }
+    if (dn != 0) {
+        cap = std::min(cap, w0 / dn);
+    }
+    // Ticks that surely decelerate by the distance test.
+    const std::int64_t k0 = static_cast<std::int64_t>(f0 + (d0 << travel_shift));
+    const std::int64_t sure_above = (base - k0 / p + 2) * p;
+    if (sure_above > 0) {
+        if (static_cast<std::int64_t>(u0) < sure_above) {
+            return 0;
+        }
+        if (dv != 0) {
+            cap = std::min(cap, (u0 - static_cast<std::uint64_t>(sure_above)) / dv + 1);
+        }
+    }
+    // rem starts below the warning (or it was given) and at or above zero.
+    const std::int64_t rem_smooth_limit = base * p;
+    const std::int64_t warn_limit = (base + 2 - svo_long_vector_warning) * p;
+    if (cap == 0 || static_cast<std::int64_t>(f0 + u0) > rem_smooth_limit ||
+        (!warned && static_cast<std::int64_t>(f0 + u0) < warn_limit)) {
+        return 0;
+    }
+    const bool corner = corner_chain_enable != 0 && r->cnrvel != 0;
+    const auto counts = [&](std::uint64_t i) { return static_cast<std::int64_t>((f0 + falling_sum(u0, dv, i)) >> vel_frac); };
+    const auto ok = [&](std::uint64_t i) {
+        const std::uint64_t u = u0 - i * dv;
+        if (static_cast<std::int64_t>(f0 + falling_sum(u0, dv, i) + u) > rem_smooth_limit) {
+            return false;
+        }
+        if (Progression{u - dv, dv}.travel(i + 1) > d0) {
+            return false;
+        }
+        return !corner || std::int64_t{v.majrdisth} - counts(i + 1) > 0;
+    };
+    std::uint64_t guess = cap;
+    if (corner) {
+        // First n with S(n) >= 2^23 majrdisth - fract, S(n) = n U0 - dv n (n + 1) / 2.
+        const double reach = static_cast<double>(v.majrdisth) * static_cast<double>(one_count) - static_cast<double>(f0);
+        const double b = static_cast<double>(u0) - static_cast<double>(dv) / 2;
+        const double disc = b * b - 2 * static_cast<double>(dv) * reach;
+        if (reach <= 0) {
+            guess = 0;
+        } else if (disc >= 0 && b > 0) {
+            guess = tick_guess(2 * reach / (b + std::sqrt(disc)), cap);
+        }
+    }
+    const std::uint64_t k = first_failing(cap, guess, ok);
+    if (k == 0) {
+        return 0;
+    }
+    const std::uint64_t uk = u0 - k * dv;
+    const AxisAdvance a = advance_axis(f0, falling_sum(u0, dv, k - 1), falling_sum(u0, dv, k), std::numeric_limits<std::uint64_t>::max());
+    const AxisAdvance b = advance_axis(v.minrfract, falling_sum(w0, dn, k - 1), falling_sum(w0, dn, k), minor_limit(v));
+    apply_axes(v, steps, a, b);
+    set_stopping_distance(v, d0 - Progression{uk, dv}.travel(k));
+    v.majrvel = static_cast<std::uint32_t>(uk);
+    v.minrvel = static_cast<std::uint32_t>(w0 - k * dn);
+    v.currvel = static_cast<std::uint16_t>(v.currvel - k);
     return k;
 }
 
@@ -278,7 +390,13 @@ RampRun ramp_dcc_closed_form(const VdbData* r, std::int32_t extra, bool warned, 
                              RampSteps& steps, std::uint64_t max_ticks)
 {
     RampRun run;
-    while (run.ticks < max_ticks && svo_dcc_tick(r, extra, warned, v, steps)) {
+    while (run.ticks < max_ticks) {
+        run.ticks += dcc_chunk(r, extra, warned, v, steps, max_ticks - run.ticks);
+        // The tick the model could not vouch for: the exit, or a tick near
+        // the point where the distance test may first let the record slew.
+        if (run.ticks == max_ticks || !svo_dcc_tick(r, extra, warned, v, steps)) {
+            break;
+        }
         ++run.ticks;
         ++run.stepped;
     }
