@@ -82,6 +82,7 @@ JobResult run_job(const JobRequest& request)
     InitHardwareScaleFactor();
     svo_start_job_ticks(request.tick_limit);
     servo_ticks_state.replay_full = request.full_replay;
+    servo_ticks_state.plan_only = request.plan_only;
     if (request.account_ticks) {
         tick_account_enable();
     }

@@ -27,6 +27,9 @@ struct JobRequest {
     bool full_replay = false;
     // Keep the log of where the ticks go (tick_account_state) for a report.
     bool account_ticks = false;
+    // Read and plan the job only, freeing each record as it is committed and
+    // running no tick: what reading and planning cost, not an estimate.
+    bool plan_only = false;
 };
 
 struct JobResult {

@@ -49,6 +49,9 @@ struct ServoTicksState {
     // only what some output depends on: the loop left out and runs of alike
     // ticks advanced in one step. Both give the same estimate.
     bool replay_full = false;
+    // Read and plan only, for the benchmarks' floor: every record is freed
+    // as soon as it is committed and no tick runs (no estimate).
+    bool plan_only = false;
     // How the default run got through its ticks: through the state handlers
     // one by one, in ramp runs (of which some ticks went one at a time
     // through the per-tick ramp code), in closed form.

@@ -101,6 +101,10 @@ void sendvdb(VdbData* rec)
     }
     rec->sent_cmd = static_cast<std::uint8_t>(vdb_kind(rec));
     work_tag_record(rec);
+    if (servo_ticks_state.plan_only) {
+        rec->cmd = NULL_CMD;
+        return;
+    }
     if (rec->cmd != NULL_CMD && pipeflag != 0 && SVO_VectPtr == nullptr) {
         SVO_VectPtr = rec;
     }
