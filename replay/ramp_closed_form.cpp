@@ -25,6 +25,10 @@ constexpr std::uint64_t dcc_room_signed = std::uint64_t{1} << (31 + dist_frac);
 // Corner distances beyond this might carry the major distance past the
 // 32-bit range within one step; such records go tick by tick.
 constexpr std::int64_t extra_room = std::int64_t{1} << 30;
+// Ticks a ramp takes one at a time before it is solved: most ramps between
+// the corners of short chords end within a few ticks, and stepping those
+// costs less than setting up the closed form.
+constexpr std::uint64_t ramp_short_run = 12;
 // Acceleration ticks before the doubling tick, counted by acc_index.
 constexpr std::int64_t doubling_index = 20;
 
@@ -367,17 +371,38 @@ std::uint64_t dcc_chunk(const VdbData* r, std::int32_t extra, bool warned, RampV
     return k;
 }
 
+// Takes up to ramp_short_run ticks of a ramp one at a time through tick;
+// false when the ramp ended among them.
+template <typename Tick>
+bool short_run(RampRun& run, std::uint64_t max_ticks, Tick tick)
+{
+    const std::uint64_t first = std::min(max_ticks, ramp_short_run);
+    while (run.ticks < first) {
+        if (!tick()) {
+            return false;
+        }
+        ++run.ticks;
+    }
+    run.stepped = run.ticks;
+    return run.ticks < max_ticks;
+}
+
 } // namespace
 
 RampRun ramp_acc_closed_form(const VdbData* r, std::int32_t extra, bool doubling, RampValues& v,
                              RampSteps& steps, std::uint64_t max_ticks)
 {
     RampRun run;
+    const auto tick = [&] { return svo_acc_tick(r, extra, doubling, v, steps); };
+    if (!short_run(run, max_ticks, tick)) {
+        run.stepped = run.ticks;
+        return run;
+    }
     while (run.ticks < max_ticks) {
         run.ticks += acc_chunk(r, extra, doubling, v, steps, max_ticks - run.ticks);
         // The tick the model could not vouch for: most often the exit,
         // which the tick's own test then confirms.
-        if (run.ticks == max_ticks || !svo_acc_tick(r, extra, doubling, v, steps)) {
+        if (run.ticks == max_ticks || !tick()) {
             break;
         }
         ++run.ticks;
@@ -390,11 +415,16 @@ RampRun ramp_dcc_closed_form(const VdbData* r, std::int32_t extra, bool warned, 
                              RampSteps& steps, std::uint64_t max_ticks)
 {
     RampRun run;
+    const auto tick = [&] { return svo_dcc_tick(r, extra, warned, v, steps); };
+    if (!short_run(run, max_ticks, tick)) {
+        run.stepped = run.ticks;
+        return run;
+    }
     while (run.ticks < max_ticks) {
         run.ticks += dcc_chunk(r, extra, warned, v, steps, max_ticks - run.ticks);
         // The tick the model could not vouch for: the exit, or a tick near
         // the point where the distance test may first let the record slew.
-        if (run.ticks == max_ticks || !svo_dcc_tick(r, extra, warned, v, steps)) {
+        if (run.ticks == max_ticks || !tick()) {
             break;
         }
         ++run.ticks;
