@@ -25,10 +25,10 @@ constexpr std::uint64_t dcc_room_signed = std::uint64_t{1} << (31 + dist_frac);
 // Corner distances beyond this might carry the major distance past the
 // 32-bit range within one step; such records go tick by tick.
 constexpr std::int64_t extra_room = std::int64_t{1} << 30;
-// Ticks a ramp takes one at a time before it is solved: most ramps between
-// the corners of short chords end within a few ticks, and stepping those
-// costs less than setting up the closed form.
-constexpr std::uint64_t ramp_short_run = 12;
+// Ramps shorter than this run one tick at a time: most ramps between the
+// corners of short chords end within a few ticks, and stepping those costs
+// less than solving them.
+constexpr std::uint64_t ramp_short_run = 6;
 // Acceleration ticks before the doubling tick, counted by acc_index.
 constexpr std::int64_t doubling_index = 20;
 
@@ -86,14 +86,25 @@ struct Progression {
     }
 };
 
-// Ticks i = 0, 1, ... for which a velocity start + (i + 1) * dv (or
-// start - (i + 1) * dv going down) stays at most vel_room.
-inline std::uint64_t ticks_within_room(std::uint64_t start, std::uint64_t dv)
+// At most cap ticks i = 0, 1, ... for which a velocity start + (i + 1) * dv
+// stays at most vel_room (cap below 2^16, so the product cannot overflow;
+// the division only where the room binds).
+inline std::uint64_t ticks_within_room(std::uint64_t cap, std::uint64_t start, std::uint64_t dv)
 {
     if (start > vel_room) {
         return 0;
     }
-    return dv == 0 ? std::numeric_limits<std::uint64_t>::max() : (vel_room - start) / dv;
+    return start + cap * dv <= vel_room ? cap : std::min(cap, (vel_room - start) / dv);
+}
+
+// At most cap ticks i = 0, 1, ... for which a velocity start - (i + 1) * dv
+// stays at or above least.
+inline std::uint64_t ticks_above(std::uint64_t cap, std::uint64_t start, std::uint64_t dv, std::uint64_t least)
+{
+    if (start < least) {
+        return 0;
+    }
+    return start - least >= cap * dv ? cap : std::min(cap, (start - least) / dv);
 }
 
 // First i in [0, hi) for which ok(i) fails (hi when none), for ok true up
@@ -223,8 +234,8 @@ std::uint64_t acc_chunk(const VdbData* r, std::int32_t extra, bool doubling, Ram
         const std::int64_t left = doubling_index - v.acc_index;
         cap = std::min<std::uint64_t>(cap, left > 0 ? static_cast<std::uint64_t>(left) : 0u);
     }
-    cap = std::min({cap, ticks_within_room(v.majrvel, r->majrdvel),
-                    ticks_within_room(v.minrvel, r->minrdvel)});
+    cap = ticks_within_room(cap, v.majrvel, r->majrdvel);
+    cap = ticks_within_room(cap, v.minrvel, r->minrdvel);
     if (cap == 0) {
         return 0;
     }
@@ -308,12 +319,8 @@ std::uint64_t dcc_chunk(const VdbData* r, std::int32_t extra, bool warned, RampV
     // Ticks before creep (currvel must stay above 1), before the velocity
     // falls below majrdvel, before the minor velocity would wrap.
     std::uint64_t cap = std::min<std::uint64_t>(max_ticks, v.currvel - 1u);
-    if (dv != 0) {
-        cap = std::min(cap, u0 / dv);
-    }
-    if (dn != 0) {
-        cap = std::min(cap, w0 / dn);
-    }
+    cap = ticks_above(cap, u0, dv, 0);
+    cap = ticks_above(cap, w0, dn, 0);
     // Ticks that surely decelerate by the distance test.
     const std::int64_t k0 = static_cast<std::int64_t>(f0 + (d0 << travel_shift));
     const std::int64_t sure_above = (base - k0 / p + 2) * p;
@@ -321,9 +328,9 @@ std::uint64_t dcc_chunk(const VdbData* r, std::int32_t extra, bool warned, RampV
         if (static_cast<std::int64_t>(u0) < sure_above) {
             return 0;
         }
-        if (dv != 0) {
-            cap = std::min(cap, (u0 - static_cast<std::uint64_t>(sure_above)) / dv + 1);
-        }
+        // Tick i is sure while U(i) = U0 - i dv >= sure_above: U(1) ... U(cap) may
+        // fall to sure_above - dv.
+        cap = ticks_above(cap, u0 + dv, dv, static_cast<std::uint64_t>(sure_above));
     }
     // rem starts below the warning (or it was given) and at or above zero.
     const std::int64_t rem_smooth_limit = base * p;
@@ -371,20 +378,75 @@ std::uint64_t dcc_chunk(const VdbData* r, std::int32_t extra, bool warned, RampV
     return k;
 }
 
-// Takes up to ramp_short_run ticks of a ramp one at a time through tick;
-// false when the ramp ended among them.
-template <typename Tick>
-bool short_run(RampRun& run, std::uint64_t max_ticks, Tick tick)
+// A quick upper bound on an acceleration run's length, or more: the ticks
+// left in the ramp, and roughly the ticks until the stopping distance or
+// the corner at no less than the next tick's speed.
+std::uint64_t acc_run_hint(const VdbData* r, std::int32_t extra, bool doubling, const RampValues& v)
 {
-    const std::uint64_t first = std::min(max_ticks, ramp_short_run);
-    while (run.ticks < first) {
+    std::uint64_t hint = r->acclcount > v.currvel ? r->acclcount - v.currvel : 0u;
+    if (doubling && v.acc_index < doubling_index) {
+        hint = std::min<std::uint64_t>(hint, static_cast<std::uint64_t>(doubling_index - v.acc_index));
+    }
+    const std::uint64_t speed = (std::uint64_t{v.majrvel} + r->majrdvel) >> vel_frac;
+    if (speed != 0) {
+        const std::int64_t gap = std::int64_t{v.majrdisth} + extra - static_cast<std::int64_t>(stopping_distance(v) >> dist_frac);
+        // The distance left shrinks and the stopping distance grows by about
+        // the speed each tick.
+        hint = std::min<std::uint64_t>(hint, static_cast<std::uint64_t>(std::max<std::int64_t>(gap, 0)) / (2 * speed) + 1);
+        if (corner_chain_enable != 0 && r->cnrvel != 0) {
+            hint = std::min<std::uint64_t>(hint, static_cast<std::uint64_t>(std::max(v.majrdisth, 0)) / speed + 1);
+        }
+    }
+    return hint;
+}
+
+// A quick upper bound on a deceleration run's length, or more: the ticks
+// before creep, roughly the ticks until its velocity comes near the point
+// where it could slew, and until a corner.
+std::uint64_t dcc_run_hint(const VdbData* r, std::int32_t extra, const RampValues& v)
+{
+    std::uint64_t hint = v.currvel;
+    const std::uint64_t dv = r->majrdvel;
+    const std::int64_t gap = (std::int64_t{v.majrdisth} + extra - static_cast<std::int64_t>(stopping_distance(v) >> dist_frac) + 2) * static_cast<std::int64_t>(one_count);
+    if (dv != 0 && gap > 0) {
+        hint = std::min<std::uint64_t>(hint, v.majrvel > static_cast<std::uint64_t>(gap) ? (v.majrvel - static_cast<std::uint64_t>(gap)) / dv + 1 : 0u);
+    }
+    // A corner close ahead at about the present speed.
+    const std::uint64_t speed = v.majrvel >> vel_frac;
+    if (corner_chain_enable != 0 && r->cnrvel != 0 && speed != 0) {
+        hint = std::min<std::uint64_t>(hint, static_cast<std::uint64_t>(std::max(v.majrdisth, 0)) / speed);
+    }
+    return hint;
+}
+
+// Runs a ramp: one tick at a time through tick when it is short, else in
+// chunks the model vouches for, each followed by one tick through tick
+// (the exit, which the tick's own test confirms, or a tick the model could
+// not vouch for), and one tick at a time from a chunk that vouched for none.
+template <typename Chunk, typename Tick>
+RampRun run_ramp(std::uint64_t hint, std::uint64_t max_ticks, Chunk chunk, Tick tick)
+{
+    RampRun run;
+    bool solve = hint >= ramp_short_run;
+    while (run.ticks < max_ticks) {
+        if (solve) {
+            const std::uint64_t k = chunk(max_ticks - run.ticks);
+            run.ticks += k;
+            // Where the model vouches for no tick (near a deceleration's
+            // point of slewing, or a register about to wrap) the ramp most
+            // often ends within a few ticks: the rest goes one at a time.
+            solve = k != 0;
+            if (run.ticks == max_ticks) {
+                break;
+            }
+        }
         if (!tick()) {
-            return false;
+            break;
         }
         ++run.ticks;
+        ++run.stepped;
     }
-    run.stepped = run.ticks;
-    return run.ticks < max_ticks;
+    return run;
 }
 
 } // namespace
@@ -392,43 +454,17 @@ bool short_run(RampRun& run, std::uint64_t max_ticks, Tick tick)
 RampRun ramp_acc_closed_form(const VdbData* r, std::int32_t extra, bool doubling, RampValues& v,
                              RampSteps& steps, std::uint64_t max_ticks)
 {
-    RampRun run;
-    const auto tick = [&] { return svo_acc_tick(r, extra, doubling, v, steps); };
-    if (!short_run(run, max_ticks, tick)) {
-        run.stepped = run.ticks;
-        return run;
-    }
-    while (run.ticks < max_ticks) {
-        run.ticks += acc_chunk(r, extra, doubling, v, steps, max_ticks - run.ticks);
-        // The tick the model could not vouch for: most often the exit,
-        // which the tick's own test then confirms.
-        if (run.ticks == max_ticks || !tick()) {
-            break;
-        }
-        ++run.ticks;
-        ++run.stepped;
-    }
-    return run;
+    return run_ramp(
+        acc_run_hint(r, extra, doubling, v), max_ticks,
+        [&](std::uint64_t n) { return acc_chunk(r, extra, doubling, v, steps, n); },
+        [&] { return svo_acc_tick(r, extra, doubling, v, steps); });
 }
 
 RampRun ramp_dcc_closed_form(const VdbData* r, std::int32_t extra, bool warned, RampValues& v,
                              RampSteps& steps, std::uint64_t max_ticks)
 {
-    RampRun run;
-    const auto tick = [&] { return svo_dcc_tick(r, extra, warned, v, steps); };
-    if (!short_run(run, max_ticks, tick)) {
-        run.stepped = run.ticks;
-        return run;
-    }
-    while (run.ticks < max_ticks) {
-        run.ticks += dcc_chunk(r, extra, warned, v, steps, max_ticks - run.ticks);
-        // The tick the model could not vouch for: the exit, or a tick near
-        // the point where the distance test may first let the record slew.
-        if (run.ticks == max_ticks || !tick()) {
-            break;
-        }
-        ++run.ticks;
-        ++run.stepped;
-    }
-    return run;
+    return run_ramp(
+        dcc_run_hint(r, extra, v), max_ticks,
+        [&](std::uint64_t n) { return dcc_chunk(r, extra, warned, v, steps, n); },
+        [&] { return svo_dcc_tick(r, extra, warned, v, steps); });
 }
