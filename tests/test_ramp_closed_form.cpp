@@ -89,6 +89,7 @@ Exit dcc_exit(const Case& c, const RampValues& v, std::uint64_t k)
 struct Coverage {
     int exits[ExitKinds] = {};
     int stepped = 0;  // runs in which the closed form handed ticks to the per-tick code
+    int solved = 0;   // runs with ticks advanced in closed form
     int long_runs = 0;
 };
 
@@ -112,6 +113,7 @@ bool same_ramp(const Case& c, Coverage* cov)
                             : ramp_dcc_closed_form(&c.rec, c.extra, c.flag, v, steps, c.max_ticks);
     ++cov->exits[accelerating ? acc_exit(c, walked, k) : dcc_exit(c, walked, k)];
     cov->stepped += run.stepped != 0;
+    cov->solved += run.ticks > run.stepped;
     cov->long_runs += k >= 100;
     const bool same = run.ticks == k && same_values(v, walked) && same_steps(steps, walked_steps);
     EXPECT_TRUE(same) << (accelerating ? "acceleration" : "deceleration") << ": majrvel "
@@ -193,6 +195,7 @@ TEST(RampClosedForm, AccelerationMatchesTheWalkThroughEveryExit)
         EXPECT_GT(cov.exits[e], 0) << "exit " << e;
     }
     EXPECT_GT(cov.stepped, 0);
+    EXPECT_GT(cov.solved, 10000);
     EXPECT_GT(cov.long_runs, 1000);
 }
 
@@ -203,5 +206,6 @@ TEST(RampClosedForm, DecelerationMatchesTheWalkThroughEveryExit)
         EXPECT_GT(cov.exits[e], 0) << "exit " << e;
     }
     EXPECT_GT(cov.stepped, 0);
+    EXPECT_GT(cov.solved, 10000);
     EXPECT_GT(cov.long_runs, 1000);
 }
