@@ -13,8 +13,12 @@
 #include "base/platform.h"
 #include "base/wrap_math.h"
 #include "fwShare/machine_params.h"
+#include "fwShare/servo/servo_gains.h"
+#include "fwShare/start_up.h"
+#include "fwShare/servo/vector_queue.h"
 #include "fwShare/servo/planner_dump.h"
-#include "fwShare/servo/tick_account.h"
+#include "replay/tick_runner.h"
+#include "replay/tick_account.h"
 
 namespace {
 
@@ -58,12 +62,34 @@ bool run_job_from(std::FILE* file, const char* label, std::uint32_t app_start, J
     return true;
 }
 
+// Frees a record as soon as it is committed, so that no tick ever runs
+// (a job only read and planned).
+void free_on_commit(VdbData* rec)
+{
+    rec->cmd = NULL_CMD;
+}
+
 } // namespace
 
-bool full_replay_from_environment()
+bool replay_by_name(const std::string& name, ReplayMode* mode)
 {
-    const char* replay = std::getenv("VEMTRAC_REPLAY");
-    return replay != nullptr && std::strcmp(replay, "full") == 0;
+    if (name == "fast" || name == "full" || name == "literal") {
+        *mode = name == "fast" ? ReplayMode::fast
+                : name == "full" ? ReplayMode::full
+                                 : ReplayMode::literal;
+        return true;
+    }
+    return false;
+}
+
+ReplayMode replay_from_environment()
+{
+    const char* name = std::getenv("VEMTRAC_REPLAY");
+    ReplayMode mode = ReplayMode::fast;
+    if (name != nullptr) {
+        replay_by_name(name, &mode);
+    }
+    return mode;
 }
 
 JobResult run_job(const JobRequest& request)
@@ -80,9 +106,10 @@ JobResult run_job(const JobRequest& request)
     vdb_dump_flags = request.planner_dump_flags;
 
     InitHardwareScaleFactor();
-    svo_start_job_ticks(request.tick_limit);
-    servo_ticks_state.replay_full = request.full_replay;
-    servo_ticks_state.plan_only = request.plan_only;
+    replay_start_job(request.replay, request.tick_limit);
+    if (request.plan_only) {
+        vdb_add_commit_observer(free_on_commit);
+    }
     if (request.account_ticks) {
         tick_account_enable();
     }

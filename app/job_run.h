@@ -7,6 +7,7 @@
 
 #include "app/command_file.h"
 #include "fwShare/servo/servo_ticks.h"
+#include "replay/tick_runner.h"
 
 struct JobRequest {
     // The machine's own mode: the folder of this path (the program's argv[0])
@@ -21,10 +22,10 @@ struct JobRequest {
     // Planner dumps after every planned move (bit 0 servo globals, bit 1 record).
     std::uint32_t planner_dump_flags = 0;
     // Most servo ticks the job may run.
-    std::uint64_t tick_limit = svo_max_job_ticks;
-    // Every tick with the position loop (the reference), or only what the
-    // outputs depend on (the default). Same estimate either way.
-    bool full_replay = false;
+    std::uint64_t tick_limit = replay_max_job_ticks;
+    // How the ticks run: the default run, the full replay or the literal
+    // replay (the oracle). Same estimate every way.
+    ReplayMode replay = ReplayMode::fast;
     // Keep the log of where the ticks go (tick_account_state) for a report.
     bool account_ticks = false;
     // Read and plan the job only, freeing each record as it is committed and
@@ -39,8 +40,13 @@ struct JobResult {
     std::int32_t ticks = 0; // ticks between the job clock's start and end mark
 };
 
-// True when VEMTRAC_REPLAY asks for the full replay ("full").
-bool full_replay_from_environment();
+// The replay VEMTRAC_REPLAY asks for ("full", "literal"; the default run
+// otherwise).
+ReplayMode replay_from_environment();
+
+// The replay a name asks for; false when the name is none of "fast",
+// "full" and "literal".
+bool replay_by_name(const std::string& name, ReplayMode* mode);
 
 // Prints the banner, puts the machine in its power-on state, starts it up
 // and runs the job.

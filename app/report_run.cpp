@@ -50,7 +50,7 @@ JobReport report_one(const std::string& job, const CliOptions& options)
     JobRequest request;
     request.job_path = file.c_str();
     request.trace_names = std::getenv("VEMTRAC_DEBUG");
-    request.full_replay = options.full_replay;
+    request.replay = options.replay;
     request.account_ticks = true;
     const bool diverted = platform::divert_stdout(request.trace_names != nullptr);
     const JobResult result = run_job(request);

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include "fwShare/machine_params.h"
+#include "fwShare/servo/servo_gains.h"
+#include "fwShare/start_up.h"
 #include "fwShare/servo/vector_queue.h"
 #include "fwShare/vector_cutting.h"
 

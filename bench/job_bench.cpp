@@ -67,7 +67,7 @@ void BM_Job(benchmark::State& state, BenchJob job, JobMode mode)
     const std::string program = folder + "/vemtrac";
     JobRequest request;
     request.program_path = program.c_str();
-    request.full_replay = mode == JobMode::full_replay;
+    request.replay = mode == JobMode::full_replay ? ReplayMode::full : ReplayMode::fast;
     request.plan_only = mode == JobMode::read_and_plan;
 
     std::int64_t ticks = 0;
@@ -88,12 +88,12 @@ void BM_Job(benchmark::State& state, BenchJob job, JobMode mode)
     if (mode == JobMode::default_run && job_ticks != 0) {
         // Share of the ticks the default run still took through the handlers.
         state.counters["one_by_one_%"] =
-            100.0 * static_cast<double>(servo_ticks_state.ticks_one_by_one) / job_ticks;
+            100.0 * static_cast<double>(replay_state.ticks_one_by_one) / job_ticks;
         state.counters["ramps_%"] =
-            100.0 * static_cast<double>(servo_ticks_state.ticks_in_ramps) / job_ticks;
+            100.0 * static_cast<double>(replay_state.ticks_in_ramps) / job_ticks;
         // Of those, the ramp ticks that still went one at a time.
         state.counters["ramps_stepped_%"] =
-            100.0 * static_cast<double>(servo_ticks_state.ticks_stepped_in_ramps) / job_ticks;
+            100.0 * static_cast<double>(replay_state.ticks_stepped_in_ramps) / job_ticks;
     }
     std::filesystem::remove_all(folder);
 }

@@ -5,7 +5,6 @@
 #include <initializer_list>
 #include <string>
 
-#include "base/state_names.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 

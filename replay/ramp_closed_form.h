@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "fwShare/servo/vector_exec.h"
+#include "replay/ramp_ticks.h"
 
 // The ticks a ramp advanced, and how many of them went one at a time
 // (through the per-tick code, or by a search walking candidate ticks).

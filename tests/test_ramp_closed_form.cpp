@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <random>
 
-#include "fwShare/servo/servo_isr.h"
+#include "fwShare/servo/servo_state.h"
 #include "replay/ramp_closed_form.h"
 
 namespace {

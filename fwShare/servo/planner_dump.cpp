@@ -3,9 +3,8 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "fwShare/servo/move_queue.h"
+#include "fwShare/servo/move_profile.h"
 #include "fwShare/servo/servo_isr.h"
-#include "fwShare/servo/speed_profiles.h"
 
 PlannerDumpState planner_dump_state;
 
