@@ -191,6 +191,7 @@ JobReport make_job_report(const std::string& job, const JobResult& result)
     r.result = result.end.refused ? "refused" : "ok";
     r.complete = result.end.complete;
     r.stop_entry = result.end.entry;
+    r.stop_line = result.end.line;
     r.stop_keyword = result.end.keyword;
     r.stop_reason = result.end.reason;
     r.run_time_ms = result.end.run_time.ms;

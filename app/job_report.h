@@ -45,7 +45,8 @@ struct JobReport {
     std::string result;            // "ok", "refused" (version mismatch) or "unreadable"
     std::string unreadable_reason; // why it could not be read
     bool complete = false;         // the job file was read to its end
-    std::int32_t stop_entry = 0;   // where reading stopped early: entry, keyword, why
+    std::int32_t stop_entry = 0;   // where reading stopped early: entry, line, keyword, why
+    std::int32_t stop_line = 0;
     std::string stop_keyword;
     std::string stop_reason;
     std::uint32_t run_time_ms = 0; // the estimate the status file holds

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "base/shown_text.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/tick_account.h"
 
@@ -48,19 +49,10 @@ std::string activity_colour(const ActivityTicks& a)
     }
 }
 
+// Text as XML: any bytes give a well-formed document.
 std::string xml_text(const std::string& text)
 {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
+    return shown::xml(text);
 }
 
 std::string number(double value)

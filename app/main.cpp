@@ -2,6 +2,7 @@
 // replaying the job through the machine's own motion control, tick by tick.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "app/cli_options.h"
@@ -9,6 +10,7 @@
 #include "app/report_run.h"
 #include "app/status_file.h"
 #include "base/platform.h"
+#include "base/shown_text.h"
 
 #ifndef VEMTRAC_VERSION
 #define VEMTRAC_VERSION "0.0.0"
@@ -32,10 +34,30 @@ int run_machine(const char* argv0, const CliOptions& options)
     return 0;
 }
 
+// Says on standard error when VEMTRAC_REPLAY holds a value no replay has:
+// the run then takes the default.
+void check_replay_environment()
+{
+    const char* replay = std::getenv("VEMTRAC_REPLAY");
+    if (replay == nullptr || *replay == '\0') {
+        return;
+    }
+    for (const char* known : {"full", "fast", "literal"}) {
+        if (std::strcmp(replay, known) == 0) {
+            return;
+        }
+    }
+    std::fprintf(stderr,
+                 "vemtrac: unknown VEMTRAC_REPLAY value \"%s\" (the values are full, fast and "
+                 "literal); the default (fast) runs\n",
+                 shown::text(replay).c_str());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    check_replay_environment();
     const CliOptions options = parse_cli(argc, argv, full_replay_from_environment());
     switch (options.mode) {
     case CliMode::help:
@@ -46,7 +68,8 @@ int main(int argc, char** argv)
                     status_firmware_version);
         return 0;
     case CliMode::usage_error:
-        std::fprintf(stderr, "vemtrac: %s\n%s", options.error.c_str(), cli_usage_text().c_str());
+        std::fprintf(stderr, "vemtrac: %s\n%s", shown::text(options.error).c_str(),
+                     cli_usage_text().c_str());
         return 2;
     case CliMode::report:
         return run_reports(options, VEMTRAC_VERSION);

@@ -40,7 +40,10 @@ json stopped_at_json(const JobReport& r)
     if (r.complete || r.result == "unreadable") {
         return nullptr;
     }
-    return {{"entry", r.stop_entry}, {"keyword", r.stop_keyword}, {"reason", r.stop_reason}};
+    return {{"entry", r.stop_entry},
+            {"line", r.stop_line},
+            {"keyword", r.stop_keyword},
+            {"reason", r.stop_reason}};
 }
 
 json job_json(const JobReport& r)
@@ -95,5 +98,7 @@ std::string json_report(const std::vector<JobReport>& reports, const char* versi
         jobs.push_back(job_json(r));
     }
     const json doc = {{"version", version}, {"jobs", jobs}, {"total", total_json(reports)}};
-    return doc.dump(2) + "\n";
+    // Names and reasons hold whatever bytes the command line gave: bytes
+    // that are not UTF-8 become U+FFFD rather than stopping the writer.
+    return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }

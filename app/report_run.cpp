@@ -13,6 +13,7 @@
 #include "app/report_text.h"
 #include "app/timeline_csv.h"
 #include "base/platform.h"
+#include "base/shown_text.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ JobReport report_one(const std::string& job, const CliOptions& options)
     std::string reason;
     const std::string file = job_file_of(job, &reason);
     if (!reason.empty()) {
-        std::fprintf(stderr, "vemtrac: %s\n", reason.c_str());
+        std::fprintf(stderr, "vemtrac: %s\n", shown::text(reason).c_str());
         return unreadable_job_report(job, reason);
     }
     JobRequest request;
@@ -70,7 +71,7 @@ bool write_file(const std::string& path, const std::string& text)
     out << text;
     out.close();
     if (!out) {
-        std::fprintf(stderr, "vemtrac: cannot write %s: %s\n", path.c_str(),
+        std::fprintf(stderr, "vemtrac: cannot write %s: %s\n", shown::text(path).c_str(),
                      std::strerror(errno));
         return false;
     }

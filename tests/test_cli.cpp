@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "machine_fixture.h"
+#include "xml_check.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -310,4 +311,41 @@ TEST(Cli, PictureIsWellFormedAndHoldsTheJob)
     // and line steps, the carriage.
     EXPECT_EQ(count_of(svg, "class=\"segment\""), 9u);
     EXPECT_NE(svg.find("cutting, pen 3"), std::string::npos);
+}
+
+TEST(Cli, AnyNameAnyByteGivesValidOutputs)
+{
+    CliRun cli;
+    // Not UTF-8, a terminal escape, a line break: none may reach the output raw.
+    const std::string name = "bad\xff\x1b[31m\nname.cmd";
+    cli.write(name, "VemtracCmdVer 1\nexecute_penselect 1\npd_default 1016 0\n");
+    const std::string quoted = "$'bad\\xff\\x1b[31m\\nname.cmd'";
+    ASSERT_EQ(cli.run("--report --json " + quoted), 0) << cli.err;
+    const json doc = json::parse(cli.out);  // throws on invalid UTF-8
+    EXPECT_EQ(doc.at("jobs")[0].at("result"), "ok");
+    ASSERT_EQ(cli.run("--report --svg p.svg " + quoted), 0) << cli.err;
+    EXPECT_NE(cli.out.find("bad\\xFF\\x1B[31m\\x0Aname.cmd\n  Estimate"), std::string::npos)
+        << cli.out;
+    const std::string svg = read_all(cli.dir() / "p.svg");
+    EXPECT_TRUE(xml_check::well_formed(svg));
+    EXPECT_NE(svg.find("bad\\xFF\\x1B[31m\\x0Aname.cmd"), std::string::npos);
+    EXPECT_EQ(cli.run("--report --json " + quoted + " missing\\'\\<\\>\\&$'\\xfe'"), 1);
+    EXPECT_NO_THROW((void)json::parse(cli.out));
+
+    // A NUL in a keyword is shown, not taken as its end; messages about two
+    // jobs of one name tell them apart, with the line beside the entry.
+    cli.write("a/job.cmd", "VemtracCmdVer 1\n");
+    cli.write("b/job.cmd", std::string("VemtracCmdVer 1\n\nexecute_penselect 1 pd\0default 100 0\n", 54));
+    EXPECT_EQ(cli.run("--report a/job.cmd b/job.cmd"), 3);
+    EXPECT_NE(cli.err.find("vemtrac: b/job.cmd line 3, entry 3 \"pd\\x00default\": unknown"),
+              std::string::npos) << cli.err;
+    EXPECT_NE(cli.out.find("at line 3, entry 3 \"pd\\x00default\""), std::string::npos) << cli.out;
+
+    // Unknown replay and trace names are said, with the known ones.
+    EXPECT_EQ(cli.run("--report a/job.cmd", "VEMTRAC_REPLAY=slow VEMTRAC_DEBUG=$'No\\x1b'"), 0);
+    EXPECT_NE(cli.err.find("VEMTRAC_REPLAY value \"slow\" (the values are full, fast and literal)"),
+              std::string::npos) << cli.err;
+    EXPECT_NE(cli.err.find("unknown debug category \"No\\x1B\"; the categories are:"),
+              std::string::npos) << cli.err;
+    EXPECT_NE(cli.err.find(" ShowJobTime "), std::string::npos);
 }
