@@ -20,6 +20,7 @@ struct CliOptions {
     bool json = false;
     std::string timeline_file;        // empty: no timeline
     std::string svg_file;             // empty: no picture
+    bool force = false;               // replace outputs that are not earlier outputs
     bool full_replay = false;         // --replay full, or VEMTRAC_REPLAY=full
     std::string error;                // usage_error: what is wrong
 };

@@ -12,6 +12,7 @@
 #include "base/wrap_math.h"
 #include "app/exe_dir.h"
 #include "app/job_clock.h"
+#include "app/output_file.h"
 #include "base/platform.h"
 #include "base/shown_text.h"
 #include "app/status_file.h"
@@ -330,17 +331,6 @@ bool run_entries(std::FILE* cmd)
     }
 }
 
-// Closes both files; says so when the status file could not be written.
-bool close_job_files(std::FILE* cmd, std::FILE* sts, bool written)
-{
-    std::fclose(cmd);
-    written = std::fclose(sts) == 0 && written;
-    if (!written) {
-        std::fprintf(stderr, "vemtrac: could not write %s\n", shown::text(path_buf).c_str());
-    }
-    return written;
-}
-
 } // namespace
 
 JobEnd job_run_entries(std::FILE* cmd, const char* file_label, std::uint32_t app_start)
@@ -411,14 +401,28 @@ int job_run_command_file(JobEnd* end)
         std::fclose(cmd);
         return 0;
     }
-    std::FILE* sts = std::fopen(path_buf, "wb");
-    if (sts == nullptr) {
-        std::fprintf(stderr, "vemtrac: cannot create %s: %s\n", shown::text(path_buf).c_str(), std::strerror(errno));
+    // The status lines go to a scratch file moved into place once complete:
+    // a program reading Vemtrac.sts never finds it empty or half-written.
+    OutputFile sts;
+    std::string why;
+    if (std::filesystem::is_directory(path_buf, ec)) {
+        why = "it is a folder";
+    }
+    if (!why.empty() || !sts.open(path_buf, &why)) {
+        std::fprintf(stderr, "vemtrac: cannot create %s: %s\n", shown::text(path_buf).c_str(),
+                     why.c_str());
         std::fclose(cmd);
         return 0;
     }
 
     *end = job_run_entries(cmd, "Vemtrac.cmd", app_start);
-    const bool written = close_job_files(cmd, sts, write_status_lines(sts, end->status));
-    return written && !end->refused ? 1 : 0;
+    std::fclose(cmd);
+    write_status_lines(sts.stream(), end->status);  // a failure shows at the commit
+    if (!sts.commit(&why)) {
+        std::fprintf(stderr, "vemtrac: could not write %s: %s\n", shown::text(path_buf).c_str(),
+                     why.c_str());
+        remove_stale_status_file();
+        return 0;
+    }
+    return end->refused ? 0 : 1;
 }

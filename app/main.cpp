@@ -1,5 +1,6 @@
 // vemtrac: estimates how long a laser cutter/engraver takes to run a job by
 // replaying the job through the machine's own motion control, tick by tick.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,7 +31,13 @@ int run_machine(const char* argv0, const CliOptions& options)
     request.trace_names = std::getenv("VEMTRAC_DEBUG");
     request.full_replay = options.full_replay;
     run_job(request);
-    std::fflush(stdout);
+    // The machine's own mode ends with 0 whatever happened; a console that
+    // could not be written is still said.
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        std::fprintf(stderr, "vemtrac: cannot write the console to standard output: %s\n",
+                     errno != 0 ? std::strerror(errno) : "write error");
+    }
     return 0;
 }
 
