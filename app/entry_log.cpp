@@ -1,5 +1,6 @@
 #include "app/entry_log.h"
 
+#include "app/report_tally.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/tick_account.h"
 #include "fwShare/servo/vector_queue.h"
@@ -37,6 +38,9 @@ void entry_log_start()
     entry_log_state.start_x = positionx;
     entry_log_state.start_y = positiony;
     entry_log_state.tagged_at_last_note = vector_records_tagged();
+    if (report_tally_state.enabled) {
+        report_tally_start(positionx, positiony);
+    }
 }
 
 void entry_log_note(std::int32_t entry, const char* keyword)
@@ -51,19 +55,32 @@ void entry_log_note(std::int32_t entry, const char* keyword)
     }
     // The records handed out since the last note, oldest first; each keeps
     // its committed kind, move and work after the interrupt has freed it.
+    // A report tallied as the job runs keeps only what it shows.
+    const bool tally = report_tally_state.enabled;
     std::uint64_t seen = 0;
     const VdbData* rec = static_cast<const VdbData*>(s.next_record);
     for (int n = 0; rec != nullptr && rec != freeptr && n < VDB_POOL_SIZE; ++n) {
         if (rec->sent_cmd == VECTOR) {
-            s.moves.push_back({rec->dx, rec->dy, rec->work});
+            if (tally) {
+                report_tally_move(rec->dx, rec->dy, rec->work);
+            } else {
+                s.moves.push_back({rec->dx, rec->dy, rec->work});
+            }
             ++seen;
         }
         rec = rec->next;
     }
     if (tagged - s.tagged_at_last_note > seen) {
         s.moves_missed += tagged - s.tagged_at_last_note - seen;
+        if (tally) {
+            report_tally_missed(tagged - s.tagged_at_last_note - seen);
+        }
     }
     s.tagged_at_last_note = tagged;
     s.next_record = freeptr;
-    s.entries.push_back({entry, keyword});
+    if (tally) {
+        report_tally_entry(entry, keyword);
+    } else {
+        s.entries.push_back({entry, keyword});
+    }
 }

@@ -85,6 +85,9 @@ JobResult run_job(const JobRequest& request)
     servo_ticks_state.replay_full = request.full_replay;
     if (request.account_ticks) {
         tick_account_enable();
+        if (request.tally_report) {
+            report_tally_enable(request.timeline_row, request.timeline_context);
+        }
     }
 
     JobResult result;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/command_file.h"
+#include "app/report_tally.h"
 #include "fwShare/servo/servo_ticks.h"
 
 struct JobRequest {
@@ -27,6 +28,12 @@ struct JobRequest {
     bool full_replay = false;
     // Keep the log of where the ticks go (tick_account_state) for a report.
     bool account_ticks = false;
+    // With account_ticks: add the report up while the job runs, emptying the
+    // log as it goes (app/report_tally.h), and hand each timeline row to
+    // timeline_row (when set) as soon as its entry is done.
+    bool tally_report = false;
+    TimelineSink timeline_row = nullptr;
+    void* timeline_context = nullptr;
 };
 
 struct JobResult {

@@ -38,9 +38,15 @@ std::string job_file_of(const std::string& job, std::string* reason)
     return file;
 }
 
+// Writes a timeline row to the timeline file as its entry finishes.
+void write_timeline_row(const TimelineRow& row, void* timeline)
+{
+    static_cast<OutputFile*>(timeline)->write(timeline_csv_row(row));
+}
+
 // Runs one job with the machine's console out of the report's way: on
 // standard error when traces are asked for, nowhere otherwise.
-JobReport report_one(const std::string& job, const CliOptions& options)
+JobReport report_one(const std::string& job, const CliOptions& options, OutputFile* timeline)
 {
     std::string reason;
     const std::string file = job_file_of(job, &reason);
@@ -53,6 +59,11 @@ JobReport report_one(const std::string& job, const CliOptions& options)
     request.trace_names = std::getenv("VEMTRAC_DEBUG");
     request.full_replay = options.full_replay;
     request.account_ticks = true;
+    request.tally_report = true;
+    if (timeline != nullptr) {
+        request.timeline_row = write_timeline_row;
+        request.timeline_context = timeline;
+    }
     const bool diverted = platform::divert_stdout(request.trace_names != nullptr);
     const JobResult result = run_job(request);
     if (diverted) {
@@ -82,9 +93,13 @@ bool open_outputs(const CliOptions& options, JobOutputs* outputs)
 {
     bool ok = true;
     std::string why;
-    if (!options.timeline_file.empty() && !outputs->timeline.open(options.timeline_file, &why)) {
-        report_output_failure(options.timeline_file, why);
-        ok = false;
+    if (!options.timeline_file.empty()) {
+        if (outputs->timeline.open(options.timeline_file, &why)) {
+            outputs->timeline.write(timeline_csv_header());
+        } else {
+            report_output_failure(options.timeline_file, why);
+            ok = false;
+        }
     }
     if (!options.svg_file.empty() && !outputs->svg.open(options.svg_file, &why)) {
         report_output_failure(options.svg_file, why);
@@ -105,7 +120,6 @@ bool write_job_files(const CliOptions& options, const JobReport& report, JobOutp
     bool ok = true;
     std::string why;
     if (!options.timeline_file.empty()) {
-        outputs->timeline.write(timeline_csv(report));
         if (!outputs->timeline.commit(&why)) {
             report_output_failure(options.timeline_file, why);
             ok = false;
@@ -167,7 +181,8 @@ int run_reports(const CliOptions& options, const char* version)
     std::vector<JobReport> reports;
     int exit_code = REPORT_ALL_COMPLETE;
     for (const std::string& job : options.jobs) {
-        JobReport report = report_one(job, options);
+        JobReport report = report_one(
+            job, options, options.timeline_file.empty() ? nullptr : &outputs.timeline);
         exit_code = worse_exit(exit_code, job_exit_code(report));
         if (options.jobs.size() == 1 && !write_job_files(options, report, &outputs)) {
             exit_code = REPORT_OUTPUT_FAILED;
@@ -175,7 +190,7 @@ int run_reports(const CliOptions& options, const char* version)
         if (!options.json) {
             write_text_report(stdout, report);
         }
-        // The path and the timeline are only needed for the one job's files.
+        // The path is only needed for the one job's picture.
         report.path.clear();
         report.path.shrink_to_fit();
         reports.push_back(std::move(report));

@@ -154,6 +154,11 @@ unsigned long process_id()
     return static_cast<unsigned long>(_getpid());
 }
 
+bool stderr_is_terminal()
+{
+    return _isatty(_fileno(stderr)) != 0;
+}
+
 #else
 
 std::FILE* create_new_file(const std::string& path)
@@ -181,6 +186,11 @@ bool replace_file(const std::string& from, const std::string& to, std::string* e
 unsigned long process_id()
 {
     return static_cast<unsigned long>(getpid());
+}
+
+bool stderr_is_terminal()
+{
+    return isatty(STDERR_FILENO) != 0;
 }
 
 #endif

@@ -64,6 +64,9 @@ std::FILE* create_new_file(const std::string& path);
 // Says why in *error when it cannot.
 bool replace_file(const std::string& from, const std::string& to, std::string* error);
 
+// True when standard error is a terminal (a person watching it).
+bool stderr_is_terminal();
+
 // This process's id, to keep the scratch names of two runs apart.
 unsigned long process_id();
 
