@@ -49,6 +49,9 @@ void entry_log_note(std::int32_t entry, const char* keyword)
     if (!s.enabled || freeptr == nullptr) {
         return;
     }
+    if (report_tally_state.enabled) {
+        report_tally_check_entry(entry, keyword);
+    }
     const std::uint64_t tagged = vector_records_tagged();
     if (s.next_record == freeptr && tagged == s.tagged_at_last_note) {
         return;  // the entry queued nothing
@@ -62,7 +65,7 @@ void entry_log_note(std::int32_t entry, const char* keyword)
     for (int n = 0; rec != nullptr && rec != freeptr && n < VDB_POOL_SIZE; ++n) {
         if (rec->sent_cmd == VECTOR) {
             if (tally) {
-                report_tally_move(rec->dx, rec->dy, rec->work);
+                report_tally_move(rec->dx, rec->dy, rec->work, rec->majrdisth);
             } else {
                 s.moves.push_back({rec->dx, rec->dy, rec->work});
             }

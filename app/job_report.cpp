@@ -39,6 +39,40 @@ void sum_activities(JobReport* r)
     }
 }
 
+// The fastest the head can go: 80 inches per second on X, 40 on Y, and
+// their diagonal, mm per second.
+constexpr double fastest_mm_s = 25.4 * 89.45;  // hypot(80, 40) = 89.44 in/s
+
+// The machine's warnings found while the job ran, then what looks wrong
+// in the figures: a job that moves nothing, a cut faster than the head can
+// go (moves beyond what the machine's counters hold); past the kept
+// warnings of a kind, how many more there were.
+void add_sanity_warnings(JobReport* r)
+{
+    const ReportTallyState& s = report_tally_state;
+    r->warnings = s.warnings;
+    if (r->result == "ok" && r->ticks == 0 && r->vectors_planned == 0) {
+        r->warnings.push_back({"empty_job", 0, "the job moves nothing: its estimate is 0"});
+    }
+    for (const ActivityTicks& a : r->activities) {
+        const double speed = activity_speed_mm_s(a);
+        if (a.kind == WORK_CUT && speed > fastest_mm_s) {
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          "cutting with pen %d averages %.0f mm/s, faster than the head can go "
+                          "(%.0f mm/s): its moves exceed what the machine's counters hold",
+                          a.index, speed, fastest_mm_s);
+            r->warnings.push_back({"too_fast", 0, text});
+        }
+    }
+    for (const auto& [kind, count] : s.warnings_of_kind) {
+        if (count > warnings_per_kind_max) {
+            r->warnings.push_back({kind, 0, std::to_string(count - warnings_per_kind_max) +
+                                                " more of this kind"});
+        }
+    }
+}
+
 } // namespace
 
 JobReport unreadable_job_report(const std::string& job, const std::string& reason)
@@ -75,6 +109,7 @@ JobReport make_job_report(const std::string& job, const JobResult& result)
     r.max_y = s.max_y;
     r.path_moves_missed = s.moves_missed;
     sum_activities(&r);
+    add_sanity_warnings(&r);
     return r;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <numbers>
 
@@ -12,6 +13,7 @@
 #include "fwShare/resolution.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/tick_account.h"
+#include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/vector_queue.h"
 
 ReportTallyState report_tally_state;
@@ -367,6 +369,17 @@ void coarsen_path()
     }
 }
 
+// The machine's own warning of a crowded queue: a wait for a free record
+// polled 100 times.
+void note_machine_warnings(std::int32_t entry)
+{
+    if (m_npbdrvCnt >= 100) {
+        report_tally_warn("crowded_queue", entry,
+                          "the wait for a free vector record took 100 polls or more (the "
+                          "machine prints \"m_npbdrvCnt\")");
+    }
+}
+
 // The progress line on a terminal for a job that takes more than a second.
 void show_progress(std::int32_t entry)
 {
@@ -417,7 +430,8 @@ void report_tally_start(std::int32_t x, std::int32_t y)
     s.head_y = s.min_y = s.max_y = y;
 }
 
-void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work)
+void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work,
+                       std::int32_t major_counts)
 {
     ReportTallyState& s = report_tally_state;
     const std::uint32_t activity = activity_of_work(work);
@@ -438,6 +452,30 @@ void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work)
     a.max_x = std::max({a.max_x, x0, s.head_x});
     a.min_y = std::min({a.min_y, y0, s.head_y});
     a.max_y = std::max({a.max_y, y0, s.head_y});
+    const std::int64_t table_x = CurrentRomParam.MachParam.TableSize.X;
+    const std::int64_t table_y = CurrentRomParam.MachParam.TableSize.Y;
+    // The interrupt warns of a record whose distance left on a slew tick is
+    // past its counter's limit: a vector of more than 2^24 servo counts (35
+    // m; its acceleration covers a few millimetres of that).
+    if (major_counts > svo_long_vector_warning) {
+        const std::vector<WorkTag>& works = tick_account_state.works;
+        report_tally_warn("long_vector", work < works.size() ? works[work].entry : 0,
+                          "a vector longer than the servo's distance counter holds (the "
+                          "machine prints \"disth > 0x1000000\")");
+    }
+    const bool vector_work = a.kind == WORK_CUT || a.kind == WORK_TRAVEL;
+    if (vector_work && !s.off_table_warned && (s.head_x < 0 || s.head_y < 0 || s.head_x > table_x || s.head_y > table_y)) {
+        s.off_table_warned = true;
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "the head is sent off the %lld x %lld mm table, to %.1f, %.1f mm",
+                      static_cast<long long>(std::llround(static_cast<double>(table_x) / plotbed_per_mm)),
+                      static_cast<long long>(std::llround(static_cast<double>(table_y) / plotbed_per_mm)),
+                      static_cast<double>(s.head_x) / plotbed_per_mm,
+                      static_cast<double>(s.head_y) / plotbed_per_mm);
+        const std::vector<WorkTag>& works = tick_account_state.works;
+        report_tally_warn("off_table", work < works.size() ? works[work].entry : 0, text);
+    }
     if (!drawn_as_path(a)) {
         keep_held_point();
         s.path_break = true;
@@ -453,6 +491,25 @@ void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work)
     }
 }
 
+void report_tally_check_entry(std::int32_t entry, const char* keyword)
+{
+    if (std::strcmp(keyword, "SetStartRasterGraphics") == 0 &&
+        (ptCurrentFile->ImageWidth == 0 || ptCurrentFile->ImageHeight == 0)) {
+        report_tally_warn("image_without_size", entry,
+                          ptCurrentFile->ImageWidth == 0
+                              ? "an image starts without ImageWidth (0 dots wide: its passes do not move)"
+                              : "an image starts without ImageHeight");
+    }
+}
+
+void report_tally_warn(const char* kind, std::int32_t entry, const std::string& message)
+{
+    ReportTallyState& s = report_tally_state;
+    if (++s.warnings_of_kind[kind] <= warnings_per_kind_max) {
+        s.warnings.push_back({kind, entry, message});
+    }
+}
+
 void report_tally_missed(std::uint64_t moves)
 {
     report_tally_state.moves_missed += moves;
@@ -464,6 +521,7 @@ void report_tally_entry(std::int32_t entry, const char* keyword)
     if (s.timeline_sink != nullptr) {
         s.keywords.push_back({entry, keyword, 0, 0});
     }
+    note_machine_warnings(entry);
     fold_runs(false, 0);
     const std::uint32_t first_live = first_live_work();
     if (s.timeline_sink != nullptr) {

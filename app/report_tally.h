@@ -39,6 +39,19 @@ struct TimelineRow {
     std::uint64_t end_ms = 0;
 };
 
+// Something about a job that looks wrong: a warning the machine itself
+// prints (long_vector, crowded_queue) or a sanity note (empty_job,
+// off_table, image_without_size, too_fast), with the entry it concerns
+// (0: the job as a whole).
+struct ReportWarning {
+    std::string kind;
+    std::int32_t entry = 0;
+    std::string message;
+};
+
+// Warnings kept per kind; more of a kind are only counted.
+inline constexpr std::size_t warnings_per_kind_max = 10;
+
 // Where each finished timeline row goes.
 using TimelineSink = void (*)(const TimelineRow& row, void* context);
 
@@ -86,6 +99,11 @@ struct ReportTallyState {
     bool wedge_open = false;
     std::uint64_t moves_missed = 0;
 
+    // Warnings, at most warnings_per_kind_max of a kind, and how many more.
+    std::vector<ReportWarning> warnings;
+    std::map<std::string, std::uint64_t> warnings_of_kind;
+    bool off_table_warned = false;
+
     // Progress on a terminal: when the job began and when it was last shown.
     std::uint32_t started_ms = 0;
     std::uint32_t shown_ms = 0;
@@ -104,8 +122,17 @@ void report_tally_enable(TimelineSink sink, void* context);
 // The head's position when the job starts, plot-bed units.
 void report_tally_start(std::int32_t x, std::int32_t y);
 
-// A VECTOR record the entry just read committed: its move and its work.
-void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work);
+// A VECTOR record the entry just read committed: its move, its work and
+// its major-axis distance left, servo counts.
+void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work,
+                       std::int32_t major_counts);
+
+// Notes an entry just run (whether or not it queued motion), for the
+// warnings that depend on what it set: an image started without its size.
+void report_tally_check_entry(std::int32_t entry, const char* keyword);
+
+// Adds a warning (only counted past warnings_per_kind_max of its kind).
+void report_tally_warn(const char* kind, std::int32_t entry, const std::string& message);
 
 // VECTOR records committed that were not seen.
 void report_tally_missed(std::uint64_t moves);

@@ -84,6 +84,13 @@ void write_text_report(std::FILE* out, const JobReport& r)
     std::fprintf(out, "  Vectors     %lld planned     Raster lines  %lld\n",
                  static_cast<long long>(r.vectors_planned), static_cast<long long>(r.raster_lines));
     std::fprintf(out, "  Distances   %.1f mm cut, %.1f mm pen-up travel\n", r.cut_mm, r.travel_mm);
+    for (const ReportWarning& w : r.warnings) {
+        if (w.entry > 0) {
+            std::fprintf(out, "  Warning     entry %d: %s\n", w.entry, shown::text(w.message).c_str());
+        } else {
+            std::fprintf(out, "  Warning     %s\n", shown::text(w.message).c_str());
+        }
+    }
     if (r.ticks > 0) {
         write_phases(out, r);
         write_activities(out, r);

@@ -411,3 +411,41 @@ TEST(Cli, EveryWriteIsChecked)
     EXPECT_NE(cli.err.find("cannot write the console to standard output"), std::string::npos);
     EXPECT_EQ(status_lines(read_all(cli.dir() / "shop/Vemtrac.sts")).size(), 5u);
 }
+
+TEST(Cli, WhatLooksWrongIsSaid)
+{
+    CliRun cli;
+    cli.write("empty.cmd", "");
+    cli.write("fast.cmd", "VemtracCmdVer 1\nexecute_penselect 1\npd_default 2147483647 0\n");
+    cli.write("off.cmd", "VemtracCmdVer 1\nexecute_penselect 1\npu_default 100000 0\n");
+    cli.write("no_width.cmd", "VemtracCmdVer 1\nToPclMode 0\nRasterDPI 300\nRasterUnit 254\n"
+                              "ImageHeight 5\nSetStartRasterGraphics 0\nRasterLineOut 0\n"
+                              "SetEndRasterGraphics 0\n");
+    cli.write("long.cmd", read_all(fs::path(VEMTRAC_FAULT_INPUTS_DIR) /
+                                   "vector_longer_than_warning_limit.cmd"));
+    cli.write("fine.cmd", example_job("raster_job.cmd"));
+    ASSERT_EQ(cli.run("--report --json empty.cmd fast.cmd off.cmd no_width.cmd long.cmd fine.cmd"),
+              0) << cli.err;
+    const json doc = json::parse(cli.out);
+    EXPECT_EQ(doc.at("schema"), 2);
+    EXPECT_EQ(doc.at("machine"), "Orvane 03.09-04");
+    const auto kinds = [&](std::size_t job) {
+        std::set<std::string> found;
+        for (const json& w : doc.at("jobs")[job].at("warnings")) {
+            found.insert(w.at("kind").get<std::string>());
+            EXPECT_FALSE(w.at("message").get<std::string>().empty());
+        }
+        return found;
+    };
+    EXPECT_EQ(kinds(0), std::set<std::string>{"empty_job"});
+    EXPECT_EQ(kinds(1), (std::set<std::string>{"off_table", "too_fast"}));
+    EXPECT_EQ(kinds(2), std::set<std::string>{"off_table"});
+    EXPECT_EQ(kinds(3), std::set<std::string>{"image_without_size"});
+    EXPECT_EQ(kinds(4), (std::set<std::string>{"long_vector", "off_table"}));
+    EXPECT_EQ(kinds(5), std::set<std::string>{});
+    EXPECT_EQ(doc.at("jobs")[3].at("warnings")[0].at("entry"), 6);
+
+    ASSERT_EQ(cli.run("--report long.cmd"), 0);
+    EXPECT_NE(cli.out.find("  Warning     entry 2: a vector longer than"), std::string::npos)
+        << cli.out;
+}
