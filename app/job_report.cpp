@@ -108,6 +108,7 @@ JobReport make_job_report(const std::string& job, const JobResult& result)
     r.max_x = s.max_x;
     r.max_y = s.max_y;
     r.path_moves_missed = s.moves_missed;
+    r.path_moves_not_drawn = s.moves_not_drawn;
     sum_activities(&r);
     add_sanity_warnings(&r);
     return r;

@@ -36,6 +36,7 @@ struct JobReport {
     std::vector<PathPoint> path;
     std::int64_t min_x = 0, min_y = 0, max_x = 0, max_y = 0;
     std::uint64_t path_moves_missed = 0;  // moves the path lacks
+    std::uint64_t path_moves_not_drawn = 0;  // moves past the picture's corners
     std::int32_t table_x = 0, table_y = 0;  // the table, plot-bed units
     std::vector<ReportWarning> warnings;     // what looks wrong, in the order found
 };

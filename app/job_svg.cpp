@@ -228,6 +228,12 @@ std::string job_svg(const JobReport& r)
     draw_bands(&svg, r, f);
     draw_moves(&svg, r, f);
     svg += "</g>\n";
+    if (r.path_moves_not_drawn > 0) {
+        svg += "<text class=\"note\" x=\"" + number(margin) + "\" y=\"" +
+               number(title_height + 2 * margin + f.height() + 20) + "\">" +
+               std::to_string(r.path_moves_not_drawn) +
+               " later moves not drawn: the picture holds as many lines as it can show</text>\n";
+    }
     if (r.ticks > 0) {
         draw_time_bar(&svg, r, bar_left, std::max(f.height(), 200.0));
     }

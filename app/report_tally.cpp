@@ -30,8 +30,8 @@ constexpr double table_px = 760.0;
 constexpr double first_tolerance_px = 0.2;
 
 // Corners the path keeps at most; beyond, the tolerance doubles and the
-// path is simplified again (at 12 bytes of SVG a corner, about 2 MB).
-constexpr std::size_t path_points_max = 150000;
+// path is simplified again (with the polylines' own markup, about 3 MB of SVG).
+constexpr std::size_t path_points_max = 40000;
 
 // Tags of finished work dropped at once, when that many have piled up.
 constexpr std::uint32_t works_to_drop = 1024;
@@ -353,12 +353,15 @@ void add_path_point(const PathPoint& p)
 }
 
 // Simplifies the path kept again with twice the tolerance, when it holds
-// more corners than the picture should draw.
+// more corners than the picture should draw; up to a tolerance of a few
+// pixels. A path of more separate strokes than that still leaves is full:
+// the moves after it are not drawn (the picture says how many).
 void coarsen_path()
 {
     ReportTallyState& s = report_tally_state;
     keep_held_point();
-    while (s.points.size() > path_points_max / 2) {
+    const double tolerance_max = s.tolerance * 16;
+    while (s.points.size() > path_points_max / 2 && s.tolerance < tolerance_max) {
         s.tolerance *= 2;
         std::vector<PathPoint> old;
         old.swap(s.points);
@@ -367,6 +370,7 @@ void coarsen_path()
         }
         keep_held_point();
     }
+    s.path_full = s.points.size() > path_points_max / 2;
 }
 
 // The machine's own warning of a crowded queue: a wait for a free record
@@ -479,6 +483,10 @@ void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work,
     if (!drawn_as_path(a)) {
         keep_held_point();
         s.path_break = true;
+        return;
+    }
+    if (s.path_full) {
+        ++s.moves_not_drawn;
         return;
     }
     if (s.points.empty() || s.path_break || s.points.back().activity != activity) {

@@ -94,6 +94,8 @@ struct ReportTallyState {
     double tolerance = 0.0;       // plot-bed units a dropped corner may lie off the path
     bool held = false;            // a corner is held back (the last point's successor)
     bool path_break = false;      // a move not drawn as a line came between
+    bool path_full = false;       // as many corners as the picture draws: no more
+    std::uint64_t moves_not_drawn = 0;
     PathPoint held_point{};
     double wedge_low = 0, wedge_high = 0;  // directions from the last kept corner still open
     bool wedge_open = false;
