@@ -36,8 +36,6 @@ constexpr std::size_t path_points_max = 40000;
 // Tags of finished work dropped at once, when that many have piled up.
 constexpr std::uint32_t works_to_drop = 1024;
 
-constexpr std::uint32_t no_activity = std::numeric_limits<std::uint32_t>::max();
-
 // Activities in report order: cutting by pen, travel, each image (its
 // passes, then its line steps), the raster carriage, other moves.
 std::tuple<int, std::int32_t, int> activity_key(std::uint8_t kind, std::int32_t index)
