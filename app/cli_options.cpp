@@ -2,21 +2,55 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include <CLI/CLI.hpp>
 
 #include "app/job_run.h"
+#include "app/output_file.h"
 
 namespace {
 
 const char* const usage_lines =
     "usage: vemtrac                 run Vemtrac.cmd beside the program, write Vemtrac.sts\n"
     "       vemtrac DIR             the same with the folder DIR\n"
-    "       vemtrac --report [--json] [--timeline FILE] [--svg FILE] JOB...\n"
+    "       vemtrac --report [--json] [--timeline FILE] [--svg FILE] [--force] JOB...\n"
     "                               estimate each JOB and print where the time goes\n"
     "       vemtrac --help | -h     this help in full\n"
     "       vemtrac --version       version and machine model\n"
     "options for every form: --replay fast|full|literal\n";
+
+// Why an output cannot be written where the command line asks, or empty:
+// it is one of the jobs or the other output (a slip such as --svg JOB JOB),
+// or a file that is not an earlier output of its kind and --force is not
+// given.
+std::string output_problem(const CliOptions& o)
+{
+    namespace fs = std::filesystem;
+    const std::pair<const std::string*, OutputKind> outputs[] = {
+        {&o.timeline_file, OutputKind::timeline}, {&o.svg_file, OutputKind::picture}};
+    for (const auto& [path, kind] : outputs) {
+        if (path->empty()) {
+            continue;
+        }
+        for (const std::string& job : o.jobs) {
+            std::error_code ec;
+            const bool folder = fs::is_directory(job, ec);
+            if (same_file(*path, job) ||
+                (folder && same_file(*path, (fs::path(job) / "Vemtrac.cmd").string()))) {
+                return *path + " is a job given: the output would replace it";
+            }
+        }
+        std::string why;
+        if (!output_replaceable(*path, kind, o.force, &why)) {
+            return why;
+        }
+    }
+    if (!o.timeline_file.empty() && !o.svg_file.empty() && same_file(o.timeline_file, o.svg_file)) {
+        return "--timeline and --svg name the same file";
+    }
+    return "";
+}
 
 // Checks what CLI11 cannot: which options go with which form.
 void check_forms(CliOptions* o, bool report, const std::vector<std::string>& paths)
@@ -28,9 +62,11 @@ void check_forms(CliOptions* o, bool report, const std::vector<std::string>& pat
             o->error = "--report needs at least one JOB";
         } else if ((!o->timeline_file.empty() || !o->svg_file.empty()) && paths.size() != 1) {
             o->error = "--timeline and --svg take exactly one JOB";
+        } else {
+            o->error = output_problem(*o);
         }
-    } else if (o->json || !o->timeline_file.empty() || !o->svg_file.empty()) {
-        o->error = "--json, --timeline and --svg go with --report";
+    } else if (o->json || o->force || !o->timeline_file.empty() || !o->svg_file.empty()) {
+        o->error = "--json, --timeline, --svg and --force go with --report";
     } else if (paths.size() > 1) {
         o->error = "more than one folder given (to estimate several jobs, use --report)";
     } else if (paths.size() == 1) {
@@ -59,8 +95,9 @@ CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_defaul
     app.add_flag("--version", version);
     app.add_flag("--report", report);
     app.add_flag("--json", o.json);
-    app.add_option("--timeline", o.timeline_file)->type_name("FILE");
-    app.add_option("--svg", o.svg_file)->type_name("FILE");
+    app.add_flag("--force", o.force);
+    CLI::Option* timeline = app.add_option("--timeline", o.timeline_file)->type_name("FILE");
+    CLI::Option* svg = app.add_option("--svg", o.svg_file)->type_name("FILE");
     app.add_option("--replay", replay)->check(CLI::IsMember({"full", "fast", "literal"}));
     app.add_option("paths", paths);
     try {
@@ -69,6 +106,13 @@ CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_defaul
         o.mode = CliMode::usage_error;
         o.error = e.what();
         return o;
+    }
+    for (const CLI::Option* given : {timeline, svg}) {
+        if (given->count() > 0 && given->as<std::string>().empty()) {
+            o.mode = CliMode::usage_error;
+            o.error = given->get_name() + " needs a file name";
+            return o;
+        }
     }
     o.replay = replay_default;
     if (!replay.empty()) {
@@ -111,13 +155,17 @@ std::string cli_help_text()
            "  pen, pen-up travel, each raster image's passes and line steps, the raster\n"
            "  carriage), with vectors planned, raster lines, millimetres cut and travelled\n"
            "  and the average cutting speed per pen; after several jobs their total.\n"
-           "  Writes no status file. Exit code 1 when a job could not be read, else 0.\n"
+           "  Writes no status file. Exit code 0 when every job ran to its end, 1 when a\n"
+           "  job could not be read, 3 when one was cut short or refused, 4 when an\n"
+           "  output could not be written (2: a usage error, nothing run or written).\n"
            "  --json           one JSON document for all jobs instead of the text\n"
            "  --timeline FILE  CSV entry,keyword,start_ms,end_ms: the machine time at\n"
            "                   which each entry that moves the head starts and ends\n"
            "                   (one JOB only)\n"
            "  --svg FILE       the job drawn on the table as the head moves it, with a\n"
            "                   bar of where the time goes (one JOB only)\n"
+           "  --force          replace a FILE that is not an earlier timeline or picture\n"
+           "                   (never a JOB: an output naming a JOB is always refused)\n"
            "\n"
            "--replay fast|full|literal\n"
            "  fast (the default) leaves out the servo's position loop, which nothing the\n"

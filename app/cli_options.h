@@ -22,6 +22,7 @@ struct CliOptions {
     bool json = false;
     std::string timeline_file;        // empty: no timeline
     std::string svg_file;             // empty: no picture
+    bool force = false;               // replace outputs that are not earlier outputs
     ReplayMode replay = ReplayMode::fast;  // --replay, or VEMTRAC_REPLAY
     std::string error;                // usage_error: what is wrong
 };

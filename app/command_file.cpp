@@ -12,7 +12,9 @@
 #include "base/wrap_math.h"
 #include "app/exe_dir.h"
 #include "app/job_clock.h"
+#include "app/output_file.h"
 #include "base/platform.h"
+#include "base/shown_text.h"
 #include "app/status_file.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
@@ -36,6 +38,7 @@ namespace {
 // bad input, and where reading stopped.
 int entry_number = 0;
 char entry_keyword[CMD_KEYWORD_SIZE];
+const CmdReader* entry_reader = nullptr;  // its line and the keyword's length
 const char* job_file_label = "Vemtrac.cmd";
 JobEnd* job_end = nullptr;
 
@@ -146,8 +149,9 @@ const Entry* find_keyword(const Entry (&table)[N], const char* keyword)
 void printable_keyword(char* out, std::size_t size)
 {
     std::size_t n = 0;
-    for (const char* p = entry_keyword; *p != '\0' && n + 5 < size; ++p) {
-        const auto c = static_cast<unsigned char>(*p);
+    const int length = entry_reader != nullptr ? entry_reader->keyword_length : 0;
+    for (int i = 0; i < length && n + 5 < size; ++i) {
+        const auto c = static_cast<unsigned char>(entry_keyword[i]);
         if (c >= 0x20 && c < 0x7F && c != '\\') {
             out[n++] = static_cast<char>(c);
         } else {
@@ -157,12 +161,18 @@ void printable_keyword(char* out, std::size_t size)
     out[n] = '\0';
 }
 
+// The line of the job file on which the entry being executed starts.
+int entry_line()
+{
+    return entry_reader != nullptr ? entry_reader->keyword_line : 0;
+}
+
 void report_entry(const char* what)
 {
     char shown[4 * CMD_KEYWORD_SIZE + 8];
     printable_keyword(shown, sizeof shown);
-    std::fprintf(stderr, "vemtrac: %s entry %d \"%s\": %s\n", job_file_label, entry_number,
-                 shown, what);
+    std::fprintf(stderr, "vemtrac: %s line %d, entry %d \"%s\": %s\n",
+                 shown::text(job_file_label).c_str(), entry_line(), entry_number, shown, what);
 }
 
 // Keeps the entry at which reading stops as the job's end.
@@ -172,6 +182,7 @@ void note_stop(const char* what)
     printable_keyword(shown, sizeof shown);
     job_end->complete = false;
     job_end->entry = entry_number;
+    job_end->line = entry_line();
     job_end->keyword = shown;
     job_end->reason = what;
 }
@@ -278,6 +289,7 @@ bool run_entries(std::FILE* cmd)
 {
     CmdReader reader;
     cmd_reader_open(&reader, cmd);
+    entry_reader = &reader;
     char* const keyword = entry_keyword;
     for (;;) {
         std::int32_t a = 0;
@@ -323,17 +335,6 @@ bool run_entries(std::FILE* cmd)
     }
 }
 
-// Closes both files; says so when the status file could not be written.
-bool close_job_files(std::FILE* cmd, std::FILE* sts, bool written)
-{
-    std::fclose(cmd);
-    written = std::fclose(sts) == 0 && written;
-    if (!written) {
-        std::fprintf(stderr, "vemtrac: could not write %s\n", path_buf);
-    }
-    return written;
-}
-
 } // namespace
 
 JobEnd job_run_entries(std::FILE* cmd, const char* file_label, std::uint32_t app_start)
@@ -347,6 +348,7 @@ JobEnd job_run_entries(std::FILE* cmd, const char* file_label, std::uint32_t app
     srvo_off_to_on();
     entry_log_start();
     end.refused = !run_entries(cmd);
+    entry_reader = nullptr;
     if (!end.refused) {
         svo_wait_idle();
         JobTimeTick();
@@ -372,7 +374,7 @@ void remove_stale_status_file()
     }
     std::error_code ec;
     if (std::filesystem::is_regular_file(path_buf, ec) && std::remove(path_buf) == 0) {
-        std::fprintf(stderr, "vemtrac: removed %s, left by an earlier run\n", path_buf);
+        std::fprintf(stderr, "vemtrac: removed %s, left by an earlier run\n", shown::text(path_buf).c_str());
     }
 }
 
@@ -389,13 +391,13 @@ int job_run_command_file(JobEnd* end)
     // machine; here it would open and read as an empty job.
     std::error_code ec;
     if (std::filesystem::is_directory(path_buf, ec)) {
-        std::fprintf(stderr, "vemtrac: cannot open %s: it is a folder\n", path_buf);
+        std::fprintf(stderr, "vemtrac: cannot open %s: it is a folder\n", shown::text(path_buf).c_str());
         remove_stale_status_file();
         return 0;
     }
     std::FILE* cmd = std::fopen(path_buf, "rb");
     if (cmd == nullptr) {
-        std::fprintf(stderr, "vemtrac: cannot open %s: %s\n", path_buf, std::strerror(errno));
+        std::fprintf(stderr, "vemtrac: cannot open %s: %s\n", shown::text(path_buf).c_str(), std::strerror(errno));
         remove_stale_status_file();
         return 0;
     }
@@ -403,14 +405,28 @@ int job_run_command_file(JobEnd* end)
         std::fclose(cmd);
         return 0;
     }
-    std::FILE* sts = std::fopen(path_buf, "wb");
-    if (sts == nullptr) {
-        std::fprintf(stderr, "vemtrac: cannot create %s: %s\n", path_buf, std::strerror(errno));
+    // The status lines go to a scratch file moved into place once complete:
+    // a program reading Vemtrac.sts never finds it empty or half-written.
+    OutputFile sts;
+    std::string why;
+    if (std::filesystem::is_directory(path_buf, ec)) {
+        why = "it is a folder";
+    }
+    if (!why.empty() || !sts.open(path_buf, &why)) {
+        std::fprintf(stderr, "vemtrac: cannot create %s: %s\n", shown::text(path_buf).c_str(),
+                     why.c_str());
         std::fclose(cmd);
         return 0;
     }
 
     *end = job_run_entries(cmd, "Vemtrac.cmd", app_start);
-    const bool written = close_job_files(cmd, sts, write_status_lines(sts, end->status));
-    return written && !end->refused ? 1 : 0;
+    std::fclose(cmd);
+    write_status_lines(sts.stream(), end->status);  // a failure shows at the commit
+    if (!sts.commit(&why)) {
+        std::fprintf(stderr, "vemtrac: could not write %s: %s\n", shown::text(path_buf).c_str(),
+                     why.c_str());
+        remove_stale_status_file();
+        return 0;
+    }
+    return end->refused ? 0 : 1;
 }

@@ -28,6 +28,7 @@ struct JobEnd {
     bool refused = false;   // the version is not 1: no run time, no motion drained
     bool complete = true;   // the file was read to its end
     int entry = 0;          // the entry at which reading stopped early
+    int line = 0;           // the line of the file on which that entry starts
     std::string keyword;    // its keyword, bytes outside printable ASCII as \xNN
     std::string reason;     // why reading stopped there
     JobRunTime run_time{};  // the estimate

@@ -46,11 +46,17 @@ bool is_digit(int c)
     return c >= '0' && c <= '9';
 }
 
-// Skips white space; returns the first other character (or EOF).
+// Skips white space, counting the line breaks (LF, CR LF, or a lone CR);
+// returns the first other character (or EOF).
 int skip_blanks(CmdReader* r)
 {
     int c = next_char(r);
+    int last = EOF;
     while (is_blank(c)) {
+        if (c == '\r' || (c == '\n' && last != '\r')) {
+            ++r->line;
+        }
+        last = c;
         c = next_char(r);
     }
     return c;
@@ -64,11 +70,13 @@ int read_keyword(CmdReader* r, char* keyword)
     if (c == EOF) {
         return -1;
     }
+    r->keyword_line = r->line;
     int len = 0;
     while (c != EOF && !is_blank(c)) {
         if (len == CMD_KEYWORD_SIZE - 1) {
             r->error = CmdReadError::keyword_too_long;
             keyword[len] = '\0';
+            r->keyword_length = len;
             return 0;
         }
         keyword[len++] = static_cast<char>(c);
@@ -76,6 +84,7 @@ int read_keyword(CmdReader* r, char* keyword)
     }
     give_back(r, c);
     keyword[len] = '\0';
+    r->keyword_length = len;
     return 1;
 }
 
@@ -88,6 +97,9 @@ void cmd_reader_open(CmdReader* reader, std::FILE* file)
     reader->block_len = 0;
     reader->pushed = 0;
     reader->error = CmdReadError::none;
+    reader->line = 1;
+    reader->keyword_line = 1;
+    reader->keyword_length = 0;
     // Editors on Windows often start a text file with a UTF-8 byte-order mark.
     int b0 = next_char(reader);
     if (b0 == 0xEF) {

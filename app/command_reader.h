@@ -30,6 +30,9 @@ struct CmdReader {
     int pushback[4];    // characters read ahead and given back, last first
     int pushed;
     CmdReadError error;
+    int line;             // line of the file being read (1 = first)
+    int keyword_line;     // line on which the last keyword starts
+    int keyword_length;   // bytes of the last keyword (a NUL among them included)
 };
 
 // Starts reading a job file, skipping a UTF-8 byte-order mark.

@@ -1,5 +1,6 @@
 #include "app/entry_log.h"
 
+#include "app/report_tally.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/vector_queue.h"
 #include "replay/tick_account.h"
@@ -13,12 +14,18 @@ void entry_log_reset()
 
 namespace {
 
-// Keeps the move of each VECTOR record as the queue commits it.
+// Keeps the move of each VECTOR record as the queue commits it; a report
+// tallied as the job runs keeps only what it shows.
 void log_committed_record(VdbData* rec)
 {
     EntryLogState& s = entry_log_state;
     ++s.committed;
-    if (rec->sent_cmd == VECTOR) {
+    if (rec->sent_cmd != VECTOR) {
+        return;
+    }
+    if (report_tally_state.enabled) {
+        report_tally_move(rec->dx, rec->dy, rec->work, rec->majrdisth);
+    } else {
         s.moves.push_back({rec->dx, rec->dy, rec->work});
     }
 }
@@ -34,14 +41,27 @@ void entry_log_start()
     if (entry_log_state.enabled) {
         vdb_add_commit_observer(log_committed_record);
     }
+    if (report_tally_state.enabled) {
+        report_tally_start(positionx, positiony);
+    }
 }
 
 void entry_log_note(std::int32_t entry, const char* keyword)
 {
     EntryLogState& s = entry_log_state;
-    if (!s.enabled || s.committed == s.committed_at_last_note) {
+    if (!s.enabled) {
+        return;
+    }
+    if (report_tally_state.enabled) {
+        report_tally_check_entry(entry, keyword);
+    }
+    if (s.committed == s.committed_at_last_note) {
         return;  // the entry queued nothing
     }
     s.committed_at_last_note = s.committed;
-    s.entries.push_back({entry, keyword});
+    if (report_tally_state.enabled) {
+        report_tally_entry(entry, keyword);
+    } else {
+        s.entries.push_back({entry, keyword});
+    }
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/platform.h"
+#include "base/shown_text.h"
 
 char exe_dir[EXE_PATH_SIZE];
 char path_buf[EXE_PATH_SIZE];
@@ -55,7 +56,7 @@ bool format_job_path(const char* file_name)
                           file_name);
     if (n < 0 || n >= static_cast<int>(sizeof path_buf)) {
         std::fprintf(stderr, "vemtrac: the path of %s in %s is longer than %d characters\n",
-                     file_name, exe_dir, EXE_PATH_SIZE - 1);
+                     file_name, shown::text(exe_dir).c_str(), EXE_PATH_SIZE - 1);
         path_buf[0] = '\0';
         return false;
     }

@@ -3,10 +3,7 @@
 #include <iterator>
 #include <algorithm>
 #include <cstdio>
-#include <map>
-#include <tuple>
 
-#include "app/entry_log.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/servo_ticks.h"
@@ -16,150 +13,19 @@
 
 namespace {
 
-// Plot-bed units per millimetre.
-constexpr double plotbed_per_mm = machine_plotbed_dpi / 25.4;
-
-// Activities in report order: cutting by pen, travel, each image (its
-// passes, then its line steps), the raster carriage, other moves.
-using ActivityKey = std::tuple<int, std::int32_t, int>;
-
-ActivityKey activity_key(std::uint8_t kind, std::int32_t index)
+// The activities with ticks or moves, in report order (cutting by pen,
+// travel, each image, the raster carriage, other moves), the path's
+// activities renumbered to match; the distances and raster lines.
+void sum_activities(JobReport* r)
 {
-    switch (kind) {
-    case WORK_CUT:
-        return {0, index, kind};
-    case WORK_TRAVEL:
-        return {1, 0, kind};
-    case WORK_RASTER_PASS:
-    case WORK_RASTER_LINE_STEP:
-        return {2, index, kind};
-    case WORK_RASTER_CARRIAGE:
-        return {3, 0, kind};
-    default:
-        return {4, 0, WORK_OTHER};
-    }
-}
-
-// The activities of the job's works, and the activity of every work.
-struct Activities {
-    std::vector<ActivityTicks> list;
-    std::vector<std::uint32_t> of_work;
-    std::uint32_t other = 0;  // for ticks whose work is unknown
-};
-
-Activities collect_activities()
-{
-    const std::vector<WorkTag>& works = tick_account_state.works;
-    std::map<ActivityKey, ActivityTicks> by_key;
-    for (const WorkTag& w : works) {
-        const ActivityKey key = activity_key(w.kind, w.index);
-        ActivityTicks& a = by_key[key];
-        a.kind = static_cast<std::uint8_t>(std::get<2>(key));
-        a.index = std::get<1>(key);
-        a.moves += w.moves;
-        a.distance_mm += w.distance / plotbed_per_mm;
-    }
-    ActivityTicks& other = by_key[activity_key(WORK_OTHER, 0)];
-    other.kind = WORK_OTHER;
-    Activities out;
-    std::map<ActivityKey, std::uint32_t> position;
-    for (const auto& [key, a] : by_key) {
-        position[key] = static_cast<std::uint32_t>(out.list.size());
-        out.list.push_back(a);
-    }
-    for (const WorkTag& w : works) {
-        out.of_work.push_back(position[activity_key(w.kind, w.index)]);
-    }
-    out.other = position[activity_key(WORK_OTHER, 0)];
-    return out;
-}
-
-// The ticks of the job window (job clock's start mark < counter <= end
-// mark) as counters relative to the start mark, 1..ticks.
-std::int64_t relative_tick(std::uint32_t counter)
-{
-    const auto start = static_cast<std::uint32_t>(job_start_tick);
-    return static_cast<std::int32_t>(counter - start);
-}
-
-// Adds one run of ticks [lo, hi] (relative counters) to the phases, the
-// activities and its entry's span.
-void add_run(JobReport* r, Activities* acts, std::map<std::int32_t, TimelineRow>* spans,
-             const TickRun& run, std::int64_t lo, std::int64_t hi)
-{
-    lo = std::max<std::int64_t>(lo, 1);
-    hi = std::min(hi, r->ticks);
-    if (hi < lo) {
-        return;
-    }
-    const std::int64_t n = hi - lo + 1;
-    r->phases[run.phase < SVO_PHASE_COUNT ? run.phase : std::uint8_t{IDLE}] += n;
-    const std::vector<WorkTag>& works = tick_account_state.works;
-    const bool known = run.work < works.size();
-    acts->list[known ? acts->of_work[run.work] : acts->other].ticks += n;
-    const std::int32_t entry = known ? works[run.work].entry : 0;
-    auto [it, fresh] = spans->try_emplace(entry);
-    TimelineRow& row = it->second;
-    if (fresh || ticks_to_ms(lo - 1) < row.start_ms) {
-        row.start_ms = ticks_to_ms(lo - 1);
-    }
-    row.end_ms = std::max(row.end_ms, ticks_to_ms(hi));
-}
-
-// Counts every tick of the job window by phase, activity and entry.
-void count_ticks(JobReport* r, Activities* acts, std::map<std::int32_t, TimelineRow>* spans)
-{
-    const std::vector<TickRun>& runs = tick_account_state.runs;
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-        const std::int64_t lo = relative_tick(runs[i].first_tick);
-        const std::int64_t hi =
-            i + 1 < runs.size() ? relative_tick(runs[i + 1].first_tick) - 1
-                                : relative_tick(static_cast<std::uint32_t>(svo_tick_count));
-        add_run(r, acts, spans, runs[i], lo, hi);
-    }
-}
-
-// The timeline rows in file order, each with its entry's keyword.
-std::vector<TimelineRow> timeline_rows(std::map<std::int32_t, TimelineRow>* spans)
-{
-    const std::vector<MotionEntry>& entries = entry_log_state.entries;
-    std::vector<TimelineRow> rows;
-    for (auto& [entry, row] : *spans) {
-        row.entry = entry;
-        const auto at = std::lower_bound(
-            entries.begin(), entries.end(), entry,
-            [](const MotionEntry& e, std::int32_t n) { return e.entry < n; });
-        row.keyword = at != entries.end() && at->entry == entry ? at->keyword : "";
-        rows.push_back(row);
-    }
-    return rows;
-}
-
-// The head's path from its start position, one segment per VECTOR record.
-void head_path(JobReport* r, const Activities& acts)
-{
-    std::int64_t x = entry_log_state.start_x;
-    std::int64_t y = entry_log_state.start_y;
-    for (const HeadMove& m : entry_log_state.moves) {
-        const std::uint32_t activity =
-            m.work < acts.of_work.size() ? acts.of_work[m.work] : acts.other;
-        r->path.push_back({x, y, x + m.dx, y + m.dy, activity});
-        x += m.dx;
-        y += m.dy;
-    }
-}
-
-// Distances, raster lines and the activities with ticks or moves (the
-// path's activities renumbered to match).
-void sum_activities(JobReport* r, const Activities& acts)
-{
-    std::vector<std::uint32_t> kept(acts.list.size(), 0);
-    for (std::size_t i = 0; i < acts.list.size(); ++i) {
-        const ActivityTicks& a = acts.list[i];
+    ReportTallyState& s = report_tally_state;
+    std::vector<std::uint32_t> kept(s.activities.size(), 0);
+    for (const auto& [key, index] : s.activity_of_key) {
+        const ActivityTicks& a = s.activities[index];
         if (a.ticks == 0 && a.moves == 0) {
             continue;
         }
-        kept[i] = static_cast<std::uint32_t>(r->activities.size());
+        kept[index] = static_cast<std::uint32_t>(r->activities.size());
         r->activities.push_back(a);
         if (a.kind == WORK_CUT) {
             r->cut_mm += a.distance_mm;
@@ -169,8 +35,43 @@ void sum_activities(JobReport* r, const Activities& acts)
             r->raster_lines += static_cast<std::int64_t>(a.moves);
         }
     }
-    for (PathMove& m : r->path) {
-        m.activity = kept[m.activity];
+    r->path.swap(s.points);
+    for (PathPoint& p : r->path) {
+        p.activity = kept[p.activity];
+    }
+}
+
+// The fastest the head can go: 80 inches per second on X, 40 on Y, and
+// their diagonal, mm per second.
+constexpr double fastest_mm_s = 25.4 * 89.45;  // hypot(80, 40) = 89.44 in/s
+
+// The machine's warnings found while the job ran, then what looks wrong
+// in the figures: a job that moves nothing, a cut faster than the head can
+// go (moves beyond what the machine's counters hold); past the kept
+// warnings of a kind, how many more there were.
+void add_sanity_warnings(JobReport* r)
+{
+    const ReportTallyState& s = report_tally_state;
+    r->warnings = s.warnings;
+    if (r->result == "ok" && r->ticks == 0 && r->vectors_planned == 0) {
+        r->warnings.push_back({"empty_job", 0, "the job moves nothing: its estimate is 0"});
+    }
+    for (const ActivityTicks& a : r->activities) {
+        const double speed = activity_speed_mm_s(a);
+        if (a.kind == WORK_CUT && speed > fastest_mm_s) {
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          "cutting with pen %d averages %.0f mm/s, faster than the head can go "
+                          "(%.0f mm/s): its moves exceed what the machine's counters hold",
+                          a.index, speed, fastest_mm_s);
+            r->warnings.push_back({"too_fast", 0, text});
+        }
+    }
+    for (const auto& [kind, count] : s.warnings_of_kind) {
+        if (count > warnings_per_kind_max) {
+            r->warnings.push_back({kind, 0, std::to_string(count - warnings_per_kind_max) +
+                                                " more of this kind"});
+        }
     }
 }
 
@@ -192,6 +93,7 @@ JobReport make_job_report(const std::string& job, const JobResult& result)
     r.result = result.end.refused ? "refused" : "ok";
     r.complete = result.end.complete;
     r.stop_entry = result.end.entry;
+    r.stop_line = result.end.line;
     r.stop_keyword = result.end.keyword;
     r.stop_reason = result.end.reason;
     r.run_time_ms = result.end.run_time.ms;
@@ -200,18 +102,17 @@ JobReport make_job_report(const std::string& job, const JobResult& result)
     r.table_x = CurrentRomParam.MachParam.TableSize.X;
     r.table_y = CurrentRomParam.MachParam.TableSize.Y;
 
-    Activities acts = collect_activities();
-    std::map<std::int32_t, TimelineRow> spans;
-    count_ticks(&r, &acts, &spans);
-    r.timeline = timeline_rows(&spans);
-    head_path(&r, acts);
-    sum_activities(&r, acts);
+    report_tally_finish(r.ticks);
+    const ReportTallyState& s = report_tally_state;
+    r.phases = s.phases;
+    r.min_x = s.min_x;
+    r.min_y = s.min_y;
+    r.max_x = s.max_x;
+    r.max_y = s.max_y;
+    r.path_moves_not_drawn = s.moves_not_drawn;
+    sum_activities(&r);
+    add_sanity_warnings(&r);
     return r;
-}
-
-std::uint64_t ticks_to_ms(std::int64_t ticks)
-{
-    return ticks <= 0 ? 0 : svo_ms_of_ticks(static_cast<std::uint64_t>(ticks));
 }
 
 std::string hours_minutes_seconds(std::uint64_t ms)

@@ -11,6 +11,7 @@
 #include "app/machine_reset.h"
 #include "base/debug_trace.h"
 #include "base/platform.h"
+#include "base/shown_text.h"
 #include "base/wrap_math.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/servo/servo_gains.h"
@@ -27,12 +28,12 @@ std::FILE* open_job_file(const char* path)
 {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
-        std::fprintf(stderr, "vemtrac: cannot open %s: it is a folder\n", path);
+        std::fprintf(stderr, "vemtrac: cannot open %s: it is a folder\n", shown::text(path).c_str());
         return nullptr;
     }
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
-        std::fprintf(stderr, "vemtrac: cannot open %s: %s\n", path, std::strerror(errno));
+        std::fprintf(stderr, "vemtrac: cannot open %s: %s\n", shown::text(path).c_str(), std::strerror(errno));
     }
     return file;
 }
@@ -112,6 +113,9 @@ JobResult run_job(const JobRequest& request)
     }
     if (request.account_ticks) {
         tick_account_enable();
+        if (request.tally_report) {
+            report_tally_enable(request.timeline_row, request.timeline_context);
+        }
     }
 
     JobResult result;
@@ -119,8 +123,7 @@ JobResult run_job(const JobRequest& request)
         result.read = run_job_from(open_job_bytes(*request.job_bytes), "the job", app_start,
                                    &result.end);
     } else if (request.job_path != nullptr) {
-        const std::string label = std::filesystem::path(request.job_path).filename().string();
-        result.read = run_job_from(open_job_file(request.job_path), label.c_str(), app_start,
+        result.read = run_job_from(open_job_file(request.job_path), request.job_path, app_start,
                                    &result.end);
     } else {
         job_run_command_file(&result.end);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/command_file.h"
+#include "app/report_tally.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "replay/tick_runner.h"
 
@@ -31,6 +32,12 @@ struct JobRequest {
     // Read and plan the job only, freeing each record as it is committed and
     // running no tick: what reading and planning cost, not an estimate.
     bool plan_only = false;
+    // With account_ticks: add the report up while the job runs, emptying the
+    // log as it goes (app/report_tally.h), and hand each timeline row to
+    // timeline_row (when set) as soon as its entry is done.
+    bool tally_report = false;
+    TimelineSink timeline_row = nullptr;
+    void* timeline_context = nullptr;
 };
 
 struct JobResult {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 
+#include "base/shown_text.h"
 #include "fwShare/resolution.h"
 #include "replay/tick_account.h"
 
@@ -48,19 +48,10 @@ std::string activity_colour(const ActivityTicks& a)
     }
 }
 
+// Text as XML: any bytes give a well-formed document.
 std::string xml_text(const std::string& text)
 {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
+    return shown::xml(text);
 }
 
 std::string number(double value)
@@ -84,12 +75,10 @@ Frame drawing_frame(const JobReport& r)
     Frame f;
     f.max_x = std::max(r.table_x, 1);
     f.max_y = std::max(r.table_y, 1);
-    for (const PathMove& m : r.path) {
-        f.min_x = std::min({f.min_x, static_cast<double>(m.x0), static_cast<double>(m.x1)});
-        f.max_x = std::max({f.max_x, static_cast<double>(m.x0), static_cast<double>(m.x1)});
-        f.min_y = std::min({f.min_y, static_cast<double>(m.y0), static_cast<double>(m.y1)});
-        f.max_y = std::max({f.max_y, static_cast<double>(m.y0), static_cast<double>(m.y1)});
-    }
+    f.min_x = std::min(f.min_x, static_cast<double>(r.min_x));
+    f.max_x = std::max(f.max_x, static_cast<double>(r.max_x));
+    f.min_y = std::min(f.min_y, static_cast<double>(r.min_y));
+    f.max_y = std::max(f.max_y, static_cast<double>(r.max_y));
     f.scale = table_width / (f.max_x - f.min_x);
     f.scale = std::min(f.scale, 560.0 / (f.max_y - f.min_y));
     return f;
@@ -118,19 +107,21 @@ void draw_moves(std::string* svg, const JobReport& r, const Frame& f)
     std::size_t i = 0;
     while (i < r.path.size()) {
         const std::uint32_t act = r.path[i].activity;
-        std::size_t j = i;
-        while (j < r.path.size() && r.path[j].activity == act) {
+        std::size_t j = i + 1;
+        while (j < r.path.size() && !r.path[j].starts) {
             ++j;
         }
-        const std::string style = stroke_style(r.activities[act]);
-        if (!style.empty()) {
+        const std::string style = act < r.activities.size() ? stroke_style(r.activities[act]) : "";
+        if (!style.empty() && j > i + 1) {
             *svg += "<polyline class=\"" + std::string(activity_kind_name(r.activities[act].kind)) +
-                    "\" fill=\"none\" " + style + " points=\"" +
-                    number(f.px(static_cast<double>(r.path[i].x0))) + "," +
-                    number(f.py(static_cast<double>(r.path[i].y0)));
+                    "\" fill=\"none\" " + style + " points=\"";
             for (std::size_t k = i; k < j; ++k) {
-                *svg += " " + number(f.px(static_cast<double>(r.path[k].x1))) + "," +
-                        number(f.py(static_cast<double>(r.path[k].y1)));
+                if (k != i) {
+                    *svg += ' ';
+                }
+                *svg += number(f.px(static_cast<double>(r.path[k].x)));
+                *svg += ',';
+                *svg += number(f.py(static_cast<double>(r.path[k].y)));
             }
             *svg += "\"/>\n";
         }
@@ -141,27 +132,16 @@ void draw_moves(std::string* svg, const JobReport& r, const Frame& f)
 // Each image's band: the rectangle its passes sweep.
 void draw_bands(std::string* svg, const JobReport& r, const Frame& f)
 {
-    for (std::size_t a = 0; a < r.activities.size(); ++a) {
-        if (r.activities[a].kind != WORK_RASTER_PASS) {
+    for (const ActivityTicks& a : r.activities) {
+        if (a.kind != WORK_RASTER_PASS || !a.swept) {
             continue;
         }
-        double x0 = std::numeric_limits<double>::max(), y0 = x0;
-        double x1 = std::numeric_limits<double>::lowest(), y1 = x1;
-        for (const PathMove& m : r.path) {
-            if (m.activity == a) {
-                x0 = std::min({x0, static_cast<double>(m.x0), static_cast<double>(m.x1)});
-                x1 = std::max({x1, static_cast<double>(m.x0), static_cast<double>(m.x1)});
-                y0 = std::min({y0, static_cast<double>(m.y0), static_cast<double>(m.y1)});
-                y1 = std::max({y1, static_cast<double>(m.y0), static_cast<double>(m.y1)});
-            }
-        }
-        if (x0 > x1) {
-            continue;
-        }
+        const auto x0 = static_cast<double>(a.min_x), x1 = static_cast<double>(a.max_x);
+        const auto y0 = static_cast<double>(a.min_y), y1 = static_cast<double>(a.max_y);
         *svg += "<rect class=\"raster_band\" x=\"" + number(f.px(x0)) + "\" y=\"" +
                 number(f.py(y1)) + "\" width=\"" + number(std::max((x1 - x0) * f.scale, 1.0)) +
                 "\" height=\"" + number(std::max((y1 - y0) * f.scale, 1.0)) + "\" fill=\"" +
-                activity_colour(r.activities[a]) + "\" fill-opacity=\"0.55\"/>\n";
+                activity_colour(a) + "\" fill-opacity=\"0.55\"/>\n";
     }
 }
 
@@ -252,6 +232,12 @@ std::string job_svg(const JobReport& r)
     draw_bands(&svg, r, f);
     draw_moves(&svg, r, f);
     svg += "</g>\n";
+    if (r.path_moves_not_drawn > 0) {
+        svg += "<text class=\"note\" x=\"" + number(margin) + "\" y=\"" +
+               number(title_height + 2 * margin + f.height() + 20) + "\">" +
+               std::to_string(r.path_moves_not_drawn) +
+               " later moves not drawn: the picture holds as many lines as it can show</text>\n";
+    }
     if (r.ticks > 0) {
         draw_time_bar(&svg, r, bar_left, std::max(f.height(), 200.0));
     }

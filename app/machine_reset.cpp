@@ -3,6 +3,7 @@
 #include "app/command_file.h"
 #include "app/entry_log.h"
 #include "app/exe_dir.h"
+#include "app/report_tally.h"
 #include "base/debug_trace.h"
 #include "base/job_stop.h"
 #include "fwShare/machine_params.h"
@@ -53,5 +54,6 @@ void machine_reset()
 
     command_file_reset();
     entry_log_reset();
+    report_tally_reset();
     exe_dir_reset();
 }

@@ -1,7 +1,9 @@
 // vemtrac: estimates how long a laser cutter/engraver takes to run a job by
 // replaying the job through the machine's own motion control, tick by tick.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -11,6 +13,7 @@
 #include "app/report_run.h"
 #include "app/status_file.h"
 #include "base/platform.h"
+#include "base/shown_text.h"
 
 #ifndef VEMTRAC_VERSION
 #define VEMTRAC_VERSION "0.0.0"
@@ -30,7 +33,13 @@ int run_machine(const char* argv0, const CliOptions& options)
     request.trace_names = std::getenv("VEMTRAC_DEBUG");
     request.replay = options.replay;
     run_job(request);
-    std::fflush(stdout);
+    // The machine's own mode ends with 0 whatever happened; a console that
+    // could not be written is still said.
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        std::fprintf(stderr, "vemtrac: cannot write the console to standard output: %s\n",
+                     errno != 0 ? std::strerror(errno) : "write error");
+    }
     return 0;
 }
 
@@ -67,10 +76,30 @@ void explain_to_operator()
     platform::wait_for_key();
 }
 
+// Says on standard error when VEMTRAC_REPLAY holds a value no replay has:
+// the run then takes the default.
+void check_replay_environment()
+{
+    const char* replay = std::getenv("VEMTRAC_REPLAY");
+    if (replay == nullptr || *replay == '\0') {
+        return;
+    }
+    for (const char* known : {"full", "fast", "literal"}) {
+        if (std::strcmp(replay, known) == 0) {
+            return;
+        }
+    }
+    std::fprintf(stderr,
+                 "vemtrac: unknown VEMTRAC_REPLAY value \"%s\" (the values are full, fast and "
+                 "literal); the default (fast) runs\n",
+                 shown::text(replay).c_str());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    check_replay_environment();
     const CliOptions options = parse_cli(argc, argv, replay_from_environment());
     switch (options.mode) {
     case CliMode::help:
@@ -81,7 +110,8 @@ int main(int argc, char** argv)
                     status_firmware_version);
         return 0;
     case CliMode::usage_error:
-        std::fprintf(stderr, "vemtrac: %s\n%s", options.error.c_str(), cli_usage_text().c_str());
+        std::fprintf(stderr, "vemtrac: %s\n%s", shown::text(options.error).c_str(),
+                     cli_usage_text().c_str());
         return 2;
     case CliMode::report:
         return run_reports(options, VEMTRAC_VERSION);

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/report_text.h"
+#include "app/status_file.h"
 #include "replay/tick_account.h"
 
 using json = nlohmann::ordered_json;
@@ -40,7 +41,10 @@ json stopped_at_json(const JobReport& r)
     if (r.complete || r.result == "unreadable") {
         return nullptr;
     }
-    return {{"entry", r.stop_entry}, {"keyword", r.stop_keyword}, {"reason", r.stop_reason}};
+    return {{"entry", r.stop_entry},
+            {"line", r.stop_line},
+            {"keyword", r.stop_keyword},
+            {"reason", r.stop_reason}};
 }
 
 json job_json(const JobReport& r)
@@ -69,6 +73,13 @@ json job_json(const JobReport& r)
     j["raster_lines"] = r.raster_lines;
     j["cut_mm"] = rounded(r.cut_mm);
     j["travel_mm"] = rounded(r.travel_mm);
+    json warnings = json::array();
+    for (const ReportWarning& w : r.warnings) {
+        warnings.push_back({{"kind", w.kind},
+                            {"entry", w.entry > 0 ? json(w.entry) : json(nullptr)},
+                            {"message", w.message}});
+    }
+    j["warnings"] = warnings;
     return j;
 }
 
@@ -94,6 +105,12 @@ std::string json_report(const std::vector<JobReport>& reports, const char* versi
     for (const JobReport& r : reports) {
         jobs.push_back(job_json(r));
     }
-    const json doc = {{"version", version}, {"jobs", jobs}, {"total", total_json(reports)}};
-    return doc.dump(2) + "\n";
+    const json doc = {{"schema", json_report_schema},
+                      {"version", version},
+                      {"machine", std::string(status_model_word) + " " + status_firmware_version},
+                      {"jobs", jobs},
+                      {"total", total_json(reports)}};
+    // Names and reasons hold whatever bytes the command line gave: bytes
+    // that are not UTF-8 become U+FFFD rather than stopping the writer.
+    return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }

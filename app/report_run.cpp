@@ -5,14 +5,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "app/job_svg.h"
+#include "app/output_file.h"
 #include "app/report_json.h"
 #include "app/report_text.h"
 #include "app/timeline_csv.h"
 #include "base/platform.h"
+#include "base/shown_text.h"
 
 namespace {
 
@@ -37,14 +38,20 @@ std::string job_file_of(const std::string& job, std::string* reason)
     return file;
 }
 
+// Writes a timeline row to the timeline file as its entry finishes.
+void write_timeline_row(const TimelineRow& row, void* timeline)
+{
+    static_cast<OutputFile*>(timeline)->write(timeline_csv_row(row));
+}
+
 // Runs one job with the machine's console out of the report's way: on
 // standard error when traces are asked for, nowhere otherwise.
-JobReport report_one(const std::string& job, const CliOptions& options)
+JobReport report_one(const std::string& job, const CliOptions& options, OutputFile* timeline)
 {
     std::string reason;
     const std::string file = job_file_of(job, &reason);
     if (!reason.empty()) {
-        std::fprintf(stderr, "vemtrac: %s\n", reason.c_str());
+        std::fprintf(stderr, "vemtrac: %s\n", shown::text(reason).c_str());
         return unreadable_job_report(job, reason);
     }
     JobRequest request;
@@ -52,6 +59,11 @@ JobReport report_one(const std::string& job, const CliOptions& options)
     request.trace_names = std::getenv("VEMTRAC_DEBUG");
     request.replay = options.replay;
     request.account_ticks = true;
+    request.tally_report = true;
+    if (timeline != nullptr) {
+        request.timeline_row = write_timeline_row;
+        request.timeline_context = timeline;
+    }
     const bool diverted = platform::divert_stdout(request.trace_names != nullptr);
     const JobResult result = run_job(request);
     if (diverted) {
@@ -63,32 +75,97 @@ JobReport report_one(const std::string& job, const CliOptions& options)
     return make_job_report(job, result);
 }
 
-// Writes text to a file; says why on standard error when it cannot.
-bool write_file(const std::string& path, const std::string& text)
+// Says on standard error that an output could not be written, and why.
+void report_output_failure(const std::string& what, const std::string& why)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-        std::fprintf(stderr, "vemtrac: cannot write %s: %s\n", path.c_str(),
-                     std::strerror(errno));
-        return false;
-    }
-    return true;
+    std::fprintf(stderr, "vemtrac: cannot write %s: %s\n", shown::text(what).c_str(),
+                 shown::text(why).c_str());
 }
 
-// The timeline and the picture of the one job, when asked for and read.
-bool write_job_files(const CliOptions& options, const JobReport& report)
+// The timeline and the picture of the one job, opened before it runs so
+// that a folder that does not exist or cannot be written is said at once.
+struct JobOutputs {
+    OutputFile timeline;
+    OutputFile svg;
+};
+
+bool open_outputs(const CliOptions& options, JobOutputs* outputs)
+{
+    bool ok = true;
+    std::string why;
+    if (!options.timeline_file.empty()) {
+        if (outputs->timeline.open(options.timeline_file, &why)) {
+            outputs->timeline.write(timeline_csv_header());
+        } else {
+            report_output_failure(options.timeline_file, why);
+            ok = false;
+        }
+    }
+    if (!options.svg_file.empty() && !outputs->svg.open(options.svg_file, &why)) {
+        report_output_failure(options.svg_file, why);
+        ok = false;
+    }
+    return ok;
+}
+
+// Writes the timeline and the picture of the one job and moves them into
+// place; an unreadable job leaves both places as they were.
+bool write_job_files(const CliOptions& options, const JobReport& report, JobOutputs* outputs)
 {
     if (report.result == "unreadable") {
-        return options.timeline_file.empty() && options.svg_file.empty();
+        outputs->timeline.discard();
+        outputs->svg.discard();
+        return true;
     }
     bool ok = true;
+    std::string why;
     if (!options.timeline_file.empty()) {
-        ok = write_file(options.timeline_file, timeline_csv(report)) && ok;
+        if (!outputs->timeline.commit(&why)) {
+            report_output_failure(options.timeline_file, why);
+            ok = false;
+        }
     }
     if (!options.svg_file.empty()) {
-        ok = write_file(options.svg_file, job_svg(report)) && ok;
+        outputs->svg.write(job_svg(report));
+        if (!outputs->svg.commit(&why)) {
+            report_output_failure(options.svg_file, why);
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+// The exit code a job's report asks for.
+int job_exit_code(const JobReport& report)
+{
+    if (report.result == "unreadable") {
+        return REPORT_UNREADABLE;
+    }
+    return report.result == "ok" && report.complete ? REPORT_ALL_COMPLETE : REPORT_CUT_SHORT;
+}
+
+// The more serious of two exit codes.
+int worse_exit(int a, int b)
+{
+    const auto rank = [](int code) {
+        switch (code) {
+        case REPORT_OUTPUT_FAILED: return 3;
+        case REPORT_UNREADABLE: return 2;
+        case REPORT_CUT_SHORT: return 1;
+        default: return 0;
+        }
+    };
+    return rank(a) >= rank(b) ? a : b;
+}
+
+// Flushes standard output; says so when the report could not be written.
+bool flush_stdout()
+{
+    errno = 0;
+    const bool ok = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+    if (!ok) {
+        report_output_failure("the report to standard output",
+                              errno != 0 ? std::strerror(errno) : "write error");
     }
     return ok;
 }
@@ -97,18 +174,23 @@ bool write_job_files(const CliOptions& options, const JobReport& report)
 
 int run_reports(const CliOptions& options, const char* version)
 {
+    JobOutputs outputs;
+    if (!open_outputs(options, &outputs)) {
+        return REPORT_OUTPUT_FAILED;
+    }
     std::vector<JobReport> reports;
-    bool ok = true;
+    int exit_code = REPORT_ALL_COMPLETE;
     for (const std::string& job : options.jobs) {
-        JobReport report = report_one(job, options);
-        ok = report.result != "unreadable" && ok;
-        if (options.jobs.size() == 1) {
-            ok = write_job_files(options, report) && ok;
+        JobReport report = report_one(
+            job, options, options.timeline_file.empty() ? nullptr : &outputs.timeline);
+        exit_code = worse_exit(exit_code, job_exit_code(report));
+        if (options.jobs.size() == 1 && !write_job_files(options, report, &outputs)) {
+            exit_code = REPORT_OUTPUT_FAILED;
         }
         if (!options.json) {
             write_text_report(stdout, report);
         }
-        // The path and the timeline are only needed for the one job's files.
+        // The path is only needed for the one job's picture.
         report.path.clear();
         report.path.shrink_to_fit();
         reports.push_back(std::move(report));
@@ -118,6 +200,5 @@ int run_reports(const CliOptions& options, const char* version)
     } else if (reports.size() > 1) {
         write_text_total(stdout, reports);
     }
-    std::fflush(stdout);
-    return ok ? 0 : 1;
+    return flush_stdout() ? exit_code : REPORT_OUTPUT_FAILED;
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/shown_text.h"
 #include "replay/tick_account.h"
 
 const char* phase_label(int phase_index)
@@ -22,13 +23,13 @@ double share_percent(std::int64_t part, std::int64_t whole)
 void write_ending(std::FILE* out, const JobReport& r)
 {
     if (r.result == "refused") {
-        std::fprintf(out, "  Refused     entry %d \"%s\": %s\n", r.stop_entry,
-                     r.stop_keyword.c_str(), r.stop_reason.c_str());
+        std::fprintf(out, "  Refused     line %d, entry %d \"%s\": %s\n", r.stop_line,
+                     r.stop_entry, r.stop_keyword.c_str(), r.stop_reason.c_str());
     } else if (r.complete) {
         std::fprintf(out, "  Read        to the end of the file\n");
     } else {
-        std::fprintf(out, "  Cut short   at entry %d \"%s\": %s\n", r.stop_entry,
-                     r.stop_keyword.c_str(), r.stop_reason.c_str());
+        std::fprintf(out, "  Cut short   at line %d, entry %d \"%s\": %s\n", r.stop_line,
+                     r.stop_entry, r.stop_keyword.c_str(), r.stop_reason.c_str());
     }
 }
 
@@ -67,9 +68,9 @@ void write_activities(std::FILE* out, const JobReport& r)
 
 void write_text_report(std::FILE* out, const JobReport& r)
 {
-    std::fprintf(out, "%s\n", r.job.c_str());
+    std::fprintf(out, "%s\n", shown::text(r.job).c_str());
     if (r.result == "unreadable") {
-        std::fprintf(out, "  Unreadable  %s\n\n", r.unreadable_reason.c_str());
+        std::fprintf(out, "  Unreadable  %s\n\n", shown::text(r.unreadable_reason).c_str());
         return;
     }
     if (r.result == "refused") {
@@ -83,6 +84,13 @@ void write_text_report(std::FILE* out, const JobReport& r)
     std::fprintf(out, "  Vectors     %lld planned     Raster lines  %lld\n",
                  static_cast<long long>(r.vectors_planned), static_cast<long long>(r.raster_lines));
     std::fprintf(out, "  Distances   %.1f mm cut, %.1f mm pen-up travel\n", r.cut_mm, r.travel_mm);
+    for (const ReportWarning& w : r.warnings) {
+        if (w.entry > 0) {
+            std::fprintf(out, "  Warning     entry %d: %s\n", w.entry, shown::text(w.message).c_str());
+        } else {
+            std::fprintf(out, "  Warning     %s\n", shown::text(w.message).c_str());
+        }
+    }
     if (r.ticks > 0) {
         write_phases(out, r);
         write_activities(out, r);

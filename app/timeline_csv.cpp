@@ -21,12 +21,13 @@ std::string csv_field(const std::string& text)
 
 } // namespace
 
-std::string timeline_csv(const JobReport& report)
+std::string timeline_csv_header()
 {
-    std::string csv = "entry,keyword,start_ms,end_ms\n";
-    for (const TimelineRow& row : report.timeline) {
-        csv += std::to_string(row.entry) + "," + csv_field(row.keyword) + "," +
-               std::to_string(row.start_ms) + "," + std::to_string(row.end_ms) + "\n";
-    }
-    return csv;
+    return "entry,keyword,start_ms,end_ms\n";
+}
+
+std::string timeline_csv_row(const TimelineRow& row)
+{
+    return std::to_string(row.entry) + "," + csv_field(row.keyword) + "," +
+           std::to_string(row.start_ms) + "," + std::to_string(row.end_ms) + "\n";
 }

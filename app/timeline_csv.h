@@ -2,11 +2,15 @@
 // per entry of the job file that queued motion, in file order, with the
 // machine time from the job clock's start at which its first record starts
 // executing and its last one ends. A sender shows the time remaining with it.
+// The rows are written as the entries finish, while the job runs.
 #pragma once
 
 #include <string>
 
-#include "app/job_report.h"
+#include "app/report_tally.h"
 
-// The CSV text, each line ending LF.
-std::string timeline_csv(const JobReport& report);
+// The header line, ending LF.
+std::string timeline_csv_header();
+
+// One row, ending LF.
+std::string timeline_csv_row(const TimelineRow& row);

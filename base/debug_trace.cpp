@@ -3,6 +3,9 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include "base/shown_text.h"
 
 DebugTraceState debug_trace_state;
 
@@ -46,6 +49,20 @@ int dbg_category_by_name(const char* name)
     return -1;
 }
 
+namespace {
+
+// Every category name, for the message about one that is not known.
+std::string category_list()
+{
+    std::string list;
+    for (int i = 0; i < DBG_CATEGORY_COUNT; ++i) {
+        list += (i % 10 == 0 ? "\n  " : " ") + std::string(dbg_category_names[i]);
+    }
+    return list;
+}
+
+} // namespace
+
 int dbg_enable_list(const char* list)
 {
     int unknown = 0;
@@ -77,8 +94,9 @@ int dbg_enable_list(const char* list)
             category = dbg_category_by_name(name);
         }
         if (category < 0) {
-            std::fprintf(stderr, "vemtrac: unknown debug category \"%.*s\"\n",
-                         static_cast<int>(len), start);
+            std::fprintf(stderr, "vemtrac: unknown debug category \"%s\"; the categories are:%s\n",
+                         shown::text(std::string_view(start, len)).c_str(),
+                         category_list().c_str());
             ++unknown;
         } else {
             dbg_set(category, true);

@@ -6,12 +6,15 @@
 #include <string>
 #include <system_error>
 
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #ifdef _WIN32
 #include <conio.h>
 #include <io.h>
+#include <process.h>
 #include <windows.h>
 #else
 #include <unistd.h>
@@ -135,5 +138,89 @@ void restore_stdout()
     close_fd(saved_stdout);
     saved_stdout = -1;
 }
+
+#ifdef _WIN32
+
+std::FILE* create_new_file(const std::string& path)
+{
+    const std::wstring wide = std::filesystem::path(path).wstring();
+    const int fd = _wopen(wide.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                          _S_IREAD | _S_IWRITE);
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::FILE* file = _fdopen(fd, "wb");
+    if (file == nullptr) {
+        _close(fd);
+    }
+    return file;
+}
+
+bool replace_file(const std::string& from, const std::string& to, std::string* error)
+{
+    const std::wstring wide_from = std::filesystem::path(from).wstring();
+    const std::wstring wide_to = std::filesystem::path(to).wstring();
+    // A program reading the old file holds it open for a moment: try again
+    // for up to half a second before giving up.
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(wide_from.c_str(), wide_to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
+        const DWORD code = GetLastError();
+        const bool busy = code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION;
+        if (!busy || attempt == 10) {
+            *error = std::system_category().message(static_cast<int>(code));
+            return false;
+        }
+        Sleep(50);
+    }
+}
+
+unsigned long process_id()
+{
+    return static_cast<unsigned long>(_getpid());
+}
+
+bool stderr_is_terminal()
+{
+    return _isatty(_fileno(stderr)) != 0;
+}
+
+#else
+
+std::FILE* create_new_file(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::FILE* file = fdopen(fd, "wb");
+    if (file == nullptr) {
+        close(fd);
+    }
+    return file;
+}
+
+bool replace_file(const std::string& from, const std::string& to, std::string* error)
+{
+    if (std::rename(from.c_str(), to.c_str()) != 0) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+unsigned long process_id()
+{
+    return static_cast<unsigned long>(getpid());
+}
+
+bool stderr_is_terminal()
+{
+    return isatty(STDERR_FILENO) != 0;
+}
+
+#endif
 
 } // namespace platform

@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <mutex>
+#include <string>
 
 namespace platform {
 
@@ -63,5 +65,20 @@ bool divert_stdout(bool to_stderr);
 
 // Gives standard output back its own destination after divert_stdout.
 void restore_stdout();
+
+// Creates a new file for binary writing, failing (null, errno set) when
+// one of that name exists already: a scratch file never replaces anything.
+std::FILE* create_new_file(const std::string& path);
+
+// Moves the file from into the place of to, replacing a file there in one
+// step, so that a reader finds either the old file or the whole new one.
+// Says why in *error when it cannot.
+bool replace_file(const std::string& from, const std::string& to, std::string* error);
+
+// True when standard error is a terminal (a person watching it).
+bool stderr_is_terminal();
+
+// This process's id, to keep the scratch names of two runs apart.
+unsigned long process_id();
 
 } // namespace platform

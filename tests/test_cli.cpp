@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "machine_fixture.h"
+#include "xml_check.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -57,13 +58,15 @@ public:
         return names;
     }
     // Runs the binary in the folder with the arguments; returns the exit code.
-    int run(const std::string& args, const std::string& env = "")
+    // Standard output goes to stdout_to when given (e.g. /dev/full).
+    int run(const std::string& args, const std::string& env = "", const std::string& stdout_to = "")
     {
+        const std::string out_file = stdout_to.empty() ? (capture_ / "out").string() : stdout_to;
         const std::string command = "cd '" + dir_.string() + "' && " + env + " '" VEMTRAC_BINARY
-                                    "' " + args + " >'" + (capture_ / "out").string() + "' 2>'" +
+                                    "' " + args + " >'" + out_file + "' 2>'" +
                                     (capture_ / "err").string() + "'";
         const int status = std::system(command.c_str());
-        out = read_all(capture_ / "out");
+        out = stdout_to.empty() ? read_all(capture_ / "out") : "";
         err = read_all(capture_ / "err");
         return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
@@ -205,7 +208,7 @@ TEST(Cli, ReportFiguresAddUpToTheEstimate)
     cli.write("mixed/Vemtrac.cmd", example_job("mixed_job.cmd"));
     cli.write("short.cmd", pens_images_cut_short());
     const std::string jobs = " vector_job.cmd raster_job.cmd mixed short.cmd";
-    ASSERT_EQ(cli.run("--report --json" + jobs), 0) << cli.err;
+    ASSERT_EQ(cli.run("--report --json" + jobs), 3) << cli.err;  // short.cmd is cut short
     const json doc = json::parse(cli.out);
     EXPECT_EQ(doc.at("version"), "1.0.0");
     const json& out = doc.at("jobs");
@@ -240,9 +243,9 @@ TEST(Cli, ReportFiguresAddUpToTheEstimate)
     // from the full replay.
     EXPECT_FALSE(fs::exists(cli.dir() / "mixed/Vemtrac.sts"));
     const std::string fast = cli.out;
-    ASSERT_EQ(cli.run("--report --json --replay full" + jobs), 0);
+    ASSERT_EQ(cli.run("--report --json --replay full" + jobs), 3);
     EXPECT_EQ(cli.out, fast);
-    ASSERT_EQ(cli.run("--report --json --replay literal" + jobs), 0);
+    ASSERT_EQ(cli.run("--report --json --replay literal" + jobs), 3);
     EXPECT_EQ(cli.out, fast);
 }
 
@@ -299,7 +302,7 @@ TEST(Cli, PictureIsWellFormedAndHoldsTheJob)
 {
     CliRun cli;
     cli.write("job.cmd", pens_images_cut_short());
-    ASSERT_EQ(cli.run("--report --svg p.svg job.cmd"), 0) << cli.err;
+    ASSERT_EQ(cli.run("--report --svg p.svg job.cmd"), 3) << cli.err;  // cut short
     const std::string svg = read_all(cli.dir() / "p.svg");
     EXPECT_TRUE(tags_balance(svg));
     EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
@@ -312,4 +315,139 @@ TEST(Cli, PictureIsWellFormedAndHoldsTheJob)
     // and line steps, the carriage.
     EXPECT_EQ(count_of(svg, "class=\"segment\""), 9u);
     EXPECT_NE(svg.find("cutting, pen 3"), std::string::npos);
+}
+
+TEST(Cli, AnyNameAnyByteGivesValidOutputs)
+{
+    CliRun cli;
+    // Not UTF-8, a terminal escape, a line break: none may reach the output raw.
+    const std::string name = "bad\xff\x1b[31m\nname.cmd";
+    cli.write(name, "VemtracCmdVer 1\nexecute_penselect 1\npd_default 1016 0\n");
+    const std::string quoted = "\"$(printf 'bad\\377\\033[31m\\nname.cmd')\"";
+    ASSERT_EQ(cli.run("--report --json " + quoted), 0) << cli.err;
+    const json doc = json::parse(cli.out);  // throws on invalid UTF-8
+    EXPECT_EQ(doc.at("jobs")[0].at("result"), "ok");
+    ASSERT_EQ(cli.run("--report --svg p.svg " + quoted), 0) << cli.err;
+    EXPECT_NE(cli.out.find("bad\\xFF\\x1B[31m\\x0Aname.cmd\n  Estimate"), std::string::npos)
+        << cli.out;
+    const std::string svg = read_all(cli.dir() / "p.svg");
+    EXPECT_TRUE(xml_check::well_formed(svg));
+    EXPECT_NE(svg.find("bad\\xFF\\x1B[31m\\x0Aname.cmd"), std::string::npos);
+    EXPECT_EQ(cli.run("--report --json " + quoted + " \"$(printf 'missing<>&\\047\\376')\""), 1);
+    EXPECT_TRUE(json::accept(cli.out));
+
+    // A NUL in a keyword is shown, not taken as its end; messages about two
+    // jobs of one name tell them apart, with the line beside the entry.
+    cli.write("a/job.cmd", "VemtracCmdVer 1\n");
+    cli.write("b/job.cmd", std::string("VemtracCmdVer 1\n\nexecute_penselect 1 pd\0default 100 0\n", 54));
+    EXPECT_EQ(cli.run("--report a/job.cmd b/job.cmd"), 3);
+    EXPECT_NE(cli.err.find("vemtrac: b/job.cmd line 3, entry 3 \"pd\\x00default\": unknown"),
+              std::string::npos) << cli.err;
+    EXPECT_NE(cli.out.find("at line 3, entry 3 \"pd\\x00default\""), std::string::npos) << cli.out;
+
+    // Unknown replay and trace names are said, with the known ones.
+    EXPECT_EQ(cli.run("--report a/job.cmd", "VEMTRAC_REPLAY=slow VEMTRAC_DEBUG=\"$(printf 'No\\033')\""), 0);
+    EXPECT_NE(cli.err.find("VEMTRAC_REPLAY value \"slow\" (the values are full, fast and literal)"),
+              std::string::npos) << cli.err;
+    EXPECT_NE(cli.err.find("unknown debug category \"No\\x1B\"; the categories are:"),
+              std::string::npos) << cli.err;
+    EXPECT_NE(cli.err.find(" ShowJobTime "), std::string::npos);
+}
+
+TEST(Cli, OutputsNeverReplaceAJobOrEachOther)
+{
+    CliRun cli;
+    const std::string job = example_job("vector_job.cmd");
+    cli.write("a.cmd", job);
+    cli.write("b.cmd", job);
+    cli.write("shop/Vemtrac.cmd", job);
+    cli.write("notes.txt", "keep me\n");
+    const std::set<std::string> before = cli.files();
+    for (const char* args :
+         {"--report --svg a.cmd b.cmd", "--report --svg= a.cmd b.cmd", "--report --svg a.cmd a.cmd",
+          "--report --timeline a.cmd a.cmd", "--report --timeline ./a.cmd a.cmd",
+          "--report --svg shop/Vemtrac.cmd shop", "--report --svg x.svg --timeline ./x.svg a.cmd",
+          "--report --svg '' a.cmd", "--report --svg notes.txt a.cmd",
+          "--report --timeline notes.txt a.cmd", "--report --svg shop a.cmd"}) {
+        EXPECT_EQ(cli.run(args), 2) << args;
+        EXPECT_EQ(cli.out, "") << args;
+        EXPECT_EQ(cli.files(), before) << args;
+        EXPECT_EQ(read_all(cli.dir() / "a.cmd"), job) << args;
+    }
+    ASSERT_EQ(cli.run("--report --svg notes.txt a.cmd"), 2);
+    EXPECT_NE(cli.err.find("notes.txt exists and is not a picture written by vemtrac; to replace "
+                           "it, add --force"), std::string::npos) << cli.err;
+
+    // An earlier output of the same kind, or any file with --force, is replaced.
+    ASSERT_EQ(cli.run("--report --svg p.svg --timeline t.csv a.cmd"), 0) << cli.err;
+    ASSERT_EQ(cli.run("--report --svg p.svg --timeline t.csv a.cmd"), 0) << cli.err;
+    EXPECT_EQ(cli.run("--report --svg t.csv a.cmd"), 2);
+    ASSERT_EQ(cli.run("--report --force --svg notes.txt a.cmd"), 0) << cli.err;
+    EXPECT_EQ(read_all(cli.dir() / "notes.txt").rfind("<?xml", 0), 0u);
+    EXPECT_EQ(cli.run("--report --force --svg a.cmd a.cmd"), 2);  // never a job
+    EXPECT_EQ(read_all(cli.dir() / "a.cmd"), job);
+}
+
+TEST(Cli, EveryWriteIsChecked)
+{
+    CliRun cli;
+    cli.write("a.cmd", "VemtracCmdVer 1\nexecute_penselect 1\npd_default 1016 0\n");
+    const std::set<std::string> before = cli.files();
+    // A folder that does not exist is said before the job runs.
+    EXPECT_EQ(cli.run("--report --svg no/p.svg a.cmd"), 4);
+    EXPECT_NE(cli.err.find("cannot write no/p.svg: No such file or directory"), std::string::npos);
+    EXPECT_EQ(cli.out, "");
+    EXPECT_EQ(cli.run("--report --json a.cmd", "", "/dev/full"), 4);
+    EXPECT_NE(cli.err.find("cannot write the report to standard output: No space left on device"),
+              std::string::npos) << cli.err;
+    for (const char* output : {"--svg", "--timeline"}) {
+        EXPECT_EQ(cli.run(std::string("--report ") + output + " /dev/full a.cmd"), 4) << output;
+        EXPECT_NE(cli.err.find("cannot write /dev/full: No space left on device"),
+                  std::string::npos) << cli.err;
+    }
+    EXPECT_EQ(cli.files(), before);  // no scratch file left behind
+
+    // The machine's own mode keeps its exit code and says what was lost.
+    cli.write("shop/Vemtrac.cmd", "VemtracCmdVer 1\n");
+    EXPECT_EQ(cli.run("shop", "", "/dev/full"), 0);
+    EXPECT_NE(cli.err.find("cannot write the console to standard output"), std::string::npos);
+    EXPECT_EQ(status_lines(read_all(cli.dir() / "shop/Vemtrac.sts")).size(), 5u);
+}
+
+TEST(Cli, WhatLooksWrongIsSaid)
+{
+    CliRun cli;
+    cli.write("empty.cmd", "");
+    cli.write("fast.cmd", "VemtracCmdVer 1\nexecute_penselect 1\npd_default 2147483647 0\n");
+    cli.write("off.cmd", "VemtracCmdVer 1\nexecute_penselect 1\npu_default 100000 0\n");
+    cli.write("no_width.cmd", "VemtracCmdVer 1\nToPclMode 0\nRasterDPI 300\nRasterUnit 254\n"
+                              "ImageHeight 5\nSetStartRasterGraphics 0\nRasterLineOut 0\n"
+                              "SetEndRasterGraphics 0\n");
+    cli.write("long.cmd", read_all(fs::path(VEMTRAC_FAULT_INPUTS_DIR) /
+                                   "vector_longer_than_warning_limit.cmd"));
+    cli.write("fine.cmd", example_job("raster_job.cmd"));
+    ASSERT_EQ(cli.run("--report --json empty.cmd fast.cmd off.cmd no_width.cmd long.cmd fine.cmd"),
+              0) << cli.err;
+    const json doc = json::parse(cli.out);
+    EXPECT_EQ(doc.at("schema"), 2);
+    EXPECT_EQ(doc.at("machine"), "Orvane 03.09-04");
+    const auto kinds = [&](std::size_t job) {
+        std::set<std::string> found;
+        for (const json& w : doc.at("jobs")[job].at("warnings")) {
+            found.insert(w.at("kind").get<std::string>());
+            EXPECT_FALSE(w.at("message").get<std::string>().empty());
+        }
+        return found;
+    };
+    EXPECT_EQ(kinds(0), std::set<std::string>{"empty_job"});
+    EXPECT_EQ(kinds(1), (std::set<std::string>{"off_table", "too_fast"}));
+    EXPECT_EQ(kinds(2), std::set<std::string>{"off_table"});
+    EXPECT_EQ(kinds(3), std::set<std::string>{"image_without_size"});
+    EXPECT_EQ(kinds(4), (std::set<std::string>{"long_vector", "off_table"}));
+    EXPECT_EQ(kinds(5), std::set<std::string>{});
+    EXPECT_EQ(doc.at("jobs")[3].at("warnings")[0].at("entry"), 6);
+
+    ASSERT_EQ(cli.run("--report long.cmd"), 0);
+    EXPECT_NE(cli.out.find("  Warning     entry 2: a vector longer than"), std::string::npos)
+        << cli.out;
 }

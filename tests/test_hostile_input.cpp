@@ -88,7 +88,7 @@ TEST(HostileInput, NulInsideAKeywordEndsTheJobThere)
     const JobResult r =
         run_bytes(two_inch_cut + std::string("pd_de\0fault 2032 0\n", 19) + "pd_default 2032 0\n");
     expect_finished(r, two_inch_ms, "0:0");
-    EXPECT_TRUE(says(r, "entry 3 \"pd_de\": unknown keyword")) << r.err;
+    EXPECT_TRUE(says(r, "line 3, entry 3 \"pd_de\\x00fault\": unknown keyword")) << r.err;
 }
 
 TEST(HostileInput, OtherEditorsLineEndsTabsAndByteOrderMarkReadAlike)
