@@ -7,7 +7,6 @@
 #include <limits>
 #include <numbers>
 
-#include "app/entry_log.h"
 #include "base/platform.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/resolution.h"
