@@ -179,7 +179,7 @@ JobReport unreadable_job_report(const std::string& job, const std::string& reaso
 {
     JobReport r;
     r.job = job;
-    r.result = "unreadable";
+    r.outcome = JobOutcome::unreadable;
     r.unreadable_reason = reason;
     return r;
 }
@@ -188,7 +188,7 @@ JobReport make_job_report(const std::string& job, const JobResult& result)
 {
     JobReport r;
     r.job = job;
-    r.result = result.end.refused ? "refused" : "ok";
+    r.outcome = result.outcome;
     r.complete = result.end.complete;
     r.stop_entry = result.end.entry;
     r.stop_keyword = result.end.keyword;

@@ -12,53 +12,32 @@
 #include "app/report_json.h"
 #include "app/report_text.h"
 #include "app/timeline_csv.h"
-#include "base/platform.h"
 
 namespace {
 
-// The job file of a JOB: the file itself, or Vemtrac.cmd in a folder. Says
-// in *reason why it cannot be read.
-std::string job_file_of(const std::string& job, std::string* reason)
+// The job file of a JOB: the file itself, or Vemtrac.cmd in a folder.
+std::string job_file_of(const std::string& job)
 {
     namespace fs = std::filesystem;
     std::error_code ec;
-    const bool folder = fs::is_directory(job, ec);
-    const std::string file = folder ? (fs::path(job) / "Vemtrac.cmd").string() : job;
-    if (fs::is_directory(file, ec)) {
-        *reason = file + " is a folder";
-        return file;
-    }
-    std::FILE* f = std::fopen(file.c_str(), "rb");
-    if (f == nullptr) {
-        *reason = "cannot open " + file + ": " + std::strerror(errno);
-        return file;
-    }
-    std::fclose(f);
-    return file;
+    return fs::is_directory(job, ec) ? (fs::path(job) / "Vemtrac.cmd").string() : job;
 }
 
 // Runs one job with the machine's console out of the report's way: on
 // standard error when traces are asked for, nowhere otherwise.
 JobReport report_one(const std::string& job, const CliOptions& options)
 {
-    std::string reason;
-    const std::string file = job_file_of(job, &reason);
-    if (!reason.empty()) {
-        std::fprintf(stderr, "vemtrac: %s\n", reason.c_str());
-        return unreadable_job_report(job, reason);
-    }
+    const std::string file = job_file_of(job);
     JobRequest request;
     request.job_path = file.c_str();
     request.trace_names = std::getenv("VEMTRAC_DEBUG");
     request.full_replay = options.full_replay;
     request.account_ticks = true;
-    const bool diverted = platform::divert_stdout(request.trace_names != nullptr);
+    request.console =
+        request.trace_names != nullptr ? console_stderr_sink() : console_quiet_sink();
     const JobResult result = run_job(request);
-    if (diverted) {
-        platform::restore_stdout();
-    }
-    if (!result.read) {
-        return unreadable_job_report(job, "cannot read " + file);
+    if (result.outcome == JobOutcome::unreadable) {
+        return unreadable_job_report(job, result.unreadable_reason);
     }
     return make_job_report(job, result);
 }
@@ -80,7 +59,7 @@ bool write_file(const std::string& path, const std::string& text)
 // The timeline and the picture of the one job, when asked for and read.
 bool write_job_files(const CliOptions& options, const JobReport& report)
 {
-    if (report.result == "unreadable") {
+    if (report.outcome == JobOutcome::unreadable) {
         return options.timeline_file.empty() && options.svg_file.empty();
     }
     bool ok = true;
@@ -101,7 +80,7 @@ int run_reports(const CliOptions& options, const char* version)
     bool ok = true;
     for (const std::string& job : options.jobs) {
         JobReport report = report_one(job, options);
-        ok = report.result != "unreadable" && ok;
+        ok = report.outcome != JobOutcome::unreadable && ok;
         if (options.jobs.size() == 1) {
             ok = write_job_files(options, report) && ok;
         }

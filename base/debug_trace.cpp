@@ -77,8 +77,8 @@ int dbg_enable_list(const char* list)
             category = dbg_category_by_name(name);
         }
         if (category < 0) {
-            std::fprintf(stderr, "vemtrac: unknown debug category \"%.*s\"\n",
-                         static_cast<int>(len), start);
+            diag_printf("vemtrac: unknown debug category \"%.*s\"\n", static_cast<int>(len),
+                        start);
             ++unknown;
         } else {
             dbg_set(category, true);
@@ -87,18 +87,20 @@ int dbg_enable_list(const char* list)
     return unknown;
 }
 
+// The trace prefix, written with the format "%s " of the machine's trace calls.
+constexpr const char* dbg_prefix_text = "T00000 ";
+
 void dbg_prefix()
 {
-    std::printf("%s ", "T00000");
+    console_write(ConsoleStream::console, dbg_prefix_text, std::strlen(dbg_prefix_text));
 }
 
 namespace {
 
-// The prefix and the formatted line.
+// The prefix and the formatted line, in one write.
 void vtrace(const char* fmt, std::va_list args)
 {
-    dbg_prefix();
-    std::vprintf(fmt, args);
+    console_prefixed_vprintf(dbg_prefix_text, fmt, args);
 }
 
 } // namespace
@@ -115,6 +117,6 @@ void dbg_plain_line(const char* fmt, ...)
 {
     std::va_list args;
     va_start(args, fmt);
-    std::vprintf(fmt, args);
+    console_vprintf(fmt, args);
     va_end(args);
 }

@@ -45,12 +45,4 @@ inline bool is_path_separator(char c)
 // the host cannot tell or the directory does not fit in size bytes.
 bool executable_dir(char* buf, std::size_t size);
 
-// Sends what is written to standard output to standard error (to_stderr)
-// or to the null device, until restore_stdout. Returns false, leaving
-// standard output as it was, when the host cannot.
-bool divert_stdout(bool to_stderr);
-
-// Gives standard output back its own destination after divert_stdout.
-void restore_stdout();
-
 } // namespace platform

@@ -34,7 +34,7 @@ RunOutcome run_one_way(const std::string& job, bool full, std::uint64_t tick_lim
 {
     RunOutcome o;
     JobRequest request;
-    request.job_bytes = &job;
+    request.job_bytes = job;
     request.trace_names = "ShowJobTime";
     request.tick_limit = tick_limit;
     request.full_replay = full;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/console.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/vector_queue.h"
@@ -18,7 +19,7 @@ namespace {
 
 enum class TickWait { record_free, idle };
 
-// Says on standard error why the wait cannot be satisfied, and keeps it.
+// Says in the diagnostics why the wait cannot be satisfied, and keeps it.
 void report_wait_failure(SvoRunEnd end)
 {
     char* reason = servo_ticks_state.job_abort_reason;
@@ -39,7 +40,7 @@ void report_wait_failure(SvoRunEnd end)
                       "job ends here",
                       limit);
     }
-    std::fprintf(stderr, "vemtrac: %s\n", reason);
+    diag_printf("vemtrac: %s\n", reason);
 }
 
 // Runs the wait's ticks under the lock; reports and ends the job when the

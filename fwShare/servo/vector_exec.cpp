@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "base/console.h"
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "base/wrap_math.h"
@@ -154,9 +155,9 @@ inline void run_octant(std::uint8_t octant, std::int32_t a, std::int32_t b)
 
 void print_slew_distance(std::int32_t rem, const VdbData* r)
 {
-    std::printf("SVO_GetMajrDistH(%d) SVO_Vect().psuedodist(%d)\n", r->majrdisth,
+    console_printf("SVO_GetMajrDistH(%d) SVO_Vect().psuedodist(%d)\n", r->majrdisth,
                 static_cast<std::int32_t>(r->psuedodist));
-    std::printf("disth(%d)= (SVO_Vect().majrvel(%d), FPF_Vel_ShiftI(%d)\n", rem,
+    console_printf("disth(%d)= (SVO_Vect().majrvel(%d), FPF_Vel_ShiftI(%d)\n", rem,
                 static_cast<std::int32_t>(r->majrvel), 23);
 }
 
@@ -301,22 +302,22 @@ void svo_isr_slew()
     const std::uint32_t dcc = dcc_dist(r);
 
     if (rem > long_vector_warning && first_long_vector_warning(r)) {
-        std::printf("disth > 0x1000000\n");
+        console_printf("disth > 0x1000000\n");
         print_slew_distance(rem, r);
-        std::printf("dccDist(%d)\n", static_cast<std::int32_t>(dcc));
+        console_printf("dccDist(%d)\n", static_cast<std::int32_t>(dcc));
     }
     if (rem < 0) {
-        std::printf("disth < 0\n");
+        console_printf("disth < 0\n");
         print_slew_distance(rem, r);
-        std::printf("disth(%d), dccDist(%d)dccDist(%d)\n", rem, static_cast<std::int32_t>(dcc),
+        console_printf("disth(%d), dccDist(%d)dccDist(%d)\n", rem, static_cast<std::int32_t>(dcc),
                     static_cast<std::int32_t>(dcc));
         r->majrdisth = static_cast<std::int32_t>(dcc - 1u);
         rem = r->majrdisth;
     }
     if (m_npbdrvCnt > 100) {
-        std::printf("disth1(%d)SVO_Vect().majrvel(%d)\n", rem,
+        console_printf("disth1(%d)SVO_Vect().majrvel(%d)\n", rem,
                     static_cast<std::int32_t>(r->majrvel >> 23));
-        std::printf("dccDist(%d)\n", static_cast<std::int32_t>(dcc));
+        console_printf("dccDist(%d)\n", static_cast<std::int32_t>(dcc));
         rem = static_cast<std::int32_t>(dcc);
     }
     if (rem < static_cast<std::int32_t>(dcc)) {
