@@ -5,6 +5,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "app/job_run.h"
+
 namespace {
 
 const char* const usage_lines =
@@ -14,7 +16,7 @@ const char* const usage_lines =
     "                               estimate each JOB and print where the time goes\n"
     "       vemtrac --help | -h     this help in full\n"
     "       vemtrac --version       version and machine model\n"
-    "options for every form: --replay full|fast\n";
+    "options for every form: --replay fast|full|literal\n";
 
 // Checks what CLI11 cannot: which options go with which form.
 void check_forms(CliOptions* o, bool report, const std::vector<std::string>& paths)
@@ -45,7 +47,7 @@ void check_forms(CliOptions* o, bool report, const std::vector<std::string>& pat
 
 } // namespace
 
-CliOptions parse_cli(int argc, const char* const* argv, bool full_replay_default)
+CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_default)
 {
     CliOptions o;
     CLI::App app{"vemtrac"};
@@ -59,7 +61,7 @@ CliOptions parse_cli(int argc, const char* const* argv, bool full_replay_default
     app.add_flag("--json", o.json);
     app.add_option("--timeline", o.timeline_file)->type_name("FILE");
     app.add_option("--svg", o.svg_file)->type_name("FILE");
-    app.add_option("--replay", replay)->check(CLI::IsMember({"full", "fast"}));
+    app.add_option("--replay", replay)->check(CLI::IsMember({"full", "fast", "literal"}));
     app.add_option("paths", paths);
     try {
         app.parse(argc, argv);
@@ -68,7 +70,10 @@ CliOptions parse_cli(int argc, const char* const* argv, bool full_replay_default
         o.error = e.what();
         return o;
     }
-    o.full_replay = replay.empty() ? full_replay_default : replay == "full";
+    o.replay = replay_default;
+    if (!replay.empty()) {
+        replay_by_name(replay, &o.replay);
+    }
     if (help || version) {
         o.mode = help ? CliMode::help : CliMode::version;
         return o;
@@ -114,12 +119,14 @@ std::string cli_help_text()
            "  --svg FILE       the job drawn on the table as the head moves it, with a\n"
            "                   bar of where the time goes (one JOB only)\n"
            "\n"
-           "--replay full|fast\n"
+           "--replay fast|full|literal\n"
            "  fast (the default) leaves out the servo's position loop, which nothing the\n"
            "  estimate shows depends on, and advances runs of alike ticks in one step.\n"
            "  full runs every servo tick with the position loop, as the machine does.\n"
-           "  Both give the same figures; VEMTRAC_REPLAY=full in the environment asks\n"
-           "  for the full replay too.\n"
+           "  literal runs each tick through the servo interrupt one at a time and walks\n"
+           "  the planner's corner ramps step by step: the slowest, and the reference the\n"
+           "  other two are tested against. All three give the same figures;\n"
+           "  VEMTRAC_REPLAY=full or literal in the environment asks for the same.\n"
            "\n"
            "VEMTRAC_DEBUG=NAME,NAME...\n"
            "  switches on the machine's trace categories for one run, e.g. ShowJobTime\n"

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "fwShare/servo/servo_ticks.h"
+
 enum class CliMode {
     machine,      // Vemtrac.cmd and Vemtrac.sts in the executable's folder or in folder
     report,       // estimate each job and print where the time goes
@@ -20,12 +22,12 @@ struct CliOptions {
     bool json = false;
     std::string timeline_file;        // empty: no timeline
     std::string svg_file;             // empty: no picture
-    bool full_replay = false;         // --replay full, or VEMTRAC_REPLAY=full
+    ReplayMode replay = ReplayMode::fast;  // --replay, or VEMTRAC_REPLAY
     std::string error;                // usage_error: what is wrong
 };
 
 // Reads the arguments; full_replay_default is the replay the environment asks for.
-CliOptions parse_cli(int argc, const char* const* argv, bool full_replay_default);
+CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_default);
 
 // The full help text: what is read and written, every option, VEMTRAC_DEBUG.
 std::string cli_help_text();

@@ -53,10 +53,25 @@ const char* job_outcome_name(JobOutcome outcome)
     return "unreadable";
 }
 
-bool full_replay_from_environment()
+bool replay_by_name(const std::string& name, ReplayMode* mode)
 {
-    const char* replay = std::getenv("VEMTRAC_REPLAY");
-    return replay != nullptr && std::strcmp(replay, "full") == 0;
+    if (name == "fast" || name == "full" || name == "literal") {
+        *mode = name == "fast" ? ReplayMode::fast
+                : name == "full" ? ReplayMode::full
+                                 : ReplayMode::literal;
+        return true;
+    }
+    return false;
+}
+
+ReplayMode replay_from_environment()
+{
+    const char* name = std::getenv("VEMTRAC_REPLAY");
+    ReplayMode mode = ReplayMode::fast;
+    if (name != nullptr) {
+        replay_by_name(name, &mode);
+    }
+    return mode;
 }
 
 JobResult run_job(const JobRequest& request)
@@ -83,7 +98,7 @@ JobResult run_job(const JobRequest& request)
 
     InitHardwareScaleFactor();
     svo_start_job_ticks(request.tick_limit);
-    servo_ticks_state.replay_full = request.full_replay;
+    servo_ticks_state.replay_mode = request.replay;
     if (request.account_ticks) {
         tick_account_enable();
     }

@@ -28,9 +28,9 @@ struct JobRequest {
     std::uint32_t planner_dump_flags = 0;
     // Most servo ticks the job may run.
     std::uint64_t tick_limit = svo_max_job_ticks;
-    // Every tick with the position loop (the reference), or only what the
-    // outputs depend on (the default). Same estimate either way.
-    bool full_replay = false;
+    // How the ticks run: the default run, the full replay or the literal
+    // replay (the oracle). Same estimate every way.
+    ReplayMode replay = ReplayMode::fast;
     // Keep the log of where the ticks go (tick_account_state) for a report.
     bool account_ticks = false;
 };
@@ -52,8 +52,13 @@ struct JobResult {
     std::int32_t ticks = 0;         // ticks between the job clock's start and end mark
 };
 
-// True when VEMTRAC_REPLAY asks for the full replay ("full").
-bool full_replay_from_environment();
+// The replay VEMTRAC_REPLAY asks for ("full", "literal"; the default run
+// otherwise).
+ReplayMode replay_from_environment();
+
+// The replay a name asks for; false when the name is none of "fast",
+// "full" and "literal".
+bool replay_by_name(const std::string& name, ReplayMode* mode);
 
 // Prints the banner, puts the machine in its power-on state, starts it up
 // and runs the job. Everything the run writes goes to the request's sink;

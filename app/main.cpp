@@ -26,7 +26,7 @@ int run_machine(const char* argv0, const CliOptions& options)
     request.program_path = options.folder.empty() ? argv0 : in_folder.c_str();
     // Trace categories asked for at run time, on top of the built-in ones.
     request.trace_names = std::getenv("VEMTRAC_DEBUG");
-    request.full_replay = options.full_replay;
+    request.replay = options.replay;
     run_job(request);
     std::fflush(stdout);
     return 0;
@@ -36,7 +36,7 @@ int run_machine(const char* argv0, const CliOptions& options)
 
 int main(int argc, char** argv)
 {
-    const CliOptions options = parse_cli(argc, argv, full_replay_from_environment());
+    const CliOptions options = parse_cli(argc, argv, replay_from_environment());
     switch (options.mode) {
     case CliMode::help:
         std::fputs(cli_help_text().c_str(), stdout);

@@ -31,7 +31,7 @@ JobReport report_one(const std::string& job, const CliOptions& options)
     JobRequest request;
     request.job_path = file.c_str();
     request.trace_names = std::getenv("VEMTRAC_DEBUG");
-    request.full_replay = options.full_replay;
+    request.replay = options.replay;
     request.account_ticks = true;
     request.console =
         request.trace_names != nullptr ? console_stderr_sink() : console_quiet_sink();

@@ -52,7 +52,7 @@ void BM_Job(benchmark::State& state, BenchJob job, bool full_replay)
     const std::string program = folder + "/vemtrac";
     JobRequest request;
     request.program_path = program.c_str();
-    request.full_replay = full_replay;
+    request.replay = full_replay ? ReplayMode::full : ReplayMode::fast;
 
     std::int64_t ticks = 0;
     std::uint32_t job_ticks = 0;

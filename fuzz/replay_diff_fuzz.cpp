@@ -1,6 +1,7 @@
-// Fuzz target: any bytes as a job file, run twice in this process, once as
-// the full replay of every tick and once as the default run (position loop
-// left out, runs of alike ticks in one step). Any difference in what the
+// Fuzz target: any bytes as a job file, run three times in this process: as
+// the literal replay (each tick through the servo interrupt, nothing else),
+// the full replay and the default run (position loop left out, runs of
+// alike ticks in one step). Any difference from the literal replay in what the
 // job shows (console output, status lines but the estimator's own run
 // time, the per-phase report, where it stopped, the tick counts, the final
 // position, the log of where the ticks went) is a finding. The console and
@@ -23,14 +24,14 @@ namespace {
 constexpr std::uint64_t fuzz_tick_cap = 1'000'000;
 
 // What one run showed, as one string of bytes.
-std::string run_one_way(const std::string& job, bool full)
+std::string run_one_way(const std::string& job, ReplayMode replay)
 {
     ConsoleCapture console;
     JobRequest request;
     request.job_bytes = job;
     request.trace_names = "ShowJobTime";
     request.tick_limit = fuzz_tick_cap;
-    request.full_replay = full;
+    request.replay = replay;
     request.account_ticks = true;
     request.console = console.sink();
     JobResult result = run_job(request);
@@ -64,10 +65,13 @@ std::string run_one_way(const std::string& job, bool full)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string job(reinterpret_cast<const char*>(data), size);
-    const std::string full = run_one_way(job, true);
-    const std::string fast = run_one_way(job, false);
-    if (full != fast) {
-        std::fprintf(stderr, "the default run differs from the full replay\n");
+    const std::string literal = run_one_way(job, ReplayMode::literal);
+    if (run_one_way(job, ReplayMode::full) != literal) {
+        std::fprintf(stderr, "the full replay differs from the literal replay\n");
+        std::abort();
+    }
+    if (run_one_way(job, ReplayMode::fast) != literal) {
+        std::fprintf(stderr, "the default run differs from the literal replay\n");
         std::abort();
     }
     return 0;

@@ -160,7 +160,7 @@ TEST(Cli, HelpVersionAndFolderForms)
     CliRun cli;
     EXPECT_EQ(cli.run("--help"), 0);
     for (const char* part : {"Vemtrac.cmd", "Vemtrac.sts", "--report", "--json", "--timeline",
-                             "--svg", "--replay full|fast", "position loop", "VEMTRAC_DEBUG"}) {
+                             "--svg", "--replay fast|full|literal", "position loop", "VEMTRAC_DEBUG"}) {
         EXPECT_NE(cli.out.find(part), std::string::npos) << part;
     }
     EXPECT_EQ(cli.run("-h"), 0);
@@ -241,6 +241,8 @@ TEST(Cli, ReportFiguresAddUpToTheEstimate)
     EXPECT_FALSE(fs::exists(cli.dir() / "mixed/Vemtrac.sts"));
     const std::string fast = cli.out;
     ASSERT_EQ(cli.run("--report --json --replay full" + jobs), 0);
+    EXPECT_EQ(cli.out, fast);
+    ASSERT_EQ(cli.run("--report --json --replay literal" + jobs), 0);
     EXPECT_EQ(cli.out, fast);
 }
 

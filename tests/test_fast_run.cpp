@@ -1,6 +1,8 @@
 // The default run (position loop left out, runs of alike ticks advanced in
-// one step) against the full replay of every tick: the same job must give
-// the same console output, standard error, status lines (but the
+// one step) and the full replay (every tick with the position loop, runs in
+// registers) against the literal replay (each tick through the servo
+// interrupt, nothing else; corner ramps walked step by step): the same job
+// must give the same console output, standard error, status lines (but the
 // estimator's own run time), per-phase report, tick log, final position and
 // tick counts, on the example jobs, the fault inputs and a few hundred
 // generated jobs.
@@ -30,14 +32,14 @@ struct RunOutcome {
     std::vector<std::uint32_t> tick_log;  // first tick, work, phase of every run
 };
 
-RunOutcome run_one_way(const std::string& job, bool full, std::uint64_t tick_limit)
+RunOutcome run_one_way(const std::string& job, ReplayMode replay, std::uint64_t tick_limit)
 {
     RunOutcome o;
     JobRequest request;
     request.job_bytes = job;
     request.trace_names = "ShowJobTime";
     request.tick_limit = tick_limit;
-    request.full_replay = full;
+    request.replay = replay;
     request.account_ticks = true;
     JobResult result;
     ::testing::internal::CaptureStderr();
@@ -63,27 +65,34 @@ RunOutcome run_one_way(const std::string& job, bool full, std::uint64_t tick_lim
     return o;
 }
 
-// Runs the job both ways and expects the same outcome; returns the ticks.
-std::int32_t expect_same_both_ways(const std::string& job, const std::string& name,
+// Expects a run to show and leave what the literal replay does.
+void expect_same(const RunOutcome& run, const RunOutcome& literal, const std::string& name)
+{
+    EXPECT_EQ(run.out, literal.out) << name;
+    EXPECT_EQ(run.err, literal.err) << name;
+    EXPECT_EQ(run.status, literal.status) << name;
+    EXPECT_EQ(run.complete, literal.complete) << name;
+    EXPECT_EQ(run.entry, literal.entry) << name;
+    EXPECT_EQ(run.reason, literal.reason) << name;
+    EXPECT_EQ(run.ticks, literal.ticks) << name;
+    EXPECT_EQ(run.svo_tick_count, literal.svo_tick_count) << name;
+    EXPECT_EQ(run.pos_x, literal.pos_x) << name;
+    EXPECT_EQ(run.pos_y, literal.pos_y) << name;
+    EXPECT_EQ(run.step_x, literal.step_x) << name;
+    EXPECT_EQ(run.step_y, literal.step_y) << name;
+    EXPECT_EQ(run.phases, literal.phases) << name;
+    EXPECT_TRUE(run.tick_log == literal.tick_log) << name;
+}
+
+// Runs the job every way and expects the full replay and the default run
+// to give what the literal replay gives; returns the ticks.
+std::int32_t expect_same_every_way(const std::string& job, const std::string& name,
                                    std::uint64_t tick_limit = svo_max_job_ticks)
 {
-    const RunOutcome full = run_one_way(job, true, tick_limit);
-    const RunOutcome fast = run_one_way(job, false, tick_limit);
-    EXPECT_EQ(fast.out, full.out) << name;
-    EXPECT_EQ(fast.err, full.err) << name;
-    EXPECT_EQ(fast.status, full.status) << name;
-    EXPECT_EQ(fast.complete, full.complete) << name;
-    EXPECT_EQ(fast.entry, full.entry) << name;
-    EXPECT_EQ(fast.reason, full.reason) << name;
-    EXPECT_EQ(fast.ticks, full.ticks) << name;
-    EXPECT_EQ(fast.svo_tick_count, full.svo_tick_count) << name;
-    EXPECT_EQ(fast.pos_x, full.pos_x) << name;
-    EXPECT_EQ(fast.pos_y, full.pos_y) << name;
-    EXPECT_EQ(fast.step_x, full.step_x) << name;
-    EXPECT_EQ(fast.step_y, full.step_y) << name;
-    EXPECT_EQ(fast.phases, full.phases) << name;
-    EXPECT_TRUE(fast.tick_log == full.tick_log) << name;
-    return full.ticks;
+    const RunOutcome literal = run_one_way(job, ReplayMode::literal, tick_limit);
+    expect_same(run_one_way(job, ReplayMode::full, tick_limit), literal, "full replay, " + name);
+    expect_same(run_one_way(job, ReplayMode::fast, tick_limit), literal, "default run, " + name);
+    return literal.ticks;
 }
 
 // A fixed-seed xorshift generator, the same on every host.
@@ -198,19 +207,19 @@ std::string random_job(Prng& rng)
 
 } // namespace
 
-TEST(FastRun, ExampleJobsAndFaultInputsGiveWhatTheFullReplayGives)
+TEST(FastRun, ExampleJobsAndFaultInputsGiveWhatTheLiteralReplayGives)
 {
     for (const char* name : {"vector_job.cmd", "raster_job.cmd", "mixed_job.cmd"}) {
-        EXPECT_GT(expect_same_both_ways(example_job(name), name), 0);
+        EXPECT_GT(expect_same_every_way(example_job(name), name), 0);
     }
     for (const auto& file : std::filesystem::directory_iterator(VEMTRAC_FAULT_INPUTS_DIR)) {
-        expect_same_both_ways(read_all(file.path()), file.path().filename().string());
+        expect_same_every_way(read_all(file.path()), file.path().filename().string());
     }
     // Cut short by the tick limit in the middle of a slew.
-    expect_same_both_ways(example_job("vector_job.cmd"), "tick limit", 40000);
+    expect_same_every_way(example_job("vector_job.cmd"), "tick limit", 40000);
 }
 
-TEST(FastRun, GeneratedJobsGiveWhatTheFullReplayGives)
+TEST(FastRun, GeneratedJobsGiveWhatTheLiteralReplayGives)
 {
     Prng rng(20261208u);
     std::int64_t ticks = 0;
@@ -218,7 +227,7 @@ TEST(FastRun, GeneratedJobsGiveWhatTheFullReplayGives)
         const std::string job = random_job(rng);
         const std::uint64_t limit = rng.chance(5) ? static_cast<std::uint64_t>(rng.in(1, 30000))
                                                   : svo_max_job_ticks;
-        ticks += expect_same_both_ways(job, "generated job " + std::to_string(i) + ":\n" + job, limit);
+        ticks += expect_same_every_way(job, "generated job " + std::to_string(i) + ":\n" + job, limit);
         if (HasFailure()) {
             break;
         }

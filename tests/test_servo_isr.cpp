@@ -422,14 +422,14 @@ TEST_F(ServoIsr, RunOfTicksLeavesEveryValueAsSingleTicks)
     const ServoSnapshot one_by_one = snapshot();
 
     restore(start);
-    servo_ticks_state.replay_full = true;
+    servo_ticks_state.replay_mode = ReplayMode::full;
     svo_wait_idle();
     expect_same(snapshot(), one_by_one);
     EXPECT_GT(svo_tick_count - start.ticks.svo_tick_count, 1000);
 
     // Without the loop and with runs of alike ticks in one step.
     restore(start);
-    servo_ticks_state.replay_full = false;
+    servo_ticks_state.replay_mode = ReplayMode::fast;
     svo_wait_idle();
     expect_same(snapshot(), one_by_one, false);
 }
@@ -449,11 +449,11 @@ TEST_F(ServoIsr, DefaultRunClampsTheMinorAxisAsTheTicksDo)
         pipeflag = 1;
         SVO_VectPtr = rec;
         const ServoSnapshot start = snapshot();
-        servo_ticks_state.replay_full = true;
+        servo_ticks_state.replay_mode = ReplayMode::full;
         svo_wait_idle();
         const ServoSnapshot full = snapshot();
         restore(start);
-        servo_ticks_state.replay_full = false;
+        servo_ticks_state.replay_mode = ReplayMode::fast;
         svo_wait_idle();
         expect_same(snapshot(), full, false);
     }
@@ -490,7 +490,7 @@ TEST_F(ServoIsr, FullReplaySlewsAndPrintsAsTheHandlerDoes)
         EXPECT_LT(ticks, 1 << 24);
         restore(start);
         svo_exec_reset();  // the warning comes again for the same record
-        servo_ticks_state.replay_full = true;
+        servo_ticks_state.replay_mode = ReplayMode::full;
         std::uint64_t ran = 0;
         EXPECT_EQ(capture_stdout([&] { svo_run_ticks(nullptr, static_cast<std::uint64_t>(ticks), &ran); }),
                   single);

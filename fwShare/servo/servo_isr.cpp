@@ -600,12 +600,46 @@ template <bool with_loop, bool accounting>
     return run_ticks<with_loop, accounting>(s.scales_x, s.scales_y, wait_rec, max_ticks, ran);
 }
 
+// The literal replay: each tick counts itself and calls the interrupt,
+// nothing else; the tick log, when kept, only watches.
+SvoRunEnd literal_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran)
+{
+    const bool accounting = tick_account_state.enabled;
+    std::uint64_t n = 0;
+    SvoRunEnd end = SvoRunEnd::condition;
+    for (;;) {
+        if (wait_rec != nullptr ? wait_rec->cmd == NULL_CMD : SVO_VectPtr == nullptr) {
+            break;
+        }
+        if (SVO_VectPtr == nullptr || isr_holdoff != 0) {
+            end = SvoRunEnd::stuck;
+            break;
+        }
+        if (n == max_ticks) {
+            end = SvoRunEnd::budget;
+            break;
+        }
+        const std::uint32_t work = accounting ? tick_work() : 0;
+        ++n;
+        count_tick();
+        svo_isr();
+        if (accounting) {
+            account_ticks(static_cast<std::uint32_t>(svo_tick_count), work);
+        }
+    }
+    *ran = n;
+    return end;
+}
+
 } // namespace
 
 SvoRunEnd svo_run_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran)
 {
     const bool accounting = tick_account_state.enabled;
-    if (servo_ticks_state.replay_full) {
+    if (servo_ticks_state.replay_mode == ReplayMode::literal) {
+        return literal_ticks(wait_rec, max_ticks, ran);
+    }
+    if (servo_ticks_state.replay_mode == ReplayMode::full) {
         return accounting ? run_ticks_with_scales<true, true>(wait_rec, max_ticks, ran)
                           : run_ticks_with_scales<true, false>(wait_rec, max_ticks, ran);
     }

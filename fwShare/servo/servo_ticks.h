@@ -18,6 +18,16 @@ struct VdbData;
 // is doubled in 32-bit unsigned arithmetic.
 inline constexpr std::uint64_t svo_max_job_ticks = 0x7FFFFFFFu;
 
+// How the waits run their ticks. All three give the same estimate, console
+// and status lines; the literal replay is the oracle the others are tested
+// against.
+//   literal  every tick counts itself and calls svo_isr, nothing else; the
+//            planner walks its corner ramps step by step
+//   full     every tick with the position loop, runs of ticks with the
+//            record in registers
+//   fast     the position loop left out, runs of alike ticks in one step
+enum class ReplayMode : std::uint8_t { fast, full, literal };
+
 // Job clock states.
 enum JobTimingState : std::int32_t { JOB_CLOCK_OFF, JOB_CLOCK_ARMED, JOB_CLOCK_RUNNING };
 
@@ -45,10 +55,7 @@ struct ServoTicksState {
     std::uint64_t job_ticks_run = 0;
     std::uint64_t job_tick_limit = svo_max_job_ticks;
 
-    // Every tick literally, the position loop included (the reference), or
-    // only what some output depends on: the loop left out and runs of alike
-    // ticks advanced in one step. Both give the same estimate.
-    bool replay_full = false;
+    ReplayMode replay_mode = ReplayMode::fast;
     // How the default run got through its ticks: through the state handlers
     // one by one, in ramps run with the record in registers, in closed form.
     std::uint64_t ticks_one_by_one = 0;

@@ -14,6 +14,7 @@
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/planner_dump.h"
 #include "fwShare/servo/servo_isr.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_exec.h"
 #include "base/wrap_math.h"
@@ -325,6 +326,11 @@ SolvedRamp& solved_ramp_slot(std::uint32_t len, std::uint32_t psuedodist, std::u
 void corner_ramp(const VdbData* p2, std::uint16_t h, std::uint32_t* steps, std::uint32_t* dist)
 {
     const std::uint32_t len = static_cast<std::uint32_t>(p2->majrdisth);
+    if (servo_ticks_state.replay_mode == ReplayMode::literal) {
+        walk_corner_ramp(len, len + p2->psuedodist, h, p2->majrdvel,
+                         static_cast<std::uint32_t>(CREEP_VELOCITY), steps, dist);
+        return;
+    }
     SolvedRamp& slot = solved_ramp_slot(len, p2->psuedodist, h, p2->majrdvel);
     const std::uint32_t h_plus_one = std::uint32_t{h} + 1;
     if (slot.h_plus_one != h_plus_one || slot.len != len || slot.psuedodist != p2->psuedodist ||
