@@ -97,3 +97,8 @@ std::string json_report(const std::vector<JobReport>& reports, const char* versi
     const json doc = {{"version", version}, {"jobs", jobs}, {"total", total_json(reports)}};
     return doc.dump(2) + "\n";
 }
+
+std::string json_job_text(const JobReport& report)
+{
+    return job_json(report).dump();
+}
