@@ -5,6 +5,12 @@
 # usage: install_test.sh CMAKE BUILD_DIR SOURCE_DIR
 set -eu
 cmake=$1 build=$2 src=$3
+for tool in cc pkg-config python3; do
+    if ! command -v $tool >/dev/null 2>&1; then
+        echo "install_and_consume: SKIP: $tool is not installed"
+        exit 77
+    fi
+done
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 prefix=$scratch/prefix
