@@ -43,6 +43,8 @@ json stopped_at_json(const JobReport& r)
     return {{"entry", r.stop_entry}, {"keyword", r.stop_keyword}, {"reason", r.stop_reason}};
 }
 
+// A job's object. Its name is the path as given, which need not be UTF-8:
+// the documents are written with such bytes replaced by U+FFFD.
 json job_json(const JobReport& r)
 {
     const bool estimated = r.outcome == JobOutcome::ok;
@@ -95,10 +97,10 @@ std::string json_report(const std::vector<JobReport>& reports, const char* versi
         jobs.push_back(job_json(r));
     }
     const json doc = {{"version", version}, {"jobs", jobs}, {"total", total_json(reports)}};
-    return doc.dump(2) + "\n";
+    return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 std::string json_job_text(const JobReport& report)
 {
-    return job_json(report).dump();
+    return job_json(report).dump(-1, ' ', false, json::error_handler_t::replace);
 }

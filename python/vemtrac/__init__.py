@@ -55,7 +55,9 @@ def estimate(job, *, replay="fast", tick_limit=None):
         options["job"] = ""
     elif isinstance(job, (str, os.PathLike)):
         path = os.fspath(job)
-        name = os.fsdecode(path)
+        # The name as text; bytes a file name may hold that are not UTF-8
+        # become U+FFFD, as in the program's JSON.
+        name = os.fsdecode(path).encode("utf-8", "surrogateescape").decode("utf-8", "replace")
         if os.path.isdir(path):
             path = os.path.join(path, "Vemtrac.cmd" if isinstance(path, str) else b"Vemtrac.cmd")
         with open(path, "rb") as f:
