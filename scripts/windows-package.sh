@@ -2,7 +2,8 @@
 # Builds the Windows package (cpack in the MinGW-w64 cross build) and runs
 # the .exe from the unpacked zip under Wine: the report on an example job,
 # and the machine's own mode with Vemtrac.cmd beside the .exe. Fails when
-# the zip lacks the .exe, the README or the example jobs, or when a run does
+# the zip lacks the .exe, the library (DLL, import library, header), the
+# README or the example jobs, or when a run does
 # not give the example's known estimate.
 #
 # Usage: scripts/windows-package.sh [build folder]   (default: build-win)
@@ -14,7 +15,7 @@ build="${1:-build-win}"
 unset CC CXX CFLAGS CXXFLAGS LDFLAGS
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
     -DCMAKE_BUILD_TYPE=Release -DVEMTRAC_TESTS=OFF -DVEMTRAC_BENCH=OFF >/dev/null
-cmake --build "$build" -j2 --target vemtrac
+cmake --build "$build" -j2 --target vemtrac vemtrac_shared
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 name="vemtrac-$version-win64"
 rm -f "$build/$name.zip"
@@ -26,7 +27,7 @@ rm -rf "$unpacked"
 mkdir -p "$unpacked"
 (cd "$unpacked" && cmake -E tar xf "../$name.zip")
 dir="$unpacked/$name"
-for file in vemtrac.exe README.md examples/vector_job.cmd examples/raster_job.cmd \
+for file in vemtrac.exe libvemtrac.dll libvemtrac.dll.a vemtrac.h README.md examples/vector_job.cmd examples/raster_job.cmd \
     examples/mixed_job.cmd; do
     [ -f "$dir/$file" ] || { echo "windows-package: $name.zip lacks $file" >&2; exit 1; }
 done
