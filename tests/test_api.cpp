@@ -98,7 +98,10 @@ TEST(Api, HostileInputsGiveResultsOrErrors)
     const json cut = report(example_job("vector_job.cmd"), "{\"tick_limit\": 1000}");
     EXPECT_FALSE(cut.at("complete").get<bool>());
 
-    const json missing = json::parse(vemtrac_report_json_file("/no/such/job.cmd", nullptr));
+    char* missing_text = vemtrac_report_json_file("/no/such/job.cmd", nullptr);
+    ASSERT_NE(missing_text, nullptr);
+    const json missing = json::parse(missing_text);
+    vemtrac_free(missing_text);
     EXPECT_EQ(missing.at("result"), "unreadable");
     EXPECT_EQ(missing.at("job"), "/no/such/job.cmd");
 

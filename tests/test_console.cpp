@@ -59,7 +59,7 @@ TEST(ConsoleSink, CallbackGetsEveryLineAndTheProcessNone)
     EXPECT_NE(lines.console.find("T00000 JobTimeTick: "), std::string::npos);
     EXPECT_NE(lines.diagnostic.find("entry"), std::string::npos) << lines.diagnostic;
     EXPECT_GT(lines.writes, 10);
-    EXPECT_EQ(called.end.status, standard.end.status);
+    EXPECT_EQ(called.end.run_time.ms, standard.end.run_time.ms);
     EXPECT_EQ(called.outcome, JobOutcome::ok);
 
     // The sink was the run's alone: what follows goes to standard output again.
