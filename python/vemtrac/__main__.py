@@ -61,12 +61,14 @@ def estimate_all(paths, jobs, show_progress):
             if show_progress:
                 progress(i + 1, len(paths))
         return rows
+    # Jobs go to the workers in chunks, so that small jobs do not pay a
+    # round trip each; a few chunks per worker keep the load even.
+    chunk = max(1, min(16, len(paths) // (jobs * 4)))
     with concurrent.futures.ProcessPoolExecutor(max_workers=jobs) as pool:
-        futures = {pool.submit(row_of, path): i for i, path in enumerate(paths)}
-        for done, future in enumerate(concurrent.futures.as_completed(futures), 1):
-            rows[futures[future]] = future.result()
+        for i, row in enumerate(pool.map(row_of, paths, chunksize=chunk)):
+            rows[i] = row
             if show_progress:
-                progress(done, len(paths))
+                progress(i + 1, len(paths))
     return rows
 
 
