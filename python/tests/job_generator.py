@@ -98,3 +98,14 @@ def random_job(rng):
 def generated_jobs(count, seed=20261208):
     rng = Prng(seed)
     return [random_job(rng) for _ in range(count)]
+
+
+if __name__ == "__main__":
+    # python3 job_generator.py DIR [COUNT]: writes DIR/job000.cmd ...
+    import os
+    import sys
+
+    folder = sys.argv[1]
+    for i, job in enumerate(generated_jobs(int(sys.argv[2]) if len(sys.argv) > 2 else 200)):
+        with open(os.path.join(folder, "job%03d.cmd" % i), "w") as f:
+            f.write(job)
