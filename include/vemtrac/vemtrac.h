@@ -93,7 +93,8 @@ typedef void (*vemtrac_console_fn)(void* context, vemtrac_stream stream, const c
 typedef struct vemtrac_options {
     int api_version;              /* VEMTRAC_API_VERSION, set by vemtrac_options_init */
     vemtrac_replay replay;        /* default VEMTRAC_REPLAY_FAST */
-    uint64_t tick_limit;          /* most servo ticks the job may run; 0: no limit of the caller's */
+    uint64_t tick_limit;          /* most servo ticks the job may run (0: no limit of
+                                     the caller's; a longer job is cut short there) */
     const char* trace_categories; /* trace categories to switch on, comma-separated
                                      ("ShowJobTime,DeltaMove"), or NULL */
     vemtrac_console_fn console;   /* NULL: the job's text is dropped */
@@ -113,7 +114,7 @@ typedef enum vemtrac_outcome {
 typedef struct vemtrac_result {
     vemtrac_outcome outcome;
     int complete;               /* 1 when every entry ran, 0 when the job stopped early */
-    uint32_t run_time_ms;       /* the estimate, milliseconds (the status file's figure); 0 unless OK */
+    uint32_t run_time_ms;       /* the estimate, ms (the status file's figure); 0 unless OK */
     int64_t ticks;              /* servo ticks from the first departure to the last stop */
     int32_t stopped_entry;      /* the entry where reading stopped (1-based), 0 when complete */
     char stopped_keyword[1048]; /* its keyword, bytes outside printable ASCII as \xNN */
