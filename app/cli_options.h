@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "fwShare/servo/servo_ticks.h"
+#include "replay/tick_runner.h"
 
 enum class CliMode {
     machine,      // Vemtrac.cmd and Vemtrac.sts in the executable's folder or in folder

@@ -21,7 +21,7 @@
 #include "fwShare/raster_graphics.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
-#include "fwShare/servo/tick_account.h"
+#include "replay/tick_account.h"
 #include "fwShare/vector_cutting.h"
 
 CommandFileState command_file_state;
@@ -104,7 +104,11 @@ const OneIntKeyword one_int_keywords[] = {
      [](std::int32_t n) { ptCurrentFile->RasterAccelEngrave = static_cast<std::uint8_t>(n); }},
     {"RasterBuEngrave",
      [](std::int32_t n) { ptCurrentFile->RasterBuEngrave = static_cast<std::uint8_t>(n); }},
-    {"SetStartRasterGraphics", [](std::int32_t) { HandleStartRasterGraphics(); }},
+    {"SetStartRasterGraphics",
+     [](std::int32_t) {
+         work_start_image();
+         HandleStartRasterGraphics();
+     }},
     {"SetEndRasterGraphics", [](std::int32_t) { HandleEndRasterGraphics(); }},
     {"RasterLineOut", [](std::int32_t) { RasterLineOut(); }},
     {"ToHpglMode", [](std::int32_t) { HandleToHpglMode(); }},

@@ -1,8 +1,8 @@
 // What each entry of the job file set in motion, kept while the ticks are
 // accounted for a report: the keyword of every entry that queued records,
 // and the head's moves (the VECTOR records each entry committed, in the
-// order the interrupt executes them), so that the job can be drawn as the
-// head moves it.
+// order the interrupt executes them, as the queue's commit observer sees
+// them), so that the job can be drawn as the head moves it.
 #pragma once
 
 #include <cstddef>
@@ -30,17 +30,9 @@ struct EntryLogState {
     std::vector<HeadMove> moves;
     // The head's plot-bed position when the job started.
     std::int32_t start_x = 0, start_y = 0;
-    // VECTOR records committed that were not seen (more than a ring of
-    // records handed out by one entry): the moves then miss some.
-    std::uint64_t moves_missed = 0;
-    // The queue's next record to hand out when the last entry was noted.
-    const void* next_record = nullptr;
-    // VECTOR records tagged when the last entry was noted; those tagged by
-    // the works before the last one (only the last work still grows) and
-    // how many works that sum covers.
-    std::uint64_t tagged_at_last_note = 0;
-    std::uint64_t tagged_before_last = 0;
-    std::size_t works_summed = 0;
+    // Records committed so far, and when the last entry was noted.
+    std::uint64_t committed = 0;
+    std::uint64_t committed_at_last_note = 0;
 };
 extern EntryLogState entry_log_state;
 
@@ -50,6 +42,5 @@ void entry_log_reset();
 // Starts logging a job's entries (when ticks are accounted).
 void entry_log_start();
 
-// Notes what the entry just run queued: its records from the last note up
-// to the queue's next free record.
+// Notes the entry just run when it committed records since the last note.
 void entry_log_note(std::int32_t entry, const char* keyword);

@@ -9,7 +9,7 @@
 #include "fwShare/machine_params.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/servo_ticks.h"
-#include "fwShare/servo/tick_account.h"
+#include "replay/tick_account.h"
 #include "fwShare/servo/vector_planner.h"
 
 namespace {
@@ -145,7 +145,6 @@ void head_path(JobReport* r, const Activities& acts)
         x += m.dx;
         y += m.dy;
     }
-    r->path_moves_missed = entry_log_state.moves_missed;
 }
 
 // Distances, raster lines and the activities with ticks or moves (the

@@ -58,7 +58,6 @@ struct JobReport {
     double travel_mm = 0.0;
     std::vector<TimelineRow> timeline;
     std::vector<PathMove> path;
-    std::uint64_t path_moves_missed = 0;  // moves the path lacks
     std::int32_t table_x = 0, table_y = 0;  // the table, plot-bed units
 };
 

@@ -13,8 +13,11 @@
 #include "base/platform.h"
 #include "base/wrap_math.h"
 #include "fwShare/machine_params.h"
+#include "fwShare/servo/servo_gains.h"
+#include "fwShare/start_up.h"
 #include "fwShare/servo/planner_dump.h"
-#include "fwShare/servo/tick_account.h"
+#include "replay/tick_runner.h"
+#include "replay/tick_account.h"
 
 namespace {
 
@@ -97,8 +100,7 @@ JobResult run_job(const JobRequest& request)
     vdb_dump_flags = request.planner_dump_flags;
 
     InitHardwareScaleFactor();
-    svo_start_job_ticks(request.tick_limit);
-    servo_ticks_state.replay_mode = request.replay;
+    replay_start_job(request.replay, request.tick_limit);
     if (request.account_ticks) {
         tick_account_enable();
     }

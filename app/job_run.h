@@ -10,6 +10,7 @@
 #include "app/command_file.h"
 #include "base/console.h"
 #include "fwShare/servo/servo_ticks.h"
+#include "replay/tick_runner.h"
 
 struct JobRequest {
     // The machine's own mode: the folder of this path (the program's argv[0])
@@ -27,7 +28,7 @@ struct JobRequest {
     // Planner dumps after every planned move (bit 0 servo globals, bit 1 record).
     std::uint32_t planner_dump_flags = 0;
     // Most servo ticks the job may run.
-    std::uint64_t tick_limit = svo_max_job_ticks;
+    std::uint64_t tick_limit = replay_max_job_ticks;
     // How the ticks run: the default run, the full replay or the literal
     // replay (the oracle). Same estimate every way.
     ReplayMode replay = ReplayMode::fast;

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "fwShare/resolution.h"
-#include "fwShare/servo/tick_account.h"
+#include "replay/tick_account.h"
 
 namespace {
 

@@ -14,8 +14,9 @@
 #include "fwShare/servo/planner_dump.h"
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/servo_ticks.h"
+#include "fwShare/servo/tick_clock.h"
 #include "fwShare/servo/speed_profiles.h"
-#include "fwShare/servo/tick_account.h"
+#include "replay/tick_account.h"
 #include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/vector_planner.h"
 #include "fwShare/servo/vector_queue.h"
@@ -31,6 +32,7 @@ void machine_reset()
     debug_trace_reset();
     job_stop_clear();
 
+    tick_clock_reset();
     servo_ticks_reset();
     servo_isr_reset();
     svo_exec_reset();

@@ -2,7 +2,9 @@
 // replaying the job through the machine's own motion control, tick by tick.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "app/cli_options.h"
 #include "app/job_run.h"
@@ -32,6 +34,39 @@ int run_machine(const char* argv0, const CliOptions& options)
     return 0;
 }
 
+// True when the folder of the executable holds a job file.
+bool job_file_beside_program()
+{
+    char dir[4096];
+    if (!platform::executable_dir(dir, sizeof dir)) {
+        return false;
+    }
+    std::error_code ec;
+    return std::filesystem::is_regular_file(std::filesystem::path(dir) / "Vemtrac.cmd", ec);
+}
+
+// Started by a double-click with no job beside it, the program would only
+// flash a window: it says what it is for and keeps the window open until a
+// key is pressed. A print driver that starts it has put the job there first,
+// so it is never kept waiting.
+void explain_to_operator()
+{
+    std::fputs("\n"
+               "vemtrac estimates how long the laser will take to run a job.\n"
+               "It reads the job from the file Vemtrac.cmd in its own folder and writes\n"
+               "the estimate to Vemtrac.sts beside it. The machine's print driver puts\n"
+               "Vemtrac.cmd there and starts vemtrac by itself; to estimate a job of your\n"
+               "own, copy it beside vemtrac.exe as Vemtrac.cmd and start vemtrac again.\n"
+               "For a report of where the time goes, open a Command Prompt in this folder\n"
+               "and type:  vemtrac --report JOBFILE\n"
+               "README.txt beside vemtrac.exe tells more.\n"
+               "\n"
+               "Press any key to close this window.\n",
+               stdout);
+    std::fflush(stdout);
+    platform::wait_for_key();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -53,5 +88,9 @@ int main(int argc, char** argv)
     case CliMode::machine:
         break;
     }
-    return run_machine(argc > 0 ? argv[0] : nullptr, options);
+    const int code = run_machine(argc > 0 ? argv[0] : nullptr, options);
+    if (argc <= 1 && platform::console_of_its_own() && !job_file_beside_program()) {
+        explain_to_operator();
+    }
+    return code;
 }

@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/report_text.h"
-#include "fwShare/servo/tick_account.h"
+#include "replay/tick_account.h"
 
 using json = nlohmann::ordered_json;
 

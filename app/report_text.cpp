@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "fwShare/servo/tick_account.h"
+#include "replay/tick_account.h"
 
 const char* phase_label(int phase_index)
 {

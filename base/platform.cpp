@@ -7,6 +7,7 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <conio.h>
 #include <windows.h>
 #endif
 
@@ -18,6 +19,33 @@ std::uint32_t tick_count_ms()
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
     return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ms));
 }
+
+#ifdef _WIN32
+bool console_of_its_own()
+{
+    // A console's process list holds every program attached to it; a shell
+    // or a program that started this one in its console is among them.
+    DWORD processes[2];
+    if (GetConsoleProcessList(processes, 2) != 1) {
+        return false;
+    }
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0 &&
+           GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+void wait_for_key()
+{
+    _getch();
+}
+#else
+bool console_of_its_own()
+{
+    return false;
+}
+
+void wait_for_key() {}
+#endif
 
 bool executable_dir(char* buf, std::size_t size)
 {

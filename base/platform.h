@@ -1,6 +1,7 @@
 // Platform services the estimator needs from the host: one lock, a
-// millisecond clock and the directory of the running executable. Everything
-// that differs between Windows and POSIX hosts stays behind this header.
+// millisecond clock, the directory of the running executable and its own
+// console window. Everything that differs between Windows and POSIX hosts
+// stays behind this header.
 #pragma once
 
 #include <cstddef>
@@ -39,6 +40,16 @@ inline bool is_path_separator(char c)
     return c == '\\' || c == '/';
 #endif
 }
+
+// True when the program's console window is its own: no other program is
+// attached to it, and standard input and output are that console. So it is
+// after a double-click on the program; never when it runs in a shell's
+// console or with its input or output taken by a pipe or a file. Always
+// false on hosts where programs get no console window of their own.
+bool console_of_its_own();
+
+// Waits for a key press in the program's own console.
+void wait_for_key();
 
 // Writes the directory of the running executable, as the operating system
 // reports it, into buf (without a trailing separator). Returns false when

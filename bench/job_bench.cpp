@@ -72,9 +72,9 @@ void BM_Job(benchmark::State& state, BenchJob job, bool full_replay)
     if (!full_replay && job_ticks != 0) {
         // Share of the ticks the default run still took through the handlers.
         state.counters["one_by_one_%"] =
-            100.0 * static_cast<double>(servo_ticks_state.ticks_one_by_one) / job_ticks;
+            100.0 * static_cast<double>(replay_state.ticks_one_by_one) / job_ticks;
         state.counters["ramps_%"] =
-            100.0 * static_cast<double>(servo_ticks_state.ticks_in_ramps) / job_ticks;
+            100.0 * static_cast<double>(replay_state.ticks_in_ramps) / job_ticks;
     }
     std::filesystem::remove_all(folder);
 }

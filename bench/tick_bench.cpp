@@ -15,6 +15,7 @@
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_queue.h"
+#include "fwShare/servo/vector_send.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ void BM_ShortVectorChainTicksOnly(benchmark::State& state)
         state.PauseTiming();
         std::copy(std::begin(planned), std::end(planned), vdb_pool);
         svo_state = state_before;
-        SVO_VectPtr = first;
+        SVO_SetVectPtr(first);
         state.ResumeTiming();
         const std::int32_t start = svo_tick_count;
         svo_wait_idle();

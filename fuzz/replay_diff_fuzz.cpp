@@ -16,7 +16,7 @@
 
 #include "app/job_run.h"
 #include "fwShare/servo/servo_isr.h"
-#include "fwShare/servo/tick_account.h"
+#include "replay/tick_account.h"
 
 namespace {
 

@@ -115,12 +115,3 @@ inline constinit LaserVectorParamRecord* const pLaserVectorParam =
     &machine_param_state.laser_vector_param;
 inline constinit LaserRasterParamRecord* const pLaserRasterParam =
     &machine_param_state.laser_raster_param;
-
-// Machine start-up: resolutions, parameters, queues, servo loop and default profiles.
-void InitHardwareScaleFactor();
-// Initialises the servo loop: mode 0 ends idle and switched off, mode 1 ready in ISRHOLD.
-void servo_init(std::uint8_t mode, std::int16_t gain_x, std::int16_t gain_y);
-void servo_set_gains(std::int16_t XGain, std::int16_t YGain, std::int16_t XRateFactor,
-                     std::int16_t YRateFactor, std::int16_t XIGain, std::int16_t YIGain,
-                     std::int16_t K3X, std::int16_t K3Y, std::int32_t XILimit,
-                     std::int32_t YILimit);

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "base/console.h"
-#include "base/state_names.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 

@@ -4,12 +4,11 @@
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/pcl_position.h"
-#include "fwShare/raster_graphics.h"
+#include "fwShare/raster_lines.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
-#include "fwShare/servo/speed_profiles.h"
-#include "fwShare/servo/vector_queue.h"
 #include "base/wrap_math.h"
+#include "fwShare/servo/vector_send.h"
 
 RasterMotionState raster_motion_state;
 

@@ -1,7 +1,6 @@
 #include "fwShare/resolution.h"
 
 #include "base/debug_trace.h"
-#include "fwShare/param_dump.h"
 
 ResolutionState resolution_state;
 
@@ -84,8 +83,4 @@ void varreso_Initial()
     raster_move_speed = reso_dpi_x * 40;
 
     dbg_trace(DBG_Event, "Resoultion:%dDPI 1G=%d 1mm=%d\n\r", reso_dpi_x, one_g, reso_mm_x);
-
-    if (dbg_enabled(DBG_VemtracDbg)) {
-        dump_machine_params();
-    }
 }

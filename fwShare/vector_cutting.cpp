@@ -7,14 +7,12 @@
 #include "base/debug_trace.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
+#include "fwShare/servo/servo_gains.h"
 #include "fwShare/pcl_position.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
-#include "fwShare/servo/servo_isr.h"
-#include "fwShare/servo/speed_profiles.h"
-#include "fwShare/servo/tick_account.h"
-#include "fwShare/servo/vector_queue.h"
 #include "base/wrap_math.h"
+#include "fwShare/servo/vector_send.h"
 
 VectorCuttingState vector_cutting_state;
 
@@ -143,7 +141,6 @@ void execute_penselect(std::int32_t pen)
     }
     svo_wait_idle();
     ptCurrentFile->VectorCurrentPen = selected;
-    work_set_pen(selected);
     penupout();
     HandleStartVectorCutting();
 }

@@ -1,22 +1,26 @@
 #!/usr/bin/env bash
-# Builds a libFuzzer target over the job file (Clang, with AddressSanitizer
-# and UndefinedBehaviorSanitizer) and runs it for a bounded time. The corpus
-# grows in <build folder>/corpus; the example jobs, every input kept in
-# tests/fault_inputs/ and the traced job in fuzz/seeds/ seed it. Exits non-zero on any finding; the input
-# that found it is left in <build folder>/artifacts/.
+# Builds a libFuzzer target over the job file (the fuzz preset: Clang, with
+# AddressSanitizer and UndefinedBehaviorSanitizer, in build-fuzz) and runs it
+# for a bounded time. The corpus grows in build-fuzz/corpus-<target>; the
+# example jobs, every input kept in tests/fault_inputs/ and the traced job in
+# fuzz/seeds/ seed it. Exits non-zero on any finding; the input that found it
+# is left in build-fuzz/artifacts/.
 #
-# Usage: scripts/fuzz.sh [seconds] [build folder] [target]
-#   (defaults: 60, build-fuzz, job_file_fuzz; replay_diff_fuzz runs every
-#   input as the full replay and as the default run and fails on a difference)
+# Usage: scripts/fuzz.sh [seconds] [target]
+#   (defaults: 60, job_file_fuzz; replay_diff_fuzz runs every input as the
+#   full replay and as the default run and fails on a difference; FUZZ_CXX
+#   names another Clang). The earlier form [seconds] [build folder] [target]
+#   still works; the preset decides the folder.
 set -eu
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
-build_dir="${2:-build-fuzz}"
-target="${3:-job_file_fuzz}"
+[ $# -ge 3 ] && shift
+target="${2:-job_file_fuzz}"
+build_dir=build-fuzz
 
-CXX="${FUZZ_CXX:-clang++}" cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVEMTRAC_FUZZ=ON -DVEMTRAC_SANITIZE=ON -DVEMTRAC_TESTS=OFF -DVEMTRAC_BENCH=OFF
-cmake --build "$build_dir" -j "$(nproc)" --target "$target"
+scripts/install-deps.sh fuzz
+cmake --preset fuzz ${FUZZ_CXX:+"-DCMAKE_CXX_COMPILER=$FUZZ_CXX"}
+cmake --build --preset fuzz -j "$(nproc)" --target "$target"
 
 mkdir -p "$build_dir/corpus-$target" "$build_dir/artifacts"
 export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1"

@@ -1,20 +1,28 @@
 #!/usr/bin/env bash
-# Builds the estimator and runs one job file the way an operator does: the
+# Installs what the build needs (scripts/install-deps.sh), builds the
+# estimator in the developers' build folder (the dev preset, shared with
+# scripts/run-tests.sh) and runs one job file the way an operator does: the
 # binary and the job (as Vemtrac.cmd) side by side in one folder. Prints the
 # console output and the status file Vemtrac.sts.
 #
 # Usage: scripts/run-example.sh [job file]   (default: examples/vector_job.cmd)
 set -eu
+if [ $# -gt 0 ]; then
+    [ -f "$1" ] || { echo "run-example: no job file $1" >&2; exit 2; }
+    job=$(realpath "$1")
+fi
 cd "$(dirname "$0")/.."
-job="${1:-examples/vector_job.cmd}"
+job="${job:-examples/vector_job.cmd}"
 
-cmake -S . -B build-example -DCMAKE_BUILD_TYPE=Release -DVEMTRAC_TESTS=OFF -DVEMTRAC_BENCH=OFF >/dev/null
-cmake --build build-example -j "$(nproc)" --target vemtrac >/dev/null
+scripts/install-deps.sh
+echo "--- building vemtrac in build/ (a few minutes the first time)"
+cmake --preset dev >/dev/null
+cmake --build --preset dev -j "$(nproc)" --target vemtrac >/dev/null
 
-run_dir=build-example/run
+run_dir=build/run
 rm -rf "$run_dir"
 mkdir -p "$run_dir"
-cp build-example/vemtrac "$run_dir/"
+cp build/vemtrac "$run_dir/"
 cp "$job" "$run_dir/Vemtrac.cmd"
 
 echo "--- console ($job)"

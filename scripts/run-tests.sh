@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
-# Builds the estimator, its tests and benchmarks, and runs every test.
+# Installs what the build and the tests need (scripts/install-deps.sh),
+# builds the estimator, its tests and benchmarks with a CMake preset and
+# runs every test.
 #
-# Usage: scripts/run-tests.sh [build folder] [extra CMake options...]
-#   (default folder: build)
+# Usage: scripts/run-tests.sh [preset] [extra CMake options...]
+#   (default preset: dev, in the folder build; asan runs the same tests
+#   with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan)
 set -eu
 cd "$(dirname "$0")/.."
-build_dir="${1:-build}"
+preset="${1:-dev}"
 [ $# -gt 0 ] && shift
+jobs="$(nproc)"
 
-cmake -S . -B "$build_dir" "$@"
-cmake --build "$build_dir" -j "$(nproc)"
-ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)"
+scripts/install-deps.sh
+cmake --preset "$preset" "$@"
+cmake --build --preset "$preset" -j "$jobs"
+ctest --preset "$preset" -j "$jobs"

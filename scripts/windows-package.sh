@@ -1,49 +1,110 @@
 #!/usr/bin/env bash
-# Builds the Windows package (cpack in the MinGW-w64 cross build) and runs
-# the .exe from the unpacked zip under Wine: the report on an example job,
-# and the machine's own mode with Vemtrac.cmd beside the .exe. Fails when
-# the zip lacks the .exe, the library (DLL, import library, header), the
-# README or the example jobs, or when a run does
-# not give the example's known estimate.
+# Builds the Windows package (the windows preset: the MinGW-w64 cross build
+# in build-win, then cpack) and checks it as an operator gets it:
+#   - the zip holds vemtrac.exe, README.txt (the operator's guide) and
+#     LICENSE.txt with Windows line ends, and the example jobs as *.cmd.txt;
+#     nothing else, and nothing that Windows runs as a script when it is
+#     double-clicked;
+#   - under Wine, the unpacked .exe gives the example's known estimate in
+#     the report and in the machine's own mode (Vemtrac.cmd beside it);
+#   - without a job and without a console of its own (as a driver or a
+#     shell starts it), it ends at once with exit code 0 and waits for no
+#     key; with a console of its own (as after a double-click), it says
+#     what it needs and waits for a key.
 #
-# Usage: scripts/windows-package.sh [build folder]   (default: build-win)
+# Usage: scripts/windows-package.sh
 set -eu
 cd "$(dirname "$0")/.."
-build="${1:-build-win}"
+build=build-win
 
-# Compiler choices and flags in the environment are meant for the host build.
-unset CC CXX CFLAGS CXXFLAGS LDFLAGS
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-    -DCMAKE_BUILD_TYPE=Release -DVEMTRAC_TESTS=OFF -DVEMTRAC_BENCH=OFF >/dev/null
-cmake --build "$build" -j2 --target vemtrac vemtrac_shared
+scripts/install-deps.sh
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$(nproc)" --target vemtrac
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 name="vemtrac-$version-win64"
 rm -f "$build/$name.zip"
 (cd "$build" && cpack >/dev/null)
 echo "windows-package: $build/$name.zip"
 
+fail() {
+    echo "windows-package: $*" >&2
+    exit 1
+}
+
 unpacked="$build/unpacked"
 rm -rf "$unpacked"
 mkdir -p "$unpacked"
 (cd "$unpacked" && cmake -E tar xf "../$name.zip")
 dir="$unpacked/$name"
-for file in vemtrac.exe libvemtrac.dll libvemtrac.dll.a vemtrac.h README.md examples/vector_job.cmd examples/raster_job.cmd \
-    examples/mixed_job.cmd; do
-    [ -f "$dir/$file" ] || { echo "windows-package: $name.zip lacks $file" >&2; exit 1; }
+expected="LICENSE.txt README.txt examples/mixed_job.cmd.txt examples/raster_job.cmd.txt
+examples/vector_job.cmd.txt vemtrac.exe"
+contents=$(cd "$dir" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
+[ "$contents" = "$(echo $expected) " ] ||
+    fail "$name.zip holds: $contents; expected: $(echo $expected)"
+# What Windows runs when it is double-clicked, but for the program itself.
+runs=$(cd "$dir" && find . -type f ! -name vemtrac.exe |
+    grep -iE '\.(bat|cmd|com|exe|js|jse|lnk|msi|pif|ps1|scr|vbe|vbs|wsf|wsh)$' || true)
+[ -z "$runs" ] || fail "$name.zip holds files Windows would run: $runs"
+for text in README.txt LICENSE.txt; do
+    lf=$(tr -cd '\n' <"$dir/$text" | wc -c)
+    crlf=$(grep -c $'\r$' "$dir/$text" || true)
+    [ "$lf" -gt 0 ] && [ "$lf" -eq "$crlf" ] || fail "$text does not have Windows line ends"
 done
+grep -q "vemtrac $version" "$dir/README.txt" || fail "README.txt does not name version $version"
 
 . scripts/wine_prefix.sh
 wine_find
-[ -n "$wine_cmd" ] || { echo "windows-package: Wine is not installed" >&2; exit 1; }
-wine_private_prefix "$PWD/$build/wineprefix" "$build/wineboot.log" ||
-    { echo "windows-package: wineboot failed" >&2; cat "$build/wineboot.log" >&2; exit 1; }
+[ -n "$wine_cmd" ] || fail "Wine is not installed"
+wine_shared_prefix "$build/wineboot.log" || {
+    cat "$build/wineboot.log" >&2
+    fail "wineboot failed"
+}
 
-report=$(cd "$dir" && "$wine_cmd" vemtrac.exe --report examples/vector_job.cmd </dev/null | tr -d '\r')
+report=$(cd "$dir" && "$wine_cmd" vemtrac.exe --report examples\\vector_job.cmd.txt </dev/null |
+    tr -d '\r')
 echo "$report" | grep -q "Estimate    0:00:57  (57809 ms" ||
-    { echo "windows-package: unexpected report:" >&2; echo "$report" >&2; exit 1; }
-cp "$dir/examples/vector_job.cmd" "$dir/Vemtrac.cmd"
+    fail "unexpected report:"$'\n'"$report"
+
+cp "$dir/examples/vector_job.cmd.txt" "$dir/Vemtrac.cmd"
 (cd "$dir" && "$wine_cmd" vemtrac.exe </dev/null >/dev/null)
 status=$(tr -d '\r' <"$dir/Vemtrac.sts")
-[ "$(echo "$status" | sed -n 3p)" = 57809 ] ||
-    { echo "windows-package: unexpected status file:" >&2; echo "$status" >&2; exit 1; }
+[ "$(echo "$status" | sed -n 3p)" = 57809 ] || fail "unexpected status file:"$'\n'"$status"
 echo "windows-package: the unpacked vemtrac.exe gives 57809 ms under Wine"
+
+# No job: the machine's mode says so on standard error and ends with 0,
+# without a word to the operator or a wait for a key, since its input and
+# output are not a console of its own.
+rm -f "$dir/Vemtrac.cmd" "$dir/Vemtrac.sts"
+rc=0
+(cd "$dir" && timeout 60 "$wine_cmd" vemtrac.exe </dev/null >../no-job.out 2>/dev/null) || rc=$?
+out=$(tr -d '\r' <"$unpacked/no-job.out")
+[ "$rc" -eq 0 ] || fail "without a job, exit code $rc"
+[ "$(echo "$out" | head -n 1)" = "Start job working time calculating...." ] &&
+    ! echo "$out" | grep -q "Press any key" ||
+    fail "without a job, unexpected standard output:"$'\n'"$out"
+echo "windows-package: without a job, the unpacked vemtrac.exe ends at once"
+
+# A console of its own: Wine gives one to a program started on a terminal
+# of its own, as Windows does to a program started by a double-click.
+# Runs the unpacked .exe on a terminal of its own, the key 10 s late; sets
+# out to what it showed (without the escape sequences with which the
+# console draws each character), ending with "rc=<exit code>after=<seconds>".
+run_alone() {
+    local rc=0
+    (sleep 10; printf x) | (cd "$dir" && SHELL=/bin/sh WINE="$wine_cmd" timeout 60 script -qec \
+        'started=$(date +%s); "$WINE" vemtrac.exe; echo "rc=$? after=$(($(date +%s) - started))"' \
+        /dev/null) >"$unpacked/alone.out" 2>&1 || rc=$?
+    [ "$rc" -eq 0 ] || fail "on a terminal of its own: exit code $rc"
+    out=$(perl -pe 's/\e\[[0-9;?]*[A-Za-z]//g; s/[\r ]//g' "$unpacked/alone.out")
+}
+run_alone
+echo "$out" | grep -q "Pressanykeytoclosethiswindow" &&
+    echo "$out" | grep -qE '^rc=0after=([1-9][0-9])$' ||
+    fail "started alone without a job, it did not explain itself and wait:"$'\n'"$out"
+echo "windows-package: started alone without a job, it explains itself and waits for a key"
+# With a job it never waits: a driver that starts it has put the job there.
+cp "$dir/examples/vector_job.cmd.txt" "$dir/Vemtrac.cmd"
+run_alone
+! echo "$out" | grep -q "Pressanykey" && echo "$out" | grep -qE '^rc=0after=[0-9]$' ||
+    fail "started alone with a job, it waited:"$'\n'"$out"
+echo "windows-package: started alone with a job, it ends at once"

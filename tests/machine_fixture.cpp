@@ -12,11 +12,14 @@
 #include "app/job_clock.h"
 #include "app/machine_reset.h"
 #include "fwShare/machine_params.h"
+#include "fwShare/servo/servo_gains.h"
+#include "fwShare/start_up.h"
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_planner.h"
 #include "fwShare/servo/vector_queue.h"
+#include "fwShare/servo/vector_send.h"
 
 namespace fs = std::filesystem;
 

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "fwShare/servo/vector_planner.h"
+#include "replay/corner_ramp.h"
 
 namespace {
 

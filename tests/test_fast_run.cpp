@@ -16,7 +16,7 @@
 #include "app/job_run.h"
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/servo_ticks.h"
-#include "fwShare/servo/tick_account.h"
+#include "replay/tick_account.h"
 
 namespace {
 
@@ -87,7 +87,7 @@ void expect_same(const RunOutcome& run, const RunOutcome& literal, const std::st
 // Runs the job every way and expects the full replay and the default run
 // to give what the literal replay gives; returns the ticks.
 std::int32_t expect_same_every_way(const std::string& job, const std::string& name,
-                                   std::uint64_t tick_limit = svo_max_job_ticks)
+                                   std::uint64_t tick_limit = replay_max_job_ticks)
 {
     const RunOutcome literal = run_one_way(job, ReplayMode::literal, tick_limit);
     expect_same(run_one_way(job, ReplayMode::full, tick_limit), literal, "full replay, " + name);
@@ -226,7 +226,7 @@ TEST(FastRun, GeneratedJobsGiveWhatTheLiteralReplayGives)
     for (int i = 0; i < 300; ++i) {
         const std::string job = random_job(rng);
         const std::uint64_t limit = rng.chance(5) ? static_cast<std::uint64_t>(rng.in(1, 30000))
-                                                  : svo_max_job_ticks;
+                                                  : replay_max_job_ticks;
         ticks += expect_same_every_way(job, "generated job " + std::to_string(i) + ":\n" + job, limit);
         if (HasFailure()) {
             break;

@@ -6,6 +6,7 @@
 #include "app/job_clock.h"
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/vector_queue.h"
+#include "fwShare/servo/vector_send.h"
 
 TEST(RunTime, ConvertsTicksToMillisecondsMinutesAndSeconds)
 {

@@ -14,7 +14,7 @@ struct InProcessRun {
 
 // Runs a job in this process the way main runs it.
 InProcessRun run_in_process(const JobFolder& folder, const std::string& job,
-                            std::uint64_t tick_limit = svo_max_job_ticks)
+                            std::uint64_t tick_limit = replay_max_job_ticks)
 {
     folder.write_job(job);
     InProcessRun r;

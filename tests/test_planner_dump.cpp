@@ -15,6 +15,7 @@
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_planner.h"
 #include "fwShare/servo/vector_queue.h"
+#include "fwShare/servo/vector_send.h"
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include "fwShare/pcl_position.h"
 #include "fwShare/raster_graphics.h"
 #include "fwShare/servo/servo_isr.h"
+#include "fwShare/servo/vector_send.h"
 
 namespace {
 

@@ -17,6 +17,7 @@
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/speed_profiles.h"
+#include "fwShare/servo/vector_send.h"
 
 using Lines = std::vector<std::string>;
 

@@ -16,6 +16,8 @@
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/vector_queue.h"
+#include "fwShare/servo/vector_send.h"
+#include "replay/tick_runner.h"
 
 
 class ServoIsr : public MachineTest {};
@@ -78,7 +80,7 @@ TEST_F(ServoIsr, EachOctantMovesTheAxesInTheDirectionOfItsBits)
         const std::int32_t x0 = svo_pos_x;
         const std::int32_t y0 = svo_pos_y;
         const std::int16_t ex0 = svo_err_x;
-        octant_move[k](3, 1);
+        svo_octant_move(static_cast<std::uint8_t>(k), 3, 1);
         EXPECT_EQ(svo_pos_x - x0, expected[k].dx) << "octant " << k;
         EXPECT_EQ(svo_pos_y - y0, expected[k].dy) << "octant " << k;
         EXPECT_EQ(svo_err_x - ex0, expected[k].dx) << "octant " << k;
@@ -331,19 +333,19 @@ namespace {
 // The interrupt's, the ticks' and the queue's state at one moment.
 struct ServoSnapshot {
     ServoIsrState isr;
-    ServoTicksState ticks;
+    TickClockState ticks;
     VectorQueueState queue;
 };
 
 ServoSnapshot snapshot()
 {
-    return {servo_isr_state, servo_ticks_state, vector_queue_state};
+    return {servo_isr_state, tick_clock_state, vector_queue_state};
 }
 
 void restore(const ServoSnapshot& s)
 {
     servo_isr_state = s.isr;
-    servo_ticks_state = s.ticks;
+    tick_clock_state = s.ticks;
     vector_queue_state = s.queue;
 }
 
@@ -403,7 +405,7 @@ void queue_mixed_moves()
     srvo_on_pu();
     srvo_on_ve(-3000, 1500);
     pipeflag = 1;
-    SVO_VectPtr = first;
+    SVO_SetVectPtr(first);
 }
 
 } // namespace
@@ -422,14 +424,14 @@ TEST_F(ServoIsr, RunOfTicksLeavesEveryValueAsSingleTicks)
     const ServoSnapshot one_by_one = snapshot();
 
     restore(start);
-    servo_ticks_state.replay_mode = ReplayMode::full;
+    replay_start_job(ReplayMode::full);
     svo_wait_idle();
     expect_same(snapshot(), one_by_one);
     EXPECT_GT(svo_tick_count - start.ticks.svo_tick_count, 1000);
 
     // Without the loop and with runs of alike ticks in one step.
     restore(start);
-    servo_ticks_state.replay_mode = ReplayMode::fast;
+    replay_start_job(ReplayMode::fast);
     svo_wait_idle();
     expect_same(snapshot(), one_by_one, false);
 }
@@ -447,13 +449,13 @@ TEST_F(ServoIsr, DefaultRunClampsTheMinorAxisAsTheTicksDo)
         rec->minrvel = 3u << 21;  // 0.75 counts per tick from the start
         rec->minrdisth = minor_left;
         pipeflag = 1;
-        SVO_VectPtr = rec;
+        SVO_SetVectPtr(rec);
         const ServoSnapshot start = snapshot();
-        servo_ticks_state.replay_mode = ReplayMode::full;
+        replay_start_job(ReplayMode::full);
         svo_wait_idle();
         const ServoSnapshot full = snapshot();
         restore(start);
-        servo_ticks_state.replay_mode = ReplayMode::fast;
+        replay_start_job(ReplayMode::fast);
         svo_wait_idle();
         expect_same(snapshot(), full, false);
     }
@@ -473,7 +475,7 @@ TEST_F(ServoIsr, FullReplaySlewsAndPrintsAsTheHandlerDoes)
         rec->minrvel = 1u << 22;  // half a count per tick, held at its limit halfway
         rec->minrdisth = 20000;
         pipeflag = 1;
-        SVO_VectPtr = rec;
+        SVO_SetVectPtr(rec);
         m_npbdrvCnt = crowded ? 101 : 0;
         if (!crowded) {
             // Already at speed, so that the first tick is a slew tick that warns.
@@ -490,9 +492,9 @@ TEST_F(ServoIsr, FullReplaySlewsAndPrintsAsTheHandlerDoes)
         EXPECT_LT(ticks, 1 << 24);
         restore(start);
         svo_exec_reset();  // the warning comes again for the same record
-        servo_ticks_state.replay_mode = ReplayMode::full;
+        replay_start_job(ReplayMode::full);
         std::uint64_t ran = 0;
-        EXPECT_EQ(capture_stdout([&] { svo_run_ticks(nullptr, static_cast<std::uint64_t>(ticks), &ran); }),
+        EXPECT_EQ(capture_stdout([&] { replay_run_ticks(nullptr, static_cast<std::uint64_t>(ticks), &ran); }),
                   single);
         EXPECT_EQ(ran, static_cast<std::uint64_t>(ticks));
         expect_same(snapshot(), one_by_one);

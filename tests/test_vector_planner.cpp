@@ -15,6 +15,7 @@
 #include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/vector_planner.h"
 #include "fwShare/servo/vector_queue.h"
+#include "fwShare/servo/vector_send.h"
 
 class VectorPlanner : public MachineTest {
 protected:
@@ -110,7 +111,6 @@ TEST_F(VectorPlanner, OctantSlopeAndDirectionOfSingleMoves)
         load_pen_down_planning();
         VdbData* r = plan_and_commit(c.dx, c.dy);
         EXPECT_EQ(r->octant, c.octant);
-        EXPECT_EQ(r->octant_fn, octant_move[c.octant]);
         EXPECT_EQ(r->majrdisth, c.majr);
         EXPECT_EQ(r->minrdisth, c.minr);
         EXPECT_EQ(r->slope, c.slope);

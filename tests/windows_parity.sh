@@ -16,8 +16,9 @@
 #   - standard output and standard error line for line, after the Windows
 #     side's text-mode "\r\n" has been turned back into "\n".
 #
-# WORK_DIR (default: a "parity" folder beside the .exe) holds the job folders
-# and the private Wine prefix, which is created on first use.
+# WORK_DIR (default: a "parity" folder beside the .exe) holds the job
+# folders. The Wine prefix is the one all checks share (scripts/wine_prefix.sh),
+# created on first use.
 #
 # Exit status: 0 all jobs match, 1 a job differs, 2 usage error,
 # 77 the MinGW-w64 cross compiler or Wine is not installed (skip).
@@ -77,20 +78,11 @@ to_wine_path() {
     printf 'Z:%s\n' "${path//\//\\}"
 }
 
-fresh_prefix=no
-if [ ! -f "$work_dir/wineprefix/system.reg" ]; then
-    echo "windows_parity: creating the Wine prefix $work_dir/wineprefix"
-    fresh_prefix=yes
-fi
-started=$(date +%s)
-wine_private_prefix "$work_dir/wineprefix" "$work_dir/wineboot.log" || {
+wine_shared_prefix "$work_dir/wineboot.log" || {
     echo "windows_parity: wineboot failed:" >&2
     cat "$work_dir/wineboot.log" >&2
     exit 1
 }
-if [ $fresh_prefix = yes ]; then
-    echo "windows_parity: Wine prefix ready after $(($(date +%s) - started)) s"
-fi
 
 shopt -s nullglob
 jobs=()

@@ -4,15 +4,9 @@
 #include "fwShare/resolution.h"
 #include "fwShare/servo/planner_dump.h"
 #include "fwShare/servo/vector_planner.h"
-#include "fwShare/servo/vector_queue.h"
 #include "base/wrap_math.h"
+#include "fwShare/servo/vector_send.h"
 
-MoveProfileState move_profile_state;
-
-void move_queue_reset()
-{
-    move_profile_state = MoveProfileState{};
-}
 
 const PenUpShape pen_up_shapes[3] = {
     {"PU-DxDy", {5, 25, 40, 600, 800}, {300, 300, 500, 1100, 5000}, {80, 80, 80, 100, 175}},

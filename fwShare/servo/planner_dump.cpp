@@ -4,9 +4,8 @@
 #include <cstdio>
 
 #include "base/console.h"
-#include "fwShare/servo/move_queue.h"
+#include "fwShare/servo/move_profile.h"
 #include "fwShare/servo/servo_isr.h"
-#include "fwShare/servo/speed_profiles.h"
 
 PlannerDumpState planner_dump_state;
 

@@ -1,11 +1,10 @@
 #include "fwShare/servo/servo_ticks.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "base/console.h"
 #include "fwShare/resolution.h"
-#include "fwShare/servo/servo_isr.h"
-#include "fwShare/servo/vector_queue.h"
 
 ServoTicksState servo_ticks_state;
 platform::Lock isr_lock;
@@ -19,28 +18,28 @@ namespace {
 
 enum class TickWait { record_free, idle };
 
-// Says in the diagnostics why the wait cannot be satisfied, and keeps it.
+// The ticks one by one, as the machine runs them: each counts itself and
+// calls the interrupt.
+SvoRunEnd ticks_one_by_one(const VdbData* wait_rec)
+{
+    while (!svo_wait_over(wait_rec)) {
+        if (svo_ticks_stuck()) {
+            return SvoRunEnd::stuck;
+        }
+        svo_count_tick();
+        svo_isr();
+    }
+    return SvoRunEnd::condition;
+}
+
+// Says in the diagnostics why the wait cannot be satisfied.
 void report_wait_failure(SvoRunEnd end)
 {
-    char* reason = servo_ticks_state.job_abort_reason;
-    const std::size_t size = sizeof servo_ticks_state.job_abort_reason;
-    const auto limit = static_cast<unsigned long long>(servo_ticks_state.job_tick_limit);
     if (end == SvoRunEnd::stuck) {
-        std::snprintf(reason, size,
-                      "internal error: waiting for the servo while no vector record can run; "
-                      "the job ends here");
-    } else if (servo_ticks_state.job_tick_limit == svo_max_job_ticks) {
-        std::snprintf(reason, size,
-                      "the job runs longer than %llu servo ticks, more than the run time can "
-                      "express; the job ends here",
-                      limit);
-    } else {
-        std::snprintf(reason, size,
-                      "the job runs longer than the %llu servo ticks allowed for this run; the "
-                      "job ends here",
-                      limit);
+        svo_set_abort_reason("internal error: waiting for the servo while no vector record can "
+                             "run; the job ends here");
     }
-    diag_printf("vemtrac: %s\n", reason);
+    diag_printf("vemtrac: %s\n", servo_ticks_state.job_abort_reason);
 }
 
 // Runs the wait's ticks under the lock; reports and ends the job when the
@@ -50,13 +49,11 @@ bool wait_for(TickWait wait, const VdbData* rec)
     if (job_abort != 0) {
         return false;
     }
-    std::uint64_t ran = 0;
+    const VdbData* wait_rec = wait == TickWait::record_free ? rec : nullptr;
+    const SvoTickRunner runner = servo_ticks_state.tick_runner;
     isr_lock.enter();
-    const SvoRunEnd end =
-        svo_run_ticks(wait == TickWait::record_free ? rec : nullptr,
-                      servo_ticks_state.job_tick_limit - servo_ticks_state.job_ticks_run, &ran);
+    const SvoRunEnd end = runner != nullptr ? runner(wait_rec) : ticks_one_by_one(wait_rec);
     isr_lock.leave();
-    servo_ticks_state.job_ticks_run += ran;
     if (end == SvoRunEnd::condition) {
         return true;
     }
@@ -93,8 +90,8 @@ const char* servo_ticks_abort_reason()
     return servo_ticks_state.job_abort_reason;
 }
 
-void svo_start_job_ticks(std::uint64_t limit)
+void svo_set_abort_reason(const char* reason)
 {
-    servo_ticks_state.job_ticks_run = 0;
-    servo_ticks_state.job_tick_limit = limit < svo_max_job_ticks ? limit : svo_max_job_ticks;
+    std::snprintf(servo_ticks_state.job_abort_reason, sizeof servo_ticks_state.job_abort_reason,
+                  "%s", reason);
 }

@@ -48,8 +48,3 @@ VEMTRAC_STATE_NAMES(speed_profile_state, VelAccelPool, boundary_speed, factor_nu
 // Builds the profile of a move kind from a speed (plot-bed units/s) and an acceleration code.
 void setup_plotbed_speeds(std::int32_t kind, std::uint32_t speed, std::int32_t acc);
 
-// Makes a record the servo interrupt's current record.
-inline void SVO_SetVectPtr(VdbData* rec)
-{
-    SVO_VectPtr = rec;
-}

@@ -12,9 +12,25 @@
 #include "base/state_names.h"
 #include "fwShare/servo/vector_queue.h"
 
-// The planner's own count, with its power-on value.
+// The corner ramp starts at creep speed and gains majrdvel per acceleration
+// step. Velocity is counts per tick with 23 fraction bits, distance is counts
+// with 8 fraction bits; each step adds the velocity, shifted down to distance
+// units, to the distance.
+inline constexpr unsigned ramp_vel_frac = 23;
+inline constexpr unsigned ramp_dist_frac = 8;
+inline constexpr unsigned ramp_travel_shift = ramp_vel_frac - ramp_dist_frac;
+
+// A solver of corner ramps that finds what walk_corner_ramp finds (the
+// arguments of corner_ramp_steps below).
+using CornerRampSolver = void (*)(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
+                                  std::uint32_t majrdvel, std::int32_t creep_velocity,
+                                  std::uint32_t* steps, std::uint32_t* dist);
+
+// The planner's own count, with its power-on value, and the seam through
+// which the estimator solves corner ramps (null: walked step by step).
 struct VectorPlannerState {
     std::int32_t vect_count = 0;  // planned vectors so far (shown by the end-of-job report)
+    CornerRampSolver corner_ramp_solver = nullptr;
 };
 extern VectorPlannerState vector_planner_state;
 VEMTRAC_STATE_NAMES(vector_planner_state, vect_count);
@@ -37,13 +53,14 @@ extern const std::uint16_t corner_factor_table[46];
 // quotient would be too large (or z is 0).
 std::int32_t muldiv(std::int32_t x, std::int32_t y, std::int32_t z);
 
-// Acceleration steps from creep_velocity a corner ramp of majrdvel per step
-// can brake away within len plus psuedodist counts, up to the 16-bit target
-// h, and the distance that ramp covers (24.8), exactly as the machine's
-// step-by-step ramp finds them.
-void corner_ramp_steps(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
-                       std::uint32_t majrdvel, std::int32_t creep_velocity, std::uint32_t* steps,
-                       std::uint32_t* dist);
+// The corner ramp as the machine runs it: one acceleration step per pass
+// from creep, in 32-bit registers that wrap, stopping past the target h,
+// when the speed reaches the vector's length len or the distance reaches
+// target (its length plus braking distance); then one step is taken back.
+// Gives the steps and the distance covered (24.8).
+void walk_corner_ramp(std::uint32_t len, std::uint32_t target, std::uint32_t h,
+                      std::uint32_t majrdvel, std::uint32_t creep, std::uint32_t* steps,
+                      std::uint32_t* dist);
 
 // Plans the move (dx, dy), plot-bed units, not both 0, into rec, a record
 // just handed out and not yet committed.

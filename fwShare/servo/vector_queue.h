@@ -17,9 +17,6 @@ enum VdbCmd : std::uint8_t {
 };
 inline constexpr int VDB_CMD_COUNT = 14;
 
-// Octant routine: adds a major step a and a minor step b to the axes.
-using OctantMoveFn = void (*)(std::int32_t a, std::int32_t b);
-
 // Velocities are servo counts per tick with 23 fraction bits; distances are
 // servo counts.
 struct VdbData {
@@ -27,7 +24,6 @@ struct VdbData {
     VdbData* prev;
     std::uint8_t cmd;            // command kind in the low 5 bits; 0 = free
     std::uint8_t octant;         // bit 0: Y major, bit 1: dx < 0, bit 2: dy < 0
-    OctantMoveFn octant_fn;      // entry of octant_move selected by octant
     std::uint8_t vdb_index;      // 0..19 online pool, 20..39 offline pool
     std::uint32_t alloc_tick;    // svo_tick_count at hand-out
     std::uint8_t sent_cmd;       // kind as committed
@@ -62,8 +58,14 @@ struct VdbData {
     std::int32_t smoothLoop1;    // records blended by the angle smoothing
     std::int32_t smoothLoop2;    // records raised by the corner pass
     std::int32_t vectIdx;
-    std::uint32_t work;          // what its ticks are spent on (tick accounting)
+    // The estimator's own, not the machine's: what the record's ticks are
+    // spent on (an index into the tick log's works; 0 unless accounted).
+    std::uint32_t work;
 };
+
+// Told of each record the queue commits, before the interrupt may take it.
+using VdbCommitObserver = void (*)(VdbData* rec);
+inline constexpr int VDB_COMMIT_OBSERVERS = 4;
 
 inline constexpr int VDB_POOL_SIZE = 20;
 
@@ -83,6 +85,8 @@ struct VectorQueueState {
     std::int32_t save_real_pen_pos_is_down = 0;
     std::int32_t m_npbdrvCnt = 0;  // polls in the current wait for a free record
     std::int32_t isr_holdoff = 0;  // 1 while a vector record is being committed
+    // The seam through which the estimator learns of committed records.
+    VdbCommitObserver commit_observers[VDB_COMMIT_OBSERVERS] = {};
 };
 extern VectorQueueState vector_queue_state;
 
@@ -90,9 +94,17 @@ extern VectorQueueState vector_queue_state;
 void vector_queue_reset();
 
 // The queue's state by its firmware names.
-VEMTRAC_STATE_NAMES(vector_queue_state, vdb_pool, vdb_offline_pool, freeptr, SVO_VectPtr, autoptr,
+VEMTRAC_STATE_NAMES(vector_queue_state, vdb_pool, vdb_offline_pool, freeptr, autoptr,
                     stopptr, offline_freeptr, pipeflag, pbdVelType, null_vector,
-                    save_real_pen_pos_is_down, m_npbdrvCnt, isr_holdoff);
+                    save_real_pen_pos_is_down, m_npbdrvCnt, isr_holdoff, commit_observers);
+
+// The record the interrupt executes, null when idle: read-only but for the
+// queue, through SVO_SetVectPtr.
+inline constinit VdbData* const& SVO_VectPtr = vector_queue_state.SVO_VectPtr;
+
+// The one way the current record changes: the interrupt takes rec (the
+// next record, or null when it has none left).
+void SVO_SetVectPtr(VdbData* rec);
 
 // Short name of a command kind as traces and dumps print it.
 const char* vdb_cmd_name(unsigned kind);
@@ -102,19 +114,8 @@ void servo_online_comrst();
 // Empties the offline queue and links its ring (start-up).
 void servo_offline_comrst();
 
-// Hands out the record at freeptr, waiting while the interrupt still uses
-// it. Returns null only when that record can never become free (the job
-// then ends).
-VdbData* getfreevdb();
-// Commits a record; starts an idle interrupt on it while the servo is on line.
-void sendvdb(VdbData* rec);
-
-// Queues a pen-up record: the following moves use the pen-up profile.
-void srvo_on_pu();
-// Queues a pen-down record: the following moves use the pen-down profile.
-void srvo_on_pd();
-// Queues a move-kind record: the following moves use the profile of kind.
-void srvo_on_raster_move(std::int32_t kind);
+// Adds an observer of committed records (once; false when all places are taken).
+bool vdb_add_commit_observer(VdbCommitObserver observer);
 
 // The record's command kind (low 5 bits of cmd).
 inline std::uint32_t vdb_kind(const VdbData* rec)

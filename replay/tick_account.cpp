@@ -1,9 +1,9 @@
-#include "fwShare/servo/tick_account.h"
+#include "replay/tick_account.h"
 
 #include <cmath>
 
+#include "fwShare/machine_params.h"
 #include "fwShare/servo/speed_profiles.h"
-#include "fwShare/servo/vector_queue.h"
 
 TickAccountState tick_account_state;
 
@@ -15,16 +15,12 @@ void tick_account_reset()
 void tick_account_enable()
 {
     tick_account_state.enabled = true;
+    vdb_add_commit_observer(work_tag_record);
 }
 
 void work_set_entry(std::int32_t entry)
 {
     tick_account_state.entry = entry;
-}
-
-void work_set_pen(std::int32_t pen)
-{
-    tick_account_state.pen = pen;
 }
 
 void work_start_image()
@@ -40,7 +36,7 @@ WorkTag work_of_move_kind(std::int32_t move_kind)
     const TickAccountState& s = tick_account_state;
     switch (move_kind) {
     case PEN_DOWN:
-        return {WORK_CUT, s.pen, s.entry, 0, 0.0};
+        return {WORK_CUT, ptCurrentFile->VectorCurrentPen, s.entry, 0, 0.0};
     case PEN_UP:
     case PEN_UPC:
         return {WORK_TRAVEL, 0, s.entry, 0, 0.0};
@@ -66,10 +62,6 @@ bool same_work(const WorkTag& a, const WorkTag& b)
 void work_tag_record(VdbData* rec)
 {
     TickAccountState& s = tick_account_state;
-    if (!s.enabled) {
-        rec->work = 0;
-        return;
-    }
     const WorkTag tag = work_of_move_kind(pbdVelType);
     if (s.current >= s.works.size() || !same_work(s.works[s.current], tag)) {
         s.works.push_back(tag);

@@ -44,9 +44,9 @@ struct TickRun {
 
 struct TickAccountState {
     bool enabled = false;
-    // What the records queued from now on belong to.
+    // What the records queued from now on belong to (the pen is the
+    // machine's current pen).
     std::int32_t entry = 0;
-    std::int32_t pen = 0;
     std::int32_t image = 0;   // images started so far
     std::uint32_t current = 0xFFFFFFFFu;  // works index of the last tag used
     std::vector<WorkTag> works;
@@ -61,18 +61,18 @@ extern TickAccountState tick_account_state;
 
 // Switches accounting off and forgets every tag and run.
 void tick_account_reset();
-// Switches accounting on from the next record on.
+// Switches accounting on from the next record on: every record the queue
+// commits from then on is tagged.
 void tick_account_enable();
 
 // The entry of the job file now being read (1 = first).
 void work_set_entry(std::int32_t entry);
-// The pen that cuts from now on.
-void work_set_pen(std::int32_t pen);
 // A new raster image starts.
 void work_start_image();
 
 // Tags a record being committed with the work of the current move kind
-// (pbdVelType), entry, pen and image, and counts its move.
+// (pbdVelType), entry, pen and image, and counts its move (the queue's
+// commit observer).
 void work_tag_record(VdbData* rec);
 
 // Logs a run start when the work or the phase changed.

@@ -1,0 +1,248 @@
+#include "replay/corner_ramp.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstddef>
+
+#include "fwShare/servo/vector_planner.h"
+
+namespace {
+
+constexpr std::uint64_t ramp_travel_mask = (std::uint64_t{1} << ramp_travel_shift) - 1;
+constexpr std::uint64_t ramp_word = std::uint64_t{1} << 32;
+// Creep speeds the exact ramp handles (others only come from odd settings).
+constexpr std::int32_t ramp_max_creep = 63;
+// Largest step target the exact ramp handles: the caller's are 16-bit.
+constexpr std::uint32_t ramp_max_steps = 0xFFFF;
+// Steps walked one at a time after the estimated exit before bisecting.
+constexpr int ramp_short_walk = 8;
+
+// Sum of floor((a * i + b) / m) over i = 0 .. n-1, for a, b < m.
+std::uint64_t floor_sum(std::uint64_t n, std::uint64_t m, std::uint64_t a, std::uint64_t b)
+{
+    std::uint64_t sum = 0;
+    for (;;) {
+        if (a >= m) {
+            sum += n * (n - 1) / 2 * (a / m);
+            a %= m;
+        }
+        if (b >= m) {
+            sum += n * (b / m);
+            b %= m;
+        }
+        const std::uint64_t top = a * n + b;
+        if (top < m) {
+            return sum;
+        }
+        n = top / m;
+        b = top % m;
+        std::swap(m, a);
+    }
+}
+
+// A ramp in exact (unwrapped) arithmetic: step i runs at v0 + i * dv.
+struct ExactRamp {
+    std::uint64_t v0;
+    std::uint64_t dv;
+    std::uint64_t d0;
+
+    // Speed at step n.
+    std::uint64_t speed(std::uint64_t n) const { return v0 + n * dv; }
+
+    // Sum of the speeds of steps 0 .. n-1, velocity units.
+    std::uint64_t speed_sum(std::uint64_t n) const { return n * v0 + dv * (n * (n - 1) / 2); }
+
+    // Distance the first n steps add: each step's speed shifted down. The
+    // creep speed is whole counts per tick, so only dv has fraction bits:
+    // the sum is the whole parts plus the carries of i * dv's fraction.
+    std::uint64_t travel(std::uint64_t n) const
+    {
+        const std::uint64_t whole = n * (v0 >> ramp_travel_shift) +
+                                    (dv >> ramp_travel_shift) * (n * (n - 1) / 2);
+        const std::uint64_t frac = dv & ramp_travel_mask;
+        if (frac == 0) {
+            return whole;
+        }
+        // Fraction bits below the lowest set one never carry; dropping them
+        // shrinks the modulus the carries are counted in.
+        const int low = std::countr_zero(frac);
+        const std::uint64_t m = std::uint64_t{1} << (ramp_travel_shift - static_cast<unsigned>(low));
+        return whole + floor_sum(n, m, frac >> low, 0);
+    }
+};
+
+// First step count n <= lim + 1 whose speed sum reaches y (lim + 1 when
+// none up to lim). The sum is quadratic in n: solved in floating point as a
+// first guess, then settled exactly.
+std::uint64_t first_speed_sum(const ExactRamp& r, std::uint64_t y, std::uint64_t lim)
+{
+    if (r.v0 == 0 && r.dv == 0) {
+        return lim + 1;
+    }
+    const double half_dv = static_cast<double>(r.dv) / 2;
+    const double b = static_cast<double>(r.v0) - half_dv;
+    const double yd = static_cast<double>(y);
+    const double root = std::sqrt(b * b + 4 * half_dv * yd);
+    const double guess = b > 0 ? 2 * yd / (b + root) : (root - b) / (2 * half_dv);
+    std::uint64_t n = 0;
+    if (guess >= static_cast<double>(lim + 1)) {
+        n = lim + 1;
+    } else if (guess > 0) {
+        n = static_cast<std::uint64_t>(guess);
+    }
+    while (n > 0 && r.speed_sum(n - 1) >= y) {
+        --n;
+    }
+    while (n <= lim && r.speed_sum(n) < y) {
+        ++n;
+    }
+    return n;
+}
+
+// First step count n <= cap whose travel reaches x, cap + 1 when none; the
+// travel there goes to *s. The travel is at most the speed sum shifted down,
+// so the search starts where the speed sum reaches x; from there a few single
+// steps nearly always settle it, and ramps that gain distance slowly are
+// bisected.
+std::uint64_t first_travel(const ExactRamp& r, std::uint64_t x, std::uint64_t cap,
+                           std::uint64_t* s)
+{
+    std::uint64_t n = first_speed_sum(r, x << ramp_travel_shift, cap);
+    if (n > cap) {
+        return cap + 1;
+    }
+    *s = r.travel(n);
+    std::uint64_t v = r.speed(n);
+    for (int i = 0;; ++i) {
+        if (*s >= x) {
+            return n;
+        }
+        if (n == cap) {
+            return cap + 1;
+        }
+        if (i == ramp_short_walk) {
+            break;
+        }
+        *s += v >> ramp_travel_shift;
+        v += r.dv;
+        ++n;
+    }
+    std::uint64_t lo = n;  // travel below x
+    std::uint64_t hi = cap + 1;
+    while (hi - lo > 1) {
+        const std::uint64_t mid = lo + (hi - lo) / 2;
+        if (r.travel(mid) >= x) {
+            hi = mid;
+        } else {
+            lo = mid;
+        }
+    }
+    if (hi <= cap) {
+        *s = r.travel(hi);
+    }
+    return hi;
+}
+
+// Step count and distance at which a ramp that starts short of its target
+// stops: past h, on reaching speed len, or on reaching distance target,
+// whichever comes first. The machine's registers only match the exact ramp
+// while they hold its values: false when the speed would wrap by then, or
+// the distance before reaching a target the register can hold.
+bool corner_ramp_exit(const ExactRamp& r, std::uint32_t len, std::uint32_t target,
+                      std::uint32_t h, std::uint64_t* exit, std::uint64_t* dist)
+{
+    std::uint64_t stop = std::uint64_t{h} + 1;
+    const std::uint64_t top_speed = std::uint64_t{len} << ramp_vel_frac;
+    if (r.v0 >= top_speed) {
+        stop = 0;
+    } else if (r.dv != 0) {
+        stop = std::min(stop, (top_speed - r.v0 + r.dv - 1) / r.dv);
+    }
+    // Last step whose speed fits in 32 bits.
+    const std::uint64_t last_speed = r.dv == 0 ? stop : (ramp_word - 1 - r.v0) / r.dv;
+    const std::uint64_t cap = std::min(stop, last_speed);
+    // A target beyond the distance register is never reached, however the
+    // distance wraps; below it, a distance that would wrap first needs the walk.
+    const std::uint64_t goal = std::uint64_t{target} << ramp_dist_frac;
+    if (goal < ramp_word) {
+        std::uint64_t s = 0;
+        const std::uint64_t n = first_travel(r, goal - r.d0, cap, &s);
+        if (n <= cap) {
+            *exit = n;
+            *dist = r.d0 + s;
+            return *dist < ramp_word;
+        }
+    }
+    *exit = stop;
+    *dist = r.d0 + r.travel(stop);
+    return cap == stop;
+}
+
+// A corner ramp already solved: its inputs and its steps and distance.
+struct SolvedRamp {
+    std::uint32_t len;
+    std::uint32_t psuedodist;
+    std::uint32_t majrdvel;
+    std::int32_t creep;
+    std::uint32_t h_plus_one;  // the target h plus one; 0 in a slot that holds nothing yet
+    std::uint32_t steps;
+    std::uint32_t dist;
+};
+// Chords of curves repeat the same few ramps, joint after joint and curve
+// after curve: the ramps solved lately, one slot per hash of the inputs.
+constexpr std::size_t solved_ramp_slots = 4096;
+SolvedRamp solved_ramps[solved_ramp_slots] = {};
+
+// The slot a ramp's inputs hash to.
+SolvedRamp& solved_ramp_slot(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
+                             std::uint32_t majrdvel)
+{
+    std::uint64_t x = (std::uint64_t{len} << 32 | psuedodist) * 0x9E3779B97F4A7C15u;
+    x ^= (std::uint64_t{h} << 32 | majrdvel) * 0xC2B2AE3D27D4EB4Fu;
+    return solved_ramps[(x >> 40) % solved_ramp_slots];
+}
+
+} // namespace
+
+// The ramp solved in closed form; walked step by step where its registers
+// would wrap, or for creep speeds and targets outside the machine's range.
+void corner_ramp_steps(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
+                       std::uint32_t majrdvel, std::int32_t creep_velocity, std::uint32_t* steps,
+                       std::uint32_t* dist)
+{
+    const std::uint32_t target = len + psuedodist;
+    const std::uint32_t creep = static_cast<std::uint32_t>(creep_velocity);
+    if (creep_velocity < 0 || creep_velocity > ramp_max_creep || h > ramp_max_steps) {
+        walk_corner_ramp(len, target, h, majrdvel, creep, steps, dist);
+        return;
+    }
+    const ExactRamp r{std::uint64_t{creep} << ramp_vel_frac, majrdvel,
+                      std::uint64_t{64u - creep} << ramp_dist_frac};
+    std::uint64_t k = 0;
+    std::uint64_t d = r.d0;
+    if ((r.d0 >> ramp_dist_frac) < target && !corner_ramp_exit(r, len, target, h, &k, &d)) {
+        walk_corner_ramp(len, target, h, majrdvel, creep, steps, dist);
+        return;
+    }
+    // Take back the step the ramp stopped on (its speed wraps below zero
+    // when it never started).
+    const std::uint32_t back = static_cast<std::uint32_t>(r.speed(k)) - majrdvel;
+    *steps = k > 0 ? static_cast<std::uint32_t>(k - 1) : 0u;
+    *dist = static_cast<std::uint32_t>(d) - (back >> ramp_travel_shift);
+}
+
+void corner_ramp_solved(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
+                        std::uint32_t majrdvel, std::int32_t creep_velocity, std::uint32_t* steps,
+                        std::uint32_t* dist)
+{
+    SolvedRamp& slot = solved_ramp_slot(len, psuedodist, h, majrdvel);
+    const std::uint32_t h_plus_one = h + 1;
+    if (slot.h_plus_one != h_plus_one || slot.len != len || slot.psuedodist != psuedodist ||
+        slot.majrdvel != majrdvel || slot.creep != creep_velocity) {
+        corner_ramp_steps(len, psuedodist, h, majrdvel, creep_velocity, &slot.steps, &slot.dist);
+        slot = {len, psuedodist, majrdvel, creep_velocity, h_plus_one, slot.steps, slot.dist};
+    }
+    *steps = slot.steps;
+    *dist = slot.dist;
+}

@@ -1,0 +1,355 @@
+#include "replay/tick_runner.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "fwShare/servo/position_loop.h"
+#include "fwShare/servo/vector_planner.h"
+#include "replay/closed_forms.h"
+#include "replay/corner_ramp.h"
+#include "replay/ramp_ticks.h"
+#include "replay/tick_account.h"
+
+ReplayState replay_state;
+
+namespace {
+
+using namespace svo_loop;
+
+// The scales of this machine, as start-up derives them (encoder scale words
+// 10923 and 5461, servo 12192 counts per inch tuned for 8128). A run of
+// ticks with these scales uses them as constants.
+constexpr AxisScales machine_scales_x{-87987, 16383, 16385, 8128, 12192};
+constexpr AxisScales machine_scales_y{6104, 32768, 8192, 8128, 12192};
+
+inline bool same_scales(const AxisScales& a, const AxisScales& b)
+{
+    return a.enc_base == b.enc_base && a.enc_scale == b.enc_scale &&
+           a.enc_to_err == b.enc_to_err && a.reso_native == b.reso_native && a.reso == b.reso;
+}
+
+
+// A run of end-delay ticks: each only counts delay_count down.
+std::uint64_t delay_run(std::uint64_t max_ticks)
+{
+    if (delay_count < 2 || max_ticks < 2) {
+        return 0;
+    }
+    const std::uint64_t k = std::min(static_cast<std::uint64_t>(delay_count), max_ticks);
+    delay_count = static_cast<std::int32_t>(static_cast<std::uint64_t>(delay_count) - k);
+    phase = DELAY;
+    return k;
+}
+
+// Counts k ticks of a run in one of the default run's tallies.
+inline std::uint64_t tally(std::uint64_t& ticks, std::uint64_t k)
+{
+    ticks += k;
+    return k;
+}
+
+// Ticks of the current state that can be advanced in one step (0: none).
+inline std::uint64_t alike_ticks_run(std::uint64_t max_ticks)
+{
+    std::uint64_t& ramp = replay_state.ticks_in_ramps;
+    std::uint64_t& closed = replay_state.ticks_in_closed_form;
+    switch (svo_state) {
+    case ISRACC:
+        return tally(ramp, svo_acc_run(max_ticks));
+    case ISRSLEW: {
+        const std::uint64_t k = svo_slew_run(max_ticks);
+        return k != 0 ? tally(closed, k) : tally(ramp, svo_dcc_run(max_ticks));
+    }
+    case ISRCREEP:
+        return tally(closed, svo_creep_run(max_ticks));
+    case ISRDELAY:
+        return tally(closed, delay_run(max_ticks));
+    default:
+        return 0;
+    }
+}
+
+// Counts a run of k ticks: its first tick counts the phase the tick before
+// it left, the others the phase of the run.
+inline void count_ticks(std::uint32_t k, std::uint8_t first_phase, std::uint8_t later_phase)
+{
+    svo_tick_count = static_cast<std::int32_t>(static_cast<std::uint32_t>(svo_tick_count) + k);
+    if (job_timing_state != JOB_CLOCK_OFF) {
+        std::int32_t& first = phase_tick_count[first_phase];
+        first = static_cast<std::int32_t>(static_cast<std::uint32_t>(first) + 1u);
+        std::int32_t& later = phase_tick_count[later_phase];
+        later = static_cast<std::int32_t>(static_cast<std::uint32_t>(later) + (k - 1u));
+    }
+}
+
+// The work the coming tick belongs to: the executing record's; during an
+// end delay, or on the ring slot the interrupt stepped on to when a record
+// ended but which holds no committed record yet, the record's that ended.
+inline std::uint32_t tick_work()
+{
+    const VdbData* rec = SVO_VectPtr;
+    return svo_state == ISRDELAY || rec->cmd == NULL_CMD ? tick_account_state.tick_work
+                                                         : rec->work;
+}
+
+inline void account_ticks(std::uint32_t first_tick, std::uint32_t work)
+{
+    tick_account_state.tick_work = work;
+    tick_account_note(first_tick, work, phase);
+}
+
+// Ticks of the full replay taken by step, each with the position loop, the
+// commanded position, error and step held in registers: up to max_ticks,
+// for as long as step gives the coming tick's X and Y step. Each tick
+// leaves tick_phase. Returns the ticks run.
+template <bool accounting, typename Step>
+[[gnu::always_inline]] inline std::uint64_t ticks_with_loop(
+    const AxisScales& kx, const AxisScales& ky, const LoopSettings& settings, LoopMemory& memory,
+    std::uint64_t max_ticks, std::uint32_t work, std::uint8_t tick_phase, Step step)
+{
+    LoopInputs in = loop_inputs();
+    std::int16_t err_x = svo_err_x;
+    std::int16_t err_y = svo_err_y;
+    std::uint64_t n = 0;
+    std::int32_t dx = 0;
+    std::int32_t dy = 0;
+    while (n < max_ticks && step(dx, dy)) {
+        ++n;
+        svo_count_tick();
+        const std::uint32_t first_tick = static_cast<std::uint32_t>(svo_tick_count);
+        feedback_loop(kx, ky, settings, memory, in, err_x, err_y);
+        phase = tick_phase;
+        in.pos_x = wrap_add(in.pos_x, dx);
+        in.pos_y = wrap_add(in.pos_y, dy);
+        err_x = static_cast<std::int16_t>(wrap_add(err_x, dx));
+        err_y = static_cast<std::int16_t>(wrap_add(err_y, dy));
+        in.step_x = dx;
+        in.step_y = dy;
+        if constexpr (accounting) {
+            account_ticks(first_tick, work);
+        }
+    }
+    svo_pos_x = in.pos_x;
+    svo_pos_y = in.pos_y;
+    svo_err_x = err_x;
+    svo_err_y = err_y;
+    svo_step_x = in.step_x;
+    svo_step_y = in.step_y;
+    return n;
+}
+
+// The moving ticks of the full replay that run with the record in
+// registers: acceleration, slew, and deceleration once the slew ends.
+// Returns the ticks run (0: the next tick runs through its handler).
+template <bool accounting>
+[[gnu::always_inline]] inline std::uint64_t moving_ticks_with_loop(
+    const AxisScales& kx, const AxisScales& ky, const LoopSettings& settings, LoopMemory& memory,
+    std::uint64_t max_ticks, std::uint32_t work)
+{
+    RampTicks ramp;
+    if (svo_state == ISRACC) {
+        svo_acc_ticks_begin(&ramp);
+        const std::uint64_t k = ticks_with_loop<accounting>(
+            kx, ky, settings, memory, max_ticks, work, ACC,
+            [&](std::int32_t& dx, std::int32_t& dy) { return svo_ramp_step<true>(ramp, dx, dy); });
+        svo_store_ramp_values(ramp.rec, ramp.v);
+        return k;
+    }
+    SlewTicks slew;
+    if (!svo_slew_ticks_begin(&slew)) {
+        return 0;
+    }
+    const std::uint64_t k = ticks_with_loop<accounting>(
+        kx, ky, settings, memory, max_ticks, work, SLEW,
+        [&](std::int32_t& dx, std::int32_t& dy) { return svo_plain_slew_step(slew, dx, dy); });
+    svo_slew_ticks_end(slew);
+    if (k != 0 || !svo_dcc_ticks_begin(&ramp)) {
+        return k;
+    }
+    const std::uint64_t d = ticks_with_loop<accounting>(
+        kx, ky, settings, memory, max_ticks, work, DCC,
+        [&](std::int32_t& dx, std::int32_t& dy) { return svo_ramp_step<false>(ramp, dx, dy); });
+    svo_store_ramp_values(ramp.rec, ramp.v);
+    return d;
+}
+
+// The run of ticks with the axes' scales kx, ky; inlined into each caller,
+// so that the machine's own scales become constants of the loop. Without
+// the loop, the position loop is left out (nothing reads what it computes)
+// and runs of alike ticks advance in one step; with accounting, each tick's
+// work and phase go to the tick log.
+template <bool with_loop, bool accounting>
+[[gnu::always_inline]] inline SvoRunEnd run_ticks(const AxisScales& kx, const AxisScales& ky,
+                                                  const VdbData* wait_rec,
+                                                  std::uint64_t max_ticks, std::uint64_t* ran)
+{
+    const LoopSettings settings = load_loop_settings();
+    LoopMemory memory = load_loop_memory();
+    std::uint64_t n = 0;
+    SvoRunEnd end = SvoRunEnd::condition;
+    for (;;) {
+        if (svo_wait_over(wait_rec)) {
+            break;
+        }
+        if (svo_ticks_stuck()) {
+            end = SvoRunEnd::stuck;
+            break;
+        }
+        if (n == max_ticks) {
+            end = SvoRunEnd::budget;
+            break;
+        }
+        const std::uint32_t work = accounting ? tick_work() : 0;
+        const std::uint32_t first_tick = static_cast<std::uint32_t>(svo_tick_count) + 1u;
+        if constexpr (!with_loop) {
+            const std::uint8_t first_phase = phase;
+            const std::uint64_t k = alike_ticks_run(max_ticks - n);
+            if (k != 0) {
+                count_ticks(static_cast<std::uint32_t>(k), first_phase, phase);
+                n += k;
+                if constexpr (accounting) {
+                    account_ticks(first_tick, work);
+                }
+                continue;
+            }
+            ++replay_state.ticks_one_by_one;
+        } else if (svo_state == ISRACC || svo_state == ISRSLEW) {
+            const std::uint64_t k = moving_ticks_with_loop<accounting>(kx, ky, settings, memory,
+                                                                       max_ticks - n, work);
+            if (k != 0) {
+                n += k;
+                continue;
+            }
+        }
+        ++n;
+        svo_count_tick();
+        if constexpr (with_loop) {
+            feedback_loop(kx, ky, settings, memory, loop_inputs(), svo_err_x, svo_err_y);
+            if (svo_state == ISRIDLE) {
+                // The idle handler drops the integrators: it works on the globals.
+                store_loop_memory(memory);
+                svo_isr_idle();
+                memory = load_loop_memory();
+            } else {
+                svo_dispatch_state();
+            }
+        } else if (svo_state == ISRIDLE) {
+            // Set-up leaves ISRIDLE before any job tick; should a tick run
+            // there, it takes the following error into the position, so it
+            // runs whole.
+            svo_feedback_loop();
+            svo_isr_idle();
+        } else {
+            svo_dispatch_state();
+        }
+        if constexpr (accounting) {
+            account_ticks(first_tick, work);
+        }
+    }
+    if constexpr (with_loop) {
+        store_loop_memory(memory);
+    }
+    *ran = n;
+    return end;
+}
+
+// Marked hot: the job spends its time here, and a compiler that guesses
+// otherwise divides by the constant scales with a divide instruction.
+template <bool with_loop, bool accounting>
+[[gnu::hot]] SvoRunEnd run_ticks_with_scales(const VdbData* wait_rec, std::uint64_t max_ticks,
+                                             std::uint64_t* ran)
+{
+    const LoopSettings s = load_loop_settings();
+    if (same_scales(s.scales_x, machine_scales_x) && same_scales(s.scales_y, machine_scales_y)) {
+        return run_ticks<with_loop, accounting>(machine_scales_x, machine_scales_y, wait_rec,
+                                                max_ticks, ran);
+    }
+    return run_ticks<with_loop, accounting>(s.scales_x, s.scales_y, wait_rec, max_ticks, ran);
+}
+
+// The literal replay: each tick counts itself and calls the interrupt,
+// nothing else; the tick log, when kept, only watches.
+SvoRunEnd literal_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran)
+{
+    const bool accounting = tick_account_state.enabled;
+    std::uint64_t n = 0;
+    SvoRunEnd end = SvoRunEnd::condition;
+    for (;;) {
+        if (svo_wait_over(wait_rec)) {
+            break;
+        }
+        if (svo_ticks_stuck()) {
+            end = SvoRunEnd::stuck;
+            break;
+        }
+        if (n == max_ticks) {
+            end = SvoRunEnd::budget;
+            break;
+        }
+        const std::uint32_t work = accounting ? tick_work() : 0;
+        ++n;
+        svo_count_tick();
+        svo_isr();
+        if (accounting) {
+            account_ticks(static_cast<std::uint32_t>(svo_tick_count), work);
+        }
+    }
+    *ran = n;
+    return end;
+}
+
+
+// Runs the ticks of one wait within what is left of the job's budget; says
+// why when the budget runs out.
+SvoRunEnd wait_ticks(const VdbData* wait_rec)
+{
+    std::uint64_t ran = 0;
+    const SvoRunEnd end =
+        replay_run_ticks(wait_rec, replay_state.job_tick_limit - replay_state.job_ticks_run, &ran);
+    replay_state.job_ticks_run += ran;
+    if (end == SvoRunEnd::budget) {
+        char reason[160];
+        const auto limit = static_cast<unsigned long long>(replay_state.job_tick_limit);
+        if (replay_state.job_tick_limit == replay_max_job_ticks) {
+            std::snprintf(reason, sizeof reason,
+                          "the job runs longer than %llu servo ticks, more than the run time "
+                          "can express; the job ends here",
+                          limit);
+        } else {
+            std::snprintf(reason, sizeof reason,
+                          "the job runs longer than the %llu servo ticks allowed for this run; "
+                          "the job ends here",
+                          limit);
+        }
+        svo_set_abort_reason(reason);
+    }
+    return end;
+}
+
+} // namespace
+
+SvoRunEnd replay_run_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran)
+{
+    const bool accounting = tick_account_state.enabled;
+    switch (replay_state.mode) {
+    case ReplayMode::literal:
+        return literal_ticks(wait_rec, max_ticks, ran);
+    case ReplayMode::full:
+        return accounting ? run_ticks_with_scales<true, true>(wait_rec, max_ticks, ran)
+                          : run_ticks_with_scales<true, false>(wait_rec, max_ticks, ran);
+    case ReplayMode::fast:
+        break;
+    }
+    return accounting ? run_ticks_with_scales<false, true>(wait_rec, max_ticks, ran)
+                      : run_ticks_with_scales<false, false>(wait_rec, max_ticks, ran);
+}
+
+void replay_start_job(ReplayMode mode, std::uint64_t tick_limit)
+{
+    replay_state = ReplayState{};
+    replay_state.mode = mode;
+    replay_state.job_tick_limit = std::min(tick_limit, replay_max_job_ticks);
+    servo_ticks_state.tick_runner = wait_ticks;
+    vector_planner_state.corner_ramp_solver = mode == ReplayMode::literal ? nullptr : corner_ramp_solved;
+    vector_planner_state.corner_ramp_solver = mode == ReplayMode::literal ? nullptr : corner_ramp_solved;
+}

@@ -1,0 +1,49 @@
+// The estimator's tick runner: how the machine's waits run their ticks.
+//
+// Three ways, one result. All give the same estimate, console and status
+// lines; the literal replay is the oracle the other two are tested against.
+//   literal  every tick counts itself and calls svo_isr, nothing else; the
+//            planner walks its corner ramps step by step
+//   full     every tick with the position loop, runs of moving ticks with
+//            the record in registers
+//   fast     the position loop left out (nothing the estimate shows reads
+//            it), runs of alike ticks advanced in one step
+//
+// The runner also keeps the job's tick budget: a job that reaches it ends
+// as for an entry the machine cannot execute.
+#pragma once
+
+#include <cstdint>
+
+#include "fwShare/servo/servo_ticks.h"
+
+enum class ReplayMode : std::uint8_t { fast, full, literal };
+
+// Most ticks one job may run: the run time is a 32-bit tick difference that
+// is doubled in 32-bit unsigned arithmetic.
+inline constexpr std::uint64_t replay_max_job_ticks = 0x7FFFFFFFu;
+
+// What the runner keeps for the current job.
+struct ReplayState {
+    ReplayMode mode = ReplayMode::fast;
+    // Ticks the job has run, and the most it may run.
+    std::uint64_t job_ticks_run = 0;
+    std::uint64_t job_tick_limit = replay_max_job_ticks;
+    // How the default run got through its ticks: through the state handlers
+    // one by one, in ramps run with the record in registers, in closed form.
+    std::uint64_t ticks_one_by_one = 0;
+    std::uint64_t ticks_in_ramps = 0;
+    std::uint64_t ticks_in_closed_form = 0;
+};
+extern ReplayState replay_state;
+
+// Starts a job's ticks from zero in the given way, at most tick_limit of
+// them (never more than replay_max_job_ticks), and installs the runner in
+// the machine's waits. Call after the machine's reset.
+void replay_start_job(ReplayMode mode, std::uint64_t tick_limit = replay_max_job_ticks);
+
+// Runs servo ticks as a wait does, in the current way: until wait_rec is
+// free (with wait_rec null: until the interrupt has no record left),
+// stopping before a tick when no record can run or max_ticks have run.
+// Counts each tick and its phase in the job clock. *ran gets the ticks run.
+SvoRunEnd replay_run_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran);
