@@ -26,7 +26,7 @@ struct CliOptions {
     std::string error;                // usage_error: what is wrong
 };
 
-// Reads the arguments; full_replay_default is the replay the environment asks for.
+// Reads the arguments; replay_default is the replay the environment asks for.
 CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_default);
 
 // The full help text: what is read and written, every option, VEMTRAC_DEBUG.

@@ -1,5 +1,6 @@
 #include "app/job_report.h"
 
+#include <iterator>
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -9,6 +10,7 @@
 #include "fwShare/machine_params.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/servo_ticks.h"
+#include "fwShare/units.h"
 #include "replay/tick_account.h"
 #include "fwShare/servo/vector_planner.h"
 
@@ -209,7 +211,7 @@ JobReport make_job_report(const std::string& job, const JobResult& result)
 
 std::uint64_t ticks_to_ms(std::int64_t ticks)
 {
-    return ticks <= 0 ? 0 : static_cast<std::uint64_t>(ticks) * 2 / 5;
+    return ticks <= 0 ? 0 : svo_ms_of_ticks(static_cast<std::uint64_t>(ticks));
 }
 
 std::string hours_minutes_seconds(std::uint64_t ms)
@@ -243,12 +245,13 @@ std::string activity_label(const ActivityTicks& a)
 
 const char* activity_kind_name(std::uint8_t kind)
 {
-    static const char* const names[WORK_KIND_COUNT] = {
+    static const char* const names[] = {
         "cut", "travel", "raster_pass", "raster_line_step", "raster_carriage", "other"};
+    static_assert(std::size(names) == WORK_KIND_COUNT);
     return kind < WORK_KIND_COUNT ? names[kind] : "other";
 }
 
 double activity_speed_mm_s(const ActivityTicks& a)
 {
-    return a.ticks > 0 ? a.distance_mm / (static_cast<double>(a.ticks) * 0.0004) : 0.0;
+    return a.ticks > 0 ? a.distance_mm / (static_cast<double>(a.ticks) * svo_tick_seconds) : 0.0;
 }

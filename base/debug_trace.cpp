@@ -11,7 +11,7 @@ void debug_trace_reset()
     debug_trace_state = DebugTraceState{};
 }
 
-const char* const dbg_category_names[DBG_CATEGORY_COUNT] = {
+const char* const dbg_category_names[] = {
     "Always", "Fatal", "Error", "Warning", "Event", "Process", "Detail", "UsbHwTx",
     "SocketIO", "Echo", "Lwip", "LwipL2", "LwipL3", "PrnBlkIo", "PortCmd", "PortCmdIO",
     "ModBus", "ModBusIO", "PcBoot", "PcBootIO", "Broadcast", "SvoMove", "AccDist",

@@ -2,26 +2,23 @@
 
 #include <cstdio>
 
-namespace {
-char stop_reason[160];
-bool stop_asked = false;
-} // namespace
+JobStopState job_stop_state;
 
 void job_stop_at_entry(const char* reason)
 {
-    if (!stop_asked) {
-        std::snprintf(stop_reason, sizeof stop_reason, "%s", reason);
-        stop_asked = true;
+    JobStopState& s = job_stop_state;
+    if (!s.stop_asked) {
+        std::snprintf(s.stop_reason, sizeof s.stop_reason, "%s", reason);
+        s.stop_asked = true;
     }
 }
 
 const char* job_stop_reason()
 {
-    return stop_asked ? stop_reason : nullptr;
+    return job_stop_state.stop_asked ? job_stop_state.stop_reason : nullptr;
 }
 
 void job_stop_clear()
 {
-    stop_asked = false;
-    stop_reason[0] = '\0';
+    job_stop_state = JobStopState{};
 }

@@ -4,6 +4,14 @@
 // an entry it does not understand, and what was queued before still runs.
 #pragma once
 
+// Whether a routine asked for the job to end at the current entry, and why
+// (the first reason given), with the power-on values.
+struct JobStopState {
+    bool stop_asked = false;
+    char stop_reason[160] = {};
+};
+extern JobStopState job_stop_state;
+
 // Asks for the job to end after the current entry, for the reason given
 // (the first reason asked for is kept).
 void job_stop_at_entry(const char* reason);

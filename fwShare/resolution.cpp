@@ -1,6 +1,7 @@
 #include "fwShare/resolution.h"
 
 #include "base/debug_trace.h"
+#include "fwShare/units.h"
 
 ResolutionState resolution_state;
 
@@ -57,7 +58,7 @@ void varreso_Initial()
 {
     dbg_trace(DBG_VemtracDbg, "^^ varreso_Initial(%d,%d)\n\r", plotbed_dpi, servo_dpi);
 
-    svo_period = 0.0004f;
+    svo_period = static_cast<float>(svo_tick_seconds);
 
     enc_scale_native_x = enc_scale_word_x;
     enc_scale_native_y = enc_scale_word_y;

@@ -15,7 +15,7 @@ struct AxisRun {
 
     std::uint64_t counts(std::uint64_t j) const
     {
-        return (j * v + f) >> 23;
+        return (j * v + f) >> svo_vel_frac;
     }
     // Most ticks j (at most cap) whose counts stay at or below limit.
     std::uint64_t ticks_within(std::int64_t limit, std::uint64_t cap) const
@@ -27,7 +27,7 @@ struct AxisRun {
             return cap;
         }
         const std::uint64_t j =
-            ((static_cast<std::uint64_t>(limit) + 1u) << 23) - 1u - f;
+            ((static_cast<std::uint64_t>(limit) + 1u) << svo_vel_frac) - 1u - f;
         return std::min(j / v, cap);
     }
     // A tick's sum v + fraction must not wrap for the closed form to hold.
@@ -80,7 +80,7 @@ std::uint64_t svo_slew_run(std::uint64_t max_ticks)
     }
     // rem of the first tick, exactly as the tick computes it but without a wrap.
     const std::int64_t base = static_cast<std::int64_t>(r->majrdisth) + svo_corner_extra(r);
-    const std::int64_t rem = base - (r->majrvel >> 23);
+    const std::int64_t rem = base - (r->majrvel >> svo_vel_frac);
     const std::int64_t dcc = std::max<std::int64_t>(static_cast<std::int32_t>(svo_dcc_dist(r)), 0);
     const bool warning_due = svo_long_vector_warning_due(rem, svo_long_vector_warning_given(r));
     if (base != static_cast<std::int32_t>(base) || rem < dcc || warning_due) {
@@ -105,7 +105,7 @@ std::uint64_t svo_slew_run(std::uint64_t max_ticks)
 std::uint64_t svo_creep_run(std::uint64_t max_ticks)
 {
     VdbData* r = SVO_VectPtr;
-    const AxisRun major{r->acclcount != 0 ? r->creep << 19 : r->majrvel, r->majrfract};
+    const AxisRun major{r->acclcount != 0 ? r->creep << svo_creep_to_vel_shift : r->majrvel, r->majrfract};
     const AxisRun minor{r->minrvel, r->minrfract};
     if (!major.fits() || !minor.fits() || r->majrdisth < creep_min) {
         return 0;

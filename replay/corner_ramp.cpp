@@ -191,13 +191,15 @@ struct SolvedRamp {
 };
 // Chords of curves repeat the same few ramps, joint after joint and curve
 // after curve: the ramps solved lately, one slot per hash of the inputs.
+// The table is a memo of a pure function, not machine state: no reset
+// touches it, since a ramp taken from it is the ramp solved anew.
 constexpr std::size_t solved_ramp_slots = 4096;
-SolvedRamp solved_ramps[solved_ramp_slots] = {};
 
 // The slot a ramp's inputs hash to.
 SolvedRamp& solved_ramp_slot(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
                              std::uint32_t majrdvel)
 {
+    static SolvedRamp solved_ramps[solved_ramp_slots] = {};
     std::uint64_t x = (std::uint64_t{len} << 32 | psuedodist) * 0x9E3779B97F4A7C15u;
     x ^= (std::uint64_t{h} << 32 | majrdvel) * 0xC2B2AE3D27D4EB4Fu;
     return solved_ramps[(x >> 40) % solved_ramp_slots];

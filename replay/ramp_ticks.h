@@ -72,13 +72,13 @@ inline void svo_store_ramp_values(VdbData* r, const RampValues& v)
     if (doubling) {
         ++t.acc_index;
     }
-    const std::uint32_t new_ddr = t.ddr + (t.majrvel >> 7);
+    const std::uint32_t new_ddr = t.ddr + (t.majrvel >> svo_vel_to_stop_dist_shift);
     if (new_ddr < t.ddr) {
         ++t.high_ddr;
     }
     const std::uint32_t vel = t.majrvel + r->majrdvel;
     const std::uint32_t new_dcc = (t.high_ddr << 16) + (new_ddr >> 16);
-    const std::uint32_t rem = static_cast<std::uint32_t>(wrap_add(t.majrdisth, extra)) - (vel >> 23);
+    const std::uint32_t rem = static_cast<std::uint32_t>(wrap_add(t.majrdisth, extra)) - (vel >> svo_vel_frac);
     if (rem < new_dcc) {
         return false;
     }
@@ -105,7 +105,7 @@ inline void svo_store_ramp_values(VdbData* r, const RampValues& v)
                                                  bool warned, RampValues& v, RampSteps& steps)
 {
     const std::int32_t rem =
-        wrap_sub(wrap_add(v.majrdisth, extra), static_cast<std::int32_t>(v.majrvel >> 23));
+        wrap_sub(wrap_add(v.majrdisth, extra), static_cast<std::int32_t>(v.majrvel >> svo_vel_frac));
     const std::uint32_t dcc = (v.high_ddr << 16) + (v.ddr >> 16);
     if (svo_long_vector_warning_due(rem, warned) || rem < 0 ||
         rem >= static_cast<std::int32_t>(dcc) || v.currvel <= 1 || r->majrdvel > v.majrvel) {
@@ -114,7 +114,7 @@ inline void svo_store_ramp_values(VdbData* r, const RampValues& v)
     RampValues t = v;
     --t.currvel;
     t.majrvel -= r->majrdvel;
-    const std::uint32_t travel = t.majrvel >> 7;
+    const std::uint32_t travel = t.majrvel >> svo_vel_to_stop_dist_shift;
     if (t.ddr < travel) {
         --t.high_ddr;
     }
@@ -193,7 +193,7 @@ void svo_slew_ticks_end(const SlewTicks& s);
 [[gnu::always_inline]] inline bool svo_plain_slew_step(SlewTicks& s, std::int32_t& step_x, std::int32_t& step_y)
 {
     const std::int32_t rem =
-        wrap_sub(wrap_add(s.majrdisth, s.extra), static_cast<std::int32_t>(s.majrvel >> 23));
+        wrap_sub(wrap_add(s.majrdisth, s.extra), static_cast<std::int32_t>(s.majrvel >> svo_vel_frac));
     if (svo_long_vector_warning_due(rem, s.warned) || rem < 0 || rem < s.dcc) {
         return false;
     }

@@ -23,7 +23,7 @@ enum WorkKind : std::uint8_t {
     WORK_RASTER_CARRIAGE,  // a carriage move of the raster work
     WORK_OTHER,            // any other move kind
 };
-inline constexpr int WORK_KIND_COUNT = 6;
+inline constexpr int WORK_KIND_COUNT = WORK_OTHER + 1;
 
 // One kind of work of one entry of the job file.
 struct WorkTag {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "fwShare/servo/position_loop.h"
+#include "replay/machine_scales.h"
 #include "fwShare/servo/vector_planner.h"
 #include "replay/closed_forms.h"
 #include "replay/corner_ramp.h"
@@ -15,12 +16,6 @@ ReplayState replay_state;
 namespace {
 
 using namespace svo_loop;
-
-// The scales of this machine, as start-up derives them (encoder scale words
-// 10923 and 5461, servo 12192 counts per inch tuned for 8128). A run of
-// ticks with these scales uses them as constants.
-constexpr AxisScales machine_scales_x{-87987, 16383, 16385, 8128, 12192};
-constexpr AxisScales machine_scales_y{6104, 32768, 8192, 8128, 12192};
 
 inline bool same_scales(const AxisScales& a, const AxisScales& b)
 {

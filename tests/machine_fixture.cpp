@@ -98,7 +98,7 @@ VdbData* plan_and_commit(std::int32_t dx, std::int32_t dy)
         ADD_FAILURE() << "no free vector record";
         return &vdb_pool[0];
     }
-    _delta_move(dx, dy, r);
+    planner::_delta_move(dx, dy, r);
     sendvdb(r);
     return r;
 }

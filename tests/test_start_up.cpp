@@ -16,6 +16,7 @@
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_queue.h"
 #include "fwShare/servo/vector_send.h"
+#include "replay/machine_scales.h"
 
 class StartUp : public MachineTest {};
 
@@ -101,6 +102,16 @@ TEST_F(StartUp, LeavesTheServoReadyInHoldWithTheHeadAtTheOrigin)
     EXPECT_EQ(freeptr, &vdb_pool[0]);
     EXPECT_EQ(pbdVelType, PEN_UP);
     EXPECT_EQ(pipeflag, 0);
+    // The runs of ticks take the loop's scales as constants.
+    const svo_loop::LoopSettings loop = svo_loop::load_loop_settings();
+    for (const auto& [derived, pinned] : {std::pair{loop.scales_x, machine_scales_x},
+                                          std::pair{loop.scales_y, machine_scales_y}}) {
+        EXPECT_EQ(derived.enc_base, pinned.enc_base);
+        EXPECT_EQ(derived.enc_scale, pinned.enc_scale);
+        EXPECT_EQ(derived.enc_to_err, pinned.enc_to_err);
+        EXPECT_EQ(derived.reso_native, pinned.reso_native);
+        EXPECT_EQ(derived.reso, pinned.reso);
+    }
 }
 
 TEST_F(StartUp, ServoInitModeZeroEndsIdleAndModeOneKeepsTheErrors)

@@ -368,7 +368,7 @@ TEST_F(VectorPlanner, LongChainOfShortVectorsLooksBackAtMostThirteen)
             before[i] = vdb_pool[i].anglediff;
             raised[i] = vdb_pool[i].smoothCnt;
         }
-        _delta_move(200, 0, r);
+        planner::_delta_move(200, 0, r);
         EXPECT_LE(r->smoothLoop1, 13);
         EXPECT_LE(r->smoothLoop2, 13);
         max_loop1 = std::max(max_loop1, r->smoothLoop1);

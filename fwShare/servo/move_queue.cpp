@@ -102,7 +102,7 @@ void srvo_on_ve(std::int32_t dx, std::int32_t dy)
         reshape_pen_up_profile(shape, d);
     }
 
-    _delta_move(dx, dy, rec);
+    planner::_delta_move(dx, dy, rec);
     if (dbg_enabled(DBG_ShowVdbVect)) {
         dump_vdb(rec);
     }

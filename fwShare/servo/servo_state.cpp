@@ -2,11 +2,13 @@
 
 #include "fwShare/servo/tick_clock.h"
 
-const char* const svo_phase_names[SVO_PHASE_COUNT] = {
+// Each name table has one name per enumerator: its bound comes from its
+// names and must match the declaration's.
+const char* const svo_phase_names[] = {
     "IDLE", "HOLD", "ACC", "SLEW", "DCC", "CREEP", "DELAY",
 };
 
-const char* const svo_state_names[14] = {
+const char* const svo_state_names[] = {
     "ISRIDLE", "ISRHOLD", "ISRACC", "ISRSLEW", "ISRDCC", "ISRCREEP", "ISRCORN",
     "ISRPENUP", "ISRPENDOWN", "ISRDELAY", "R_HOME", "RY_FOCUS", "ISRPAUSE", "ISRPLANMOVE",
 };

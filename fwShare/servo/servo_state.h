@@ -43,6 +43,7 @@
 #include <cstdint>
 
 #include "base/state_names.h"
+#include "fwShare/units.h"
 
 enum SvoState : std::int16_t {
     ISRIDLE, ISRHOLD, ISRACC, ISRSLEW, ISRDCC, ISRCREEP, ISRCORN, ISRPENUP,
@@ -54,7 +55,9 @@ enum SvoPhase : std::uint8_t { IDLE, HOLD, ACC, SLEW, DCC, CREEP, DELAY };
 
 inline constexpr int SVO_PHASE_COUNT = 7;
 extern const char* const svo_phase_names[SVO_PHASE_COUNT];
-extern const char* const svo_state_names[14];
+inline constexpr int SVO_STATE_COUNT = ISRPLANMOVE + 1;
+static_assert(SVO_PHASE_COUNT == DELAY + 1);
+extern const char* const svo_state_names[SVO_STATE_COUNT];
 
 // Live loop settings, loaded by servo_init and servo_set_gains.
 struct SvoGains {
@@ -66,13 +69,6 @@ struct SvoGains {
     std::int32_t ff_gain_x, ff_gain_y;      // weight of the last commanded step
 };
 
-// Creep speed in plot-bed units per second for a creep velocity in servo
-// counts per tick: 1 count per 0.4 ms tick is 2500 counts per second, and 4
-// counts make one plot-bed unit, so 625 units per second.
-inline constexpr std::int32_t creep_speed_for(std::int32_t creep_velocity)
-{
-    return creep_velocity * (2500 / 4);
-}
 
 // Everything the servo interrupt keeps, with its power-on values.
 struct ServoIsrState {

@@ -20,7 +20,7 @@ constexpr std::int32_t low_speed_factor = 65;
 
 } // namespace
 
-const char* const move_kind_names[VEL_ACCEL_POOL_SIZE] = {
+const char* const move_kind_names[] = {
     "PEN_DOWN", "PEN_UP", "PEN_UPC", "RASTER_FORWARD", "RASTER_BACKWARD",
     "RASTER_OFFSET", "RASTER_MOVE", "SERVO_MOVE",
 };

@@ -11,7 +11,7 @@ enum MoveKind : std::int32_t {
     PEN_DOWN, PEN_UP, PEN_UPC, RASTER_FORWARD, RASTER_BACKWARD, RASTER_OFFSET, RASTER_MOVE,
     SERVO_MOVE
 };
-inline constexpr int VEL_ACCEL_POOL_SIZE = 8;
+inline constexpr int VEL_ACCEL_POOL_SIZE = SERVO_MOVE + 1;
 extern const char* const move_kind_names[VEL_ACCEL_POOL_SIZE];
 
 struct VelAccelEntry {

@@ -212,14 +212,14 @@ void svo_isr_acc()
 
     // D grows by this tick's travel at the old velocity; the carry out of
     // ddr goes to high_ddr at once.
-    const std::uint32_t new_ddr = r->ddr + (r->majrvel >> 7);
+    const std::uint32_t new_ddr = r->ddr + (r->majrvel >> svo_vel_to_stop_dist_shift);
     if (new_ddr < r->ddr) {
         ++r->high_ddr;
     }
     const std::uint32_t v = r->majrvel + r->majrdvel;
     const std::uint32_t new_dcc = (r->high_ddr << 16) + (new_ddr >> 16);
     const std::uint32_t rem = static_cast<std::uint32_t>(wrap_add(r->majrdisth, svo_corner_extra(r))) -
-                              (v >> 23);
+                              (v >> svo_vel_frac);
     if (rem < new_dcc) {
         svo_set_state(ISRSLEW);
         svo_isr_slew();
@@ -240,7 +240,7 @@ void svo_isr_slew()
 {
     VdbData* r = SVO_VectPtr;
     std::int32_t rem = wrap_sub(wrap_add(r->majrdisth, svo_corner_extra(r)),
-                                static_cast<std::int32_t>(r->majrvel >> 23));
+                                static_cast<std::int32_t>(r->majrvel >> svo_vel_frac));
     const std::uint32_t dcc = svo_dcc_dist(r);
 
     if (svo_long_vector_warning_due(rem, svo_long_vector_warning_given(r))) {
@@ -259,7 +259,7 @@ void svo_isr_slew()
     }
     if (svo_queue_crowded()) {
         console_printf("disth1(%d)SVO_Vect().majrvel(%d)\n", rem,
-                    static_cast<std::int32_t>(r->majrvel >> 23));
+                       static_cast<std::int32_t>(r->majrvel >> svo_vel_frac));
         console_printf("dccDist(%d)\n", static_cast<std::int32_t>(dcc));
         rem = static_cast<std::int32_t>(dcc);
     }
@@ -288,7 +288,7 @@ void svo_dcc_step()
     }
     --r->currvel;
     r->majrvel -= r->majrdvel;
-    const std::uint32_t travel = r->majrvel >> 7;
+    const std::uint32_t travel = r->majrvel >> svo_vel_to_stop_dist_shift;
     if (r->ddr < travel) {
         --r->high_ddr;
     }
@@ -319,7 +319,7 @@ void svo_isr_creep()
     }
     // Creep at CREEP_VELOCITY counts per tick, or at the constant speed of
     // a move without acceleration ramp.
-    const std::uint32_t v = r->acclcount != 0 ? r->creep << 19 : r->majrvel;
+    const std::uint32_t v = r->acclcount != 0 ? r->creep << svo_creep_to_vel_shift : r->majrvel;
     std::int32_t m = major_step(r, v);
     std::int32_t n = minor_step_unsigned(r);
     svo_octant_move(r->octant, m, n);

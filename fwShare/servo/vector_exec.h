@@ -15,7 +15,6 @@
 #include "fwShare/servo/servo_state.h"
 #include "fwShare/servo/vector_queue.h"
 
-inline constexpr std::uint32_t svo_fraction_mask = 0x7FFFFF;        // 23 fraction bits
 inline constexpr std::int32_t svo_long_vector_warning = 0x1000000;  // counts
 // majrdvel at and above which a ramp never doubles its acceleration: the
 // machine's own constant 0x5C418 = 377880 / 2^23 = 0.04505 counts per tick
@@ -61,7 +60,7 @@ void svo_octant_move(std::uint8_t octant, std::int32_t a, std::int32_t b);
 {
     const std::uint32_t t = vel + fract;
     fract = t & svo_fraction_mask;
-    return static_cast<std::int32_t>(t >> 23);
+    return static_cast<std::int32_t>(t >> svo_vel_frac);
 }
 
 // The minor axis never steps past its end: its step is limited to what is

@@ -267,18 +267,18 @@ void plan_velocities(VdbData* rec, std::uint32_t a, bool diagonal)
     const std::uint32_t low_speed = static_cast<std::uint32_t>(LowSpeed);
     const std::uint32_t s = diagonal ? 0 : rec->slope;
     if (pbdAxiaVel != 0) {
-        rec->majrvel = creep_vel << 23;
+        rec->majrvel = creep_vel << svo_vel_frac;
         rec->creep = creep_vel * 16u;
     } else {
         rec->majrvel = low_speed;
         rec->creep = 1;
     }
-    rec->majrdvel = accel << 9;
+    rec->majrdvel = accel << svo_accel_to_vel_shift;
 
     if (pbdAxiaVel != 0) {
         if (diagonal) {
             rec->minrdvel = rec->majrdvel;
-            rec->minrvel = creep_vel << 23;
+            rec->minrvel = creep_vel << svo_vel_frac;
         } else {
             rec->minrdvel = (s * accel) / 128u;
             rec->minrvel = s * creep_vel * 128u;
@@ -355,7 +355,7 @@ std::uint32_t plan_joint(VdbData* rec, std::int32_t* traced_prev)
 
 } // namespace
 
-void _delta_move(std::int32_t dx, std::int32_t dy, VdbData* rec)
+void planner::_delta_move(std::int32_t dx, std::int32_t dy, VdbData* rec)
 {
     ++vect_count;
     if (dbg_enabled(DBG_DeltaMove)) {

@@ -10,13 +10,14 @@
 #include <cstdint>
 
 #include "base/state_names.h"
+#include "fwShare/units.h"
 #include "fwShare/servo/vector_queue.h"
 
 // The corner ramp starts at creep speed and gains majrdvel per acceleration
 // step. Velocity is counts per tick with 23 fraction bits, distance is counts
 // with 8 fraction bits; each step adds the velocity, shifted down to distance
 // units, to the distance.
-inline constexpr unsigned ramp_vel_frac = 23;
+inline constexpr unsigned ramp_vel_frac = svo_vel_frac;
 inline constexpr unsigned ramp_dist_frac = 8;
 inline constexpr unsigned ramp_travel_shift = ramp_vel_frac - ramp_dist_frac;
 
@@ -64,4 +65,8 @@ void walk_corner_ramp(std::uint32_t len, std::uint32_t target, std::uint32_t h,
 
 // Plans the move (dx, dy), plot-bed units, not both 0, into rec, a record
 // just handed out and not yet committed.
+// The machine's own name, kept inside a namespace (a leading underscore is
+// reserved at global scope).
+namespace planner {
 void _delta_move(std::int32_t dx, std::int32_t dy, VdbData* rec);
+}

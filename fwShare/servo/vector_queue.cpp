@@ -1,5 +1,7 @@
 #include "fwShare/servo/vector_queue.h"
 
+#include <iterator>
+
 
 #include "base/debug_trace.h"
 
@@ -12,10 +14,11 @@ void vector_queue_reset()
 
 namespace {
 
-const char* const vdb_cmd_short_names[VDB_CMD_COUNT] = {
+const char* const vdb_cmd_short_names[] = {
     "Free", "S-PenUp", "S-PenDn", "Vector", "PenUpcal", "L-PenUp", "L-PenDn",
     "StepMove", "FindIdx", "ChkTuret", "SoftLand", "Null-10", "Null-11", "PlanMove",
 };
+static_assert(std::size(vdb_cmd_short_names) == VDB_CMD_COUNT);
 
 // Zeroes a pool and links it into a ring, numbering its records from base.
 void reset_ring(VdbData* pool, std::uint8_t base)

@@ -15,7 +15,7 @@ enum VdbCmd : std::uint8_t {
     STEPPER_MOVE, FIND_INDEX, CHECK_TURRET, SOFTLANDING_PEN_DOWN, TPH_UP_VECTOR,
     TPH_DN_VECTOR, PLAN_MOVE
 };
-inline constexpr int VDB_CMD_COUNT = 14;
+inline constexpr int VDB_CMD_COUNT = PLAN_MOVE + 1;
 
 // Velocities are servo counts per tick with 23 fraction bits; distances are
 // servo counts.
