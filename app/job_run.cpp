@@ -15,6 +15,7 @@
 #include "fwShare/machine_params.h"
 #include "fwShare/servo/servo_gains.h"
 #include "fwShare/start_up.h"
+#include "fwShare/servo/vector_queue.h"
 #include "fwShare/servo/planner_dump.h"
 #include "replay/tick_runner.h"
 #include "replay/tick_account.h"
@@ -40,6 +41,13 @@ struct CloseFile {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using JobFileHandle = std::unique_ptr<std::FILE, CloseFile>;
+
+// Frees a record as soon as it is committed, so that no tick ever runs
+// (a job only read and planned).
+void free_on_commit(VdbData* rec)
+{
+    rec->cmd = NULL_CMD;
+}
 
 } // namespace
 
@@ -101,6 +109,9 @@ JobResult run_job(const JobRequest& request)
 
     InitHardwareScaleFactor();
     replay_start_job(request.replay, request.tick_limit);
+    if (request.plan_only) {
+        vdb_add_commit_observer(free_on_commit);
+    }
     if (request.account_ticks) {
         tick_account_enable();
     }

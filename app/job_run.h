@@ -34,6 +34,9 @@ struct JobRequest {
     ReplayMode replay = ReplayMode::fast;
     // Keep the log of where the ticks go (tick_account_state) for a report.
     bool account_ticks = false;
+    // Read and plan the job only, freeing each record as it is committed and
+    // running no tick: what reading and planning cost, not an estimate.
+    bool plan_only = false;
 };
 
 // How a job run came out.

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include <unistd.h>
 
@@ -40,9 +41,14 @@ bool run_quietly(JobRequest request)
     return run_job(request).outcome == JobOutcome::ok;
 }
 
+// How a benchmark runs its job.
+enum class JobMode { full_replay, default_run, read_and_plan };
+
 // One whole job per iteration, read from its file as the program reads it,
-// as the default run or as the full replay of every tick.
-void BM_Job(benchmark::State& state, BenchJob job, bool full_replay)
+// as the full replay of every tick, as the default run, or only read and
+// planned with each record freed as it is committed (the floor of an exact
+// estimate: no ticks, so no estimate).
+void BM_Job(benchmark::State& state, BenchJob job, JobMode mode)
 {
     const std::string folder = job_folder(job);
     if (!bench_write_file(folder + "/Vemtrac.cmd", bench_job_text(job.kind))) {
@@ -52,12 +58,13 @@ void BM_Job(benchmark::State& state, BenchJob job, bool full_replay)
     const std::string program = folder + "/vemtrac";
     JobRequest request;
     request.program_path = program.c_str();
-    request.replay = full_replay ? ReplayMode::full : ReplayMode::fast;
+    request.replay = mode == JobMode::full_replay ? ReplayMode::full : ReplayMode::fast;
+    request.plan_only = mode == JobMode::read_and_plan;
 
     std::int64_t ticks = 0;
     std::uint32_t job_ticks = 0;
     for (auto _ : state) {
-        if (!run_quietly(request)) {
+        if (!run_quietly(request) && mode != JobMode::read_and_plan) {
             state.SkipWithError("the job did not end with VMTC_OK");
             break;
         }
@@ -69,27 +76,33 @@ void BM_Job(benchmark::State& state, BenchJob job, bool full_replay)
     state.counters["ticks/s"] = benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
     state.counters["ticks"] = static_cast<double>(job_ticks);
     state.counters["estimate_ms"] = static_cast<double>(job_run_time(job_start_tick, job_end_tick).ms);
-    if (!full_replay && job_ticks != 0) {
+    if (mode == JobMode::default_run && job_ticks != 0) {
         // Share of the ticks the default run still took through the handlers.
         state.counters["one_by_one_%"] =
             100.0 * static_cast<double>(replay_state.ticks_one_by_one) / job_ticks;
         state.counters["ramps_%"] =
             100.0 * static_cast<double>(replay_state.ticks_in_ramps) / job_ticks;
+        // Of those, the ramp ticks that still went one at a time.
+        state.counters["ramps_stepped_%"] =
+            100.0 * static_cast<double>(replay_state.ticks_stepped_in_ramps) / job_ticks;
     }
     std::filesystem::remove_all(folder);
 }
 
-// Each job gets a few runs, the full replay right before the default run:
-// the short ones two seconds of runs, the ten-hour raster a fixed three.
+// Each job gets a few runs, the full replay right before the default run and
+// its read-and-plan floor: the short ones two seconds of runs, the ten-hour
+// raster a fixed three.
 // Rates are per CPU second of the process, so that other work on the host
 // slows the wall time but not the figure.
 void register_job_benchmarks()
 {
     for (const BenchJob& job : bench_jobs) {
-        for (const bool full : {true, false}) {
-            const std::string name =
-                "BM_Job/" + std::string(job.name) + (full ? "/full_replay" : "/default");
-            auto* b = benchmark::RegisterBenchmark(name.c_str(), BM_Job, job, full);
+        const std::pair<JobMode, const char*> modes[] = {{JobMode::full_replay, "/full_replay"},
+                                                         {JobMode::default_run, "/default"},
+                                                         {JobMode::read_and_plan, "/read_and_plan"}};
+        for (const auto& [mode, suffix] : modes) {
+            const std::string name = "BM_Job/" + std::string(job.name) + suffix;
+            auto* b = benchmark::RegisterBenchmark(name.c_str(), BM_Job, job, mode);
             b->Unit(benchmark::kMillisecond);
             if (job.kind == BenchJobKind::raster_10h) {
                 b->Iterations(3);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <limits>
 
+#include "replay/ramp_closed_form.h"
 #include "replay/ramp_ticks.h"
+#include "replay/tick_runner.h"
 
 namespace {
 
@@ -140,23 +142,17 @@ void finish_ramp(VdbData* r, const RampValues& v, const RampSteps& steps)
     svo_octant_move(r->octant, steps.last_major, steps.last_minor);
 }
 
-// Runs ticks while tick(v, steps) can take one more, at most max_ticks, and
-// leaves their values in the record and the phase they leave.
-template <typename Tick>
-std::uint64_t run_ramp(std::uint64_t max_ticks, std::uint8_t ramp_phase, Tick tick)
+// Leaves the values of the ticks a ramp run advanced in the record and the
+// phase they leave, and tallies its ticks that went one at a time.
+std::uint64_t finish_ramp_run(VdbData* r, const RampValues& v, const RampSteps& steps,
+                              const RampRun& run, std::uint8_t ramp_phase)
 {
-    VdbData* r = SVO_VectPtr;
-    RampValues v = svo_ramp_values(r);
-    RampSteps steps;
-    std::uint64_t k = 0;
-    while (k < max_ticks && tick(v, steps)) {
-        ++k;
-    }
-    if (k != 0) {
+    replay_state.ticks_stepped_in_ramps += run.stepped;
+    if (run.ticks != 0) {
         finish_ramp(r, v, steps);
         phase = ramp_phase;
     }
-    return k;
+    return run.ticks;
 }
 
 } // namespace
@@ -164,24 +160,24 @@ std::uint64_t run_ramp(std::uint64_t max_ticks, std::uint8_t ramp_phase, Tick ti
 
 std::uint64_t svo_acc_run(std::uint64_t max_ticks)
 {
-    const VdbData* r = SVO_VectPtr;
-    const bool doubling = svo_ramp_doubles(r);
-    const std::int32_t extra = svo_corner_extra(r);
-    return run_ramp(max_ticks, ACC, [&](RampValues& v, RampSteps& steps) {
-        return svo_acc_tick(r, extra, doubling, v, steps);
-    });
+    VdbData* r = SVO_VectPtr;
+    RampValues v = svo_ramp_values(r);
+    RampSteps steps;
+    const RampRun run =
+        ramp_acc_closed_form(r, svo_corner_extra(r), svo_ramp_doubles(r), v, steps, max_ticks);
+    return finish_ramp_run(r, v, steps, run, ACC);
 }
 
 std::uint64_t svo_dcc_run(std::uint64_t max_ticks)
 {
-    const VdbData* r = SVO_VectPtr;
+    VdbData* r = SVO_VectPtr;
     if (svo_queue_crowded()) {
         return 0;
     }
-    const bool warned = svo_long_vector_warning_given(r);
-    const std::int32_t extra = svo_corner_extra(r);
-    return run_ramp(max_ticks, DCC, [&](RampValues& v, RampSteps& steps) {
-        return svo_dcc_tick(r, extra, warned, v, steps);
-    });
+    RampValues v = svo_ramp_values(r);
+    RampSteps steps;
+    const RampRun run = ramp_dcc_closed_form(r, svo_corner_extra(r), svo_long_vector_warning_given(r),
+                                             v, steps, max_ticks);
+    return finish_ramp_run(r, v, steps, run, DCC);
 }
 

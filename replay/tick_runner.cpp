@@ -168,6 +168,23 @@ template <bool accounting>
     return d;
 }
 
+// Whether a run of ticks ends before its next tick, and why: the wait's
+// condition holds, no record can run, or max_ticks have run.
+[[gnu::always_inline]] inline bool run_ends(const VdbData* wait_rec, std::uint64_t n,
+                                            std::uint64_t max_ticks, SvoRunEnd* end)
+{
+    if (svo_wait_over(wait_rec)) {
+        *end = SvoRunEnd::condition;
+    } else if (svo_ticks_stuck()) {
+        *end = SvoRunEnd::stuck;
+    } else if (n == max_ticks) {
+        *end = SvoRunEnd::budget;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // The run of ticks with the axes' scales kx, ky; inlined into each caller,
 // so that the machine's own scales become constants of the loop. Without
 // the loop, the position loop is left out (nothing reads what it computes)
@@ -182,18 +199,7 @@ template <bool with_loop, bool accounting>
     LoopMemory memory = load_loop_memory();
     std::uint64_t n = 0;
     SvoRunEnd end = SvoRunEnd::condition;
-    for (;;) {
-        if (svo_wait_over(wait_rec)) {
-            break;
-        }
-        if (svo_ticks_stuck()) {
-            end = SvoRunEnd::stuck;
-            break;
-        }
-        if (n == max_ticks) {
-            end = SvoRunEnd::budget;
-            break;
-        }
+    while (!run_ends(wait_rec, n, max_ticks, &end)) {
         const std::uint32_t work = accounting ? tick_work() : 0;
         const std::uint32_t first_tick = static_cast<std::uint32_t>(svo_tick_count) + 1u;
         if constexpr (!with_loop) {
@@ -269,18 +275,7 @@ SvoRunEnd literal_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std::u
     const bool accounting = tick_account_state.enabled;
     std::uint64_t n = 0;
     SvoRunEnd end = SvoRunEnd::condition;
-    for (;;) {
-        if (svo_wait_over(wait_rec)) {
-            break;
-        }
-        if (svo_ticks_stuck()) {
-            end = SvoRunEnd::stuck;
-            break;
-        }
-        if (n == max_ticks) {
-            end = SvoRunEnd::budget;
-            break;
-        }
+    while (!run_ends(wait_rec, n, max_ticks, &end)) {
         const std::uint32_t work = accounting ? tick_work() : 0;
         ++n;
         svo_count_tick();

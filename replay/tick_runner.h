@@ -30,9 +30,11 @@ struct ReplayState {
     std::uint64_t job_ticks_run = 0;
     std::uint64_t job_tick_limit = replay_max_job_ticks;
     // How the default run got through its ticks: through the state handlers
-    // one by one, in ramps run with the record in registers, in closed form.
+    // one by one, in ramp runs (of which some ticks went one at a time
+    // through the per-tick ramp code), in closed form.
     std::uint64_t ticks_one_by_one = 0;
     std::uint64_t ticks_in_ramps = 0;
+    std::uint64_t ticks_stepped_in_ramps = 0;
     std::uint64_t ticks_in_closed_form = 0;
 };
 extern ReplayState replay_state;
