@@ -5,7 +5,6 @@
 
 #include "replay/ramp_closed_form.h"
 #include "replay/ramp_ticks.h"
-#include "replay/tick_runner.h"
 
 namespace {
 
@@ -143,11 +142,11 @@ void finish_ramp(VdbData* r, const RampValues& v, const RampSteps& steps)
 }
 
 // Leaves the values of the ticks a ramp run advanced in the record and the
-// phase they leave, and tallies its ticks that went one at a time.
+// phase they leave, and counts its ticks that went one at a time in *stepped.
 std::uint64_t finish_ramp_run(VdbData* r, const RampValues& v, const RampSteps& steps,
-                              const RampRun& run, std::uint8_t ramp_phase)
+                              const RampRun& run, std::uint8_t ramp_phase, std::uint64_t* stepped)
 {
-    replay_state.ticks_stepped_in_ramps += run.stepped;
+    *stepped += run.stepped;
     if (run.ticks != 0) {
         finish_ramp(r, v, steps);
         phase = ramp_phase;
@@ -158,17 +157,17 @@ std::uint64_t finish_ramp_run(VdbData* r, const RampValues& v, const RampSteps& 
 } // namespace
 
 
-std::uint64_t svo_acc_run(std::uint64_t max_ticks)
+std::uint64_t svo_acc_run(std::uint64_t max_ticks, std::uint64_t* stepped)
 {
     VdbData* r = SVO_VectPtr;
     RampValues v = svo_ramp_values(r);
     RampSteps steps;
     const RampRun run =
         ramp_acc_closed_form(r, svo_corner_extra(r), svo_ramp_doubles(r), v, steps, max_ticks);
-    return finish_ramp_run(r, v, steps, run, ACC);
+    return finish_ramp_run(r, v, steps, run, ACC, stepped);
 }
 
-std::uint64_t svo_dcc_run(std::uint64_t max_ticks)
+std::uint64_t svo_dcc_run(std::uint64_t max_ticks, std::uint64_t* stepped)
 {
     VdbData* r = SVO_VectPtr;
     if (svo_queue_crowded()) {
@@ -178,6 +177,6 @@ std::uint64_t svo_dcc_run(std::uint64_t max_ticks)
     RampSteps steps;
     const RampRun run = ramp_dcc_closed_form(r, svo_corner_extra(r), svo_long_vector_warning_given(r),
                                              v, steps, max_ticks);
-    return finish_ramp_run(r, v, steps, run, DCC);
+    return finish_ramp_run(r, v, steps, run, DCC, stepped);
 }
 

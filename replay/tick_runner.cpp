@@ -50,10 +50,11 @@ inline std::uint64_t alike_ticks_run(std::uint64_t max_ticks)
     std::uint64_t& closed = replay_state.ticks_in_closed_form;
     switch (svo_state) {
     case ISRACC:
-        return tally(ramp, svo_acc_run(max_ticks));
+        return tally(ramp, svo_acc_run(max_ticks, &replay_state.ticks_stepped_in_ramps));
     case ISRSLEW: {
         const std::uint64_t k = svo_slew_run(max_ticks);
-        return k != 0 ? tally(closed, k) : tally(ramp, svo_dcc_run(max_ticks));
+        return k != 0 ? tally(closed, k)
+                      : tally(ramp, svo_dcc_run(max_ticks, &replay_state.ticks_stepped_in_ramps));
     }
     case ISRCREEP:
         return tally(closed, svo_creep_run(max_ticks));
