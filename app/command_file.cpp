@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/console.h"
 #include "app/command_reader.h"
 #include "app/entry_log.h"
 #include "base/job_stop.h"
@@ -171,8 +172,8 @@ void report_entry(const char* what)
 {
     char shown[4 * CMD_KEYWORD_SIZE + 8];
     printable_keyword(shown, sizeof shown);
-    std::fprintf(stderr, "vemtrac: %s line %d, entry %d \"%s\": %s\n",
-                 shown::text(job_file_label).c_str(), entry_line(), entry_number, shown, what);
+    diag_printf("vemtrac: %s line %d, entry %d \"%s\": %s\n",
+                shown::text(job_file_label).c_str(), entry_line(), entry_number, shown, what);
 }
 
 // Keeps the entry at which reading stops as the job's end.
@@ -285,7 +286,7 @@ namespace {
 
 // Reads and runs the entries until the file ends or an entry stops the
 // reading. Returns false when the job is refused for its version.
-bool run_entries(std::FILE* cmd)
+bool run_entries(const CmdSource& cmd)
 {
     CmdReader reader;
     cmd_reader_open(&reader, cmd);
@@ -337,7 +338,27 @@ bool run_entries(std::FILE* cmd)
 
 } // namespace
 
-JobEnd job_run_entries(std::FILE* cmd, const char* file_label, std::uint32_t app_start)
+JobFile open_job_file(const char* path)
+{
+    JobFile job_file;
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        job_file.folder = true;
+        return job_file;
+    }
+    job_file.file = std::fopen(path, "rb");
+    if (job_file.file == nullptr) {
+        job_file.error = errno;
+    }
+    return job_file;
+}
+
+const char* job_file_error_text(const JobFile& job_file)
+{
+    return job_file.folder ? "it is a folder" : std::strerror(job_file.error);
+}
+
+JobEnd job_run_entries(const CmdSource& cmd, const char* file_label, std::uint32_t app_start)
 {
     JobEnd end;
     job_end = &end;
@@ -354,7 +375,7 @@ JobEnd job_run_entries(std::FILE* cmd, const char* file_label, std::uint32_t app
         JobTimeTick();
         srvo_on_to_off();
         end.run_time = job_run_time(job_start_tick, job_end_tick);
-        std::printf("Job Run Time: %d:%d\n\r", end.run_time.minutes, end.run_time.seconds);
+        console_printf("Job Run Time: %d:%d\n\r", end.run_time.minutes, end.run_time.seconds);
         end.status = status_ok_lines(end.run_time, platform::tick_count_ms() - app_start);
     } else {
         end.status = status_version_mismatch_lines();
@@ -366,7 +387,7 @@ JobEnd job_run_entries(std::FILE* cmd, const char* file_label, std::uint32_t app
 namespace {
 
 // Without a job to run, a status file left by an earlier run would be read
-// as this job's estimate: it is removed, and standard error says so.
+// as this job's estimate: it is removed, and the diagnostics say so.
 void remove_stale_status_file()
 {
     if (!format_job_path("Vemtrac.sts")) {
@@ -374,7 +395,7 @@ void remove_stale_status_file()
     }
     std::error_code ec;
     if (std::filesystem::is_regular_file(path_buf, ec) && std::remove(path_buf) == 0) {
-        std::fprintf(stderr, "vemtrac: removed %s, left by an earlier run\n", shown::text(path_buf).c_str());
+        diag_printf("vemtrac: removed %s, left by an earlier run\n", shown::text(path_buf).c_str());
     }
 }
 
@@ -387,17 +408,11 @@ int job_run_command_file(JobEnd* end)
     if (!format_job_path("Vemtrac.cmd")) {
         return 0;
     }
-    // A folder of that name cannot be opened as a file on the operator's
-    // machine; here it would open and read as an empty job.
-    std::error_code ec;
-    if (std::filesystem::is_directory(path_buf, ec)) {
-        std::fprintf(stderr, "vemtrac: cannot open %s: it is a folder\n", shown::text(path_buf).c_str());
-        remove_stale_status_file();
-        return 0;
-    }
-    std::FILE* cmd = std::fopen(path_buf, "rb");
+    const JobFile job_file = open_job_file(path_buf);
+    std::FILE* const cmd = job_file.file;
     if (cmd == nullptr) {
-        std::fprintf(stderr, "vemtrac: cannot open %s: %s\n", shown::text(path_buf).c_str(), std::strerror(errno));
+        diag_printf("vemtrac: cannot open %s: %s\n", shown::text(path_buf).c_str(),
+                    job_file_error_text(job_file));
         remove_stale_status_file();
         return 0;
     }
@@ -409,22 +424,21 @@ int job_run_command_file(JobEnd* end)
     // a program reading Vemtrac.sts never finds it empty or half-written.
     OutputFile sts;
     std::string why;
+    std::error_code ec;
     if (std::filesystem::is_directory(path_buf, ec)) {
         why = "it is a folder";
     }
     if (!why.empty() || !sts.open(path_buf, &why)) {
-        std::fprintf(stderr, "vemtrac: cannot create %s: %s\n", shown::text(path_buf).c_str(),
-                     why.c_str());
+        diag_printf("vemtrac: cannot create %s: %s\n", shown::text(path_buf).c_str(), why.c_str());
         std::fclose(cmd);
         return 0;
     }
 
-    *end = job_run_entries(cmd, "Vemtrac.cmd", app_start);
+    *end = job_run_entries(CmdSource{cmd, {}}, "Vemtrac.cmd", app_start);
     std::fclose(cmd);
     write_status_lines(sts.stream(), end->status);  // a failure shows at the commit
     if (!sts.commit(&why)) {
-        std::fprintf(stderr, "vemtrac: could not write %s: %s\n", shown::text(path_buf).c_str(),
-                     why.c_str());
+        diag_printf("vemtrac: could not write %s: %s\n", shown::text(path_buf).c_str(), why.c_str());
         remove_stale_status_file();
         return 0;
     }

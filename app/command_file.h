@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_reader.h"
 #include "app/job_clock.h"
 #include "base/state_names.h"
 
@@ -36,12 +37,27 @@ struct JobEnd {
     std::vector<std::string> status;
 };
 
-// Runs the entries of an open job file as the job: arms the job clock,
+// A job file opened for reading, or why it could not be.
+struct JobFile {
+    std::FILE* file = nullptr;
+    bool folder = false;  // the path names a folder
+    int error = 0;        // the system's error number when it could not be opened
+};
+
+// Opens a job file: the one place where a job file is opened. A folder is
+// refused: it cannot be opened as a file on the operator's machine, and
+// here it would open and read as an empty job.
+JobFile open_job_file(const char* path);
+
+// Why a job file could not be opened, as in "cannot open PATH: <why>".
+const char* job_file_error_text(const JobFile& job_file);
+
+// Runs the entries of a job (an open job file or bytes in memory) as the job: arms the job clock,
 // reads and runs every entry, then (unless the job is refused) waits for
 // the last motion, stops the clock, takes the servo off line and prints the
 // run-time line. file_label names the file in messages about bad entries;
 // app_start is the host's millisecond clock when the job began.
-JobEnd job_run_entries(std::FILE* cmd, const char* file_label, std::uint32_t app_start);
+JobEnd job_run_entries(const CmdSource& cmd, const char* file_label, std::uint32_t app_start);
 
 // The machine's job: Vemtrac.cmd and Vemtrac.sts in the program's folder.
 // Returns 1 when a status file with "VMTC_OK" was written, 0 otherwise (no

@@ -2,19 +2,26 @@
 
 namespace {
 
-// Reads the next block of the file; returns its first byte, or EOF at the
-// end of the file or when it cannot be read.
+// Reads the next block of the file (a job in memory is one block); returns
+// its first byte, or EOF at the end of the job or when it cannot be read.
 int refill(CmdReader* r)
 {
     r->block_pos = 0;
-    r->block_len = std::fread(r->block, 1, CMD_READ_BLOCK, r->file);
-    if (r->block_len == 0) {
-        if (std::ferror(r->file) != 0) {
+    if (r->source.file == nullptr) {
+        r->block_len = r->memory_taken ? 0 : r->source.bytes.size();
+        r->data = reinterpret_cast<const unsigned char*>(r->source.bytes.data());
+        r->memory_taken = true;
+    } else {
+        r->block_len = std::fread(r->block, 1, CMD_READ_BLOCK, r->source.file);
+        r->data = r->block;
+        if (r->block_len == 0 && std::ferror(r->source.file) != 0) {
             r->error = CmdReadError::read_failed;
         }
+    }
+    if (r->block_len == 0) {
         return EOF;
     }
-    return r->block[r->block_pos++];
+    return r->data[r->block_pos++];
 }
 
 // The next character: one given back first, else the next byte of the file.
@@ -24,7 +31,7 @@ inline int next_char(CmdReader* r)
         return r->pushback[--r->pushed];
     }
     if (r->block_pos < r->block_len) {
-        return r->block[r->block_pos++];
+        return r->data[r->block_pos++];
     }
     return refill(r);
 }
@@ -90,11 +97,13 @@ int read_keyword(CmdReader* r, char* keyword)
 
 } // namespace
 
-void cmd_reader_open(CmdReader* reader, std::FILE* file)
+void cmd_reader_open(CmdReader* reader, const CmdSource& source)
 {
-    reader->file = file;
+    reader->source = source;
+    reader->data = reader->block;
     reader->block_pos = 0;
     reader->block_len = 0;
+    reader->memory_taken = false;
     reader->pushed = 0;
     reader->error = CmdReadError::none;
     reader->line = 1;

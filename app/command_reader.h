@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 inline constexpr int CMD_KEYWORD_SIZE = 260;  // at most 259 characters
 
@@ -19,14 +20,23 @@ enum class CmdReadError {
     read_failed,        // the file could not be read to its end
 };
 
-// Bytes the reader takes from the file at a time.
+// Where the bytes of a job come from: an open job file, read a block at a
+// time, or the whole job in memory (when file is null).
+struct CmdSource {
+    std::FILE* file = nullptr;
+    std::string_view bytes;
+};
+
+// Bytes the reader takes from a file at a time.
 inline constexpr std::size_t CMD_READ_BLOCK = 16384;
 
 struct CmdReader {
-    std::FILE* file;
-    unsigned char block[CMD_READ_BLOCK];  // the file's bytes read ahead
-    std::size_t block_pos;                // next byte of block to hand out
-    std::size_t block_len;                // bytes of block that hold data
+    CmdSource source;
+    unsigned char block[CMD_READ_BLOCK];  // a file's bytes read ahead
+    const unsigned char* data;            // the bytes being handed out: block, or the job in memory
+    std::size_t block_pos;                // next byte of data to hand out
+    std::size_t block_len;                // bytes of data that hold the job
+    bool memory_taken;                    // the job in memory is being handed out
     int pushback[4];    // characters read ahead and given back, last first
     int pushed;
     CmdReadError error;
@@ -35,8 +45,8 @@ struct CmdReader {
     int keyword_length;   // bytes of the last keyword (a NUL among them included)
 };
 
-// Starts reading a job file, skipping a UTF-8 byte-order mark.
-void cmd_reader_open(CmdReader* reader, std::FILE* file);
+// Starts reading a job, skipping a UTF-8 byte-order mark.
+void cmd_reader_open(CmdReader* reader, const CmdSource& source);
 
 // Reads a keyword and up to two integers. Returns the number of fields
 // converted (0..3), or -1 when the input ends before a keyword. On an error

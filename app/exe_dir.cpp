@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/console.h"
 #include "base/platform.h"
 #include "base/shown_text.h"
 
@@ -20,7 +21,7 @@ bool set_exe_dir(const char* argv0)
     const char* path = argv0 != nullptr ? argv0 : "";
     std::size_t len = std::strlen(path);
     if (len >= sizeof exe_dir) {
-        std::fprintf(stderr, "vemtrac: the program path is %u characters long, more than %d: "
+        diag_printf("vemtrac: the program path is %u characters long, more than %d: "
                              "cannot locate the job files\n",
                      static_cast<unsigned>(len), EXE_PATH_SIZE - 1);
         return false;
@@ -55,8 +56,8 @@ bool format_job_path(const char* file_name)
     int n = std::snprintf(path_buf, sizeof path_buf, "%s%c%s", exe_dir, platform::path_separator,
                           file_name);
     if (n < 0 || n >= static_cast<int>(sizeof path_buf)) {
-        std::fprintf(stderr, "vemtrac: the path of %s in %s is longer than %d characters\n",
-                     file_name, shown::text(exe_dir).c_str(), EXE_PATH_SIZE - 1);
+        diag_printf("vemtrac: the path of %s in %s is longer than %d characters\n",
+                    file_name, shown::text(exe_dir).c_str(), EXE_PATH_SIZE - 1);
         path_buf[0] = '\0';
         return false;
     }

@@ -12,7 +12,7 @@ extern char path_buf[EXE_PATH_SIZE];
 // Takes the directory from argv[0]: everything before its last separator.
 // Without a separator, the directory the operating system reports for the
 // running executable (or the current directory when it cannot tell).
-// Returns false, after saying why on standard error, when the path does not
+// Returns false, after saying why in the diagnostics, when the path does not
 // fit; the files then count as impossible to open.
 bool set_exe_dir(const char* argv0);
 
@@ -21,6 +21,6 @@ bool set_exe_dir(const char* argv0);
 void exe_dir_reset();
 
 // Formats path_buf as exe_dir, separator, file name. Returns false, after
-// saying why on standard error, when there is no directory or the path does
+// saying why in the diagnostics, when there is no directory or the path does
 // not fit.
 bool format_job_path(const char* file_name);

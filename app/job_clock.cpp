@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/console.h"
 #include "base/debug_trace.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/servo_isr.h"
@@ -64,7 +65,7 @@ void JobTimeTick()
               vect_count);
 
     svo_wait_idle();
-    std::printf("%s\n\r", svo_position_text());
+    console_printf("%s\n\r", svo_position_text());
 }
 
 const char* svo_position_text()

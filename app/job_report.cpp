@@ -53,7 +53,7 @@ void add_sanity_warnings(JobReport* r)
 {
     const ReportTallyState& s = report_tally_state;
     r->warnings = s.warnings;
-    if (r->result == "ok" && r->ticks == 0 && r->vectors_planned == 0) {
+    if (r->outcome == JobOutcome::ok && r->ticks == 0 && r->vectors_planned == 0) {
         r->warnings.push_back({"empty_job", 0, "the job moves nothing: its estimate is 0"});
     }
     for (const ActivityTicks& a : r->activities) {
@@ -81,7 +81,7 @@ JobReport unreadable_job_report(const std::string& job, const std::string& reaso
 {
     JobReport r;
     r.job = job;
-    r.result = "unreadable";
+    r.outcome = JobOutcome::unreadable;
     r.unreadable_reason = reason;
     return r;
 }
@@ -90,7 +90,7 @@ JobReport make_job_report(const std::string& job, const JobResult& result)
 {
     JobReport r;
     r.job = job;
-    r.result = result.end.refused ? "refused" : "ok";
+    r.outcome = result.outcome;
     r.complete = result.end.complete;
     r.stop_entry = result.end.entry;
     r.stop_line = result.end.line;

@@ -16,7 +16,7 @@
 
 struct JobReport {
     std::string job;               // as named on the command line
-    std::string result;            // "ok", "refused" (version mismatch) or "unreadable"
+    JobOutcome outcome = JobOutcome::unreadable;
     std::string unreadable_reason; // why it could not be read
     bool complete = false;         // the job file was read to its end
     std::int32_t stop_entry = 0;   // where reading stopped early: entry, line, keyword, why

@@ -1,14 +1,14 @@
 #include "app/job_run.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <system_error>
+#include <memory>
 
 #include "app/exe_dir.h"
 #include "app/machine_reset.h"
+#include "base/console.h"
 #include "base/debug_trace.h"
 #include "base/platform.h"
 #include "base/shown_text.h"
@@ -23,45 +23,25 @@
 
 namespace {
 
-// Opens a job file given by path; says why on standard error when it cannot.
-std::FILE* open_job_file(const char* path)
+// Opens the job file of the request; says why on the diagnostic stream, and
+// in *reason, when it cannot.
+std::FILE* open_requested_file(const char* path, std::string* reason)
 {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        std::fprintf(stderr, "vemtrac: cannot open %s: it is a folder\n", shown::text(path).c_str());
-        return nullptr;
+    const JobFile job_file = open_job_file(path);
+    if (job_file.file == nullptr) {
+        *reason = job_file.folder ? shown::text(path) + " is a folder"
+                                  : "cannot open " + shown::text(path) + ": " +
+                                        job_file_error_text(job_file);
+        diag_printf("vemtrac: %s\n", reason->c_str());
     }
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        std::fprintf(stderr, "vemtrac: cannot open %s: %s\n", shown::text(path).c_str(), std::strerror(errno));
-    }
-    return file;
+    return job_file.file;
 }
 
-// The bytes of a job as a file to read from.
-std::FILE* open_job_bytes(const std::string& bytes)
-{
-    std::FILE* file = std::tmpfile();
-    if (file == nullptr) {
-        std::fprintf(stderr, "vemtrac: cannot make a scratch file for the job: %s\n",
-                     std::strerror(errno));
-        return nullptr;
-    }
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::rewind(file);
-    return file;
-}
-
-// Runs the job from a file opened here; no status file is written.
-bool run_job_from(std::FILE* file, const char* label, std::uint32_t app_start, JobEnd* end)
-{
-    if (file == nullptr) {
-        return false;
-    }
-    *end = job_run_entries(file, label, app_start);
-    std::fclose(file);
-    return true;
-}
+// Closes the job file when the run is over, however it ends.
+struct CloseFile {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using JobFileHandle = std::unique_ptr<std::FILE, CloseFile>;
 
 // Frees a record as soon as it is committed, so that no tick ever runs
 // (a job only read and planned).
@@ -71,6 +51,19 @@ void free_on_commit(VdbData* rec)
 }
 
 } // namespace
+
+const char* job_outcome_name(JobOutcome outcome)
+{
+    switch (outcome) {
+    case JobOutcome::ok:
+        return "ok";
+    case JobOutcome::refused:
+        return "refused";
+    case JobOutcome::unreadable:
+        break;
+    }
+    return "unreadable";
+}
 
 bool replay_by_name(const std::string& name, ReplayMode* mode)
 {
@@ -95,8 +88,17 @@ ReplayMode replay_from_environment()
 
 JobResult run_job(const JobRequest& request)
 {
+    const ConsoleScope console(request.console);
     const std::uint32_t app_start = platform::tick_count_ms();
-    std::printf("Start job working time calculating....\n");
+    JobResult result;
+    JobFileHandle file;
+    if (request.job_path != nullptr && !request.job_bytes) {
+        file.reset(open_requested_file(request.job_path, &result.unreadable_reason));
+        if (file == nullptr) {
+            return result;
+        }
+    }
+    console_printf("Start job working time calculating....\n");
     machine_reset();
     set_exe_dir(request.program_path);
 
@@ -118,18 +120,18 @@ JobResult run_job(const JobRequest& request)
         }
     }
 
-    JobResult result;
-    if (request.job_bytes != nullptr) {
-        result.read = run_job_from(open_job_bytes(*request.job_bytes), "the job", app_start,
-                                   &result.end);
-    } else if (request.job_path != nullptr) {
-        result.read = run_job_from(open_job_file(request.job_path), request.job_path, app_start,
-                                   &result.end);
+    bool read = true;
+    if (request.job_bytes) {
+        result.end = job_run_entries(CmdSource{nullptr, *request.job_bytes}, "the job", app_start);
+    } else if (file != nullptr) {
+        result.end = job_run_entries(CmdSource{file.get(), {}}, request.job_path, app_start);
     } else {
         job_run_command_file(&result.end);
-        result.read = !result.end.status.empty();
+        read = !result.end.status.empty();
     }
-    result.status_ok = !result.end.status.empty() && result.end.status[0] == "VMTC_OK";
+    result.outcome = !read                ? JobOutcome::unreadable
+                     : result.end.refused ? JobOutcome::refused
+                                          : JobOutcome::ok;
     result.ticks = wrap_sub(job_end_tick, job_start_tick);
     return result;
 }

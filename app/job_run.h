@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/command_file.h"
 #include "app/report_tally.h"
+#include "base/console.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "replay/tick_runner.h"
 
@@ -14,10 +17,13 @@ struct JobRequest {
     // The machine's own mode: the folder of this path (the program's argv[0])
     // holds Vemtrac.cmd, and Vemtrac.sts is written beside it.
     const char* program_path = nullptr;
-    // Or a job file of any name, or the bytes of one: no status file is
-    // written, the result holds its lines.
+    // Or a job file of any name, or the bytes of one (read where they
+    // stand): no status file is written, the result holds its lines.
     const char* job_path = nullptr;
-    const std::string* job_bytes = nullptr;
+    std::optional<std::string_view> job_bytes;
+    // Where the machine's console lines and the diagnostics go for this run
+    // (by default standard output and standard error).
+    ConsoleSink console = console_standard_sink();
     // Trace categories to switch on, as VEMTRAC_DEBUG names them (or null).
     const char* trace_names = nullptr;
     // Planner dumps after every planned move (bit 0 servo globals, bit 1 record).
@@ -40,11 +46,21 @@ struct JobRequest {
     void* timeline_context = nullptr;
 };
 
+// How a job run came out.
+enum class JobOutcome : std::uint8_t {
+    ok,          // estimated: the status lines start with "VMTC_OK"
+    refused,     // the job file's version is not 1
+    unreadable,  // the job file could not be opened (or the status file not created)
+};
+
+// The outcome as reports write it: "ok", "refused", "unreadable".
+const char* job_outcome_name(JobOutcome outcome);
+
 struct JobResult {
-    bool read = false;      // the job file could be opened (and the status file created)
-    bool status_ok = false; // the status lines start with "VMTC_OK"
-    JobEnd end;             // how the job ended: estimate, stop, status lines
-    std::int32_t ticks = 0; // ticks between the job clock's start and end mark
+    JobOutcome outcome = JobOutcome::unreadable;
+    std::string unreadable_reason;  // why a job file could not be read, e.g. "X is a folder"
+    JobEnd end;                     // how the job ended: estimate, stop, status lines
+    std::int32_t ticks = 0;         // ticks between the job clock's start and end mark
 };
 
 // The replay VEMTRAC_REPLAY asks for ("full", "literal"; the default run
@@ -56,5 +72,6 @@ ReplayMode replay_from_environment();
 bool replay_by_name(const std::string& name, ReplayMode* mode);
 
 // Prints the banner, puts the machine in its power-on state, starts it up
-// and runs the job.
+// and runs the job. Everything the run writes goes to the request's sink;
+// a job file that cannot be opened ends the run before the banner.
 JobResult run_job(const JobRequest& request);

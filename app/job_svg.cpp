@@ -222,9 +222,10 @@ std::string job_svg(const JobReport& r)
     svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(width) + "\" height=\"" +
            number(title_height + 2 * margin + height) + "\" font-family=\"sans-serif\" font-size=\"12\">\n";
     svg += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
-    const std::string estimate = r.result == "ok" ? hours_minutes_seconds(r.run_time_ms) + " (" +
-                                                        std::to_string(r.run_time_ms) + " ms)"
-                                                  : r.result;
+    const std::string estimate = r.outcome == JobOutcome::ok
+                                     ? hours_minutes_seconds(r.run_time_ms) + " (" +
+                                           std::to_string(r.run_time_ms) + " ms)"
+                                     : job_outcome_name(r.outcome);
     svg += "<text class=\"title\" x=\"" + number(margin) + "\" y=\"26\" font-size=\"16\">" +
            xml_text(r.job) + ": " + estimate + (r.complete ? "" : ", cut short") + "</text>\n";
     svg += "<g class=\"drawing\" stroke-linecap=\"round\" stroke-linejoin=\"round\">\n";

@@ -38,7 +38,7 @@ json activity_json(const ActivityTicks& a)
 
 json stopped_at_json(const JobReport& r)
 {
-    if (r.complete || r.result == "unreadable") {
+    if (r.complete || r.outcome == JobOutcome::unreadable) {
         return nullptr;
     }
     return {{"entry", r.stop_entry},
@@ -47,11 +47,13 @@ json stopped_at_json(const JobReport& r)
             {"reason", r.stop_reason}};
 }
 
+// A job's object. Its name is the path as given, which need not be UTF-8:
+// the documents are written with such bytes replaced by U+FFFD.
 json job_json(const JobReport& r)
 {
-    const bool estimated = r.result == "ok";
-    json j = {{"job", r.job}, {"result", r.result}};
-    if (r.result == "unreadable") {
+    const bool estimated = r.outcome == JobOutcome::ok;
+    json j = {{"job", r.job}, {"result", job_outcome_name(r.outcome)}};
+    if (r.outcome == JobOutcome::unreadable) {
         j["reason"] = r.unreadable_reason;
     }
     j["complete"] = r.complete;
@@ -89,9 +91,9 @@ json total_json(const std::vector<JobReport>& reports)
     std::int64_t ticks = 0;
     std::size_t read = 0;
     for (const JobReport& r : reports) {
-        read += r.result != "unreadable" ? 1 : 0;
-        ms += r.result == "ok" ? r.run_time_ms : 0;
-        ticks += r.result == "ok" ? r.ticks : 0;
+        read += r.outcome != JobOutcome::unreadable ? 1 : 0;
+        ms += r.outcome == JobOutcome::ok ? r.run_time_ms : 0;
+        ticks += r.outcome == JobOutcome::ok ? r.ticks : 0;
     }
     return {{"jobs", reports.size()}, {"read", read},      {"run_time_ms", ms},
             {"run_time", hours_minutes_seconds(ms)},       {"ticks", ticks}};
@@ -113,4 +115,9 @@ std::string json_report(const std::vector<JobReport>& reports, const char* versi
     // Names and reasons hold whatever bytes the command line gave: bytes
     // that are not UTF-8 become U+FFFD rather than stopping the writer.
     return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+std::string json_job_text(const JobReport& report)
+{
+    return job_json(report).dump(-1, ' ', false, json::error_handler_t::replace);
 }

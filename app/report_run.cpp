@@ -12,30 +12,16 @@
 #include "app/report_json.h"
 #include "app/report_text.h"
 #include "app/timeline_csv.h"
-#include "base/platform.h"
 #include "base/shown_text.h"
 
 namespace {
 
-// The job file of a JOB: the file itself, or Vemtrac.cmd in a folder. Says
-// in *reason why it cannot be read.
-std::string job_file_of(const std::string& job, std::string* reason)
+// The job file of a JOB: the file itself, or Vemtrac.cmd in a folder.
+std::string job_file_of(const std::string& job)
 {
     namespace fs = std::filesystem;
     std::error_code ec;
-    const bool folder = fs::is_directory(job, ec);
-    const std::string file = folder ? (fs::path(job) / "Vemtrac.cmd").string() : job;
-    if (fs::is_directory(file, ec)) {
-        *reason = file + " is a folder";
-        return file;
-    }
-    std::FILE* f = std::fopen(file.c_str(), "rb");
-    if (f == nullptr) {
-        *reason = "cannot open " + file + ": " + std::strerror(errno);
-        return file;
-    }
-    std::fclose(f);
-    return file;
+    return fs::is_directory(job, ec) ? (fs::path(job) / "Vemtrac.cmd").string() : job;
 }
 
 // Writes a timeline row to the timeline file as its entry finishes.
@@ -48,12 +34,7 @@ void write_timeline_row(const TimelineRow& row, void* timeline)
 // standard error when traces are asked for, nowhere otherwise.
 JobReport report_one(const std::string& job, const CliOptions& options, OutputFile* timeline)
 {
-    std::string reason;
-    const std::string file = job_file_of(job, &reason);
-    if (!reason.empty()) {
-        std::fprintf(stderr, "vemtrac: %s\n", shown::text(reason).c_str());
-        return unreadable_job_report(job, reason);
-    }
+    const std::string file = job_file_of(job);
     JobRequest request;
     request.job_path = file.c_str();
     request.trace_names = std::getenv("VEMTRAC_DEBUG");
@@ -64,13 +45,11 @@ JobReport report_one(const std::string& job, const CliOptions& options, OutputFi
         request.timeline_row = write_timeline_row;
         request.timeline_context = timeline;
     }
-    const bool diverted = platform::divert_stdout(request.trace_names != nullptr);
+    request.console =
+        request.trace_names != nullptr ? console_stderr_sink() : console_quiet_sink();
     const JobResult result = run_job(request);
-    if (diverted) {
-        platform::restore_stdout();
-    }
-    if (!result.read) {
-        return unreadable_job_report(job, "cannot read " + file);
+    if (result.outcome == JobOutcome::unreadable) {
+        return unreadable_job_report(job, result.unreadable_reason);
     }
     return make_job_report(job, result);
 }
@@ -112,7 +91,7 @@ bool open_outputs(const CliOptions& options, JobOutputs* outputs)
 // place; an unreadable job leaves both places as they were.
 bool write_job_files(const CliOptions& options, const JobReport& report, JobOutputs* outputs)
 {
-    if (report.result == "unreadable") {
+    if (report.outcome == JobOutcome::unreadable) {
         outputs->timeline.discard();
         outputs->svg.discard();
         return true;
@@ -138,10 +117,10 @@ bool write_job_files(const CliOptions& options, const JobReport& report, JobOutp
 // The exit code a job's report asks for.
 int job_exit_code(const JobReport& report)
 {
-    if (report.result == "unreadable") {
+    if (report.outcome == JobOutcome::unreadable) {
         return REPORT_UNREADABLE;
     }
-    return report.result == "ok" && report.complete ? REPORT_ALL_COMPLETE : REPORT_CUT_SHORT;
+    return report.outcome == JobOutcome::ok && report.complete ? REPORT_ALL_COMPLETE : REPORT_CUT_SHORT;
 }
 
 // The more serious of two exit codes.

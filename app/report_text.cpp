@@ -22,7 +22,7 @@ double share_percent(std::int64_t part, std::int64_t whole)
 // How the reading of the job file ended.
 void write_ending(std::FILE* out, const JobReport& r)
 {
-    if (r.result == "refused") {
+    if (r.outcome == JobOutcome::refused) {
         std::fprintf(out, "  Refused     line %d, entry %d \"%s\": %s\n", r.stop_line,
                      r.stop_entry, r.stop_keyword.c_str(), r.stop_reason.c_str());
     } else if (r.complete) {
@@ -69,11 +69,11 @@ void write_activities(std::FILE* out, const JobReport& r)
 void write_text_report(std::FILE* out, const JobReport& r)
 {
     std::fprintf(out, "%s\n", shown::text(r.job).c_str());
-    if (r.result == "unreadable") {
+    if (r.outcome == JobOutcome::unreadable) {
         std::fprintf(out, "  Unreadable  %s\n\n", shown::text(r.unreadable_reason).c_str());
         return;
     }
-    if (r.result == "refused") {
+    if (r.outcome == JobOutcome::refused) {
         std::fprintf(out, "  Estimate    none (the machine refuses the job)\n");
     } else {
         std::fprintf(out, "  Estimate    %s  (%u ms, %lld ticks of 0.4 ms)\n",
@@ -104,11 +104,11 @@ void write_text_total(std::FILE* out, const std::vector<JobReport>& reports)
     std::int64_t ticks = 0;
     std::size_t read = 0;
     for (const JobReport& r : reports) {
-        if (r.result != "unreadable") {
+        if (r.outcome != JobOutcome::unreadable) {
             ++read;
         }
-        ms += r.result == "ok" ? r.run_time_ms : 0;
-        ticks += r.result == "ok" ? r.ticks : 0;
+        ms += r.outcome == JobOutcome::ok ? r.run_time_ms : 0;
+        ticks += r.outcome == JobOutcome::ok ? r.ticks : 0;
     }
     std::fprintf(out, "Total of %llu jobs (%llu read)\n",
                  static_cast<unsigned long long>(reports.size()),

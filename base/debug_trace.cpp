@@ -94,9 +94,9 @@ int dbg_enable_list(const char* list)
             category = dbg_category_by_name(name);
         }
         if (category < 0) {
-            std::fprintf(stderr, "vemtrac: unknown debug category \"%s\"; the categories are:%s\n",
-                         shown::text(std::string_view(start, len)).c_str(),
-                         category_list().c_str());
+            diag_printf("vemtrac: unknown debug category \"%s\"; the categories are:%s\n",
+                        shown::text(std::string_view(start, len)).c_str(),
+                        category_list().c_str());
             ++unknown;
         } else {
             dbg_set(category, true);
@@ -105,18 +105,20 @@ int dbg_enable_list(const char* list)
     return unknown;
 }
 
+// The trace prefix, written with the format "%s " of the machine's trace calls.
+constexpr const char* dbg_prefix_text = "T00000 ";
+
 void dbg_prefix()
 {
-    std::printf("%s ", "T00000");
+    console_write(ConsoleStream::console, dbg_prefix_text, std::strlen(dbg_prefix_text));
 }
 
 namespace {
 
-// The prefix and the formatted line.
+// The prefix and the formatted line, in one write.
 void vtrace(const char* fmt, std::va_list args)
 {
-    dbg_prefix();
-    std::vprintf(fmt, args);
+    console_prefixed_vprintf(dbg_prefix_text, fmt, args);
 }
 
 } // namespace
@@ -133,6 +135,6 @@ void dbg_plain_line(const char* fmt, ...)
 {
     std::va_list args;
     va_start(args, fmt);
-    std::vprintf(fmt, args);
+    console_vprintf(fmt, args);
     va_end(args);
 }

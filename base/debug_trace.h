@@ -2,18 +2,13 @@
 //
 // Every optional diagnostic line belongs to one of 75 named categories; a
 // category n is enabled when bit n mod 32 of dbg_flags[n / 32] is set. A
-// gated line goes to standard output behind the prefix "T00000 ".
+// gated line goes to the console (base/console.h) behind the prefix "T00000 ".
 #pragma once
 
 #include <cstdint>
 
+#include "base/console.h"
 #include "base/state_names.h"
-
-#if defined(__GNUC__)
-#define VEMTRAC_PRINTF(fmt_index, first_arg) __attribute__((format(printf, fmt_index, first_arg)))
-#else
-#define VEMTRAC_PRINTF(fmt_index, first_arg)
-#endif
 
 enum DbgCategory : int {
     DBG_Always, DBG_Fatal, DBG_Error, DBG_Warning, DBG_Event, DBG_Process, DBG_Detail,
@@ -60,7 +55,7 @@ void dbg_set(int category, bool on);
 int dbg_category_by_name(const char* name);
 
 // Enables the categories named in a comma-separated list (extra blanks
-// around names are ignored). Unknown names are reported on standard error.
+// around names are ignored). Unknown names are reported as diagnostics.
 // Returns the number of unknown names.
 int dbg_enable_list(const char* list);
 

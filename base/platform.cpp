@@ -87,58 +87,6 @@ bool executable_dir(char* buf, std::size_t size)
     return true;
 }
 
-namespace {
-
-#ifdef _WIN32
-int dup_fd(int fd) { return _dup(fd); }
-int dup2_fd(int from, int to) { return _dup2(from, to); }
-int close_fd(int fd) { return _close(fd); }
-int open_null() { return _open("NUL", _O_WRONLY); }
-#else
-int dup_fd(int fd) { return dup(fd); }
-int dup2_fd(int from, int to) { return dup2(from, to); }
-int close_fd(int fd) { return close(fd); }
-int open_null() { return open("/dev/null", O_WRONLY); }
-#endif
-
-// Standard output's own destination while it is diverted (-1 when it is not).
-int saved_stdout = -1;
-
-} // namespace
-
-bool divert_stdout(bool to_stderr)
-{
-    if (saved_stdout >= 0) {
-        return false;
-    }
-    std::fflush(stdout);
-    const int target = to_stderr ? 2 : open_null();
-    if (target < 0) {
-        return false;
-    }
-    saved_stdout = dup_fd(1);
-    const bool diverted = saved_stdout >= 0 && dup2_fd(target, 1) >= 0;
-    if (!to_stderr) {
-        close_fd(target);
-    }
-    if (!diverted && saved_stdout >= 0) {
-        close_fd(saved_stdout);
-        saved_stdout = -1;
-    }
-    return diverted;
-}
-
-void restore_stdout()
-{
-    if (saved_stdout < 0) {
-        return;
-    }
-    std::fflush(stdout);
-    dup2_fd(saved_stdout, 1);
-    close_fd(saved_stdout);
-    saved_stdout = -1;
-}
-
 #ifdef _WIN32
 
 std::FILE* create_new_file(const std::string& path)

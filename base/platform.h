@@ -58,14 +58,6 @@ void wait_for_key();
 // the host cannot tell or the directory does not fit in size bytes.
 bool executable_dir(char* buf, std::size_t size);
 
-// Sends what is written to standard output to standard error (to_stderr)
-// or to the null device, until restore_stdout. Returns false, leaving
-// standard output as it was, when the host cannot.
-bool divert_stdout(bool to_stderr);
-
-// Gives standard output back its own destination after divert_stdout.
-void restore_stdout();
-
 // Creates a new file for binary writing, failing (null, errno set) when
 // one of that name exists already: a scratch file never replaces anything.
 std::FILE* create_new_file(const std::string& path);

@@ -1,10 +1,6 @@
 #include "bench_machine.h"
 
-#include <cstdio>
-
-#include <fcntl.h>
-#include <unistd.h>
-
+#include "base/console.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/servo/servo_gains.h"
 #include "fwShare/start_up.h"
@@ -18,17 +14,13 @@ void bench_start_machine()
         return;
     }
     started = true;
-    std::fflush(stdout);
-    const int saved = dup(1);
-    const int devnull = open("/dev/null", O_WRONLY);
-    dup2(devnull, 1);
-    InitHardwareScaleFactor();
-    // Pen 1 at the default speed code, as a vector job starts.
-    ptCurrentFile->VectorCurrentPen = 1;
-    HandleStartVectorCutting();
-    std::fflush(stdout);
-    dup2(saved, 1);
-    close(devnull);
-    close(saved);
+    {
+        // The start-up's console lines are of no interest here.
+        const ConsoleScope quiet(console_quiet_sink());
+        InitHardwareScaleFactor();
+        // Pen 1 at the default speed code, as a vector job starts.
+        ptCurrentFile->VectorCurrentPen = 1;
+        HandleStartVectorCutting();
+    }
     pipeflag = 1;
 }

@@ -14,7 +14,6 @@
 #include <string>
 #include <utility>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "app/job_clock.h"
@@ -34,20 +33,12 @@ std::string job_folder(const BenchJob& job)
     return dir.string();
 }
 
-// Runs the job with the console lines sent to /dev/null; true when the
-// status file says VMTC_OK.
-bool run_quietly(const JobRequest& request)
+// Runs the job with the console lines dropped; true when the status file
+// says VMTC_OK.
+bool run_quietly(JobRequest request)
 {
-    std::fflush(stdout);
-    const int saved = ::dup(1);
-    const int devnull = ::open("/dev/null", O_WRONLY);
-    ::dup2(devnull, 1);
-    const bool ok = run_job(request).status_ok;
-    std::fflush(stdout);
-    ::dup2(saved, 1);
-    ::close(devnull);
-    ::close(saved);
-    return ok;
+    request.console = console_quiet_sink();
+    return run_job(request).outcome == JobOutcome::ok;
 }
 
 // How a benchmark runs its job.

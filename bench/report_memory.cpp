@@ -14,8 +14,6 @@
 #include <filesystem>
 #include <string>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "app/job_report.h"
 #include "app/job_run.h"
@@ -79,23 +77,16 @@ ReportRun run_report(const std::string& job, const std::string& name)
 {
     ReportRun run;
     JobRequest request;
-    request.job_bytes = &job;
+    request.job_bytes = job;
+    request.console = console_quiet_sink();
     request.account_ticks = true;
     request.tally_report = true;
     request.timeline_row = count_row;
     request.timeline_context = &run.timeline_bytes;
-    std::fflush(stdout);
-    const int saved = ::dup(1);
-    const int devnull = ::open("/dev/null", O_WRONLY);
-    ::dup2(devnull, 1);
     const auto start = std::chrono::steady_clock::now();
     const JobResult result = run_job(request);
     run.report = make_job_report(name, result);
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fflush(stdout);
-    ::dup2(saved, 1);
-    ::close(devnull);
-    ::close(saved);
     return run;
 }
 

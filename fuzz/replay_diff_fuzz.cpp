@@ -4,7 +4,8 @@
 // alike ticks in one step). Any difference from the literal replay in what the
 // job shows (console output, status lines but the estimator's own run
 // time, the per-phase report, where it stopped, the tick counts, the final
-// position, the log of where the ticks went) is a finding.
+// position, the log of where the ticks went) is a finding. The console and
+// the diagnostics are caught through the run's sink.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,8 +13,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "app/job_run.h"
 #include "fwShare/servo/servo_isr.h"
@@ -24,36 +23,20 @@ namespace {
 // Harness limit, as in the other target: each run at most this many ticks.
 constexpr std::uint64_t fuzz_tick_cap = 1'000'000;
 
-std::FILE* console = nullptr;  // where the job's standard output goes
-
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    console = std::tmpfile();
-    return console != nullptr && ::dup2(::fileno(console), STDOUT_FILENO) >= 0 ? 0 : 1;
-}
-
 // What one run showed, as one string of bytes.
 std::string run_one_way(const std::string& job, ReplayMode replay)
 {
-    std::fflush(stdout);
-    std::rewind(console);
-    if (::ftruncate(::fileno(console), 0) != 0) {
-        std::abort();
-    }
+    ConsoleCapture console;
     JobRequest request;
-    request.job_bytes = &job;
+    request.job_bytes = job;
     request.trace_names = "ShowJobTime";
     request.tick_limit = fuzz_tick_cap;
     request.replay = replay;
     request.account_ticks = true;
+    request.console = console.sink();
     JobResult result = run_job(request);
-    std::fflush(stdout);
 
-    std::string shown(static_cast<std::size_t>(std::ftell(console)), '\0');
-    std::rewind(console);
-    if (std::fread(shown.data(), 1, shown.size(), console) != shown.size()) {
-        std::abort();
-    }
+    std::string shown = console.console + "\ndiagnostics " + console.diagnostic;
     if (result.end.status.size() > 3) {
         result.end.status[3].clear();  // the estimator's own run time
     }

@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "base/console.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 
@@ -12,17 +13,17 @@ namespace {
 
 void rule()
 {
-    std::printf("================================================================\n\r");
+    console_printf("================================================================\n\r");
 }
 
 void group_end()
 {
-    std::printf("\n\r");
+    console_printf("\n\r");
 }
 
 void value_line(const char* label, std::int32_t value)
 {
-    std::printf("    %-51s= %d; \n\r", label, value);
+    console_printf("    %-51s= %d; \n\r", label, value);
 }
 
 // A member of a record as the dump shows it: its name and its value.
@@ -59,7 +60,7 @@ void list_line(const char* label, const T* values, int count)
     if (len > 0) {
         text[len - 1] = '\0';
     }
-    std::printf("    %-51s= %s; \n\r", label, text);
+    console_printf("    %-51s= %s; \n\r", label, text);
 }
 
 // The head position and the carriage limits.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/console.h"
 #include "base/job_stop.h"
 #include "base/debug_trace.h"
 #include "fwShare/servo/servo_ticks.h"
@@ -59,7 +60,7 @@ void lsrinp_SetVectParam()
         const MaxVelocityPair& v = code_max_velocity[code - 1];
         lsrinp_SetMaxVelocity(v.x_ips, v.y_ips);
     }
-    std::printf("pen(%d)spd(%d)\n", pen, code);
+    console_printf("pen(%d)spd(%d)\n", pen, code);
 
     if (code > 750) {
         creep_min = 1;
@@ -100,7 +101,7 @@ void lsrinp_SetVectSpeed()
     const std::uint16_t spd = ptCurrentFile->VectorSpeed[pen];
     const std::int16_t acc = ptCurrentFile->VectorAccel[pen];
     const std::int32_t max_y = CurrentRomParam.MachParam.MaxVelocity.Y;
-    std::printf("pen(%d)spd(%d)acc(%d)\n", pen, spd, acc);
+    console_printf("pen(%d)spd(%d)acc(%d)\n", pen, spd, acc);
     dbg_trace(DBG_SvoSpeed, "lsrinp_SetVectSpeed() pen:%d spd:%d acc:%d maxSpdY:%d\n\r", pen, spd,
               acc, max_y);
 

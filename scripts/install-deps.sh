@@ -2,8 +2,9 @@
 # Installs the Debian packages that the build and the tests need and that
 # this machine lacks: the compiler and CMake, the libraries of the program
 # (CLI11, nlohmann-json), of the tests and benchmarks (GoogleTest, Google
-# Benchmark), and the MinGW-w64 cross compiler and Wine of the Windows
-# checks. With "fuzz", also Clang and its libFuzzer runtime.
+# Benchmark), of the Python module and the library's install test
+# (pybind11, python3-dev, pytest, Dask distributed, pkg-config), and the
+# MinGW-w64 cross compiler and Wine of the Windows checks. With "fuzz", also Clang and its libFuzzer runtime.
 #
 # Installs with apt-get when run as root, otherwise with sudo; without
 # either, prints the one command to run and fails. Does nothing when
@@ -24,6 +25,13 @@ command -v flock >/dev/null 2>&1 || missing+=(util-linux)
 # The tests and the benchmarks.
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
+# The Python module, its tests (pytest, and a Dask cluster), and the C
+# program built against the installed library with pkg-config.
+[ -f /usr/include/pybind11/pybind11.h ] || missing+=(pybind11-dev)
+compgen -G "/usr/include/python3*/Python.h" >/dev/null || missing+=(python3-dev)
+/usr/bin/python3 -c 'import pytest' >/dev/null 2>&1 || missing+=(python3-pytest)
+/usr/bin/python3 -c 'import distributed' >/dev/null 2>&1 || missing+=(python3-distributed)
+command -v pkg-config >/dev/null 2>&1 || missing+=(pkg-config)
 # The Windows build and the Wine runs that check it against the Linux build.
 command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || missing+=(g++-mingw-w64-x86-64-posix)
 command -v wine >/dev/null 2>&1 || missing+=(wine64 wine)

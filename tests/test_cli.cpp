@@ -268,6 +268,11 @@ TEST(Cli, UnreadableJobIsReportedAndTheOthersRun)
     EXPECT_EQ(doc.at("jobs")[1].at("result"), "refused");
     EXPECT_EQ(doc.at("jobs")[1].at("run_time_ms"), nullptr);
     EXPECT_EQ(cli.run("--report a.cmd"), 0);
+
+    // A job named by bytes that are not UTF-8 still gives valid JSON.
+    cli.write("\xFF.cmd", example_job("vector_job.cmd"));
+    ASSERT_EQ(cli.run("--report --json \"$(printf '\\377').cmd\""), 0) << cli.err;
+    EXPECT_EQ(json::parse(cli.out).at("jobs")[0].at("job"), "\xEF\xBF\xBD.cmd");
 }
 
 TEST(Cli, TimelineEndsAtTheEstimate)

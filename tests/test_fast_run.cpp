@@ -36,7 +36,7 @@ RunOutcome run_one_way(const std::string& job, ReplayMode replay, std::uint64_t 
 {
     RunOutcome o;
     JobRequest request;
-    request.job_bytes = &job;
+    request.job_bytes = job;
     request.trace_names = "ShowJobTime";
     request.tick_limit = tick_limit;
     request.replay = replay;

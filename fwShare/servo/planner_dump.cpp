@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "base/console.h"
 #include "fwShare/servo/move_profile.h"
 #include "fwShare/servo/servo_isr.h"
 
@@ -19,30 +20,30 @@ namespace {
 // fields as signed.
 void field(const char* label, std::int32_t value)
 {
-    std::printf("%-20s = %d\n\r", label, value);
+    console_printf("%-20s = %d\n\r", label, value);
 }
 
 // A scaled field: "%d" followed by "(%.2f)" of the unsigned value times
 // the scale.
 void scaled(const char* label, std::uint32_t value, double scale)
 {
-    std::printf("%-20s = %d(%.2f)\n\r", label, static_cast<std::int32_t>(value),
+    console_printf("%-20s = %d(%.2f)\n\r", label, static_cast<std::int32_t>(value),
                 static_cast<double>(value) * scale);
 }
 
 void global(const char* label, std::int32_t value)
 {
-    std::printf("%-25s = %d\n\r", label, value);
+    console_printf("%-25s = %d\n\r", label, value);
 }
 
 void global_u16(const char* label, std::uint16_t value)
 {
-    std::printf("%-25s = %u\n\r", label, static_cast<unsigned>(value));
+    console_printf("%-25s = %u\n\r", label, static_cast<unsigned>(value));
 }
 
 void global_ptr(const char* label, const void* ptr)
 {
-    std::printf("%-25s = 0x%08" PRIxPTR "\n\r", label, reinterpret_cast<std::uintptr_t>(ptr));
+    console_printf("%-25s = 0x%08" PRIxPTR "\n\r", label, reinterpret_cast<std::uintptr_t>(ptr));
 }
 
 constexpr double scale_2m9 = 1.0 / 512.0;
@@ -58,7 +59,7 @@ void dump_vdb(const VdbData* rec)
     if (kind == VECTOR) {
         std::snprintf(tag, sizeof tag, "%d ", rec->octant);
     }
-    std::printf("==== VdbData %-8s %s==================\n\r", vdb_cmd_name(kind), tag);
+    console_printf("==== VdbData %-8s %s==================\n\r", vdb_cmd_name(kind), tag);
     if (kind == VECTOR) {
         dump_vdb_fields(rec);
     }
@@ -101,7 +102,7 @@ void dump_vdb_fields(const VdbData* rec)
 
 void dump_servo_globals()
 {
-    std::printf("========================================\n\r");
+    console_printf("========================================\n\r");
     global("pbdAxiaVel", pbdAxiaVel);
     global("pbdAccel", pbdAccel);
     global("min_corner_vel", static_cast<std::int32_t>(min_corner_vel));
@@ -128,5 +129,5 @@ void dump_servo_globals()
     global_ptr("offline_freeptr", offline_freeptr);
     global_ptr("pVelAccelPointer", pVelAccelPointer);
     global_ptr("VelAccelPool", VelAccelPool);
-    std::printf("========================================\n\r");
+    console_printf("========================================\n\r");
 }

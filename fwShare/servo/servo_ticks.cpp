@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/console.h"
 #include "fwShare/resolution.h"
 
 ServoTicksState servo_ticks_state;
@@ -31,14 +32,14 @@ SvoRunEnd ticks_one_by_one(const VdbData* wait_rec)
     return SvoRunEnd::condition;
 }
 
-// Says on standard error why the wait cannot be satisfied.
+// Says in the diagnostics why the wait cannot be satisfied.
 void report_wait_failure(SvoRunEnd end)
 {
     if (end == SvoRunEnd::stuck) {
         svo_set_abort_reason("internal error: waiting for the servo while no vector record can "
                              "run; the job ends here");
     }
-    std::fprintf(stderr, "vemtrac: %s\n", servo_ticks_state.job_abort_reason);
+    diag_printf("vemtrac: %s\n", servo_ticks_state.job_abort_reason);
 }
 
 // Runs the wait's ticks under the lock; reports and ends the job when the

@@ -32,7 +32,7 @@ struct ServoTicksState {
     // that runs longer than the 32-bit tick clock can express). Later waits
     // return at once and the interpreter stops reading.
     std::int32_t job_abort = 0;
-    char job_abort_reason[160] = {};  // why, as said on standard error
+    char job_abort_reason[160] = {};  // why, as said in the diagnostics
 
     // Plot-bed position of the head, plot-bed units, refreshed by svo_wait_idle.
     std::int32_t positionx = 0, positiony = 0;

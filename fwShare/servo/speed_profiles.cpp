@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/console.h"
 #include "base/debug_trace.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/resolution.h"
@@ -49,7 +50,7 @@ void setup_plotbed_speeds(std::int32_t kind, std::uint32_t speed, std::int32_t a
     dbg_trace2(DBG_SvoVdbCmd, DBG_SvoSpeed, "setup_plotbed_speeds(%-15s,%d,%d);\n\r", name,
                static_cast<std::int32_t>(speed), acc);
     if (kind < 2) {
-        std::printf("setup_plotbed_speeds(%-15s,%d,%d,%d);\n\r", name,
+        console_printf("setup_plotbed_speeds(%-15s,%d,%d,%d);\n\r", name,
                     static_cast<std::int32_t>(speed), acc,
                     CurrentRomParam.MachParam.MaxVelocity.Y);
     }

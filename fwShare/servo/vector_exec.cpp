@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/console.h"
 
 VectorExecState vector_exec_state;
 
@@ -100,9 +101,9 @@ inline void move_axes(std::int32_t dx, std::int32_t dy)
 
 void print_slew_distance(std::int32_t rem, const VdbData* r)
 {
-    std::printf("SVO_GetMajrDistH(%d) SVO_Vect().psuedodist(%d)\n", r->majrdisth,
+    console_printf("SVO_GetMajrDistH(%d) SVO_Vect().psuedodist(%d)\n", r->majrdisth,
                 static_cast<std::int32_t>(r->psuedodist));
-    std::printf("disth(%d)= (SVO_Vect().majrvel(%d), FPF_Vel_ShiftI(%d)\n", rem,
+    console_printf("disth(%d)= (SVO_Vect().majrvel(%d), FPF_Vel_ShiftI(%d)\n", rem,
                 static_cast<std::int32_t>(r->majrvel), 23);
 }
 
@@ -244,22 +245,22 @@ void svo_isr_slew()
 
     if (svo_long_vector_warning_due(rem, svo_long_vector_warning_given(r))) {
         note_long_vector_warning(r);
-        std::printf("disth > 0x1000000\n");
+        console_printf("disth > 0x1000000\n");
         print_slew_distance(rem, r);
-        std::printf("dccDist(%d)\n", static_cast<std::int32_t>(dcc));
+        console_printf("dccDist(%d)\n", static_cast<std::int32_t>(dcc));
     }
     if (rem < 0) {
-        std::printf("disth < 0\n");
+        console_printf("disth < 0\n");
         print_slew_distance(rem, r);
-        std::printf("disth(%d), dccDist(%d)dccDist(%d)\n", rem, static_cast<std::int32_t>(dcc),
+        console_printf("disth(%d), dccDist(%d)dccDist(%d)\n", rem, static_cast<std::int32_t>(dcc),
                     static_cast<std::int32_t>(dcc));
         r->majrdisth = static_cast<std::int32_t>(dcc - 1u);
         rem = r->majrdisth;
     }
     if (svo_queue_crowded()) {
-        std::printf("disth1(%d)SVO_Vect().majrvel(%d)\n", rem,
-                    static_cast<std::int32_t>(r->majrvel >> svo_vel_frac));
-        std::printf("dccDist(%d)\n", static_cast<std::int32_t>(dcc));
+        console_printf("disth1(%d)SVO_Vect().majrvel(%d)\n", rem,
+                       static_cast<std::int32_t>(r->majrvel >> svo_vel_frac));
+        console_printf("dccDist(%d)\n", static_cast<std::int32_t>(dcc));
         rem = static_cast<std::int32_t>(dcc);
     }
     if (rem < static_cast<std::int32_t>(dcc)) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "base/console.h"
 #include "base/debug_trace.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/resolution.h"
@@ -225,10 +226,10 @@ void plan_octant_and_distances(std::int32_t dx, std::int32_t dy, VdbData* rec)
     rec->anglediff = 0;
 
     if (rec->majrdisth < 0) {
-        std::printf("vect->majrdisth < 0\n");
-        std::printf("xdelta(%d)ydelta(%d)\n", static_cast<std::int32_t>(ax),
+        console_printf("vect->majrdisth < 0\n");
+        console_printf("xdelta(%d)ydelta(%d)\n", static_cast<std::int32_t>(ax),
                     static_cast<std::int32_t>(ay));
-        std::printf("VARRESO_PbdToSvoX(%d)VARRESO_PbdToSvoY(%d)\n", VARRESO_PbdToSvoX,
+        console_printf("VARRESO_PbdToSvoX(%d)VARRESO_PbdToSvoY(%d)\n", VARRESO_PbdToSvoX,
                     VARRESO_PbdToSvoY);
     }
 }

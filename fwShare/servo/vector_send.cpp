@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "base/console.h"
 #include "base/debug_trace.h"
 #include "fwShare/servo/servo_ticks.h"
 
@@ -29,7 +30,7 @@ VdbData* getfreevdb()
     while (freeptr->cmd != NULL_CMD) {
         m_npbdrvCnt += 1;
         if (m_npbdrvCnt >= 100) {
-            std::printf("m_npbdrvCnt(%d)\n", m_npbdrvCnt);
+            console_printf("m_npbdrvCnt(%d)\n", m_npbdrvCnt);
         }
         // The servo interrupt runs until it has freed this very record.
         if (!svo_wait_record_free(freeptr)) {

@@ -1,0 +1,144 @@
+/*
+ * vemtrac: how long a laser cutter/engraver job will run, as a library.
+ *
+ * The job is replayed through the machine's own motion control, tick by
+ * tick (one servo tick is 0.4 ms); the estimate is exact and the same on
+ * every run and every host. Plain C, usable from any language with a
+ * foreign-function interface.
+ *
+ * Threads: the machine's state is process-wide, as the firmware's is, so
+ * the library runs one job at a time: calls from several threads are safe
+ * and are served one after the other. To estimate jobs in parallel, run
+ * them in several processes (the Python module's batch command does).
+ *
+ * Every call starts from the machine's power-on state. Nothing is thrown
+ * or aborted across these functions, whatever the input; nothing is
+ * written to the process's standard output or standard error.
+ */
+#ifndef VEMTRAC_VEMTRAC_H
+#define VEMTRAC_VEMTRAC_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+/* The version of this interface; it grows when the interface does. */
+#define VEMTRAC_API_VERSION 1
+
+#if defined(_WIN32) && !defined(VEMTRAC_STATIC)
+#if defined(VEMTRAC_BUILDING_LIBRARY)
+#define VEMTRAC_API __declspec(dllexport)
+#else
+#define VEMTRAC_API __declspec(dllimport)
+#endif
+#elif defined(VEMTRAC_BUILDING_LIBRARY) && defined(__GNUC__)
+#define VEMTRAC_API __attribute__((visibility("default")))
+#else
+#define VEMTRAC_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The library's version, e.g. "1.0.0". */
+VEMTRAC_API const char* vemtrac_version(void);
+
+/*
+ * Estimates the job given as the bytes of a job file (job may be NULL when
+ * job_len is 0: an empty job) and returns a newly allocated, NUL-terminated
+ * UTF-8 JSON object: the same object as one element of "jobs" in
+ * "vemtrac --report --json" ("job", "result", "complete", "stopped_at",
+ * "run_time_ms", "run_time", "ticks", "phases", "activities", ...).
+ *
+ * options_json is NULL or a JSON object with any of
+ *   "replay": "fast" (the default run), "full" or "literal" (the reference,
+ *             every tick through the servo interrupt); the same figures
+ *             every way, "fast" is the quickest;
+ *   "tick_limit": the most servo ticks the job may run (a non-negative
+ *             integer; a job that runs longer is cut short there), or null;
+ *   "job": the name the object's "job" holds (default "").
+ * A bad job is a result ("result" "refused", or "complete" false with
+ * "stopped_at"); bad options give {"result": "error", "reason": ...}.
+ * Returns NULL only when memory runs out. Free the text with vemtrac_free.
+ */
+VEMTRAC_API char* vemtrac_report_json(const char* job, size_t job_len, const char* options_json);
+
+/* The same for a job file given by its path; "job" defaults to the path. A
+ * file that cannot be read gives "result" "unreadable" with a "reason". */
+VEMTRAC_API char* vemtrac_report_json_file(const char* path, const char* options_json);
+
+/* Frees what the library returned. NULL is allowed. */
+VEMTRAC_API void vemtrac_free(void* p);
+
+/* How the ticks are run; every way gives the same figures. */
+typedef enum vemtrac_replay {
+    VEMTRAC_REPLAY_FAST = 0,   /* the default run: runs of alike ticks in one step */
+    VEMTRAC_REPLAY_FULL = 1,   /* every tick with the position loop */
+    VEMTRAC_REPLAY_LITERAL = 2 /* every tick through the servo interrupt: the reference */
+} vemtrac_replay;
+
+/* The two kinds of text a job writes. */
+typedef enum vemtrac_stream {
+    VEMTRAC_STREAM_CONSOLE = 0,   /* the machine's console lines (and trace lines) */
+    VEMTRAC_STREAM_DIAGNOSTIC = 1 /* "vemtrac: ..." lines about bad entries and limits */
+} vemtrac_stream;
+
+/* Receives the job's text as it is written: each call one line or a piece
+ * of one (not NUL-terminated); joined, a stream's calls are its bytes. It
+ * runs on the calling thread, inside the estimate, and must return
+ * normally (no exception, no longjmp). */
+typedef void (*vemtrac_console_fn)(void* context, vemtrac_stream stream, const char* text,
+                                   size_t len);
+
+typedef struct vemtrac_options {
+    int api_version;              /* VEMTRAC_API_VERSION, set by vemtrac_options_init */
+    vemtrac_replay replay;        /* default VEMTRAC_REPLAY_FAST */
+    uint64_t tick_limit;          /* most servo ticks the job may run (0: no limit of
+                                     the caller's; a longer job is cut short there) */
+    const char* trace_categories; /* trace categories to switch on, comma-separated
+                                     ("ShowJobTime,DeltaMove"), or NULL */
+    vemtrac_console_fn console;   /* NULL: the job's text is dropped */
+    void* console_context;        /* handed to console */
+} vemtrac_options;
+
+/* Sets the options to their defaults. */
+VEMTRAC_API void vemtrac_options_init(vemtrac_options* options);
+
+/* How the job came out. */
+typedef enum vemtrac_outcome {
+    VEMTRAC_OUTCOME_OK = 0,        /* estimated (perhaps cut short: see complete) */
+    VEMTRAC_OUTCOME_REFUSED = 1,   /* the job file's version is not 1: no estimate */
+    VEMTRAC_OUTCOME_UNREADABLE = 2 /* the job file could not be read: see reason */
+} vemtrac_outcome;
+
+typedef struct vemtrac_result {
+    vemtrac_outcome outcome;
+    int complete;               /* 1 when every entry ran, 0 when the job stopped early */
+    uint32_t run_time_ms;       /* the estimate, ms (the status file's figure); 0 unless OK */
+    int64_t ticks;              /* servo ticks from the first departure to the last stop */
+    int32_t stopped_entry;      /* the entry where reading stopped (1-based), 0 when complete */
+    char stopped_keyword[1048]; /* its keyword, bytes outside printable ASCII as \xNN */
+    char reason[512];           /* why it stopped, or why the file is unreadable (cut to fit) */
+} vemtrac_result;
+
+/* Return values of vemtrac_estimate and vemtrac_estimate_file. */
+#define VEMTRAC_SUCCESS 0         /* *result holds the outcome */
+#define VEMTRAC_ERROR_ARGUMENT -1 /* a NULL result, a NULL job with a length, bad options */
+#define VEMTRAC_ERROR_MEMORY -2   /* memory ran out */
+#define VEMTRAC_ERROR_INTERNAL -3 /* anything else went wrong inside the library */
+
+/* Estimates the job given as the bytes of a job file. options may be NULL
+ * (the defaults). Returns VEMTRAC_SUCCESS with *result filled, or an error
+ * (*result then says nothing). */
+VEMTRAC_API int vemtrac_estimate(const char* job, size_t job_len, const vemtrac_options* options,
+                                 vemtrac_result* result);
+
+/* The same for a job file given by its path. */
+VEMTRAC_API int vemtrac_estimate_file(const char* path, const vemtrac_options* options,
+                                      vemtrac_result* result);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VEMTRAC_VEMTRAC_H */

@@ -1,0 +1,103 @@
+"""The Python module against the program: the same figures on the example
+jobs and on generated jobs, in one process, in the batch command's worker
+processes and in a Dask cluster's workers."""
+
+import csv
+import json
+import os
+import pathlib
+import subprocess
+import sys
+
+import pytest
+
+import vemtrac
+from job_generator import generated_jobs
+
+BINARY = os.path.abspath(os.environ["VEMTRAC_BINARY"])
+EXAMPLES = pathlib.Path(os.environ["VEMTRAC_EXAMPLES_DIR"])
+
+
+def program_report(paths, cwd=None):
+    """The job objects of `vemtrac --report --json PATH...`."""
+    out = subprocess.run([BINARY, "--report", "--json", *map(str, paths)], cwd=cwd,
+                         capture_output=True, check=False).stdout
+    return json.loads(out)["jobs"]
+
+
+def example_paths():
+    return sorted(EXAMPLES.glob("*.cmd"))
+
+
+def test_example_jobs_give_the_programs_figures():
+    paths = example_paths()
+    for path, expected in zip(paths, program_report(paths)):
+        assert vemtrac.estimate(str(path)) == expected
+        assert vemtrac.estimate(path, replay="literal") == expected
+        from_bytes = vemtrac.estimate(path.read_bytes())
+        assert from_bytes == dict(expected, job="")
+    assert vemtrac.__version__ == subprocess.run(
+        [BINARY, "--version"], capture_output=True, text=True).stdout.split()[1]
+
+
+def test_refused_and_cut_short_jobs_are_results():
+    assert vemtrac.estimate(b"VemtracCmdVer 2\n")["result"] == "refused"
+    cut = vemtrac.estimate(EXAMPLES / "vector_job.cmd", tick_limit=1000)
+    assert cut["result"] == "ok" and not cut["complete"]
+    assert "servo ticks" in cut["stopped_at"]["reason"]
+    assert vemtrac.estimate(b"")["ticks"] == 0
+
+
+@pytest.mark.parametrize("call, error", [
+    (lambda: vemtrac.estimate(5), TypeError),
+    (lambda: vemtrac.estimate(b"", replay=1), TypeError),
+    (lambda: vemtrac.estimate(b"", replay="quick"), ValueError),
+    (lambda: vemtrac.estimate(b"", tick_limit=-1), ValueError),
+    (lambda: vemtrac.estimate(b"", tick_limit="9"), TypeError),
+    (lambda: vemtrac.estimate(b"", tick_limit=True), TypeError),
+    (lambda: vemtrac.estimate("/no/such/job.cmd"), OSError),
+    (lambda: vemtrac.estimate(EXAMPLES), OSError),  # a folder without Vemtrac.cmd
+])
+def test_bad_arguments_raise(call, error):
+    with pytest.raises(error):
+        call()
+
+
+def test_batch_writes_a_row_per_job(tmp_path):
+    (tmp_path / "jobs" / "more").mkdir(parents=True)
+    for path in example_paths():
+        (tmp_path / "jobs" / "more" / path.name).write_bytes(path.read_bytes())
+    (tmp_path / "jobs" / "notes.txt").write_text("not a job")
+    package_dir = pathlib.Path(vemtrac.__file__).resolve().parent.parent
+    run = subprocess.run([sys.executable, "-m", "vemtrac", "batch", "jobs", "missing.cmd",
+                          "--jobs", "2", "--csv", "rows.csv"], cwd=tmp_path,
+                         env=dict(os.environ, PYTHONPATH=str(package_dir)),
+                         capture_output=True, text=True)
+    assert run.returncode == 1  # missing.cmd cannot be read
+    assert "missing.cmd" in run.stderr
+    with open(tmp_path / "rows.csv", newline="") as f:
+        rows = list(csv.DictReader(f))
+    assert [r["path"] for r in rows] == [
+        os.path.join("jobs", "more", p.name) for p in example_paths()] + ["missing.cmd"]
+    expected = program_report([r["path"] for r in rows[:-1]], cwd=tmp_path)
+    for row, job in zip(rows, expected):
+        assert row == {"path": job["job"], "result": job["result"],
+                       "complete": str(job["complete"]).lower(),
+                       "run_time_ms": str(job["run_time_ms"]), "run_time": job["run_time"],
+                       "ticks": str(job["ticks"])}
+    assert rows[-1]["result"] == "unreadable"
+
+
+def test_dask_cluster_maps_estimate_over_generated_jobs(tmp_path):
+    distributed = pytest.importorskip("distributed")
+    paths = []
+    for i, job in enumerate(generated_jobs(200)):
+        path = tmp_path / ("job%03d.cmd" % i)
+        path.write_text(job)
+        paths.append(str(path))
+    expected = program_report(paths)
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=None) as cluster, \
+            distributed.Client(cluster) as client:
+        results = client.gather(client.map(vemtrac.estimate, paths))
+    assert results == expected

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch prefix and builds a small C program
+# against it twice, found by CMake's find_package and by pkg-config; both
+# must give the program's figures on every example job and on 200 generated
+# jobs (the differential test's generator).
+# usage: install_test.sh CMAKE BUILD_DIR SOURCE_DIR
+set -eu
+cmake=$1 build=$2 src=$3
+for tool in cc pkg-config python3; do
+    if ! command -v $tool >/dev/null 2>&1; then
+        echo "install_and_consume: SKIP: $tool is not installed"
+        exit 77
+    fi
+done
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+prefix=$scratch/prefix
+"$cmake" --install "$build" --prefix "$prefix" >/dev/null
+libdir=$(dirname "$(find "$prefix" -name 'libvemtrac.so.1' | head -1)")
+export LD_LIBRARY_PATH=$libdir
+
+# The figures the program gives: run time in ms, ticks, complete.
+mkdir "$scratch/generated"
+python3 "$src/python/tests/job_generator.py" "$scratch/generated" 200
+jobs=("$src"/examples/*.cmd "$scratch"/generated/*.cmd)
+"$prefix/bin/vemtrac" --report --json "${jobs[@]}" 2>/dev/null |
+    python3 -c 'import json,sys
+for j in json.load(sys.stdin)["jobs"]: print(j["run_time_ms"], j["ticks"], int(j["complete"]))' \
+    > "$scratch/expected"
+
+"$cmake" -S "$src/tests/consumer" -B "$scratch/with-cmake" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+"$cmake" --build "$scratch/with-cmake" >/dev/null
+"$scratch/with-cmake/consumer" "${jobs[@]}" > "$scratch/with-cmake.out"
+diff "$scratch/expected" "$scratch/with-cmake.out"
+
+export PKG_CONFIG_PATH=$libdir/pkgconfig
+cc -o "$scratch/with-pkg-config" "$src/tests/consumer/consumer.c" \
+    $(pkg-config --cflags --libs vemtrac)
+"$scratch/with-pkg-config" "${jobs[@]}" > "$scratch/with-pkg-config.out"
+diff "$scratch/expected" "$scratch/with-pkg-config.out"
+echo "the C program, built both ways, gives the program's figures on ${#jobs[@]} jobs"

@@ -1,0 +1,166 @@
+// The C interface: the same figures as the program, any input answered
+// with a result or an error (never a crash), and the same answers from
+// several threads at once as from one.
+#include "machine_fixture.h"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <thread>
+
+#include "vemtrac/vemtrac.h"
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+
+namespace {
+
+// The JSON call's answer, parsed (null when the library returned NULL).
+json report(const std::string& job, const char* options = nullptr)
+{
+    char* text = vemtrac_report_json(job.data(), job.size(), options);
+    if (text == nullptr) {
+        return nullptr;
+    }
+    json doc = json::parse(text);
+    vemtrac_free(text);
+    return doc;
+}
+
+const std::array<const char*, 3> example_names = {"vector_job.cmd", "raster_job.cmd",
+                                                  "mixed_job.cmd"};
+
+// Keeps the console lines a job writes.
+void keep_console(void* context, vemtrac_stream stream, const char* text, size_t len)
+{
+    if (stream == VEMTRAC_STREAM_CONSOLE) {
+        static_cast<std::string*>(context)->append(text, len);
+    }
+}
+
+} // namespace
+
+TEST(Api, FiguresAreThoseOfTheProgram)
+{
+    JobFolder folder;
+    std::string args;
+    for (const char* name : example_names) {
+        folder.write_file(name, example_job(name));
+        args += std::string(" ") + name;
+    }
+    const std::string command = "cd '" + folder.path() + "' && '" + VEMTRAC_BINARY +
+                                "' --report --json" + args + " > report.json";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const json program = json::parse(folder.read_file("report.json"));
+
+    for (std::size_t i = 0; i < example_names.size(); ++i) {
+        const std::string options = std::string("{\"job\": \"") + example_names[i] + "\"}";
+        const json& expected = program.at("jobs")[i];
+        EXPECT_EQ(report(example_job(example_names[i]), options.c_str()), expected);
+
+        char* from_file = vemtrac_report_json_file(
+            (folder.path() + "/" + example_names[i]).c_str(), "{\"replay\": \"full\"}");
+        ASSERT_NE(from_file, nullptr);
+        EXPECT_EQ(json::parse(from_file).at("phases"), expected.at("phases"));
+        vemtrac_free(from_file);
+
+        vemtrac_result result;
+        const std::string job = example_job(example_names[i]);
+        ASSERT_EQ(vemtrac_estimate(job.data(), job.size(), nullptr, &result), VEMTRAC_SUCCESS);
+        EXPECT_EQ(result.outcome, VEMTRAC_OUTCOME_OK);
+        EXPECT_EQ(result.complete, 1);
+        EXPECT_EQ(result.run_time_ms, expected.at("run_time_ms").get<std::uint32_t>());
+        EXPECT_EQ(result.ticks, expected.at("ticks").get<std::int64_t>());
+    }
+}
+
+TEST(Api, HostileInputsGiveResultsOrErrors)
+{
+    for (const auto& file : fs::directory_iterator(VEMTRAC_FAULT_INPUTS_DIR)) {
+        const json r = report(read_all(file.path()), "{\"tick_limit\": 2000000}");
+        EXPECT_TRUE(r.at("result") == "ok" || r.at("result") == "refused") << file.path();
+        vemtrac_result typed;
+        EXPECT_EQ(vemtrac_estimate_file(file.path().c_str(), nullptr, &typed), VEMTRAC_SUCCESS);
+    }
+    EXPECT_EQ(report("").at("ticks"), 0);
+    char* null_job = vemtrac_report_json(nullptr, 0, nullptr);
+    ASSERT_NE(null_job, nullptr);
+    EXPECT_EQ(json::parse(null_job).at("result"), "ok");
+    vemtrac_free(null_job);
+
+    for (const char* bad : {"", "{", "[]", "null", "{\"replay\": \"quick\"}", "{\"replay\": 1}",
+                            "{\"tick_limit\": -1}", "{\"tick_limit\": 1.5}", "{\"speed\": 2}",
+                            "{\"job\": 7}", "{\"tick_limit\": \"9\"}"}) {
+        const json r = report("pd_default 1 1", bad);
+        EXPECT_EQ(r.at("result"), "error") << bad;
+        EXPECT_FALSE(r.at("reason").get<std::string>().empty());
+    }
+    const json cut = report(example_job("vector_job.cmd"), "{\"tick_limit\": 1000}");
+    EXPECT_FALSE(cut.at("complete").get<bool>());
+
+    char* missing_text = vemtrac_report_json_file("/no/such/job.cmd", nullptr);
+    ASSERT_NE(missing_text, nullptr);
+    const json missing = json::parse(missing_text);
+    vemtrac_free(missing_text);
+    EXPECT_EQ(missing.at("result"), "unreadable");
+    EXPECT_EQ(missing.at("job"), "/no/such/job.cmd");
+
+    vemtrac_result result;
+    EXPECT_EQ(vemtrac_estimate(nullptr, 5, nullptr, &result), VEMTRAC_ERROR_ARGUMENT);
+    EXPECT_EQ(vemtrac_estimate("x", 1, nullptr, nullptr), VEMTRAC_ERROR_ARGUMENT);
+    EXPECT_EQ(vemtrac_estimate_file(nullptr, nullptr, &result), VEMTRAC_ERROR_ARGUMENT);
+    vemtrac_options options;
+    vemtrac_options_init(&options);
+    options.replay = static_cast<vemtrac_replay>(3);
+    EXPECT_EQ(vemtrac_estimate("x", 1, &options, &result), VEMTRAC_ERROR_ARGUMENT);
+    ASSERT_EQ(vemtrac_estimate_file("/no/such/job.cmd", nullptr, &result), VEMTRAC_SUCCESS);
+    EXPECT_EQ(result.outcome, VEMTRAC_OUTCOME_UNREADABLE);
+    EXPECT_NE(std::string(result.reason).find("/no/such/job.cmd"), std::string::npos);
+    ASSERT_EQ(vemtrac_estimate("VemtracCmdVer 2", 15, nullptr, &result), VEMTRAC_SUCCESS);
+    EXPECT_EQ(result.outcome, VEMTRAC_OUTCOME_REFUSED);
+}
+
+TEST(Api, ConsoleLinesReachTheCallbackOnly)
+{
+    std::string console;
+    vemtrac_options options;
+    vemtrac_options_init(&options);
+    options.console = keep_console;
+    options.console_context = &console;
+    options.trace_categories = "ShowJobTime";
+    const std::string job = example_job("vector_job.cmd");
+    vemtrac_result result;
+    const std::string out = capture_stdout(
+        [&] { EXPECT_EQ(vemtrac_estimate(job.data(), job.size(), &options, &result), 0); });
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(console.rfind("Start job working time calculating....\n", 0), 0u);
+    EXPECT_NE(console.find("T00000 JobTimeTick: "), std::string::npos);
+    EXPECT_NE(console.find("Job Run Time: 0:57\n\r"), std::string::npos);
+}
+
+TEST(Api, FourThreadsGiveTheAnswersOfOne)
+{
+    std::array<std::string, example_names.size()> alone;
+    for (std::size_t i = 0; i < example_names.size(); ++i) {
+        alone[i] = report(example_job(example_names[i])).dump();
+    }
+    std::array<std::array<std::string, example_names.size()>, 4> together;
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < together.size(); ++t) {
+        threads.emplace_back([&together, t] {
+            for (std::size_t n = 0; n < example_names.size(); ++n) {
+                const std::size_t i = (n + t) % example_names.size();  // each its own order
+                const std::string job = example_job(example_names[i]);
+                char* text = vemtrac_report_json(job.data(), job.size(), nullptr);
+                together[t][i] = text != nullptr ? json::parse(text).dump() : "";
+                vemtrac_free(text);
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (const auto& answers : together) {
+        EXPECT_EQ(answers, alone);
+    }
+}
