@@ -6,6 +6,7 @@
 #include <string>
 #include <system_error>
 
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 
@@ -134,6 +135,13 @@ void restore_stdout()
     dup2_fd(saved_stdout, 1);
     close_fd(saved_stdout);
     saved_stdout = -1;
+}
+
+void ignore_broken_pipe()
+{
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
 }
 
 } // namespace platform

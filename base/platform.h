@@ -64,4 +64,8 @@ bool divert_stdout(bool to_stderr);
 // Gives standard output back its own destination after divert_stdout.
 void restore_stdout();
 
+// A write to a connection the other end has closed fails with an error
+// instead of ending the process (a server's clients may leave at any time).
+void ignore_broken_pipe();
+
 } // namespace platform
