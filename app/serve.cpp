@@ -418,6 +418,9 @@ std::unique_ptr<httplib::Server> make_estimate_server(const ServeOptions& option
     server->set_read_timeout(options.timeout_s, 0);
     server->set_write_timeout(options.timeout_s, 0);
     server->set_keep_alive_timeout(2);
+    // An answer's head and body go out as separate writes: without this the
+    // body waits for the client's delayed acknowledgement of the head.
+    server->set_tcp_nodelay(true);
     server->set_default_headers(default_headers(options));
     server->set_error_handler([options](const httplib::Request&, httplib::Response& res) {
         if (res.body.empty()) {
