@@ -90,6 +90,22 @@ std::uint64_t positive_number(const std::string& text, std::uint64_t limit)
     return n <= limit ? n : 0;
 }
 
+// The job's name for the answers: at most 255 bytes of valid UTF-8 (JSON
+// holds nothing else); a name that is not keeps its ASCII, '?' for the rest.
+std::string job_name(const std::string& asked)
+{
+    std::string name = asked.substr(0, 255);
+    try {
+        (void)json(name).dump();
+        return name;
+    } catch (const json::exception&) {
+        for (char& c : name) {
+            c = (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) ? '?' : c;
+        }
+        return name;
+    }
+}
+
 // Reads the query of an estimate request; false with the error answered.
 bool read_ask(const httplib::Request& req, const std::string& body, httplib::Response& res,
               const ServeOptions& options, EstimateAsk* ask)
@@ -108,7 +124,7 @@ bool read_ask(const httplib::Request& req, const std::string& body, httplib::Res
         }
     }
     if (req.has_param("name")) {
-        ask->name = req.get_param_value("name").substr(0, 255);
+        ask->name = job_name(req.get_param_value("name"));
     }
     if (body.empty()) {
         send_error(res, 400, "the body must hold the bytes of a job file");
@@ -169,12 +185,14 @@ private:
         return true;
     }
 
+    // Gives the place up, the machine taken or the wait given up.
     void leave_queue()
     {
         std::lock_guard<std::mutex> lock(count_mutex_);
         --waiting_;
     }
 
+    // Answers 503: the client may try again in a second.
     static bool busy(httplib::Response& res, const std::string& why)
     {
         send_error(res, 503, why + "; try again shortly");

@@ -106,6 +106,10 @@ TEST(Serve, HeadersCrossOriginAndQueryLimits)
         EXPECT_TRUE(nlohmann::json::parse(r->body).contains("error")) << query;
     }
     EXPECT_EQ(post("", "")->status, 400);
+    // A name that is not UTF-8 cannot go into JSON as it is.
+    auto odd = post("?name=a%FF%FEb&tick_limit=10", job);
+    ASSERT_EQ(odd->status, 200);
+    EXPECT_EQ(nlohmann::json::parse(odd->body)["job"], "a??b");
     // The server's own tick limit stops the job, as the report shows it.
     auto capped = post("?replay=full", job);
     ASSERT_EQ(capped->status, 200);
