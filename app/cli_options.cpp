@@ -16,6 +16,9 @@ const char* const usage_lines =
     "       vemtrac DIR             the same with the folder DIR\n"
     "       vemtrac --report [--json] [--timeline FILE] [--svg FILE] [--force] JOB...\n"
     "                               estimate each JOB and print where the time goes\n"
+    "       vemtrac serve [--host H] [--port P] [--max-body BYTES] [--queue N]\n"
+    "                     [--tick-limit N] [--timeout-s N] [--cors ORIGIN]\n"
+    "                               the estimates and their page over HTTP\n"
     "       vemtrac --help | -h     this help in full\n"
     "       vemtrac --version       version and machine model\n"
     "options for every form: --replay fast|full|literal\n";
@@ -81,6 +84,20 @@ void check_forms(CliOptions* o, bool report, const std::vector<std::string>& pat
     }
 }
 
+// The serve form's options, on its own subcommand.
+CLI::App* add_serve_form(CLI::App& app, ServeOptions* s)
+{
+    CLI::App* serve = app.add_subcommand("serve", "the estimate service");
+    serve->add_option("--host", s->host)->type_name("HOST");
+    serve->add_option("--port", s->port)->check(CLI::Range(0, 65535));
+    serve->add_option("--max-body", s->max_body)->check(CLI::Range(std::size_t{1}, std::size_t{1} << 40));
+    serve->add_option("--queue", s->queue)->check(CLI::Range(1, 1000));
+    serve->add_option("--tick-limit", s->tick_limit)->check(CLI::Range(std::uint64_t{1}, replay_max_job_ticks));
+    serve->add_option("--timeout-s", s->timeout_s)->check(CLI::Range(1, 3600));
+    serve->add_option("--cors", s->cors)->type_name("ORIGIN");
+    return serve;
+}
+
 } // namespace
 
 CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_default)
@@ -100,6 +117,7 @@ CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_defaul
     CLI::Option* svg = app.add_option("--svg", o.svg_file)->type_name("FILE");
     app.add_option("--replay", replay)->check(CLI::IsMember({"full", "fast", "literal"}));
     app.add_option("paths", paths);
+    CLI::App* serve = add_serve_form(app, &o.serve);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -120,6 +138,11 @@ CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_defaul
     }
     if (help || version) {
         o.mode = help ? CliMode::help : CliMode::version;
+        return o;
+    }
+    if (serve->parsed()) {
+        o.mode = report || o.json || !paths.empty() ? CliMode::usage_error : CliMode::serve;
+        o.error = "serve takes none of --report, --json and JOB";
         return o;
     }
     check_forms(&o, report, paths);
@@ -166,6 +189,16 @@ std::string cli_help_text()
            "                   bar of where the time goes (one JOB only)\n"
            "  --force          replace a FILE that is not an earlier timeline or picture\n"
            "                   (never a JOB: an output naming a JOB is always refused)\n"
+           "\n"
+           "vemtrac serve\n"
+           "  An HTTP service on 127.0.0.1:8080 (--host, --port; port 0 takes a free one):\n"
+           "  GET / is a page to drop job files on; POST /v1/estimate, /v1/timeline and\n"
+           "  /v1/picture take the bytes of a job file and answer with the JSON report,\n"
+           "  the timeline and the picture; GET /v1/openapi.json describes them. One\n"
+           "  estimate runs at a time, up to --queue (8) wait, each of at most\n"
+           "  --tick-limit ticks; bodies over --max-body (64 MiB) are refused, a client\n"
+           "  silent for --timeout-s (30) seconds is dropped. --cors ORIGIN lets pages\n"
+           "  of that origin call it.\n"
            "\n"
            "--replay fast|full|literal\n"
            "  fast (the default) leaves out the servo's position loop, which nothing the\n"

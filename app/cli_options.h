@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "app/serve_options.h"
 #include "replay/tick_runner.h"
 
 enum class CliMode {
     machine,      // Vemtrac.cmd and Vemtrac.sts in the executable's folder or in folder
     report,       // estimate each job and print where the time goes
+    serve,        // the estimate service and its page over HTTP
     help,         // usage on standard output
     version,      // version and machine model
     usage_error,  // usage on standard error, exit 2
@@ -24,6 +26,7 @@ struct CliOptions {
     std::string svg_file;             // empty: no picture
     bool force = false;               // replace outputs that are not earlier outputs
     ReplayMode replay = ReplayMode::fast;  // --replay, or VEMTRAC_REPLAY
+    ServeOptions serve;               // serve: where to listen, the limits
     std::string error;                // usage_error: what is wrong
 };
 

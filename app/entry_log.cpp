@@ -25,8 +25,11 @@ void log_committed_record(VdbData* rec)
     }
     if (report_tally_state.enabled) {
         report_tally_move(rec->dx, rec->dy, rec->work, rec->majrdisth);
-    } else {
-        s.moves.push_back({rec->dx, rec->dy, rec->work});
+    }
+    if (!report_tally_state.enabled || s.keep_moves) {
+        const std::vector<WorkTag>& works = tick_account_state.works;
+        const WorkTag tag = rec->work < works.size() ? works[rec->work] : WorkTag{};
+        s.moves.push_back({rec->dx, rec->dy, rec->work, tag.entry, tag.kind, tag.index});
     }
 }
 
@@ -34,7 +37,9 @@ void log_committed_record(VdbData* rec)
 
 void entry_log_start()
 {
+    const bool keep_moves = entry_log_state.keep_moves;
     entry_log_reset();
+    entry_log_state.keep_moves = keep_moves;
     entry_log_state.enabled = tick_account_state.enabled;
     entry_log_state.start_x = positionx;
     entry_log_state.start_y = positiony;

@@ -16,6 +16,12 @@ struct HeadMove {
     std::int32_t dx;
     std::int32_t dy;
     std::uint32_t work;
+    // What the work was when the record was committed (a report tallied as
+    // the job runs drops finished work tags later): its entry, kind and pen
+    // or image.
+    std::int32_t entry;
+    std::uint8_t kind;
+    std::int32_t index;
 };
 
 // An entry of the job file that queued records.
@@ -26,6 +32,9 @@ struct MotionEntry {
 
 struct EntryLogState {
     bool enabled = false;
+    // Keep every move even while the report is tallied as the job runs
+    // (for a caller that draws each move; memory then grows with the job).
+    bool keep_moves = false;
     std::vector<MotionEntry> entries;
     std::vector<HeadMove> moves;
     // The head's plot-bed position when the job started.

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/entry_log.h"
 #include "app/exe_dir.h"
 #include "app/machine_reset.h"
 #include "base/console.h"
@@ -113,6 +114,7 @@ JobResult run_job(const JobRequest& request)
     if (request.plan_only) {
         vdb_add_commit_observer(free_on_commit);
     }
+    entry_log_state.keep_moves = request.keep_moves;
     if (request.account_ticks) {
         tick_account_enable();
         if (request.tally_report) {

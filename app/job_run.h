@@ -42,6 +42,8 @@ struct JobRequest {
     // log as it goes (app/report_tally.h), and hand each timeline row to
     // timeline_row (when set) as soon as its entry is done.
     bool tally_report = false;
+    // With tally_report: keep every move in the entry log all the same.
+    bool keep_moves = false;
     TimelineSink timeline_row = nullptr;
     void* timeline_context = nullptr;
 };

@@ -11,6 +11,7 @@
 #include "app/cli_options.h"
 #include "app/job_run.h"
 #include "app/report_run.h"
+#include "app/serve.h"
 #include "app/status_file.h"
 #include "base/platform.h"
 #include "base/shown_text.h"
@@ -115,6 +116,8 @@ int main(int argc, char** argv)
         return 2;
     case CliMode::report:
         return run_reports(options, VEMTRAC_VERSION);
+    case CliMode::serve:
+        return run_serve(options.serve, VEMTRAC_VERSION);
     case CliMode::machine:
         break;
     }

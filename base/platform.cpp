@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -170,5 +171,12 @@ bool stderr_is_terminal()
 }
 
 #endif
+
+void ignore_broken_pipe()
+{
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
 
 } // namespace platform

@@ -73,4 +73,8 @@ bool stderr_is_terminal();
 // This process's id, to keep the scratch names of two runs apart.
 unsigned long process_id();
 
+// A write to a connection the other end has closed fails with an error
+// instead of ending the process (a server's clients may leave at any time).
+void ignore_broken_pipe();
+
 } // namespace platform

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build and the tests need and that
 # this machine lacks: the compiler and CMake, the libraries of the program
-# (CLI11, nlohmann-json), of the tests and benchmarks (GoogleTest, Google
-# Benchmark), of the Python module and the library's install test
+# (CLI11, nlohmann-json, cpp-httplib), of the tests and benchmarks
+# (GoogleTest, Google Benchmark, and Chromium driven from Node for the
+# page's test), of the Python module and the library's install test
 # (pybind11, python3-dev, pytest, Dask distributed, pkg-config), and the
-# MinGW-w64 cross compiler and Wine of the Windows checks. With "fuzz", also Clang and its libFuzzer runtime.
+# MinGW-w64 cross compiler and Wine of the Windows checks. With "fuzz", also
+# Clang and its libFuzzer runtime.
 #
 # Installs with apt-get when run as root, otherwise with sudo; without
 # either, prints the one command to run and fails. Does nothing when
@@ -22,6 +24,9 @@ command -v flock >/dev/null 2>&1 || missing+=(util-linux)
 # Argument parsing and JSON for the program's arguments and reports.
 [ -f /usr/include/CLI/CLI.hpp ] || missing+=(libcli11-dev)
 [ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
+# The HTTP server of vemtrac serve.
+[ -f /usr/include/httplib.h ] || missing+=(libcpp-httplib-dev)
+command -v pkg-config >/dev/null 2>&1 || missing+=(pkg-config)
 # The tests and the benchmarks.
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
@@ -32,6 +37,10 @@ compgen -G "/usr/include/python3*/Python.h" >/dev/null || missing+=(python3-dev)
 /usr/bin/python3 -c 'import pytest' >/dev/null 2>&1 || missing+=(python3-pytest)
 /usr/bin/python3 -c 'import distributed' >/dev/null 2>&1 || missing+=(python3-distributed)
 command -v pkg-config >/dev/null 2>&1 || missing+=(pkg-config)
+# The page's test in a real browser: Debian's Chromium, driven from Node.
+command -v chromium >/dev/null 2>&1 || missing+=(chromium)
+command -v node >/dev/null 2>&1 || missing+=(nodejs)
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 # The Windows build and the Wine runs that check it against the Linux build.
 command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || missing+=(g++-mingw-w64-x86-64-posix)
 command -v wine >/dev/null 2>&1 || missing+=(wine64 wine)

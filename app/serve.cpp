@@ -1,0 +1,491 @@
+#include "app/serve.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <mutex>
+#include <vector>
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include "app/entry_log.h"
+#include "app/job_report.h"
+#include "app/job_run.h"
+#include "app/job_svg.h"
+#include "app/report_json.h"
+#include "app/status_file.h"
+#include "app/timeline_csv.h"
+#include "app/web_assets.h"
+#include "base/console.h"
+#include "base/platform.h"
+#include "fwShare/resolution.h"
+#include "replay/tick_account.h"
+
+using json = nlohmann::ordered_json;
+
+namespace {
+
+// The page may load only its own script, style and data: nothing inline,
+// nothing from elsewhere, and no other site may frame it.
+const char* const page_policy =
+    "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
+    "connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
+
+// The picture is shown as an image: its own inline styles, nothing else.
+const char* const picture_policy = "default-src 'none'; style-src 'unsafe-inline'";
+
+// Plot-bed units per millimetre, for the moves the page draws.
+constexpr double plotbed_per_mm = machine_plotbed_dpi / 25.4;
+
+// What one estimate request asks the machine for.
+struct EstimateAsk {
+    ReplayMode replay = ReplayMode::fast;
+    std::uint64_t tick_limit = replay_max_job_ticks;
+    std::string name = "upload";
+};
+
+// A job run: its report, and for each move of report.path the entry of
+// the job file that queued it.
+struct EstimateRun {
+    JobReport report;
+    std::vector<TimelineRow> timeline;  // in file order
+    std::vector<HeadMove> moves;        // as committed
+    std::int32_t start_x = 0, start_y = 0;  // the head at the job's start, plot-bed units
+};
+
+// Answers with a JSON error document.
+void send_error(httplib::Response& res, int status, const std::string& message)
+{
+    res.status = status;
+    res.set_content(json{{"error", message}}.dump() + "\n", "application/json");
+}
+
+// The text of an error status httplib answers by itself.
+std::string status_text(int status, const ServeOptions& options)
+{
+    switch (status) {
+    case 400: return "malformed request";
+    case 404: return "no such resource";
+    case 405: return "method not allowed here";
+    case 408: return "the request took too long to arrive";
+    case 413: return "the body is larger than " + std::to_string(options.max_body) + " bytes";
+    case 414: return "the request line is too long";
+    case 431: return "the request's headers are too large";
+    default: return "HTTP error " + std::to_string(status);
+    }
+}
+
+// A whole number of decimal digits within 1..limit, or 0.
+std::uint64_t positive_number(const std::string& text, std::uint64_t limit)
+{
+    if (text.empty() || text.size() > 19) {
+        return 0;
+    }
+    std::uint64_t n = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return 0;
+        }
+        n = n * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return n <= limit ? n : 0;
+}
+
+// The job's name for the answers: at most 255 bytes of valid UTF-8 (JSON
+// holds nothing else); a name that is not keeps its ASCII, '?' for the rest.
+std::string job_name(const std::string& asked)
+{
+    std::string name = asked.substr(0, 255);
+    try {
+        (void)json(name).dump();
+        return name;
+    } catch (const json::exception&) {
+        for (char& c : name) {
+            c = (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) ? '?' : c;
+        }
+        return name;
+    }
+}
+
+// Reads the query of an estimate request; false with the error answered.
+bool read_ask(const httplib::Request& req, const std::string& body, httplib::Response& res,
+              const ServeOptions& options, EstimateAsk* ask)
+{
+    ask->tick_limit = options.tick_limit;
+    if (req.has_param("replay") && !replay_by_name(req.get_param_value("replay"), &ask->replay)) {
+        send_error(res, 400, "replay must be fast, full or literal");
+        return false;
+    }
+    if (req.has_param("tick_limit")) {
+        ask->tick_limit = positive_number(req.get_param_value("tick_limit"), options.tick_limit);
+        if (ask->tick_limit == 0) {
+            send_error(res, 400, "tick_limit must be a whole number from 1 to " +
+                                     std::to_string(options.tick_limit));
+            return false;
+        }
+    }
+    if (req.has_param("name")) {
+        ask->name = job_name(req.get_param_value("name"));
+    }
+    if (body.empty()) {
+        send_error(res, 400, "the body must hold the bytes of a job file");
+        return false;
+    }
+    return true;
+}
+
+// Keeps a timeline row of the job being run.
+void keep_timeline_row(const TimelineRow& row, void* run)
+{
+    static_cast<EstimateRun*>(run)->timeline.push_back(row);
+}
+
+// Runs the jobs sent, one at a time on the one machine, and lets a bounded
+// number of requests wait for it.
+class EstimateQueue {
+public:
+    explicit EstimateQueue(const ServeOptions& options) : options_(options) {}
+
+    // Runs the job of the request; false with the error answered.
+    bool run(const httplib::Request& req, const std::string& body, httplib::Response& res,
+             EstimateRun* out)
+    {
+        EstimateAsk ask;
+        if (!read_ask(req, body, res, options_, &ask)) {
+            return false;
+        }
+        if (!enter_queue()) {
+            return busy(res, "too many estimates are waiting");
+        }
+        const bool got = machine_.try_lock_for(std::chrono::seconds(options_.timeout_s));
+        leave_queue();
+        if (!got) {
+            return busy(res, "the machine stayed busy for " + std::to_string(options_.timeout_s) + " s");
+        }
+        std::lock_guard<std::timed_mutex> hold(machine_, std::adopt_lock);
+        run_locked(body, ask, out);
+        return true;
+    }
+
+private:
+    // Takes a place in the queue when one is free.
+    bool enter_queue()
+    {
+        std::lock_guard<std::mutex> lock(count_mutex_);
+        if (waiting_ >= options_.queue) {
+            return false;
+        }
+        ++waiting_;
+        return true;
+    }
+
+    // Gives the place up, the machine taken or the wait given up.
+    void leave_queue()
+    {
+        std::lock_guard<std::mutex> lock(count_mutex_);
+        --waiting_;
+    }
+
+    // Answers 503: the client may try again in a second.
+    static bool busy(httplib::Response& res, const std::string& why)
+    {
+        send_error(res, 503, why + "; try again shortly");
+        res.set_header("Retry-After", "1");
+        return false;
+    }
+
+    // The job run itself, with the machine held and its console kept out
+    // of the answers.
+    static void run_locked(const std::string& bytes, const EstimateAsk& ask, EstimateRun* out)
+    {
+        JobRequest request;
+        request.job_bytes = bytes;
+        request.account_ticks = true;
+        request.tally_report = true;
+        request.keep_moves = true;
+        request.timeline_row = keep_timeline_row;
+        request.timeline_context = out;
+        request.replay = ask.replay;
+        request.tick_limit = ask.tick_limit;
+        // The console and the diagnostics of a request's job are its own:
+        // the answer says what went wrong, the server's log stays clean.
+        ConsoleCapture console;
+        request.console = console.sink();
+        const JobResult result = run_job(request);
+        const bool read = result.outcome != JobOutcome::unreadable;
+        out->report = read ? make_job_report(ask.name, result)
+                           : unreadable_job_report(ask.name, result.unreadable_reason);
+        if (read) {
+            out->moves = std::move(entry_log_state.moves);
+            out->start_x = entry_log_state.start_x;
+            out->start_y = entry_log_state.start_y;
+        }
+    }
+
+    const ServeOptions options_;
+    std::timed_mutex machine_;  // the machine's state is one per process
+    std::mutex count_mutex_;
+    int waiting_ = 0;
+};
+
+// The job object of the report's JSON document.
+std::string job_json_text(const JobReport& report, const std::string& version)
+{
+    const json doc = json::parse(json_report({report}, version.c_str()));
+    return doc["jobs"][0].dump(2) + "\n";
+}
+
+// The timeline with what the page draws: the table, the activities and
+// each move of the head in millimetres with the entry that queued it.
+std::string timeline_json_text(const EstimateRun& run)
+{
+    const JobReport& r = run.report;
+    json rows = json::array();
+    for (const TimelineRow& row : run.timeline) {
+        rows.push_back({{"entry", row.entry}, {"keyword", row.keyword},
+                        {"start_ms", row.start_ms}, {"end_ms", row.end_ms}});
+    }
+    json activities = json::array();
+    for (const ActivityTicks& a : r.activities) {
+        activities.push_back({{"kind", activity_kind_name(a.kind)}, {"label", activity_label(a)},
+                              {"ms", ticks_to_ms(a.ticks)}});
+    }
+    json moves = json::array();
+    const auto mm = [](std::int64_t v) { return std::round(static_cast<double>(v) / plotbed_per_mm * 100.0) / 100.0; };
+    std::int64_t x = run.start_x;
+    std::int64_t y = run.start_y;
+    for (const HeadMove& m : run.moves) {
+        std::size_t activity = 0;
+        while (activity < r.activities.size() &&
+               (r.activities[activity].kind != m.kind || r.activities[activity].index != m.index)) {
+            ++activity;
+        }
+        const std::int64_t x1 = x + m.dx;
+        const std::int64_t y1 = y + m.dy;
+        moves.push_back({mm(x), mm(y), mm(x1), mm(y1), activity, m.entry});
+        x = x1;
+        y = y1;
+    }
+    const json doc = {{"job", r.job},
+                      {"run_time_ms", r.run_time_ms},
+                      {"table_mm", {mm(r.table_x), mm(r.table_y)}},
+                      {"activities", activities},
+                      {"timeline", rows},
+                      {"moves", moves}};
+    return doc.dump() + "\n";
+}
+
+// The API as an OpenAPI document.
+std::string openapi_text(const std::string& version)
+{
+    const json job_query = json::array(
+        {{{"name", "replay"}, {"in", "query"}, {"schema", {{"type", "string"}, {"enum", {"fast", "full", "literal"}}}}},
+         {{"name", "tick_limit"}, {"in", "query"}, {"schema", {{"type", "integer"}, {"minimum", 1}}}},
+         {{"name", "name"}, {"in", "query"}, {"description", "the job's name in the answer"}, {"schema", {{"type", "string"}}}}});
+    const json job_body = {{"required", true},
+                           {"content", {{"application/octet-stream", {{"schema", {{"type", "string"}, {"format", "binary"}}}}}}}};
+    const json errors = {
+        {"400", {{"description", "malformed request"}}},
+        {"413", {{"description", "body over the size limit"}}},
+        {"503", {{"description", "too many estimates waiting; see Retry-After"}}}};
+    const auto post = [&](const char* summary, const char* type) {
+        json responses = errors;
+        responses["200"] = {{"description", summary}, {"content", {{type, json::object()}}}};
+        return json{{"post", {{"summary", summary}, {"parameters", job_query},
+                              {"requestBody", job_body}, {"responses", responses}}}};
+    };
+    const auto get = [](const char* summary) {
+        return json{{"get", {{"summary", summary}, {"responses", {{"200", {{"description", summary}}}}}}}};
+    };
+    const json doc = {
+        {"openapi", "3.0.3"},
+        {"info", {{"title", "vemtrac estimate service"}, {"version", version}}},
+        {"paths",
+         {{"/v1/estimate", post("the job's estimate and where its time goes, as in the JSON report", "application/json")},
+          {"/v1/timeline", post("the machine time of each entry: CSV, or JSON (with the head's moves) with Accept: application/json", "text/csv")},
+          {"/v1/picture", post("the job drawn on the table", "image/svg+xml")},
+          {"/v1/version", get("version and machine model")},
+          {"/healthz", get("the service is up")},
+          {"/v1/openapi.json", get("this document")}}}};
+    return doc.dump(2) + "\n";
+}
+
+// The content type of a file of the page.
+const char* asset_type(const std::string& name)
+{
+    if (name.ends_with(".html")) {
+        return "text/html; charset=utf-8";
+    }
+    if (name.ends_with(".css")) {
+        return "text/css; charset=utf-8";
+    }
+    return "text/javascript; charset=utf-8";
+}
+
+// Serves a file of the page from the program itself.
+void send_asset(httplib::Response& res, const std::string& name)
+{
+    const WebAsset* a = find_web_asset(name);
+    if (a == nullptr) {
+        send_error(res, 404, "no such resource");
+        return;
+    }
+    res.set_content(reinterpret_cast<const char*>(a->data), a->size, asset_type(name));
+    res.set_header("Content-Security-Policy", page_policy);
+    res.set_header("Cache-Control", "no-cache");
+    res.set_header("Referrer-Policy", "no-referrer");
+}
+
+// The headers every answer carries: no type guessing, and the one origin
+// allowed to call when there is one.
+httplib::Headers default_headers(const ServeOptions& options)
+{
+    httplib::Headers h{{"X-Content-Type-Options", "nosniff"}};
+    if (!options.cors.empty()) {
+        h.emplace("Access-Control-Allow-Origin", options.cors);
+        h.emplace("Vary", "Origin");
+    }
+    return h;
+}
+
+// A route that runs the job in the request's body. The body is read here,
+// as the bytes it is, whatever its content type says (a form's fields are
+// not parsed out of it).
+template <class Answer>
+void post_job(httplib::Server& server, const char* pattern,
+              const std::shared_ptr<EstimateQueue>& queue, std::size_t max_body, Answer answer)
+{
+    server.Post(pattern, [queue, max_body, answer](const httplib::Request& req, httplib::Response& res,
+                                                    const httplib::ContentReader& reader) {
+        std::string body;
+        bool too_large = false;
+        const bool read = reader([&](const char* data, std::size_t size) {
+            too_large = size > max_body - body.size();
+            if (!too_large) {
+                body.append(data, size);
+            }
+            return !too_large;
+        });
+        if (too_large || res.status == 413) {
+            send_error(res, 413, "the body is larger than " + std::to_string(max_body) + " bytes");
+            return;
+        }
+        if (!read) {
+            send_error(res, 400, "the body could not be read");
+            return;
+        }
+        EstimateRun run;
+        if (queue->run(req, body, res, &run)) {
+            answer(req, res, run);
+        }
+    });
+}
+
+// The routes that run a job.
+void route_jobs(httplib::Server& server, const std::shared_ptr<EstimateQueue>& queue,
+                const ServeOptions& options, const std::string& version)
+{
+    using Req = const httplib::Request&;
+    using Res = httplib::Response&;
+    post_job(server, "/v1/estimate", queue, options.max_body, [version](Req, Res res, const EstimateRun& run) {
+        res.set_content(job_json_text(run.report, version), "application/json");
+    });
+    post_job(server, "/v1/timeline", queue, options.max_body, [](Req req, Res res, const EstimateRun& run) {
+        if (req.get_header_value("Accept").find("application/json") != std::string::npos) {
+            res.set_content(timeline_json_text(run), "application/json");
+        } else {
+            std::string csv = timeline_csv_header();
+            for (const TimelineRow& row : run.timeline) {
+                csv += timeline_csv_row(row);
+            }
+            res.set_content(csv, "text/csv; charset=utf-8");
+        }
+    });
+    post_job(server, "/v1/picture", queue, options.max_body, [](Req, Res res, const EstimateRun& run) {
+        res.set_content(job_svg(run.report), "image/svg+xml");
+        res.set_header("Content-Security-Policy", picture_policy);
+    });
+}
+
+// The routes that answer without the machine: the page, version, health
+// and the API's description.
+void route_static(httplib::Server& server, const ServeOptions& options, const std::string& version)
+{
+    server.Get("/", [](const httplib::Request&, httplib::Response& res) { send_asset(res, "index.html"); });
+    server.Get(R"(/(app\.(?:js|css)))", [](const httplib::Request& req, httplib::Response& res) {
+        send_asset(res, req.matches[1].str());
+    });
+    const std::string version_text =
+        json{{"version", version}, {"model", status_model_word}, {"firmware", status_firmware_version}}.dump() + "\n";
+    server.Get("/v1/version", [version_text](const httplib::Request&, httplib::Response& res) {
+        res.set_content(version_text, "application/json");
+    });
+    server.Get("/healthz", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("{\"status\":\"ok\"}\n", "application/json");
+    });
+    const std::string openapi = openapi_text(version);
+    server.Get("/v1/openapi.json", [openapi](const httplib::Request&, httplib::Response& res) {
+        res.set_content(openapi, "application/json");
+    });
+    if (!options.cors.empty()) {
+        server.Options(R"(/v1/.*)", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 204;
+            res.set_header("Access-Control-Allow-Methods", "GET, POST");
+            res.set_header("Access-Control-Allow-Headers", "Content-Type, Accept");
+            res.set_header("Access-Control-Max-Age", "600");
+        });
+    }
+}
+
+} // namespace
+
+std::unique_ptr<httplib::Server> make_estimate_server(const ServeOptions& options,
+                                                      const std::string& version)
+{
+    auto server = std::make_unique<httplib::Server>();
+    auto queue = std::make_shared<EstimateQueue>(options);
+    // Enough threads that the queue can fill while others are still
+    // answered (the page, health checks, errors).
+    const auto threads = static_cast<std::size_t>(options.queue) + 4;
+    server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+    server->set_payload_max_length(options.max_body);
+    server->set_read_timeout(options.timeout_s, 0);
+    server->set_write_timeout(options.timeout_s, 0);
+    server->set_keep_alive_timeout(2);
+    // An answer's head and body go out as separate writes: without this the
+    // body waits for the client's delayed acknowledgement of the head.
+    server->set_tcp_nodelay(true);
+    server->set_default_headers(default_headers(options));
+    server->set_error_handler([options](const httplib::Request&, httplib::Response& res) {
+        if (res.body.empty()) {
+            send_error(res, res.status, status_text(res.status, options));
+        }
+    });
+    server->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+        send_error(res, 500, "the estimate failed inside the service");
+    });
+    route_jobs(*server, queue, options, version);
+    route_static(*server, options, version);
+    return server;
+}
+
+int run_serve(const ServeOptions& options, const char* version)
+{
+    platform::ignore_broken_pipe();
+    const std::unique_ptr<httplib::Server> server = make_estimate_server(options, version);
+    int port = options.port;
+    if (port == 0) {
+        port = server->bind_to_any_port(options.host);
+    } else if (!server->bind_to_port(options.host, port)) {
+        port = -1;
+    }
+    if (port <= 0) {
+        std::fprintf(stderr, "vemtrac: cannot listen on %s port %d\n", options.host.c_str(), options.port);
+        return 1;
+    }
+    std::printf("vemtrac serve: listening on http://%s:%d/\n", options.host.c_str(), port);
+    std::fflush(stdout);
+    return server->listen_after_bind() ? 0 : 1;
+}

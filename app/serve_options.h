@@ -1,0 +1,19 @@
+// The settings of the estimate service (vemtrac serve), as the command
+// line gives them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "replay/tick_runner.h"
+
+struct ServeOptions {
+    std::string host = "127.0.0.1";          // only this computer unless told otherwise
+    int port = 8080;
+    std::size_t max_body = 64u << 20;        // bytes of one job, 64 MiB
+    int queue = 8;                           // estimates that may wait for the machine
+    std::uint64_t tick_limit = replay_max_job_ticks;  // most ticks of one estimate
+    int timeout_s = 30;                      // a stalled client, or a wait for the machine
+    std::string cors;                        // the one origin allowed to call, or none
+};

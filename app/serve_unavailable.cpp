@@ -1,0 +1,11 @@
+// The serve form in a build without an HTTP library (the cross build, where
+// no Windows build of it is packaged): it says so and fails.
+#include <cstdio>
+
+#include "app/serve.h"
+
+int run_serve(const ServeOptions&, const char*)
+{
+    std::fputs("vemtrac: this build has no estimate service (built without cpp-httplib)\n", stderr);
+    return 1;
+}

@@ -1,0 +1,129 @@
+// vemtrac serve: its command-line form, and the answers of a server in
+// this process that the load test does not look at (headers, cross-origin
+// access, the query's limits).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include "app/cli_options.h"
+#include "app/serve.h"
+#include "machine_fixture.h"
+
+namespace {
+
+CliOptions parse(std::vector<const char*> args)
+{
+    args.insert(args.begin(), "vemtrac");
+    return parse_cli(static_cast<int>(args.size()), args.data(), ReplayMode::fast);
+}
+
+// A server of this process on a free loopback port, stopped at the end.
+class LocalServer {
+public:
+    explicit LocalServer(const ServeOptions& options)
+        : server_(make_estimate_server(options, "1.0.0")),
+          port_(server_->bind_to_any_port("127.0.0.1")),
+          thread_([this] { server_->listen_after_bind(); }),
+          client_("127.0.0.1", port_)
+    {
+        while (!server_->is_running()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    ~LocalServer()
+    {
+        server_->stop();
+        thread_.join();
+    }
+    httplib::Client& client() { return client_; }
+
+private:
+    std::unique_ptr<httplib::Server> server_;
+    int port_;
+    std::thread thread_;
+    httplib::Client client_;
+};
+
+} // namespace
+
+TEST(ServeCli, FormDefaultsAndLimits)
+{
+    CliOptions o = parse({"serve"});
+    ASSERT_EQ(o.mode, CliMode::serve);
+    EXPECT_EQ(o.serve.host, "127.0.0.1");
+    EXPECT_EQ(o.serve.port, 8080);
+    EXPECT_EQ(o.serve.max_body, 64u << 20);
+    EXPECT_TRUE(o.serve.cors.empty());
+
+    o = parse({"serve", "--host", "0.0.0.0", "--port", "0", "--max-body", "100", "--queue", "2",
+               "--tick-limit", "5000", "--timeout-s", "3", "--cors", "https://shop.example"});
+    ASSERT_EQ(o.mode, CliMode::serve) << o.error;
+    EXPECT_EQ(o.serve.host, "0.0.0.0");
+    EXPECT_EQ(o.serve.port, 0);
+    EXPECT_EQ(o.serve.max_body, 100u);
+    EXPECT_EQ(o.serve.queue, 2);
+    EXPECT_EQ(o.serve.tick_limit, 5000u);
+    EXPECT_EQ(o.serve.timeout_s, 3);
+    EXPECT_EQ(o.serve.cors, "https://shop.example");
+
+    for (const std::vector<const char*>& bad :
+         {std::vector<const char*>{"serve", "--port", "70000"}, {"serve", "--queue", "0"},
+          {"serve", "--tick-limit", "0"}, {"serve", "--max-body", "-1"}, {"serve", "job.cmd"},
+          {"--report", "serve"}, {"serve", "--bogus"}}) {
+        EXPECT_EQ(parse(bad).mode, CliMode::usage_error) << bad.back();
+    }
+}
+
+TEST(Serve, HeadersCrossOriginAndQueryLimits)
+{
+    ServeOptions options;
+    options.tick_limit = 100000;
+    LocalServer plain(options);
+    auto page = plain.client().Get("/");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_EQ(page->get_header_value("X-Content-Type-Options"), "nosniff");
+    EXPECT_NE(page->get_header_value("Content-Security-Policy").find("script-src 'self'"),
+              std::string::npos);
+    EXPECT_FALSE(page->has_header("Access-Control-Allow-Origin"));
+    EXPECT_EQ(plain.client().Get("/../CMakeLists.txt")->status, 404);
+
+    const std::string job = example_job("mixed_job.cmd");
+    const auto post = [&](const std::string& query, const std::string& body) {
+        return plain.client().Post(("/v1/estimate" + query).c_str(), body, "application/octet-stream");
+    };
+    for (const char* query : {"?tick_limit=0", "?tick_limit=100001", "?tick_limit=1e3",
+                              "?replay=sideways"}) {
+        auto r = post(query, job);
+        ASSERT_TRUE(r) << query;
+        EXPECT_EQ(r->status, 400) << query;
+        EXPECT_TRUE(nlohmann::json::parse(r->body).contains("error")) << query;
+    }
+    EXPECT_EQ(post("", "")->status, 400);
+    // A name that is not UTF-8 cannot go into JSON as it is.
+    auto odd = post("?name=a%FF%FEb&tick_limit=10", job);
+    ASSERT_EQ(odd->status, 200);
+    EXPECT_EQ(nlohmann::json::parse(odd->body)["job"], "a??b");
+    // The server's own tick limit stops the job, as the report shows it.
+    auto capped = post("?replay=full", job);
+    ASSERT_EQ(capped->status, 200);
+    const auto figures = nlohmann::json::parse(capped->body);
+    EXPECT_FALSE(figures["complete"].get<bool>());
+    EXPECT_LE(figures["ticks"].get<std::int64_t>(), 100000);
+    EXPECT_TRUE(figures["stopped_at"].contains("reason"));
+
+    options.cors = "https://shop.example";
+    LocalServer shared(options);
+    auto version = shared.client().Get("/v1/version");
+    EXPECT_EQ(version->get_header_value("Access-Control-Allow-Origin"), "https://shop.example");
+    auto preflight = shared.client().Options("/v1/estimate");
+    EXPECT_EQ(preflight->status, 204);
+    EXPECT_NE(preflight->get_header_value("Access-Control-Allow-Methods").find("POST"),
+              std::string::npos);
+}
