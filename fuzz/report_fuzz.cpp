@@ -14,6 +14,7 @@
 
 #include "app/job_report.h"
 #include "app/job_run.h"
+#include "base/console.h"
 #include "app/job_svg.h"
 #include "app/report_json.h"
 #include "app/report_text.h"
@@ -101,27 +102,25 @@ bool printable_text(const std::string& text)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    // The machine's console lines would drown the fuzzer's own report.
-    return std::freopen("/dev/null", "w", stdout) == nullptr ? 1 : 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string job(reinterpret_cast<const char*>(data), size);
     const std::string name = job.substr(0, 16);
     std::string csv = timeline_csv_header();
     JobRequest request;
-    request.job_bytes = &job;
+    request.job_bytes = job;
+    // The machine's console lines would drown the fuzzer's own report.
+    ConsoleCapture console;
+    request.console = console.sink();
     request.tick_limit = fuzz_tick_cap;
     request.account_ticks = true;
     request.tally_report = true;
     request.timeline_row = add_row;
     request.timeline_context = &csv;
     const JobResult result = run_job(request);
-    const JobReport report = result.read ? make_job_report(name, result)
-                                         : unreadable_job_report(name, "cannot read " + name);
+    const JobReport report = result.outcome != JobOutcome::unreadable
+                                 ? make_job_report(name, result)
+                                 : unreadable_job_report(name, result.unreadable_reason);
 
     if (!printable_text(text_of(report))) {
         fail("the text report holds bytes a terminal would act on");
