@@ -24,7 +24,7 @@ void log_committed_record(VdbData* rec)
         return;
     }
     if (report_tally_state.enabled) {
-        report_tally_move(rec->dx, rec->dy, rec->work, rec->majrdisth);
+        report_tally_move(rec->dx, rec->dy, rec->work);
     }
     if (!report_tally_state.enabled || s.keep_moves) {
         const std::vector<WorkTag>& works = tick_account_state.works;

@@ -11,7 +11,9 @@
 #include "app/output_file.h"
 #include "app/report_json.h"
 #include "app/report_text.h"
+#include "app/report_tally.h"
 #include "app/timeline_csv.h"
+#include "base/console.h"
 #include "base/shown_text.h"
 
 namespace {
@@ -30,8 +32,20 @@ void write_timeline_row(const TimelineRow& row, void* timeline)
     static_cast<OutputFile*>(timeline)->write(timeline_csv_row(row));
 }
 
-// Runs one job with the machine's console out of the report's way: on
-// standard error when traces are asked for, nowhere otherwise.
+// The console of a report's job: the machine's own warnings become the
+// report's; its lines go to standard error when traces are asked for
+// (context non-null), nowhere otherwise; diagnostics to standard error.
+void report_console(void* traced, ConsoleStream stream, const char* text, std::size_t size)
+{
+    if (stream == ConsoleStream::console) {
+        report_tally_console(std::string_view(text, size));
+    }
+    if (stream == ConsoleStream::diagnostic || traced != nullptr) {
+        std::fwrite(text, 1, size, stderr);
+    }
+}
+
+// Runs one job with the machine's console out of the report's way.
 JobReport report_one(const std::string& job, const CliOptions& options, OutputFile* timeline)
 {
     const std::string file = job_file_of(job);
@@ -45,8 +59,8 @@ JobReport report_one(const std::string& job, const CliOptions& options, OutputFi
         request.timeline_row = write_timeline_row;
         request.timeline_context = timeline;
     }
-    request.console =
-        request.trace_names != nullptr ? console_stderr_sink() : console_quiet_sink();
+    static int traced = 0;
+    request.console = ConsoleSink{report_console, request.trace_names != nullptr ? &traced : nullptr};
     const JobResult result = run_job(request);
     if (result.outcome == JobOutcome::unreadable) {
         return unreadable_job_report(job, result.unreadable_reason);

@@ -430,8 +430,7 @@ void report_tally_start(std::int32_t x, std::int32_t y)
     s.head_y = s.min_y = s.max_y = y;
 }
 
-void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work,
-                       std::int32_t major_counts)
+void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work)
 {
     ReportTallyState& s = report_tally_state;
     const std::uint32_t activity = activity_of_work(work);
@@ -454,15 +453,6 @@ void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work,
     a.max_y = std::max({a.max_y, y0, s.head_y});
     const std::int64_t table_x = CurrentRomParam.MachParam.TableSize.X;
     const std::int64_t table_y = CurrentRomParam.MachParam.TableSize.Y;
-    // The interrupt warns of a record whose distance left on a slew tick is
-    // past its counter's limit: a vector of more than 2^24 servo counts (35
-    // m; its acceleration covers a few millimetres of that).
-    if (major_counts > svo_long_vector_warning) {
-        const std::vector<WorkTag>& works = tick_account_state.works;
-        report_tally_warn("long_vector", work < works.size() ? works[work].entry : 0,
-                          "a vector longer than the servo's distance counter holds (the "
-                          "machine prints \"disth > 0x1000000\")");
-    }
     const bool vector_work = a.kind == WORK_CUT || a.kind == WORK_TRAVEL;
     if (vector_work && !s.off_table_warned && (s.head_x < 0 || s.head_y < 0 || s.head_x > table_x || s.head_y > table_y)) {
         s.off_table_warned = true;
@@ -554,4 +544,39 @@ void report_tally_finish(std::int64_t job_ticks)
 std::uint64_t ticks_to_ms(std::int64_t ticks)
 {
     return ticks <= 0 ? 0 : svo_ms_of_ticks(static_cast<std::uint64_t>(ticks));
+}
+
+namespace {
+
+// The entry of the record the interrupt executes (while it prints from a
+// tick), else of the entry being read (a wait of the main loop).
+std::int32_t entry_of_current_record()
+{
+    const std::vector<WorkTag>& works = tick_account_state.works;
+    const VdbData* rec = SVO_VectPtr;
+    if (rec != nullptr && rec->work < works.size()) {
+        return works[rec->work].entry;
+    }
+    return tick_account_state.entry;
+}
+
+} // namespace
+
+void report_tally_console(std::string_view text)
+{
+    if (!report_tally_state.enabled) {
+        return;
+    }
+    // The slew handler's lines: once per record for a distance past the
+    // counter's limit; on every slew tick while more than 100 polls wait
+    // for a free record. The main loop's own line: a wait of 100 polls.
+    if (text.starts_with("disth > 0x1000000")) {
+        report_tally_warn("long_vector", entry_of_current_record(),
+                          "a vector longer than the servo's distance counter holds (the "
+                          "machine prints \"disth > 0x1000000\")");
+    } else if (text.starts_with("disth1(") || text.starts_with("m_npbdrvCnt(")) {
+        report_tally_warn("crowded_queue", entry_of_current_record(),
+                          "the machine waited long for a free vector record (it prints \"" +
+                              std::string(text.substr(0, text.find('('))) + "\")");
+    }
 }

@@ -11,6 +11,7 @@
 #include <deque>
 #include <map>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -123,10 +124,13 @@ void report_tally_enable(TimelineSink sink, void* context);
 // The head's position when the job starts, plot-bed units.
 void report_tally_start(std::int32_t x, std::int32_t y);
 
-// A VECTOR record the entry just read committed: its move, its work and
-// its major-axis distance left, servo counts.
-void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work,
-                       std::int32_t major_counts);
+// A VECTOR record the entry just read committed: its move and its work.
+void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work);
+
+// Notes the machine's own console line as the job runs: its long-vector
+// and crowded-queue warnings become the report's, with the entry of the
+// record they concern.
+void report_tally_console(std::string_view text);
 
 // Notes an entry just run (whether or not it queued motion), for the
 // warnings that depend on what it set: an image started without its size.

@@ -13,6 +13,7 @@
 #include "app/entry_log.h"
 #include "app/job_report.h"
 #include "app/job_run.h"
+#include "app/report_tally.h"
 #include "app/job_svg.h"
 #include "app/report_json.h"
 #include "app/status_file.h"
@@ -136,6 +137,15 @@ bool read_ask(const httplib::Request& req, const std::string& body, httplib::Res
     return true;
 }
 
+// A request's job keeps its console to itself: the lines only feed the
+// machine's warnings to the report, and the server's log stays clean.
+void feed_warnings(void*, ConsoleStream stream, const char* text, std::size_t size)
+{
+    if (stream == ConsoleStream::console) {
+        report_tally_console(std::string_view(text, size));
+    }
+}
+
 // Keeps a timeline row of the job being run.
 void keep_timeline_row(const TimelineRow& row, void* run)
 {
@@ -209,10 +219,7 @@ private:
         request.timeline_context = out;
         request.replay = ask.replay;
         request.tick_limit = ask.tick_limit;
-        // The console and the diagnostics of a request's job are its own:
-        // the answer says what went wrong, the server's log stays clean.
-        ConsoleCapture console;
-        request.console = console.sink();
+        request.console = ConsoleSink{feed_warnings, nullptr};
         const JobResult result = run_job(request);
         const bool read = result.outcome != JobOutcome::unreadable;
         out->report = read ? make_job_report(ask.name, result)

@@ -14,6 +14,7 @@
 
 #include "app/job_report.h"
 #include "app/job_run.h"
+#include "app/report_tally.h"
 #include "app/report_json.h"
 
 #ifndef VEMTRAC_VERSION
@@ -37,6 +38,14 @@ void write_to_caller(void* context, ConsoleStream stream, const char* text, std:
 
 // Drops the job's text: a library writes nothing the caller did not ask for.
 void drop_text(void*, ConsoleStream, const char*, std::size_t) {}
+
+// The report's JSON job: the console only feeds the machine's warnings.
+void warnings_only(void*, ConsoleStream stream, const char* text, std::size_t size)
+{
+    if (stream == ConsoleStream::console) {
+        report_tally_console(std::string_view(text, size));
+    }
+}
 
 // A newly allocated copy of text, NUL-terminated (null when memory runs out).
 char* copy_out(const std::string& text)
@@ -99,7 +108,7 @@ char* report_json(JobRequest request, const char* options_json, std::string name
         }
         request.account_ticks = true;
         request.tally_report = true;
-        request.console = ConsoleSink{drop_text, nullptr};
+        request.console = ConsoleSink{warnings_only, nullptr};
         const std::lock_guard<std::mutex> hold(job_lock);
         const JobResult result = run_job(request);
         const JobReport report = result.outcome == JobOutcome::unreadable
