@@ -5,6 +5,8 @@
 #include "machine_fixture.h"
 
 #include "app/job_run.h"
+#include "app/report_tally.h"
+#include "replay/tick_account.h"
 
 namespace {
 
@@ -97,4 +99,30 @@ TEST(ConsoleSink, JobFromMemoryRunsAsFromItsFileAndAnUnreadableOneNotAtAll)
     EXPECT_EQ(unreadable.unreadable_reason, folder.path() + " is a folder");
     EXPECT_EQ(none.console, "");
     EXPECT_EQ(none.diagnostic, "vemtrac: " + folder.path() + " is a folder\n");
+}
+
+// The report takes the machine's own warnings from its console lines: the
+// long-vector line once per record, the crowded-queue lines as they come
+// (only counted past the kept number); other lines are no warnings.
+TEST(ReportWarnings, ComeFromTheMachinesOwnConsoleLines)
+{
+    reset_machine();
+    tick_account_enable();
+    report_tally_enable(nullptr, nullptr);
+    report_tally_console("disth > 0x1000000\n");
+    report_tally_console("dccDist(12)\n");
+    for (int i = 0; i < 30; ++i) {
+        report_tally_console("disth1(40)SVO_Vect().majrvel(3)\n");
+    }
+    report_tally_console("m_npbdrvCnt(100)\n");
+    std::size_t long_vector = 0;
+    std::size_t crowded = 0;
+    for (const ReportWarning& w : report_tally_state.warnings) {
+        long_vector += w.kind == "long_vector" ? 1u : 0u;
+        crowded += w.kind == "crowded_queue" ? 1u : 0u;
+    }
+    EXPECT_EQ(long_vector, 1u);
+    EXPECT_EQ(crowded, warnings_per_kind_max);
+    report_tally_reset();
+    tick_account_reset();
 }
