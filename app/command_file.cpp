@@ -35,14 +35,6 @@ void command_file_reset()
 
 namespace {
 
-// The entry being executed and the file it comes from, for messages about
-// bad input, and where reading stopped.
-int entry_number = 0;
-char entry_keyword[CMD_KEYWORD_SIZE];
-const CmdReader* entry_reader = nullptr;  // its line and the keyword's length
-const char* job_file_label = "Vemtrac.cmd";
-JobEnd* job_end = nullptr;
-
 // A move in HPGL units, scaled to plot-bed units; a zero move only changes
 // the pen.
 void hpgl_move(std::int32_t dx, std::int32_t dy)

@@ -13,13 +13,25 @@
 #include "base/state_names.h"
 
 // The interpreter's state, with the power-on values.
+struct JobEnd;
+
 struct CommandFileState {
     // 1 once a pen-down entry has lowered the pen, 0 once a pen-up entry has
     // raised it (the interpreter's own flag, apart from the laser layer's).
     std::int32_t cmd_pen_down = 0;
+    // The entry being executed (1 = first) and its keyword, the reader it
+    // comes from (its line and the keyword's length) and the file's name
+    // as messages give it, for messages about bad input; and where the
+    // reading's end is kept.
+    std::int32_t entry_number = 0;
+    char entry_keyword[CMD_KEYWORD_SIZE] = {};
+    const CmdReader* entry_reader = nullptr;
+    const char* job_file_label = "Vemtrac.cmd";
+    JobEnd* job_end = nullptr;
 };
 extern CommandFileState command_file_state;
-VEMTRAC_STATE_NAMES(command_file_state, cmd_pen_down);
+VEMTRAC_STATE_NAMES(command_file_state, cmd_pen_down, entry_number, entry_keyword, entry_reader,
+                    job_file_label, job_end);
 
 // Puts the interpreter's state back to its power-on values.
 void command_file_reset();

@@ -7,12 +7,7 @@
 #include "base/platform.h"
 #include "base/shown_text.h"
 
-char exe_dir[EXE_PATH_SIZE];
-char path_buf[EXE_PATH_SIZE];
-
-namespace {
-bool exe_dir_valid = false;
-}
+ExeDirState exe_dir_state;
 
 bool set_exe_dir(const char* argv0)
 {
@@ -43,9 +38,7 @@ bool set_exe_dir(const char* argv0)
 
 void exe_dir_reset()
 {
-    exe_dir_valid = false;
-    std::memset(exe_dir, 0, sizeof exe_dir);
-    std::memset(path_buf, 0, sizeof path_buf);
+    exe_dir_state = ExeDirState{};
 }
 
 bool format_job_path(const char* file_name)

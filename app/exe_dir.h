@@ -2,12 +2,20 @@
 // executable, taken from argv[0].
 #pragma once
 
+#include "base/state_names.h"
+
 inline constexpr int EXE_PATH_SIZE = 260;
 
-// Directory of the executable, without a trailing separator.
-extern char exe_dir[EXE_PATH_SIZE];
-// Buffer for the path of each file before it is opened.
-extern char path_buf[EXE_PATH_SIZE];
+// Where the files live, with the power-on values: the directory of the
+// executable without a trailing separator, whether it was taken, and the
+// buffer for the path of each file before it is opened.
+struct ExeDirState {
+    char exe_dir[EXE_PATH_SIZE] = {};
+    bool exe_dir_valid = false;
+    char path_buf[EXE_PATH_SIZE] = {};
+};
+extern ExeDirState exe_dir_state;
+VEMTRAC_STATE_NAMES(exe_dir_state, exe_dir, exe_dir_valid, path_buf);
 
 // Takes the directory from argv[0]: everything before its last separator.
 // Without a separator, the directory the operating system reports for the
