@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "fwShare/servo/vector_planner.h"
+#include "replay/floor_sum.h"
 
 namespace {
 
@@ -18,28 +19,6 @@ constexpr std::uint32_t ramp_max_steps = 0xFFFF;
 // Steps walked one at a time after the estimated exit before bisecting.
 constexpr int ramp_short_walk = 8;
 
-// Sum of floor((a * i + b) / m) over i = 0 .. n-1, for a, b < m.
-std::uint64_t floor_sum(std::uint64_t n, std::uint64_t m, std::uint64_t a, std::uint64_t b)
-{
-    std::uint64_t sum = 0;
-    for (;;) {
-        if (a >= m) {
-            sum += n * (n - 1) / 2 * (a / m);
-            a %= m;
-        }
-        if (b >= m) {
-            sum += n * (b / m);
-            b %= m;
-        }
-        const std::uint64_t top = a * n + b;
-        if (top < m) {
-            return sum;
-        }
-        n = top / m;
-        b = top % m;
-        std::swap(m, a);
-    }
-}
 
 // A ramp in exact (unwrapped) arithmetic: step i runs at v0 + i * dv.
 struct ExactRamp {

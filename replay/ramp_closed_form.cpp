@@ -1,4 +1,5 @@
 #include "replay/ramp_closed_form.h"
+#include "replay/floor_sum.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,30 +31,8 @@ constexpr std::int64_t extra_room = std::int64_t{1} << 30;
 // less than solving them.
 constexpr std::uint64_t ramp_short_run = 6;
 // Acceleration ticks before the doubling tick, counted by acc_index.
-constexpr std::int64_t doubling_index = 20;
+constexpr std::int64_t doubling_index = svo_ticks_before_doubling;
 
-// Sum of floor((a * i + b) / m) over i = 0 .. n-1 (Euclid-like reduction).
-std::uint64_t floor_sum(std::uint64_t n, std::uint64_t m, std::uint64_t a, std::uint64_t b)
-{
-    std::uint64_t sum = 0;
-    for (;;) {
-        if (a >= m) {
-            sum += n * (n - 1) / 2 * (a / m);
-            a %= m;
-        }
-        if (b >= m) {
-            sum += n * (b / m);
-            b %= m;
-        }
-        const std::uint64_t top = a * n + b;
-        if (top < m) {
-            return sum;
-        }
-        n = top / m;
-        b = top % m;
-        std::swap(m, a);
-    }
-}
 
 // The 64-bit stopping distance held in ddr / high_ddr.
 inline std::uint64_t stopping_distance(const RampValues& v)
