@@ -9,6 +9,7 @@
 
 #include "app/command_file.h"
 #include "app/report_tally.h"
+#include "app/setting_override.h"
 #include "base/console.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "replay/tick_runner.h"
@@ -33,6 +34,9 @@ struct JobRequest {
     // How the ticks run: the default run, the full replay or the literal
     // replay (the oracle). Same estimate every way.
     ReplayMode replay = ReplayMode::fast;
+    // Settings the job runs at in place of its own, each key once
+    // (app/what_if.h).
+    SettingOverrides overrides;
     // Keep the log of where the ticks go (tick_account_state) for a report.
     bool account_ticks = false;
     // Read and plan the job only, freeing each record as it is committed and
