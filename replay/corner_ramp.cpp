@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstddef>
+#include <utility>
 
 #include "fwShare/servo/vector_planner.h"
 #include "replay/floor_sum.h"
@@ -167,21 +168,29 @@ struct SolvedRamp {
     std::uint32_t h_plus_one;  // the target h plus one; 0 in a slot that holds nothing yet
     std::uint32_t steps;
     std::uint32_t dist;
+
+    // Whether this slot holds the ramp of these inputs.
+    bool holds(std::uint32_t l, std::uint32_t p, std::uint32_t h1, std::uint32_t m,
+               std::int32_t c) const
+    {
+        return h_plus_one == h1 && len == l && psuedodist == p && majrdvel == m && creep == c;
+    }
 };
 // Chords of curves repeat the same few ramps, joint after joint and curve
-// after curve: the ramps solved lately, one slot per hash of the inputs.
-// The table is a memo of a pure function, not machine state: no reset
-// touches it, since a ramp taken from it is the ramp solved anew.
-constexpr std::size_t solved_ramp_slots = 4096;
+// after curve: the ramps solved lately, two slots per hash of the inputs,
+// the one used last first. A job of curves meets a few thousand distinct
+// ramps. The table is a memo of a pure function, not machine state: no
+// reset touches it, since a ramp taken from it is the ramp solved anew.
+constexpr std::size_t solved_ramp_sets = 16384;
 
-// The slot a ramp's inputs hash to.
-SolvedRamp& solved_ramp_slot(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
-                             std::uint32_t majrdvel)
+// The pair of slots a ramp's inputs hash to.
+SolvedRamp* solved_ramp_set(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
+                            std::uint32_t majrdvel)
 {
-    static SolvedRamp solved_ramps[solved_ramp_slots] = {};
+    static SolvedRamp solved_ramps[solved_ramp_sets][2] = {};
     std::uint64_t x = (std::uint64_t{len} << 32 | psuedodist) * 0x9E3779B97F4A7C15u;
     x ^= (std::uint64_t{h} << 32 | majrdvel) * 0xC2B2AE3D27D4EB4Fu;
-    return solved_ramps[(x >> 40) % solved_ramp_slots];
+    return solved_ramps[(x >> 40) % solved_ramp_sets];
 }
 
 } // namespace
@@ -217,13 +226,19 @@ void corner_ramp_solved(std::uint32_t len, std::uint32_t psuedodist, std::uint32
                         std::uint32_t majrdvel, std::int32_t creep_velocity, std::uint32_t* steps,
                         std::uint32_t* dist)
 {
-    SolvedRamp& slot = solved_ramp_slot(len, psuedodist, h, majrdvel);
+    SolvedRamp* set = solved_ramp_set(len, psuedodist, h, majrdvel);
     const std::uint32_t h_plus_one = h + 1;
-    if (slot.h_plus_one != h_plus_one || slot.len != len || slot.psuedodist != psuedodist ||
-        slot.majrdvel != majrdvel || slot.creep != creep_velocity) {
-        corner_ramp_steps(len, psuedodist, h, majrdvel, creep_velocity, &slot.steps, &slot.dist);
-        slot = {len, psuedodist, majrdvel, creep_velocity, h_plus_one, slot.steps, slot.dist};
+    if (!set[0].holds(len, psuedodist, h_plus_one, majrdvel, creep_velocity)) {
+        if (set[1].holds(len, psuedodist, h_plus_one, majrdvel, creep_velocity)) {
+            std::swap(set[0], set[1]);
+        } else {
+            set[1] = set[0];
+            SolvedRamp& slot = set[0];
+            corner_ramp_steps(len, psuedodist, h, majrdvel, creep_velocity, &slot.steps,
+                              &slot.dist);
+            slot = {len, psuedodist, majrdvel, creep_velocity, h_plus_one, slot.steps, slot.dist};
+        }
     }
-    *steps = slot.steps;
-    *dist = slot.dist;
+    *steps = set[0].steps;
+    *dist = set[0].dist;
 }
