@@ -7,11 +7,12 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "app/cli_options.h"
 #include "app/job_run.h"
 #include "app/report_run.h"
-#include "app/serve.h"
+#include "app/serve_options.h"
 #include "app/status_file.h"
 #include "base/platform.h"
 #include "base/shown_text.h"
@@ -42,6 +43,29 @@ int run_machine(const char* argv0, const CliOptions& options)
                      errno != 0 ? std::strerror(errno) : "write error");
     }
     return 0;
+}
+
+// Runs the service program beside this one with the same arguments; the
+// exit code.
+int hand_over_to_service(int argc, char** argv)
+{
+    char dir[4096];
+    if (!platform::executable_dir(dir, sizeof dir)) {
+        std::fputs("vemtrac: cannot tell the folder of this program, where the service program is\n",
+                   stderr);
+        return 1;
+    }
+    const std::string path = std::string(dir) + platform::path_separator + serve_program_name;
+    std::vector<const char*> args(argv, argv + argc);
+    args[0] = path.c_str();
+    args.push_back(nullptr);
+    int code = 1;
+    if (!platform::hand_over_to(path, args.data(), &code)) {
+        std::fprintf(stderr, "vemtrac: this build has no estimate service (%s: %s)\n",
+                     shown::text(path).c_str(), std::strerror(errno));
+        return 1;
+    }
+    return code;
 }
 
 // True when the folder of the executable holds a job file.
@@ -117,7 +141,7 @@ int main(int argc, char** argv)
     case CliMode::report:
         return run_reports(options, VEMTRAC_VERSION);
     case CliMode::serve:
-        return run_serve(options.serve, VEMTRAC_VERSION);
+        return hand_over_to_service(argc, argv);
     case CliMode::machine:
         break;
     }

@@ -8,6 +8,15 @@
 
 #include "replay/tick_runner.h"
 
+// The service is a program of its own beside vemtrac, which hands
+// "vemtrac serve ..." over to it: the HTTP library and the TLS libraries it
+// loads would otherwise slow the start of every estimate several times over.
+#ifdef _WIN32
+inline constexpr const char* serve_program_name = "vemtrac-serve.exe";
+#else
+inline constexpr const char* serve_program_name = "vemtrac-serve";
+#endif
+
 struct ServeOptions {
     std::string host = "127.0.0.1";          // only this computer unless told otherwise
     int port = 8080;

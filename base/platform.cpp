@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include <cerrno>
 #include <csignal>
@@ -176,6 +177,44 @@ void ignore_broken_pipe()
 {
 #ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+bool hand_over_to(const std::string& path, const char* const* argv, int* exit_code)
+{
+    std::fflush(nullptr);
+#ifdef _WIN32
+    // The child gets one command line, split again at blanks: arguments
+    // with blanks or quotes go in quotes, inner quotes escaped.
+    std::vector<std::string> quoted;
+    for (const char* const* a = argv; *a != nullptr; ++a) {
+        std::string arg = *a;
+        if (arg.empty() || arg.find_first_of(" \t\"") != std::string::npos) {
+            std::string q = "\"";
+            for (char c : arg) {
+                q += c == '"' ? std::string("\\\"") : std::string(1, c);
+            }
+            arg = q + "\"";
+        }
+        quoted.push_back(arg);
+    }
+    std::vector<const char*> args;
+    for (const std::string& q : quoted) {
+        args.push_back(q.c_str());
+    }
+    args.push_back(nullptr);
+    const intptr_t code = _spawnv(_P_WAIT, path.c_str(), args.data());
+    if (code == -1) {
+        return false;
+    }
+    *exit_code = static_cast<int>(code);
+    return true;
+#else
+    (void)exit_code;
+    // execv takes the argument vector as char* const[] for old C callers;
+    // it never writes through it.
+    execv(path.c_str(), const_cast<char* const*>(argv));
+    return false;
 #endif
 }
 

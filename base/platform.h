@@ -77,4 +77,11 @@ unsigned long process_id();
 // instead of ending the process (a server's clients may leave at any time).
 void ignore_broken_pipe();
 
+// Runs the program at path with the arguments argv (argv[0] first, null at
+// the end) in this process's place: on POSIX hosts it replaces this process
+// and returns only when it could not be started; on Windows it runs as a
+// child with this console and its exit code goes to *exit_code. False, with
+// errno set, when the program could not be started.
+bool hand_over_to(const std::string& path, const char* const* argv, int* exit_code);
+
 } // namespace platform
