@@ -178,10 +178,13 @@ struct SolvedRamp {
 };
 // Chords of curves repeat the same few ramps, joint after joint and curve
 // after curve: the ramps solved lately, two slots per hash of the inputs,
-// the one used last first. A job of curves meets a few thousand distinct
-// ramps. The table is a memo of a pure function, not machine state: no
+// the one used last first. A job of curves meets a thousand distinct ramps
+// or more; with one slot per hash, pairs of them evicted each other on a
+// fifth of all look-back steps. The table stays small (229 KB): the pages a
+// bigger one touches cost a short job more than the ramps they would keep.
+// The table is a memo of a pure function, not machine state: no
 // reset touches it, since a ramp taken from it is the ramp solved anew.
-constexpr std::size_t solved_ramp_sets = 16384;
+constexpr std::size_t solved_ramp_sets = 4096;
 
 // The pair of slots a ramp's inputs hash to.
 SolvedRamp* solved_ramp_set(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
