@@ -159,41 +159,31 @@ bool corner_ramp_exit(const ExactRamp& r, std::uint32_t len, std::uint32_t targe
     return cap == stop;
 }
 
-// A corner ramp already solved: its inputs and its steps and distance.
+// A corner ramp already solved: its inputs, packed in two words and the
+// creep speed, and its steps and distance.
 struct SolvedRamp {
-    std::uint32_t len;
-    std::uint32_t psuedodist;
-    std::uint32_t majrdvel;
+    std::uint64_t lengths;    // len in the high half, psuedodist in the low
+    std::uint64_t step_size;  // majrdvel in the high half, the target h plus one in the low (0: empty)
     std::int32_t creep;
-    std::uint32_t h_plus_one;  // the target h plus one; 0 in a slot that holds nothing yet
     std::uint32_t steps;
     std::uint32_t dist;
-
-    // Whether this slot holds the ramp of these inputs.
-    bool holds(std::uint32_t l, std::uint32_t p, std::uint32_t h1, std::uint32_t m,
-               std::int32_t c) const
-    {
-        return h_plus_one == h1 && len == l && psuedodist == p && majrdvel == m && creep == c;
-    }
 };
 // Chords of curves repeat the same few ramps, joint after joint and curve
 // after curve: the ramps solved lately, two slots per hash of the inputs,
 // the one used last first. A job of curves meets a thousand distinct ramps
 // or more; with one slot per hash, pairs of them evicted each other on a
-// fifth of all look-back steps. The table stays small (229 KB): the pages a
+// fifth of all look-back steps. The table stays small (256 KB): the pages a
 // bigger one touches cost a short job more than the ramps they would keep.
 // The table is a memo of a pure function, not machine state: no
 // reset touches it, since a ramp taken from it is the ramp solved anew.
-constexpr std::size_t solved_ramp_sets = 4096;
+constexpr unsigned solved_ramp_set_bits = 12;
 
-// The pair of slots a ramp's inputs hash to.
-SolvedRamp* solved_ramp_set(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
-                            std::uint32_t majrdvel)
+// The pair of slots a ramp's packed inputs hash to.
+SolvedRamp* solved_ramp_set(std::uint64_t lengths, std::uint64_t step_size)
 {
-    static SolvedRamp solved_ramps[solved_ramp_sets][2] = {};
-    std::uint64_t x = (std::uint64_t{len} << 32 | psuedodist) * 0x9E3779B97F4A7C15u;
-    x ^= (std::uint64_t{h} << 32 | majrdvel) * 0xC2B2AE3D27D4EB4Fu;
-    return solved_ramps[(x >> 40) % solved_ramp_sets];
+    static SolvedRamp solved_ramps[std::size_t{1} << solved_ramp_set_bits][2] = {};
+    const std::uint64_t x = (lengths ^ std::rotl(step_size, 29)) * 0x9E3779B97F4A7C15u;
+    return solved_ramps[x >> (64 - solved_ramp_set_bits)];
 }
 
 } // namespace
@@ -229,17 +219,27 @@ void corner_ramp_solved(std::uint32_t len, std::uint32_t psuedodist, std::uint32
                         std::uint32_t majrdvel, std::int32_t creep_velocity, std::uint32_t* steps,
                         std::uint32_t* dist)
 {
-    SolvedRamp* set = solved_ramp_set(len, psuedodist, h, majrdvel);
-    const std::uint32_t h_plus_one = h + 1;
-    if (!set[0].holds(len, psuedodist, h_plus_one, majrdvel, creep_velocity)) {
-        if (set[1].holds(len, psuedodist, h_plus_one, majrdvel, creep_velocity)) {
+    if (h > ramp_max_steps) {
+        corner_ramp_steps(len, psuedodist, h, majrdvel, creep_velocity, steps, dist);
+        return;
+    }
+    const std::uint64_t lengths = std::uint64_t{len} << 32 | psuedodist;
+    const std::uint64_t step_size = std::uint64_t{majrdvel} << 32 | (std::uint64_t{h} + 1);
+    SolvedRamp* set = solved_ramp_set(lengths, step_size);
+    const auto holds = [&](const SolvedRamp& slot) {
+        return slot.lengths == lengths && slot.step_size == step_size && slot.creep == creep_velocity;
+    };
+    if (!holds(set[0])) {
+        if (holds(set[1])) {
             std::swap(set[0], set[1]);
         } else {
             set[1] = set[0];
             SolvedRamp& slot = set[0];
             corner_ramp_steps(len, psuedodist, h, majrdvel, creep_velocity, &slot.steps,
                               &slot.dist);
-            slot = {len, psuedodist, majrdvel, creep_velocity, h_plus_one, slot.steps, slot.dist};
+            slot.lengths = lengths;
+            slot.step_size = step_size;
+            slot.creep = creep_velocity;
         }
     }
     *steps = set[0].steps;
