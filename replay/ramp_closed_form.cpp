@@ -363,6 +363,9 @@ std::uint64_t dcc_chunk(const VdbData* r, std::int32_t extra, bool warned, RampV
 std::uint64_t acc_run_hint(const VdbData* r, std::int32_t extra, bool doubling, const RampValues& v)
 {
     std::uint64_t hint = r->acclcount > v.currvel ? r->acclcount - v.currvel : 0u;
+    if (hint < ramp_short_run) {
+        return hint;  // short already: the bounds below only shorten it
+    }
     if (doubling && v.acc_index < doubling_index) {
         hint = std::min<std::uint64_t>(hint, static_cast<std::uint64_t>(doubling_index - v.acc_index));
     }
@@ -385,6 +388,9 @@ std::uint64_t acc_run_hint(const VdbData* r, std::int32_t extra, bool doubling, 
 std::uint64_t dcc_run_hint(const VdbData* r, std::int32_t extra, const RampValues& v)
 {
     std::uint64_t hint = v.currvel;
+    if (hint < ramp_short_run) {
+        return hint;  // short already: the bounds below only shorten it
+    }
     const std::uint64_t dv = r->majrdvel;
     const std::int64_t gap = (std::int64_t{v.majrdisth} + extra - static_cast<std::int64_t>(stopping_distance(v) >> dist_frac) + 2) * static_cast<std::int64_t>(one_count);
     if (dv != 0 && gap > 0) {
