@@ -2,11 +2,15 @@
 # Builds the Windows package (the windows preset: the MinGW-w64 cross build
 # in build-win, then cpack) and checks it as an operator gets it:
 #   - the zip holds vemtrac.exe, README.txt (the operator's guide) and
-#     LICENSE.txt with Windows line ends, and the example jobs as *.cmd.txt;
-#     nothing else, and nothing that Windows runs as a script when it is
-#     double-clicked;
+#     LICENSE.txt with Windows line ends, the example jobs as *.cmd.txt, and
+#     the library beside the program: vemtrac.dll, its import library
+#     vemtrac.dll.a and the header vemtrac.h; nothing else, and nothing that
+#     Windows runs as a script when it is double-clicked;
+#   - the DLL exports the C interface alone;
 #   - under Wine, the unpacked .exe gives the example's known estimate in
-#     the report and in the machine's own mode (Vemtrac.cmd beside it);
+#     the report and in the machine's own mode (Vemtrac.cmd beside it), and
+#     so does a small C program built against the unpacked DLL, import
+#     library and header;
 #   - without a job and without a console of its own (as a driver or a
 #     shell starts it), it ends at once with exit code 0 and waits for no
 #     key; with a console of its own (as after a double-click), it says
@@ -19,7 +23,7 @@ build=build-win
 
 scripts/install-deps.sh
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j "$(nproc)" --target vemtrac
+cmake --build --preset windows -j "$(nproc)"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 name="vemtrac-$version-win64"
 rm -f "$build/$name.zip"
@@ -37,7 +41,7 @@ mkdir -p "$unpacked"
 (cd "$unpacked" && cmake -E tar xf "../$name.zip")
 dir="$unpacked/$name"
 expected="LICENSE.txt README.txt examples/mixed_job.cmd.txt examples/raster_job.cmd.txt
-examples/vector_job.cmd.txt vemtrac.exe"
+examples/vector_job.cmd.txt vemtrac.dll vemtrac.dll.a vemtrac.exe vemtrac.h"
 contents=$(cd "$dir" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
 [ "$contents" = "$(echo $expected) " ] ||
     fail "$name.zip holds: $contents; expected: $(echo $expected)"
@@ -51,6 +55,10 @@ for text in README.txt LICENSE.txt; do
     [ "$lf" -gt 0 ] && [ "$lf" -eq "$crlf" ] || fail "$text does not have Windows line ends"
 done
 grep -q "vemtrac $version" "$dir/README.txt" || fail "README.txt does not name version $version"
+exports=$(x86_64-w64-mingw32-objdump -p "$dir/vemtrac.dll" |
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/.*\] //p')
+[ -n "$exports" ] && ! echo "$exports" | grep -qv '^vemtrac_' ||
+    fail "vemtrac.dll exports more than the C interface:"$'\n'"$exports"
 
 . scripts/wine_prefix.sh
 wine_find
@@ -70,6 +78,21 @@ cp "$dir/examples/vector_job.cmd.txt" "$dir/Vemtrac.cmd"
 status=$(tr -d '\r' <"$dir/Vemtrac.sts")
 [ "$(echo "$status" | sed -n 3p)" = 57809 ] || fail "unexpected status file:"$'\n'"$status"
 echo "windows-package: the unpacked vemtrac.exe gives 57809 ms under Wine"
+
+# A program of someone else's, built against the unpacked library alone (the
+# header as <vemtrac/vemtrac.h>, the import library) and run with the DLL
+# beside it.
+consumer="$unpacked/consumer"
+mkdir -p "$consumer/include/vemtrac"
+cp "$dir/vemtrac.h" "$consumer/include/vemtrac/"
+cp "$dir/vemtrac.dll" "$dir/examples/vector_job.cmd.txt" "$consumer/"
+x86_64-w64-mingw32-gcc-posix -std=c11 -Wall -Werror -static-libgcc tests/consumer/consumer.c \
+    -I "$consumer/include" "$dir/vemtrac.dll.a" -o "$consumer/consumer.exe"
+x86_64-w64-mingw32-objdump -p "$consumer/consumer.exe" | grep -q 'DLL Name: vemtrac.dll' ||
+    fail "the C program does not load vemtrac.dll"
+figures=$(cd "$consumer" && "$wine_cmd" consumer.exe vector_job.cmd.txt </dev/null | tr -d '\r')
+echo "$figures" | grep -qx '57809 [0-9]* 1' || fail "the C program on vemtrac.dll gave: $figures"
+echo "windows-package: a C program on the unpacked vemtrac.dll gives 57809 ms under Wine"
 
 # No job: the machine's mode says so on standard error and ends with 0,
 # without a word to the operator or a wait for a key, since its input and
