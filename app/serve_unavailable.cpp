@@ -1,5 +1,5 @@
-// The serve form in a build without an HTTP library (the cross build, where
-// no Windows build of it is packaged): it says so and fails.
+// The serve form in a build without an HTTP library (a cross build without
+// the cpp-httplib of scripts/windows-deps.sh): it says so and fails.
 #include <cstdio>
 
 #include "app/serve.h"
