@@ -17,7 +17,8 @@ const char* const usage_lines =
     "       vemtrac --report [--json] [--timeline FILE] [--svg FILE] [--force] JOB...\n"
     "                               estimate each JOB and print where the time goes\n"
     "       vemtrac serve [--host H] [--port P] [--max-body BYTES] [--queue N]\n"
-    "                     [--tick-limit N] [--timeout-s N] [--cors ORIGIN]\n"
+    "                     [--tick-limit N] [--time-limit-s N] [--timeout-s N]\n"
+    "                     [--cors ORIGIN]\n"
     "                               the estimates and their page over HTTP\n"
     "       vemtrac --help | -h     this help in full\n"
     "       vemtrac --version       version and machine model\n"
@@ -93,6 +94,9 @@ CLI::App* add_serve_form(CLI::App& app, ServeOptions* s)
     serve->add_option("--max-body", s->max_body)->check(CLI::Range(std::size_t{1}, std::size_t{1} << 40));
     serve->add_option("--queue", s->queue)->check(CLI::Range(1, 1000));
     serve->add_option("--tick-limit", s->tick_limit)->check(CLI::Range(std::uint64_t{1}, replay_max_job_ticks));
+    serve->add_option_function<std::uint32_t>(
+              "--time-limit-s", [s](std::uint32_t seconds) { s->time_limit_ms = seconds * 1000u; })
+        ->check(CLI::Range(1u, 86400u));
     serve->add_option("--timeout-s", s->timeout_s)->check(CLI::Range(1, 3600));
     serve->add_option("--cors", s->cors)->type_name("ORIGIN");
     return serve;
@@ -196,9 +200,11 @@ std::string cli_help_text()
            "  /v1/picture take the bytes of a job file and answer with the JSON report,\n"
            "  the timeline and the picture; GET /v1/openapi.json describes them. One\n"
            "  estimate runs at a time, up to --queue (8) wait, each of at most\n"
-           "  --tick-limit ticks; bodies over --max-body (64 MiB) are refused, a client\n"
-           "  silent for --timeout-s (30) seconds is dropped. --cors ORIGIN lets pages\n"
-           "  of that origin call it.\n"
+           "  --tick-limit ticks and --time-limit-s (60) seconds (a job cut short by\n"
+           "  either is answered as cut short); bodies over --max-body (64 MiB) are\n"
+           "  refused, a request that waits --timeout-s (30) seconds for the machine\n"
+           "  is answered 503, and a client silent that long is dropped. --cors ORIGIN\n"
+           "  lets pages of that origin call it.\n"
            "\n"
            "--replay fast|full|literal\n"
            "  fast (the default) leaves out the servo's position loop, which nothing the\n"

@@ -364,6 +364,12 @@ JobEnd job_run_entries(const CmdSource& cmd, const char* file_label, std::uint32
     entry_reader = nullptr;
     if (!end.refused) {
         svo_wait_idle();
+        if (job_abort != 0 && end.complete) {
+            // The whole file was read, but the motion it queued was cut
+            // short (by the tick limit or the deadline): the estimate is
+            // not the job's, and the end of the file is where it stopped.
+            note_stop(servo_ticks_abort_reason());
+        }
         JobTimeTick();
         srvo_on_to_off();
         end.run_time = job_run_time(job_start_tick, job_end_tick);

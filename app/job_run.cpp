@@ -110,7 +110,7 @@ JobResult run_job(const JobRequest& request)
     vdb_dump_flags = request.planner_dump_flags;
 
     InitHardwareScaleFactor();
-    replay_start_job(request.replay, request.tick_limit);
+    replay_start_job(request.replay, request.tick_limit, request.deadline);
     if (request.plan_only) {
         vdb_add_commit_observer(free_on_commit);
     }

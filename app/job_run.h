@@ -31,6 +31,9 @@ struct JobRequest {
     std::uint32_t planner_dump_flags = 0;
     // Most servo ticks the job may run.
     std::uint64_t tick_limit = replay_max_job_ticks;
+    // The wall-clock time by which the job must have ended, if any: a job
+    // still running then is cut short as by the tick limit.
+    std::optional<ReplayClock::time_point> deadline;
     // How the ticks run: the default run, the full replay or the literal
     // replay (the oracle). Same estimate every way.
     ReplayMode replay = ReplayMode::fast;

@@ -12,6 +12,7 @@
 #include "app/cli_options.h"
 #include "app/job_run.h"
 #include "app/report_run.h"
+#include "app/serve.h"
 #include "app/serve_options.h"
 #include "app/status_file.h"
 #include "base/platform.h"
@@ -45,6 +46,7 @@ int run_machine(const char* argv0, const CliOptions& options)
     return 0;
 }
 
+#ifndef VEMTRAC_SERVE_BUILT_IN
 // Runs the service program beside this one with the same arguments; the
 // exit code.
 int hand_over_to_service(int argc, char** argv)
@@ -67,6 +69,7 @@ int hand_over_to_service(int argc, char** argv)
     }
     return code;
 }
+#endif
 
 // True when the folder of the executable holds a job file.
 bool job_file_beside_program()
@@ -141,7 +144,11 @@ int main(int argc, char** argv)
     case CliMode::report:
         return run_reports(options, VEMTRAC_VERSION);
     case CliMode::serve:
+#ifdef VEMTRAC_SERVE_BUILT_IN
+        return run_serve(options.serve, VEMTRAC_VERSION);
+#else
         return hand_over_to_service(argc, argv);
+#endif
     case CliMode::machine:
         break;
     }

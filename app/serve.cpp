@@ -175,7 +175,8 @@ public:
             return busy(res, "the machine stayed busy for " + std::to_string(options_.timeout_s) + " s");
         }
         std::lock_guard<std::timed_mutex> hold(machine_, std::adopt_lock);
-        run_locked(body, ask, out);
+        run_locked(body, ask, ReplayClock::now() + std::chrono::milliseconds(options_.time_limit_ms),
+                   out);
         return true;
     }
 
@@ -207,8 +208,9 @@ private:
     }
 
     // The job run itself, with the machine held and its console kept out
-    // of the answers.
-    static void run_locked(const std::string& bytes, const EstimateAsk& ask, EstimateRun* out)
+    // of the answers; a job still running at the deadline is cut short.
+    static void run_locked(const std::string& bytes, const EstimateAsk& ask,
+                           ReplayClock::time_point deadline, EstimateRun* out)
     {
         JobRequest request;
         request.job_bytes = bytes;
@@ -219,6 +221,7 @@ private:
         request.timeline_context = out;
         request.replay = ask.replay;
         request.tick_limit = ask.tick_limit;
+        request.deadline = deadline;
         request.console = ConsoleSink{feed_warnings, nullptr};
         const JobResult result = run_job(request);
         const bool read = result.outcome != JobOutcome::unreadable;

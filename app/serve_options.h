@@ -23,6 +23,7 @@ struct ServeOptions {
     std::size_t max_body = 64u << 20;        // bytes of one job, 64 MiB
     int queue = 8;                           // estimates that may wait for the machine
     std::uint64_t tick_limit = replay_max_job_ticks;  // most ticks of one estimate
+    std::uint32_t time_limit_ms = 60000;     // most wall-clock time one estimate may run
     int timeout_s = 30;                      // a stalled client, or a wait for the machine
     std::string cors;                        // the one origin allowed to call, or none
 };

@@ -290,15 +290,58 @@ SvoRunEnd literal_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std::u
 }
 
 
-// Runs the ticks of one wait within what is left of the job's budget; says
-// why when the budget runs out.
-SvoRunEnd wait_ticks(const VdbData* wait_rec)
+// Runs at most max_ticks ticks of a wait and counts them in the job's.
+SvoRunEnd counted_ticks(const VdbData* wait_rec, std::uint64_t max_ticks)
 {
     std::uint64_t ran = 0;
-    const SvoRunEnd end =
-        replay_run_ticks(wait_rec, replay_state.job_tick_limit - replay_state.job_ticks_run, &ran);
+    const SvoRunEnd end = replay_run_ticks(wait_rec, max_ticks, &ran);
     replay_state.job_ticks_run += ran;
-    if (end == SvoRunEnd::budget) {
+    return end;
+}
+
+// Whether the job's deadline has passed; reads the clock only once enough
+// ticks have run or waits begun since it was last read.
+bool deadline_passed()
+{
+    ReplayState& s = replay_state;
+    if (s.job_ticks_run - s.ticks_at_clock_check < replay_clock_check_ticks &&
+        ++s.waits_since_clock_check < replay_clock_check_waits) {
+        return false;
+    }
+    s.ticks_at_clock_check = s.job_ticks_run;
+    s.waits_since_clock_check = 0;
+    return ReplayClock::now() >= *s.deadline;
+}
+
+// Runs a wait's ticks in slices, reading the clock between them, until the
+// wait ends, the budget runs out or the deadline passes (which ends the
+// job as the budget does, saying why).
+SvoRunEnd ticks_before_deadline(const VdbData* wait_rec)
+{
+    for (;;) {
+        if (deadline_passed()) {
+            svo_set_abort_reason("the estimate took longer than the wall-clock time allowed for "
+                                 "it; the job ends here");
+            return SvoRunEnd::budget;
+        }
+        const std::uint64_t left = replay_state.job_tick_limit - replay_state.job_ticks_run;
+        const std::uint64_t slice = std::min(left, replay_clock_check_ticks);
+        const SvoRunEnd end = counted_ticks(wait_rec, slice);
+        if (end != SvoRunEnd::budget || slice == left) {
+            return end;
+        }
+    }
+}
+
+// Runs the ticks of one wait within what is left of the job's budget and
+// before its deadline; says why when the budget runs out.
+SvoRunEnd wait_ticks(const VdbData* wait_rec)
+{
+    const SvoRunEnd end =
+        replay_state.deadline
+            ? ticks_before_deadline(wait_rec)
+            : counted_ticks(wait_rec, replay_state.job_tick_limit - replay_state.job_ticks_run);
+    if (end == SvoRunEnd::budget && replay_state.job_ticks_run == replay_state.job_tick_limit) {
         char reason[160];
         const auto limit = static_cast<unsigned long long>(replay_state.job_tick_limit);
         if (replay_state.job_tick_limit == replay_max_job_ticks) {
@@ -335,12 +378,13 @@ SvoRunEnd replay_run_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std
                       : run_ticks_with_scales<false, false>(wait_rec, max_ticks, ran);
 }
 
-void replay_start_job(ReplayMode mode, std::uint64_t tick_limit)
+void replay_start_job(ReplayMode mode, std::uint64_t tick_limit,
+                      std::optional<ReplayClock::time_point> deadline)
 {
     replay_state = ReplayState{};
     replay_state.mode = mode;
     replay_state.job_tick_limit = std::min(tick_limit, replay_max_job_ticks);
+    replay_state.deadline = deadline;
     servo_ticks_state.tick_runner = wait_ticks;
-    vector_planner_state.corner_ramp_solver = mode == ReplayMode::literal ? nullptr : corner_ramp_solved;
     vector_planner_state.corner_ramp_solver = mode == ReplayMode::literal ? nullptr : corner_ramp_solved;
 }

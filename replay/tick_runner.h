@@ -9,11 +9,14 @@
 //   fast     the position loop left out (nothing the estimate shows reads
 //            it), runs of alike ticks advanced in one step
 //
-// The runner also keeps the job's tick budget: a job that reaches it ends
-// as for an entry the machine cannot execute.
+// The runner also keeps the job's tick budget and, when one is set, its
+// wall-clock deadline: a job that reaches either ends as for an entry the
+// machine cannot execute.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include "fwShare/servo/servo_ticks.h"
 
@@ -23,12 +26,25 @@ enum class ReplayMode : std::uint8_t { fast, full, literal };
 // is doubled in 32-bit unsigned arithmetic.
 inline constexpr std::uint64_t replay_max_job_ticks = 0x7FFFFFFFu;
 
+// With a deadline, the clock is read before a wait once this many ticks
+// have run since it was last read, or this many waits have begun; a long
+// wait runs in slices of this many ticks, the clock read between them.
+inline constexpr std::uint64_t replay_clock_check_ticks = 65536;
+inline constexpr std::uint32_t replay_clock_check_waits = 256;
+
+using ReplayClock = std::chrono::steady_clock;
+
 // What the runner keeps for the current job.
 struct ReplayState {
     ReplayMode mode = ReplayMode::fast;
     // Ticks the job has run, and the most it may run.
     std::uint64_t job_ticks_run = 0;
     std::uint64_t job_tick_limit = replay_max_job_ticks;
+    // The wall-clock time by which the job must end, if any; the ticks run
+    // and the waits begun since the clock was last read.
+    std::optional<ReplayClock::time_point> deadline;
+    std::uint64_t ticks_at_clock_check = 0;
+    std::uint32_t waits_since_clock_check = replay_clock_check_waits;
     // How the default run got through its ticks: through the state handlers
     // one by one, in ramp runs (of which some ticks went one at a time
     // through the per-tick ramp code), in closed form.
@@ -40,9 +56,11 @@ struct ReplayState {
 extern ReplayState replay_state;
 
 // Starts a job's ticks from zero in the given way, at most tick_limit of
-// them (never more than replay_max_job_ticks), and installs the runner in
-// the machine's waits. Call after the machine's reset.
-void replay_start_job(ReplayMode mode, std::uint64_t tick_limit = replay_max_job_ticks);
+// them (never more than replay_max_job_ticks) and, with a deadline, none
+// after it has passed; installs the runner in the machine's waits. Call
+// after the machine's reset.
+void replay_start_job(ReplayMode mode, std::uint64_t tick_limit = replay_max_job_ticks,
+                      std::optional<ReplayClock::time_point> deadline = std::nullopt);
 
 // Runs servo ticks as a wait does, in the current way: until wait_rec is
 // free (with wait_rec null: until the interrupt has no record left),

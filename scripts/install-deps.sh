@@ -5,7 +5,8 @@
 # (GoogleTest, Google Benchmark, and Chromium driven from Node for the
 # page's test), of the Python module and the library's install test
 # (pybind11, python3-dev, pytest, Dask distributed, pkg-config), and the
-# MinGW-w64 cross compiler and Wine of the Windows checks. With "fuzz", also
+# MinGW-w64 cross compiler, Wine and dpkg-dev (dpkg-source) of the Windows
+# build and its checks. With "fuzz", also
 # Clang and its libFuzzer runtime.
 #
 # Installs with apt-get when run as root, otherwise with sudo; without
@@ -43,6 +44,9 @@ command -v node >/dev/null 2>&1 || missing+=(nodejs)
 command -v npm >/dev/null 2>&1 || missing+=(npm)
 # The Windows build and the Wine runs that check it against the Linux build.
 command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || missing+=(g++-mingw-w64-x86-64-posix)
+# Unpacking the source package of the Windows build's cpp-httplib
+# (scripts/windows-deps.sh).
+command -v dpkg-source >/dev/null 2>&1 || missing+=(dpkg-dev)
 command -v wine >/dev/null 2>&1 || missing+=(wine64 wine)
 if [ "${1:-}" = fuzz ]; then
     # Clang and its libFuzzer runtime for the fuzz targets.

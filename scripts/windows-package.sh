@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
 # Builds the Windows package (the windows preset: the MinGW-w64 cross build
 # in build-win, then cpack) and checks it as an operator gets it:
-#   - the zip holds vemtrac.exe, README.txt (the operator's guide) and
-#     LICENSE.txt with Windows line ends, and the example jobs as *.cmd.txt;
-#     nothing else, and nothing that Windows runs as a script when it is
+#   - the zip holds vemtrac.exe, README.txt (the operator's guide),
+#     LICENSE.txt and LICENSE-cpp-httplib.txt (the notice of the HTTP
+#     library built into the program) with Windows line ends, the example
+#     jobs as *.cmd.txt, and the library beside the program: vemtrac.dll,
+#     its import library vemtrac.dll.a and the header vemtrac.h; nothing
+#     else, and nothing that Windows runs as a script when it is
 #     double-clicked;
+#   - the DLL exports the C interface alone;
 #   - under Wine, the unpacked .exe gives the example's known estimate in
-#     the report and in the machine's own mode (Vemtrac.cmd beside it);
+#     the report and in the machine's own mode (Vemtrac.cmd beside it), and
+#     so does a small C program built against the unpacked DLL, import
+#     library and header;
+#   - under Wine, `vemtrac.exe serve` answers requests from this side: the
+#     page, and an example's estimate with its known figure;
 #   - without a job and without a console of its own (as a driver or a
 #     shell starts it), it ends at once with exit code 0 and waits for no
 #     key; with a console of its own (as after a double-click), it says
@@ -18,8 +26,9 @@ cd "$(dirname "$0")/.."
 build=build-win
 
 scripts/install-deps.sh
+scripts/windows-deps.sh "$build/deps"
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j "$(nproc)" --target vemtrac
+cmake --build --preset windows -j "$(nproc)"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 name="vemtrac-$version-win64"
 rm -f "$build/$name.zip"
@@ -36,8 +45,8 @@ rm -rf "$unpacked"
 mkdir -p "$unpacked"
 (cd "$unpacked" && cmake -E tar xf "../$name.zip")
 dir="$unpacked/$name"
-expected="LICENSE.txt README.txt examples/mixed_job.cmd.txt examples/raster_job.cmd.txt
-examples/vector_job.cmd.txt vemtrac.exe"
+expected="LICENSE-cpp-httplib.txt LICENSE.txt README.txt examples/mixed_job.cmd.txt examples/raster_job.cmd.txt
+examples/vector_job.cmd.txt vemtrac.dll vemtrac.dll.a vemtrac.exe vemtrac.h"
 contents=$(cd "$dir" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
 [ "$contents" = "$(echo $expected) " ] ||
     fail "$name.zip holds: $contents; expected: $(echo $expected)"
@@ -45,12 +54,16 @@ contents=$(cd "$dir" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n
 runs=$(cd "$dir" && find . -type f ! -name vemtrac.exe |
     grep -iE '\.(bat|cmd|com|exe|js|jse|lnk|msi|pif|ps1|scr|vbe|vbs|wsf|wsh)$' || true)
 [ -z "$runs" ] || fail "$name.zip holds files Windows would run: $runs"
-for text in README.txt LICENSE.txt; do
+for text in README.txt LICENSE.txt LICENSE-cpp-httplib.txt; do
     lf=$(tr -cd '\n' <"$dir/$text" | wc -c)
     crlf=$(grep -c $'\r$' "$dir/$text" || true)
     [ "$lf" -gt 0 ] && [ "$lf" -eq "$crlf" ] || fail "$text does not have Windows line ends"
 done
 grep -q "vemtrac $version" "$dir/README.txt" || fail "README.txt does not name version $version"
+exports=$(x86_64-w64-mingw32-objdump -p "$dir/vemtrac.dll" |
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -En 's/^\s*\[ *[0-9]+\] //p')
+[ -n "$exports" ] && ! echo "$exports" | grep -qv '^vemtrac_' ||
+    fail "vemtrac.dll exports more than the C interface:"$'\n'"$exports"
 
 . scripts/wine_prefix.sh
 wine_find
@@ -70,6 +83,49 @@ cp "$dir/examples/vector_job.cmd.txt" "$dir/Vemtrac.cmd"
 status=$(tr -d '\r' <"$dir/Vemtrac.sts")
 [ "$(echo "$status" | sed -n 3p)" = 57809 ] || fail "unexpected status file:"$'\n'"$status"
 echo "windows-package: the unpacked vemtrac.exe gives 57809 ms under Wine"
+
+# A program of someone else's, built against the unpacked library alone (the
+# header as <vemtrac/vemtrac.h>, the import library) and run with the DLL
+# beside it.
+consumer="$unpacked/consumer"
+mkdir -p "$consumer/include/vemtrac"
+cp "$dir/vemtrac.h" "$consumer/include/vemtrac/"
+cp "$dir/vemtrac.dll" "$dir/examples/vector_job.cmd.txt" "$consumer/"
+x86_64-w64-mingw32-gcc-posix -std=c11 -Wall -Werror -static-libgcc tests/consumer/consumer.c \
+    -I "$consumer/include" "$dir/vemtrac.dll.a" -o "$consumer/consumer.exe"
+x86_64-w64-mingw32-objdump -p "$consumer/consumer.exe" | grep -q 'DLL Name: vemtrac.dll' ||
+    fail "the C program does not load vemtrac.dll"
+figures=$(cd "$consumer" && "$wine_cmd" consumer.exe vector_job.cmd.txt </dev/null | tr -d '\r')
+echo "$figures" | grep -qx '57809 [0-9]* 1' || fail "the C program on vemtrac.dll gave: $figures"
+echo "windows-package: a C program on the unpacked vemtrac.dll gives 57809 ms under Wine"
+
+# The service, asked from this side: it takes a free port and says which.
+(cd "$dir" && exec "$wine_cmd" vemtrac.exe serve --port 0 </dev/null >../serve.out 2>&1) &
+server=$!
+served=0
+/usr/bin/python3 - "$unpacked/serve.out" examples/mixed_job.cmd <<'EOF' && served=1
+import json, re, sys, time, urllib.request
+out, job = sys.argv[1], sys.argv[2]
+url = None
+for _ in range(600):
+    m = re.search(r"listening on (http://\S+/)", open(out, errors="replace").read())
+    if m:
+        url = m.group(1)
+        break
+    time.sleep(0.1)
+if url is None:
+    sys.exit("the service did not start:\n" + open(out, errors="replace").read())
+page = urllib.request.urlopen(url, timeout=30)
+assert page.status == 200 and b"<html" in page.read().lower(), "no page at /"
+ask = urllib.request.Request(url + "v1/estimate", data=open(job, "rb").read(),
+                             headers={"Content-Type": "application/octet-stream"})
+figures = json.load(urllib.request.urlopen(ask, timeout=60))
+assert figures["run_time_ms"] == 91696 and figures["complete"], figures
+EOF
+kill "$server" 2>/dev/null || true
+wait "$server" 2>/dev/null || true
+[ "$served" -eq 1 ] || fail "vemtrac.exe serve under Wine did not answer as expected"
+echo "windows-package: vemtrac.exe serve under Wine serves the page and gives 91696 ms"
 
 # No job: the machine's mode says so on standard error and ends with 0,
 # without a word to the operator or a wait for a key, since its input and

@@ -128,6 +128,20 @@ std::string example_job(const std::string& name)
     return read_all(fs::path(VEMTRAC_EXAMPLES_DIR) / name);
 }
 
+std::string slow_zigzag_job(int cuts)
+{
+    std::string job = "VemtracCmdVer 1\nVectorSpeed";
+    for (int pen = 0; pen < 16; ++pen) {
+        job += " 9";
+    }
+    job += "\nToHpglMode 0\nexecute_penselect 1\n";
+    for (int i = 0; i < cuts; ++i) {
+        job += (i % 2 == 0 ? "pd_default 20000 0\n" : "pd_default -20000 0\n");
+        job += "pd_default 0 40\n";
+    }
+    return job;
+}
+
 JobFolder::JobFolder()
 {
     static int serial = 0;

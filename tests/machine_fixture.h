@@ -127,5 +127,9 @@ std::string read_all(const std::filesystem::path& p);
 // One of the example jobs in examples/.
 std::string example_job(const std::string& name);
 
+// A long, slow job: a zig-zag of cuts of 500 mm at speed code 9, about 48 s
+// of machine time (120 000 ticks) each.
+std::string slow_zigzag_job(int cuts);
+
 // Splits the status file into its lines (each ending CR LF CR).
 std::vector<std::string> status_lines(const std::string& bytes);

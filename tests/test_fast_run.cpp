@@ -9,8 +9,10 @@
 #include "machine_fixture.h"
 
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <initializer_list>
+#include <optional>
 #include <string_view>
 
 #include "app/job_run.h"
@@ -32,13 +34,15 @@ struct RunOutcome {
     std::vector<std::uint32_t> tick_log;  // first tick, work, phase of every run
 };
 
-RunOutcome run_one_way(const std::string& job, ReplayMode replay, std::uint64_t tick_limit)
+RunOutcome run_one_way(const std::string& job, ReplayMode replay, std::uint64_t tick_limit,
+                       std::optional<ReplayClock::time_point> deadline = std::nullopt)
 {
     RunOutcome o;
     JobRequest request;
     request.job_bytes = job;
     request.trace_names = "ShowJobTime";
     request.tick_limit = tick_limit;
+    request.deadline = deadline;
     request.replay = replay;
     request.account_ticks = true;
     JobResult result;
@@ -233,4 +237,29 @@ TEST(FastRun, GeneratedJobsGiveWhatTheLiteralReplayGives)
         }
     }
     EXPECT_GT(ticks, 1000000);
+}
+
+TEST(FastRun, DeadlineCutsAJobShortAndOtherwiseChangesNothing)
+{
+    // A deadline far off runs the waits in slices between clock readings
+    // (the last wait here runs 360 000 ticks), and every way still gives
+    // what the literal replay gives without one, cut short or not.
+    const std::string job = slow_zigzag_job(3);
+    const auto far_off = ReplayClock::now() + std::chrono::hours(1);
+    for (const std::uint64_t limit : {replay_max_job_ticks, std::uint64_t{200000}}) {
+        const RunOutcome literal = run_one_way(job, ReplayMode::literal, limit);
+        EXPECT_EQ(literal.complete, limit == replay_max_job_ticks);
+        for (const ReplayMode mode : {ReplayMode::literal, ReplayMode::full, ReplayMode::fast}) {
+            expect_same(run_one_way(job, mode, limit, far_off), literal,
+                        "deadline, tick limit " + std::to_string(limit));
+        }
+    }
+    // A deadline already passed ends the job at its first wait, saying why.
+    const RunOutcome late =
+        run_one_way(slow_zigzag_job(1000), ReplayMode::fast, replay_max_job_ticks,
+                    ReplayClock::now() - std::chrono::seconds(1));
+    EXPECT_FALSE(late.complete);
+    EXPECT_EQ(late.ticks, 0);
+    EXPECT_NE(late.reason.find("wall-clock time allowed"), std::string::npos) << late.reason;
+    EXPECT_NE(late.err.find("wall-clock time allowed"), std::string::npos) << late.err;
 }

@@ -42,6 +42,7 @@ public:
         thread_.join();
     }
     httplib::Client& client() { return client_; }
+    int port() const { return port_; }
 
 private:
     std::unique_ptr<httplib::Server> server_;
@@ -59,22 +60,26 @@ TEST(ServeCli, FormDefaultsAndLimits)
     EXPECT_EQ(o.serve.host, "127.0.0.1");
     EXPECT_EQ(o.serve.port, 8080);
     EXPECT_EQ(o.serve.max_body, 64u << 20);
+    EXPECT_EQ(o.serve.time_limit_ms, 60000u);
     EXPECT_TRUE(o.serve.cors.empty());
 
     o = parse({"serve", "--host", "0.0.0.0", "--port", "0", "--max-body", "100", "--queue", "2",
-               "--tick-limit", "5000", "--timeout-s", "3", "--cors", "https://shop.example"});
+               "--tick-limit", "5000", "--time-limit-s", "5", "--timeout-s", "3", "--cors",
+               "https://shop.example"});
     ASSERT_EQ(o.mode, CliMode::serve) << o.error;
     EXPECT_EQ(o.serve.host, "0.0.0.0");
     EXPECT_EQ(o.serve.port, 0);
     EXPECT_EQ(o.serve.max_body, 100u);
     EXPECT_EQ(o.serve.queue, 2);
     EXPECT_EQ(o.serve.tick_limit, 5000u);
+    EXPECT_EQ(o.serve.time_limit_ms, 5000u);
     EXPECT_EQ(o.serve.timeout_s, 3);
     EXPECT_EQ(o.serve.cors, "https://shop.example");
 
     for (const std::vector<const char*>& bad :
          {std::vector<const char*>{"serve", "--port", "70000"}, {"serve", "--queue", "0"},
-          {"serve", "--tick-limit", "0"}, {"serve", "--max-body", "-1"}, {"serve", "job.cmd"},
+          {"serve", "--tick-limit", "0"}, {"serve", "--time-limit-s", "0"},
+          {"serve", "--max-body", "-1"}, {"serve", "job.cmd"},
           {"--report", "serve"}, {"serve", "--bogus"}}) {
         EXPECT_EQ(parse(bad).mode, CliMode::usage_error) << bad.back();
     }
@@ -126,4 +131,59 @@ TEST(Serve, HeadersCrossOriginAndQueryLimits)
     EXPECT_EQ(preflight->status, 204);
     EXPECT_NE(preflight->get_header_value("Access-Control-Allow-Methods").find("POST"),
               std::string::npos);
+}
+
+TEST(Serve, CutsALongEstimateShortAndTurnsAwayAFullQueue)
+{
+    ServeOptions options;
+    options.queue = 1;
+    // No time at all: the estimate is cut short, and answered as such.
+    options.time_limit_ms = 0;
+    {
+        LocalServer server(options);
+        auto r = server.client().Post("/v1/estimate", slow_zigzag_job(10), "application/octet-stream");
+        ASSERT_TRUE(r);
+        ASSERT_EQ(r->status, 200);
+        const auto figures = nlohmann::json::parse(r->body);
+        EXPECT_FALSE(figures["complete"].get<bool>());
+        EXPECT_NE(figures["stopped_at"]["reason"].get<std::string>().find("wall-clock time"),
+                  std::string::npos);
+    }
+    // Jobs far longer than the second each may run, sent at once: one runs,
+    // one waits, the rest are turned away until the queue has room.
+    options.time_limit_ms = 1000;
+    LocalServer server(options);
+    const std::string job = slow_zigzag_job(20000);
+    struct Answer {
+        int status = 0;
+        std::string retry_after, body;
+    };
+    constexpr int clients = 4;
+    std::vector<Answer> answers(clients);
+    std::vector<std::thread> senders;
+    for (Answer& answer : answers) {
+        senders.emplace_back([&] {
+            httplib::Client client("127.0.0.1", server.port());
+            if (auto r = client.Post("/v1/estimate?replay=literal", job, "application/octet-stream")) {
+                answer = {r->status, r->get_header_value("Retry-After"), r->body};
+            }
+        });
+    }
+    for (std::thread& t : senders) {
+        t.join();
+    }
+    int ran = 0, turned_away = 0;
+    for (const Answer& a : answers) {
+        if (a.status == 503) {
+            ++turned_away;
+            EXPECT_EQ(a.retry_after, "1");
+            EXPECT_TRUE(nlohmann::json::parse(a.body).contains("error"));
+        } else {
+            ASSERT_EQ(a.status, 200);
+            ++ran;
+            EXPECT_FALSE(nlohmann::json::parse(a.body)["complete"].get<bool>());
+        }
+    }
+    EXPECT_GE(ran, 1);
+    EXPECT_GE(turned_away, 1);
 }
