@@ -173,7 +173,8 @@ void write_sweep_table(std::FILE* out, const SweepResult& s, const std::string& 
         std::fprintf(out, "  Unreadable  %s\n\n", shown::text(s.as_written.unreadable_reason).c_str());
         return;
     }
-    std::fprintf(out, "  Sweep       %s, %zu values\n", s.key.c_str(), s.points.size());
+    std::fprintf(out, "  Sweep       %s, %zu value%s\n", s.key.c_str(), s.points.size(),
+                 s.points.size() == 1 ? "" : "s");
     std::fprintf(out, "  As written  %s %d: ", s.key.c_str(), s.written_value);
     const JobResult& w = s.as_written;
     if (w.outcome != JobOutcome::ok) {
@@ -193,15 +194,18 @@ void write_sweep_table(std::FILE* out, const SweepResult& s, const std::string& 
         std::fputs("\n", out);
     }
     const int width = std::max<int>(static_cast<int>(s.key.size()), 8);
-    std::fprintf(out, "\n  %*s %9s %11s %14s %10s", width + 2, s.key.c_str(), "run time", "ms",
-                 "vs as written", "");
+    char head[256];
+    std::snprintf(head, sizeof head, "\n  %*s %9s %11s %14s", width + 2, s.key.c_str(), "run time",
+                  "ms", "vs as written");
+    std::string header = head;
     if (rate) {
-        std::fprintf(out, " %12s", "cost");
+        std::snprintf(head, sizeof head, " %10s %12s", "", "cost");
+        header += head;
     }
     if (fit_ms) {
-        std::fprintf(out, "   fits %s", hours_minutes_seconds(*fit_ms).c_str());
+        header += (rate ? "   fits " : "              fits ") + hours_minutes_seconds(*fit_ms);
     }
-    std::fprintf(out, "\n");
+    std::fprintf(out, "%s\n", header.c_str());
     bool own_value_listed = false;
     for (const SweepPoint& p : s.points) {
         const bool own = p.value == s.written_value;
