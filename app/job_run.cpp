@@ -99,8 +99,16 @@ JobResult run_job(const JobRequest& request)
             return result;
         }
     }
+    CmdOverrides overrides;
+    std::string bad_key;
+    if (!command_file_resolve_overrides(request.overrides, &overrides, &bad_key)) {
+        result.unreadable_reason = "no setting " + shown::text(bad_key) + " to override";
+        diag_printf("vemtrac: %s\n", result.unreadable_reason.c_str());
+        return result;
+    }
     console_printf("Start job working time calculating....\n");
     machine_reset();
+    cmd_overrides = overrides;
     set_exe_dir(request.program_path);
 
     dbg_set(DBG_Event, false);
@@ -124,7 +132,8 @@ JobResult run_job(const JobRequest& request)
 
     bool read = true;
     if (request.job_bytes) {
-        result.end = job_run_entries(CmdSource{nullptr, *request.job_bytes}, "the job", app_start);
+        const char* label = request.job_path != nullptr ? request.job_path : "the job";
+        result.end = job_run_entries(CmdSource{nullptr, *request.job_bytes}, label, app_start);
     } else if (file != nullptr) {
         result.end = job_run_entries(CmdSource{file.get(), {}}, request.job_path, app_start);
     } else {
@@ -135,5 +144,6 @@ JobResult run_job(const JobRequest& request)
                      : result.end.refused ? JobOutcome::refused
                                           : JobOutcome::ok;
     result.ticks = wrap_sub(job_end_tick, job_start_tick);
+    result.overrides = request.overrides;
     return result;
 }

@@ -65,6 +65,12 @@ struct CostRate {
 // The cost of a run time, rounded to two decimals, as "12.34".
 std::string cost_text(double run_time_ms, const CostRate& rate);
 
+// The cost of several jobs: each job's setup counted once per job estimated.
+std::string total_cost_text(double run_time_ms, std::size_t jobs, const CostRate& rate);
+
+// The same cost as a number for JSON documents.
+double cost_number(double run_time_ms, const CostRate& rate);
+
 // One value of a sweep and how the job ran at it.
 struct SweepPoint {
     std::int32_t value = 0;
@@ -85,7 +91,21 @@ struct SweepResult {
 // caller) and any fixed overrides; each point adds the sweep's key.
 SweepResult run_sweep(const JobRequest& request, const SweepSpec& sweep);
 
+// Told after each run of a sweep: the runs done (the job as written is the
+// first) and the runs in all.
+using SweepProgress = void (*)(void* context, std::size_t done, std::size_t total);
+
+// The same, telling progress after each run.
+SweepResult run_sweep(const JobRequest& request, const SweepSpec& sweep, SweepProgress progress,
+                      void* context);
+
 // The sweep as the JSON object {"sweep": {"key", "points": [{"value",
 // "run_time_ms", "run_time", "ticks", "complete"[, "cost"]}, ...],
 // "as_written": {...}}}, text ready to print.
 std::string sweep_json_text(const SweepResult& sweep, const std::optional<CostRate>& rate);
+
+// The same as the program prints it: the sweep also names the job and the
+// settings held fixed ("job", "overrides") and, with a slot, gives it
+// ("fit_ms") and whether each run fits it ("fits").
+std::string sweep_json_text(const SweepResult& sweep, const std::optional<CostRate>& rate,
+                            const std::string& job, const std::optional<std::uint32_t>& fit_ms);
