@@ -3,11 +3,13 @@
     >>> import vemtrac
     >>> vemtrac.estimate("examples/vector_job.cmd")["run_time_ms"]
     57809
-    >>> [p["run_time_ms"] for p in vemtrac.sweep("examples/vector_job.cmd",
-    ...                                          "VectorSpeed.3", [300, 600])["points"]]
 
 The same job at other settings: ``set={"VectorSpeed.3": 600}`` runs it as
-if pen 3's speed code were 600 throughout; ``sweep`` runs it once per value.
+if pen 3's speed code were 600 throughout, and ``sweep`` runs it once per
+value of one setting:
+
+    >>> runs = vemtrac.sweep("examples/vector_job.cmd", "VectorSpeed.3", [300, 600])
+    >>> [(p["value"], p["run_time_ms"]) for p in runs["points"]]
 
 The job is replayed through the machine's own motion control, tick by tick;
 the estimate is exact. One process runs one job at a time (the machine's
@@ -136,6 +138,8 @@ def sweep(job, key, values, *, replay="fast", tick_limit=None, set=None, rate=No
             continue
         if isinstance(amount, bool) or not isinstance(amount, (int, float)):
             raise TypeError("%s must be a number" % name)
+        if not 0 <= amount < float("inf"):
+            raise ValueError("%s must be a non-negative number" % name)
         options[name] = amount
     data, _ = _job_bytes(job)
     return _answer(_vemtrac.sweep_json(data, key, values, json.dumps(options)))["sweep"]
