@@ -75,6 +75,7 @@ void to_pcl_mode(std::int32_t)
 struct OneIntKeyword {
     const char* keyword;
     void (*run)(std::int32_t n);
+    bool sets_value = false;  // stores its integer in a setting, nothing more
 };
 
 struct TwoIntKeyword {
@@ -84,21 +85,21 @@ struct TwoIntKeyword {
 
 // Settings entries store the number at the width of their field.
 const OneIntKeyword one_int_keywords[] = {
-    {"RasterDPI", [](std::int32_t n) { ptCurrentFile->RasterDPI = static_cast<std::uint16_t>(n); }},
-    {"RasterUnit", [](std::int32_t n) { ptCurrentFile->RasterUnit = static_cast<std::uint16_t>(n); }},
+    {"RasterDPI", [](std::int32_t n) { ptCurrentFile->RasterDPI = static_cast<std::uint16_t>(n); }, true},
+    {"RasterUnit", [](std::int32_t n) { ptCurrentFile->RasterUnit = static_cast<std::uint16_t>(n); }, true},
     {"RasterBandingFree",
-     [](std::int32_t n) { ptCurrentFile->RasterBandingFree = static_cast<std::uint8_t>(n); }},
+     [](std::int32_t n) { ptCurrentFile->RasterBandingFree = static_cast<std::uint8_t>(n); }, true},
     {"RasterFiringType",
-     [](std::int32_t n) { ptCurrentFile->RasterFiringType = static_cast<std::uint16_t>(n); }},
-    {"RasterSpeedX", [](std::int32_t n) { ptCurrentFile->RasterSpeedX = static_cast<std::uint16_t>(n); }},
-    {"RasterSpeedY", [](std::int32_t n) { ptCurrentFile->RasterSpeedY = static_cast<std::uint16_t>(n); }},
-    {"ImageWidth", [](std::int32_t n) { ptCurrentFile->ImageWidth = n; }},
-    {"ImageHeight", [](std::int32_t n) { ptCurrentFile->ImageHeight = n; }},
-    {"RasterPower", [](std::int32_t n) { ptCurrentFile->RasterPower = static_cast<std::uint16_t>(n); }},
+     [](std::int32_t n) { ptCurrentFile->RasterFiringType = static_cast<std::uint16_t>(n); }, true},
+    {"RasterSpeedX", [](std::int32_t n) { ptCurrentFile->RasterSpeedX = static_cast<std::uint16_t>(n); }, true},
+    {"RasterSpeedY", [](std::int32_t n) { ptCurrentFile->RasterSpeedY = static_cast<std::uint16_t>(n); }, true},
+    {"ImageWidth", [](std::int32_t n) { ptCurrentFile->ImageWidth = n; }, true},
+    {"ImageHeight", [](std::int32_t n) { ptCurrentFile->ImageHeight = n; }, true},
+    {"RasterPower", [](std::int32_t n) { ptCurrentFile->RasterPower = static_cast<std::uint16_t>(n); }, true},
     {"RasterAccelEngrave",
-     [](std::int32_t n) { ptCurrentFile->RasterAccelEngrave = static_cast<std::uint8_t>(n); }},
+     [](std::int32_t n) { ptCurrentFile->RasterAccelEngrave = static_cast<std::uint8_t>(n); }, true},
     {"RasterBuEngrave",
-     [](std::int32_t n) { ptCurrentFile->RasterBuEngrave = static_cast<std::uint8_t>(n); }},
+     [](std::int32_t n) { ptCurrentFile->RasterBuEngrave = static_cast<std::uint8_t>(n); }, true},
     {"SetStartRasterGraphics",
      [](std::int32_t) {
          work_start_image();
@@ -198,6 +199,41 @@ void note_entry_motion()
     }
 }
 
+// The value a setting entry stores: the job's own, or the one it runs at in
+// its place.
+std::int32_t setting_value(const char* keyword, std::int32_t value)
+{
+    for (int i = 0; i < cmd_overrides.keyword_count; ++i) {
+        if (std::strcmp(cmd_overrides.keyword[i], keyword) == 0) {
+            return cmd_overrides.keyword_value[i];
+        }
+    }
+    return value;
+}
+
+// Puts the pens' overridden speed codes in place of the ones just set.
+void override_pen_speeds()
+{
+    for (int pen = 1; pen <= CMD_PEN_COUNT; ++pen) {
+        if (cmd_overrides.pen_speed_set[pen]) {
+            ptCurrentFile->VectorSpeed[pen] = cmd_overrides.pen_speed[pen];
+        }
+    }
+}
+
+// The overridden settings as entries standing before the job's first: each
+// keyword's entry, and a VectorSpeed entry with the start-up codes but the
+// overridden pens'. They move nothing and are no entry of the job's file.
+void run_override_entries()
+{
+    for (int i = 0; i < cmd_overrides.keyword_count; ++i) {
+        if (const OneIntKeyword* e = find_keyword(one_int_keywords, cmd_overrides.keyword[i])) {
+            e->run(cmd_overrides.keyword_value[i]);
+        }
+    }
+    override_pen_speeds();
+}
+
 // "VectorSpeed" s1 s2 and 14 more integers: the speed codes of pens 1..16.
 // When the list runs short, the pens not reached keep their speeds.
 void read_vector_speeds(CmdReader* reader, std::int32_t s1, std::int32_t s2)
@@ -235,7 +271,7 @@ bool run_entry(CmdReader* reader, const char* keyword, int fields, std::int32_t 
 {
     if (fields == 2) {
         if (const OneIntKeyword* e = find_keyword(one_int_keywords, keyword)) {
-            e->run(a);
+            e->run(e->sets_value ? setting_value(keyword, a) : a);
             return true;
         }
         const bool takes_two = find_keyword(two_int_keywords, keyword) != nullptr ||
@@ -244,6 +280,7 @@ bool run_entry(CmdReader* reader, const char* keyword, int fields, std::int32_t 
     }
     if (std::strcmp(keyword, "VectorSpeed") == 0) {
         read_vector_speeds(reader, a, b);
+        override_pen_speeds();
         return reader->error == CmdReadError::none;
     }
     if (const TwoIntKeyword* e = find_keyword(two_int_keywords, keyword)) {
@@ -284,6 +321,7 @@ bool run_entries(const CmdSource& cmd)
     cmd_reader_open(&reader, cmd);
     entry_reader = &reader;
     char* const keyword = entry_keyword;
+    run_override_entries();
     for (;;) {
         std::int32_t a = 0;
         std::int32_t b = 0;
@@ -329,6 +367,50 @@ bool run_entries(const CmdSource& cmd)
 }
 
 } // namespace
+
+bool command_file_resolve_overrides(const SettingOverrides& overrides, CmdOverrides* resolved,
+                                    std::string* bad_key)
+{
+    CmdOverrides& set = *resolved;
+    set = CmdOverrides{};
+    for (const SettingOverride& o : overrides) {
+        const char* const pen_prefix = "VectorSpeed.";
+        const std::size_t prefix_size = std::strlen(pen_prefix);
+        if (o.key.compare(0, prefix_size, pen_prefix) == 0) {
+            const std::string pen_text = o.key.substr(prefix_size);
+            const int pen = pen_text.size() <= 2 && !pen_text.empty() &&
+                                    pen_text.find_first_not_of("0123456789") == std::string::npos
+                                ? std::stoi(pen_text)
+                                : 0;
+            if (pen < 1 || pen > CMD_PEN_COUNT) {
+                *bad_key = o.key;
+                return false;
+            }
+            set.pen_speed_set[pen] = true;
+            set.pen_speed[pen] = static_cast<std::uint16_t>(o.value);
+            continue;
+        }
+        const OneIntKeyword* e = find_keyword(one_int_keywords, o.key.c_str());
+        if (e == nullptr || !e->sets_value || set.keyword_count == CMD_OVERRIDE_KEYWORDS_MAX) {
+            *bad_key = o.key;
+            return false;
+        }
+        set.keyword[set.keyword_count] = e->keyword;
+        set.keyword_value[set.keyword_count] = o.value;
+        ++set.keyword_count;
+    }
+    return true;
+}
+
+bool command_file_runs_entry(const char* keyword, int integers)
+{
+    if (integers == 1) {
+        return find_keyword(one_int_keywords, keyword) != nullptr ||
+               std::strcmp(keyword, "VemtracCmdVer") == 0;
+    }
+    return integers == 2 && (find_keyword(two_int_keywords, keyword) != nullptr ||
+                             std::strcmp(keyword, "VectorSpeed") == 0);
+}
 
 JobFile open_job_file(const char* path)
 {

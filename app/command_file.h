@@ -10,7 +10,24 @@
 
 #include "app/command_reader.h"
 #include "app/job_clock.h"
+#include "app/setting_override.h"
 #include "base/state_names.h"
+
+// Most settings of one keyword a job can run at in place of its own.
+inline constexpr int CMD_OVERRIDE_KEYWORDS_MAX = 16;
+// Pens with a speed code: 1..16 (code 0 is never selected).
+inline constexpr int CMD_PEN_COUNT = 16;
+
+// Settings a job runs at in place of its own: each stands before the job's
+// first entry, and every entry of the job that sets it sets this value
+// instead.
+struct CmdOverrides {
+    int keyword_count = 0;
+    const char* keyword[CMD_OVERRIDE_KEYWORDS_MAX] = {};  // one-integer setting keywords
+    std::int32_t keyword_value[CMD_OVERRIDE_KEYWORDS_MAX] = {};
+    bool pen_speed_set[CMD_PEN_COUNT + 1] = {};            // index = pen
+    std::uint16_t pen_speed[CMD_PEN_COUNT + 1] = {};       // VectorSpeed code, per mille
+};
 
 // The interpreter's state, with the power-on values.
 struct JobEnd;
@@ -28,13 +45,27 @@ struct CommandFileState {
     const CmdReader* entry_reader = nullptr;
     const char* job_file_label = "Vemtrac.cmd";
     JobEnd* job_end = nullptr;
+    // Settings the job runs at in place of its own (none at power-on).
+    CmdOverrides cmd_overrides;
 };
 extern CommandFileState command_file_state;
 VEMTRAC_STATE_NAMES(command_file_state, cmd_pen_down, entry_number, entry_keyword, entry_reader,
-                    job_file_label, job_end);
+                    job_file_label, job_end, cmd_overrides);
 
 // Puts the interpreter's state back to its power-on values.
 void command_file_reset();
+
+// The settings a job is to run at in place of its own, as the interpreter
+// holds them (cmd_overrides): a key is a one-integer setting keyword or
+// "VectorSpeed.N" (pen N, 1..16), its value already checked against the
+// field it sets. False, with *bad_key, for a key the interpreter has no
+// setting for.
+bool command_file_resolve_overrides(const SettingOverrides& overrides, CmdOverrides* resolved,
+                                    std::string* bad_key);
+
+// True when an entry of this keyword with this many integers sets a
+// setting or moves (the interpreter runs it rather than stopping there).
+bool command_file_runs_entry(const char* keyword, int integers);
 
 // How the reading of a job file ended.
 struct JobEnd {

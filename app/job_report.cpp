@@ -97,6 +97,7 @@ JobReport make_job_report(const std::string& job, const JobResult& result)
     r.stop_keyword = result.end.keyword;
     r.stop_reason = result.end.reason;
     r.run_time_ms = result.end.run_time.ms;
+    r.overrides = result.overrides;
     r.ticks = std::max<std::int64_t>(result.ticks, 0);
     r.vectors_planned = vect_count;
     r.table_x = CurrentRomParam.MachParam.TableSize.X;

@@ -38,6 +38,7 @@ struct JobReport {
     std::uint64_t path_moves_not_drawn = 0;  // moves past the picture's corners
     std::int32_t table_x = 0, table_y = 0;  // the table, plot-bed units
     std::vector<ReportWarning> warnings;     // what looks wrong, in the order found
+    SettingOverrides overrides;              // settings the job ran at in place of its own
 };
 
 // A report for a job that could not be read.

@@ -99,8 +99,16 @@ JobResult run_job(const JobRequest& request)
             return result;
         }
     }
+    CmdOverrides overrides;
+    std::string bad_key;
+    if (!command_file_resolve_overrides(request.overrides, &overrides, &bad_key)) {
+        result.unreadable_reason = "no setting " + shown::text(bad_key) + " to override";
+        diag_printf("vemtrac: %s\n", result.unreadable_reason.c_str());
+        return result;
+    }
     console_printf("Start job working time calculating....\n");
     machine_reset();
+    cmd_overrides = overrides;
     set_exe_dir(request.program_path);
 
     dbg_set(DBG_Event, false);
@@ -135,5 +143,6 @@ JobResult run_job(const JobRequest& request)
                      : result.end.refused ? JobOutcome::refused
                                           : JobOutcome::ok;
     result.ticks = wrap_sub(job_end_tick, job_start_tick);
+    result.overrides = request.overrides;
     return result;
 }

@@ -67,6 +67,7 @@ struct JobResult {
     std::string unreadable_reason;  // why a job file could not be read, e.g. "X is a folder"
     JobEnd end;                     // how the job ended: estimate, stop, status lines
     std::int32_t ticks = 0;         // ticks between the job clock's start and end mark
+    SettingOverrides overrides;     // the settings the job ran at in place of its own
 };
 
 // The replay VEMTRAC_REPLAY asks for ("full", "literal"; the default run

@@ -66,9 +66,22 @@ void write_activities(std::FILE* out, const JobReport& r)
 
 } // namespace
 
-void write_text_report(std::FILE* out, const JobReport& r)
+std::string overrides_text(const SettingOverrides& overrides)
+{
+    std::string text;
+    for (const SettingOverride& o : overrides) {
+        text += (text.empty() ? "" : ", ") + o.key + " " + std::to_string(o.value);
+    }
+    return text;
+}
+
+void write_text_report(std::FILE* out, const JobReport& r, const std::optional<CostRate>& rate)
 {
     std::fprintf(out, "%s\n", shown::text(r.job).c_str());
+    if (!r.overrides.empty()) {
+        std::fprintf(out, "  Settings    %s (in place of the job's own)\n",
+                     overrides_text(r.overrides).c_str());
+    }
     if (r.outcome == JobOutcome::unreadable) {
         std::fprintf(out, "  Unreadable  %s\n\n", shown::text(r.unreadable_reason).c_str());
         return;
@@ -79,6 +92,9 @@ void write_text_report(std::FILE* out, const JobReport& r)
         std::fprintf(out, "  Estimate    %s  (%u ms, %lld ticks of 0.4 ms)\n",
                      hours_minutes_seconds(r.run_time_ms).c_str(), r.run_time_ms,
                      static_cast<long long>(r.ticks));
+        if (rate) {
+            std::fprintf(out, "  Cost        %s\n", cost_text(r.run_time_ms, *rate).c_str());
+        }
     }
     write_ending(out, r);
     std::fprintf(out, "  Vectors     %lld planned     Raster lines  %lld\n",
@@ -98,15 +114,18 @@ void write_text_report(std::FILE* out, const JobReport& r)
     std::fprintf(out, "\n");
 }
 
-void write_text_total(std::FILE* out, const std::vector<JobReport>& reports)
+void write_text_total(std::FILE* out, const std::vector<JobReport>& reports,
+                      const std::optional<CostRate>& rate)
 {
     std::uint64_t ms = 0;
     std::int64_t ticks = 0;
     std::size_t read = 0;
+    std::size_t estimated = 0;
     for (const JobReport& r : reports) {
         if (r.outcome != JobOutcome::unreadable) {
             ++read;
         }
+        estimated += r.outcome == JobOutcome::ok ? 1 : 0;
         ms += r.outcome == JobOutcome::ok ? r.run_time_ms : 0;
         ticks += r.outcome == JobOutcome::ok ? r.ticks : 0;
     }
@@ -116,4 +135,7 @@ void write_text_total(std::FILE* out, const std::vector<JobReport>& reports)
     std::fprintf(out, "  Estimate    %s  (%llu ms, %lld ticks of 0.4 ms)\n",
                  hours_minutes_seconds(ms).c_str(), static_cast<unsigned long long>(ms),
                  static_cast<long long>(ticks));
+    if (rate) {
+        std::fprintf(out, "  Cost        %s\n", total_cost_text(static_cast<double>(ms), estimated, *rate).c_str());
+    }
 }

@@ -7,12 +7,19 @@
 #include <vector>
 
 #include "app/job_report.h"
+#include "app/what_if.h"
 
-// Writes the report of one job.
-void write_text_report(std::FILE* out, const JobReport& report);
+// Writes the report of one job; with a rate, what its machine time costs.
+void write_text_report(std::FILE* out, const JobReport& report,
+                       const std::optional<CostRate>& rate = std::nullopt);
 
-// Writes the total of several jobs.
-void write_text_total(std::FILE* out, const std::vector<JobReport>& reports);
+// Writes the total of several jobs; with a rate, what they cost.
+void write_text_total(std::FILE* out, const std::vector<JobReport>& reports,
+                      const std::optional<CostRate>& rate = std::nullopt);
+
+// The settings overridden as a report line shows them:
+// "RasterSpeedX 800, VectorSpeed.4 500".
+std::string overrides_text(const SettingOverrides& overrides);
 
 // The name of a motion phase for people ("acceleration"), and for programs
 // the same in the JSON report.

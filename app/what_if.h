@@ -65,6 +65,12 @@ struct CostRate {
 // The cost of a run time, rounded to two decimals, as "12.34".
 std::string cost_text(double run_time_ms, const CostRate& rate);
 
+// The cost of several jobs: each job's setup counted once per job estimated.
+std::string total_cost_text(double run_time_ms, std::size_t jobs, const CostRate& rate);
+
+// The same cost as a number for JSON documents.
+double cost_number(double run_time_ms, const CostRate& rate);
+
 // One value of a sweep and how the job ran at it.
 struct SweepPoint {
     std::int32_t value = 0;

@@ -434,7 +434,7 @@ TEST(Cli, WhatLooksWrongIsSaid)
     ASSERT_EQ(cli.run("--report --json empty.cmd fast.cmd off.cmd no_width.cmd long.cmd fine.cmd"),
               0) << cli.err;
     const json doc = json::parse(cli.out);
-    EXPECT_EQ(doc.at("schema"), 2);
+    EXPECT_EQ(doc.at("schema"), 3);
     EXPECT_EQ(doc.at("machine"), "Orvane 03.09-04");
     const auto kinds = [&](std::size_t job) {
         std::set<std::string> found;
