@@ -120,13 +120,17 @@ struct JsonOptions {
     std::string name;
     std::optional<double> rate;  // per hour of machine time
     double setup_minutes = 0;
+
+    // The rate the times are priced at, when one is given.
+    std::optional<CostRate> cost_rate() const
+    {
+        return rate ? std::optional<CostRate>(CostRate{*rate, setup_minutes}) : std::nullopt;
+    }
 };
 
 // Reads options_json into the request and the rest of the options; an
-// empty string, or what is wrong with the options. The rate and setup are
-// taken only where a sweep is asked for (with_cost).
-std::string read_json_options(const char* options_json, JobRequest* request, JsonOptions* out,
-                              bool with_cost)
+// empty string, or what is wrong with the options.
+std::string read_json_options(const char* options_json, JobRequest* request, JsonOptions* out)
 {
     if (options_json == nullptr) {
         return {};
@@ -157,12 +161,12 @@ std::string read_json_options(const char* options_json, JobRequest* request, Jso
             if (!wrong.empty()) {
                 return wrong;
             }
-        } else if (with_cost && key == "rate") {
+        } else if (key == "rate") {
             out->rate = read_amount(value);
             if (!out->rate) {
                 return "\"rate\" must be a non-negative number";
             }
-        } else if (with_cost && key == "setup_minutes") {
+        } else if (key == "setup_minutes") {
             const std::optional<double> minutes = read_amount(value);
             if (!minutes) {
                 return "\"setup_minutes\" must be a non-negative number";
@@ -181,7 +185,7 @@ char* report_json(JobRequest request, const char* options_json, const std::strin
     try {
         JsonOptions options;
         options.name = name;
-        const std::string wrong = read_json_options(options_json, &request, &options, false);
+        const std::string wrong = read_json_options(options_json, &request, &options);
         if (!wrong.empty()) {
             return copy_out(error_json(wrong));
         }
@@ -193,7 +197,7 @@ char* report_json(JobRequest request, const char* options_json, const std::strin
         const JobReport report = result.outcome == JobOutcome::unreadable
                                      ? unreadable_job_report(options.name, result.unreadable_reason)
                                      : make_job_report(options.name, result);
-        return copy_out(json_job_text(report));
+        return copy_out(json_job_text(report, options.cost_rate()));
     } catch (const std::bad_alloc&) {
         return nullptr;
     } catch (...) {
@@ -207,7 +211,7 @@ char* sweep_json(JobRequest request, const char* key, const std::int64_t* values
 {
     try {
         JsonOptions options;
-        const std::string wrong = read_json_options(options_json, &request, &options, true);
+        const std::string wrong = read_json_options(options_json, &request, &options);
         if (!wrong.empty()) {
             return copy_out(error_json(wrong));
         }
@@ -220,12 +224,8 @@ char* sweep_json(JobRequest request, const char* key, const std::int64_t* values
             return copy_out(error_json(error));
         }
         request.console = ConsoleSink{drop_text, nullptr};
-        std::optional<CostRate> rate;
-        if (options.rate) {
-            rate = CostRate{*options.rate, options.setup_minutes};
-        }
         const std::lock_guard<std::mutex> hold(job_lock);
-        return copy_out(sweep_json_text(run_sweep(request, sweep), rate));
+        return copy_out(sweep_json_text(run_sweep(request, sweep), options.cost_rate()));
     } catch (const std::bad_alloc&) {
         return nullptr;
     } catch (...) {

@@ -63,7 +63,12 @@ VEMTRAC_API const char* vemtrac_version(void);
  *             "VectorSpeed.N" for pen N's speed code (N 1..16):
  *             {"RasterSpeedX": 800, "VectorSpeed.4": 500}. The job runs as
  *             if an entry "KEY VALUE" stood before its first entry and every
- *             entry of its own setting KEY set VALUE instead (since API 2).
+ *             entry of its own setting KEY set VALUE instead; the object's
+ *             "overrides" says which were applied (since API 2);
+ *   "rate": an amount per hour of machine time (a non-negative number):
+ *             the object's "cost" is (run time in hours + setup in hours)
+ *             x rate, two decimals (since API 2);
+ *   "setup_minutes": the setup of the job, priced at the rate (default 0).
  * A bad job is a result ("result" "refused", or "complete" false with
  * "stopped_at"); bad options give {"result": "error", "reason": ...}.
  * Returns NULL only when memory runs out. Free the text with vemtrac_free.
@@ -82,10 +87,7 @@ VEMTRAC_API char* vemtrac_report_json_file(const char* path, const char* options
  * {"sweep": {"key", "points": [{"value", "run_time_ms", "run_time", "ticks",
  * "complete"}, ...], "as_written": ...}}, the points in the order of values.
  * options_json is as for vemtrac_report_json ("set" holds for every run,
- * "job" is not taken), plus "rate" (an amount per hour of machine time, a
- * non-negative number) and "setup_minutes" (per job, default 0): with a
- * rate every run also has "cost", (run time in hours + setup in hours) x
- * rate, two decimals. A bad key, value or option gives {"result": "error",
+ * "job" is not taken; with a "rate" every run has its "cost"). A bad key, value or option gives {"result": "error",
  * "reason": ...}; NULL only when memory runs out. values may be NULL when
  * count is 0 (an error: a sweep needs a value).
  * Since API 2.
