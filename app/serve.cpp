@@ -52,6 +52,7 @@ struct EstimateAsk {
     std::uint64_t tick_limit = replay_max_job_ticks;
     std::string name = "upload";
     SettingOverrides overrides;  // the set= parameters
+    std::optional<CostRate> rate;  // rate= and setup=: the estimate's cost
 };
 
 // A setting the job ran at: its key and value (overridden or its own).
@@ -68,6 +69,7 @@ struct EstimateRun {
     // of each pen it cuts with, and with raster work its raster speeds and
     // banding.
     std::vector<JobSetting> settings;
+    std::optional<CostRate> rate;  // the rate the estimate is priced at
 };
 
 // Answers with a JSON error document.
@@ -124,6 +126,93 @@ std::string job_name(const std::string& asked)
     }
 }
 
+// The value of a hexadecimal digit, or -1.
+int hex_digit(char c)
+{
+    return c >= '0' && c <= '9' ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+}
+
+// A query's text with %XX and '+' decoded; a '%' without two hex digits
+// stands as it is.
+std::string query_decoded(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hex_digit(text[i + 1]) >= 0 &&
+            hex_digit(text[i + 2]) >= 0) {
+            out += static_cast<char>(hex_digit(text[i + 1]) * 16 + hex_digit(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i] == '+' ? ' ' : text[i];
+        }
+    }
+    return out;
+}
+
+// Every value of a query parameter, in order, read from the request's own
+// target: httplib keeps only what follows a value's last '=', and
+// "set=RasterSpeedX=800" is written with the '=' as it stands.
+std::vector<std::string> query_values(const httplib::Request& req, std::string_view name)
+{
+    std::vector<std::string> values;
+    const std::size_t mark = req.target.find('?');
+    if (mark == std::string::npos) {
+        return values;
+    }
+    std::string_view query = std::string_view(req.target).substr(mark + 1);
+    while (!query.empty()) {
+        const std::size_t amp = std::min(query.find('&'), query.size());
+        const std::string_view part = query.substr(0, amp);
+        const std::size_t eq = std::min(part.find('='), part.size());
+        if (query_decoded(part.substr(0, eq)) == name) {
+            values.push_back(query_decoded(part.substr(std::min(eq + 1, part.size()))));
+        }
+        query.remove_prefix(std::min(amp + 1, query.size()));
+    }
+    return values;
+}
+
+// A non-negative decimal amount of the query, or nothing; false with the
+// error answered when it is there and not such an amount.
+bool read_amount(const httplib::Request& req, httplib::Response& res, const char* name,
+                 std::optional<double>* amount)
+{
+    if (!req.has_param(name)) {
+        return true;
+    }
+    const std::string text = req.get_param_value(name);
+    const bool decimal = !text.empty() && text.size() <= 32 &&
+                         std::all_of(text.begin(), text.end(), [](char c) {
+                             return (c >= '0' && c <= '9') || c == '.';
+                         }) &&
+                         std::count(text.begin(), text.end(), '.') <= 1 && text != ".";
+    if (!decimal) {
+        send_error(res, 400, std::string(name) + " must be a non-negative decimal number");
+        return false;
+    }
+    *amount = std::strtod(text.c_str(), nullptr);
+    return true;
+}
+
+// The rate and setup of the query (rate= per hour, setup= minutes), when a
+// rate is given; false with the error answered.
+bool read_cost_rate(const httplib::Request& req, httplib::Response& res,
+                    std::optional<CostRate>* rate)
+{
+    std::optional<double> per_hour;
+    std::optional<double> setup;
+    if (!read_amount(req, res, "rate", &per_hour) || !read_amount(req, res, "setup", &setup)) {
+        return false;
+    }
+    if (per_hour) {
+        *rate = CostRate{*per_hour, setup.value_or(0.0)};
+    }
+    return true;
+}
+
 // Reads the query of an estimate request; false with the error answered.
 bool read_ask(const httplib::Request& req, const std::string& body, httplib::Response& res,
               const ServeOptions& options, EstimateAsk* ask)
@@ -144,14 +233,17 @@ bool read_ask(const httplib::Request& req, const std::string& body, httplib::Res
     if (req.has_param("name")) {
         ask->name = job_name(req.get_param_value("name"));
     }
-    for (std::size_t i = 0; i < req.get_param_value_count("set"); ++i) {
+    for (const std::string& text : query_values(req, "set")) {
         SettingOverride setting;
         std::string error;
-        if (!parse_setting_override(req.get_param_value("set", i), &setting, &error)) {
+        if (!parse_setting_override(text, &setting, &error)) {
             send_error(res, 400, "set: " + error);
             return false;
         }
         add_setting_override(&ask->overrides, setting);
+    }
+    if (!read_cost_rate(req, res, &ask->rate)) {
+        return false;
     }
     if (body.empty()) {
         send_error(res, 400, "the body must hold the bytes of a job file");
@@ -318,6 +410,7 @@ private:
         request.console = ConsoleSink{feed_warnings, nullptr};
         const JobResult result = run_job(request);
         const bool read = result.outcome != JobOutcome::unreadable;
+        out->rate = ask.rate;
         out->report = read ? make_job_report(ask.name, result)
                            : unreadable_job_report(ask.name, result.unreadable_reason);
         if (read) {
@@ -335,9 +428,10 @@ private:
 };
 
 // The job object of the report's JSON document.
-std::string job_json_text(const JobReport& report, const std::string& version)
+std::string job_json_text(const JobReport& report, const std::string& version,
+                          const std::optional<CostRate>& rate)
 {
-    const json doc = json::parse(json_report({report}, version.c_str()));
+    const json doc = json::parse(json_report({report}, version.c_str(), rate));
     return doc["jobs"][0].dump(2) + "\n";
 }
 
@@ -389,7 +483,10 @@ std::string timeline_json_text(const EstimateRun& run)
 // The API as an OpenAPI document.
 std::string openapi_text(const std::string& version)
 {
-    const json job_query = json::array(
+    const auto number = [](const char* name, const char* type, const char* description) {
+        return json{{"name", name}, {"in", "query"}, {"description", description}, {"schema", {{"type", type}}}};
+    };
+    json job_query = json::array(
         {{{"name", "replay"}, {"in", "query"}, {"schema", {{"type", "string"}, {"enum", {"fast", "full", "literal"}}}}},
          {{"name", "tick_limit"}, {"in", "query"}, {"schema", {{"type", "integer"}, {"minimum", 1}}}},
          {{"name", "name"}, {"in", "query"}, {"description", "the job's name in the answer"}, {"schema", {{"type", "string"}}}},
@@ -397,18 +494,16 @@ std::string openapi_text(const std::string& version)
           {"description", "KEY=VALUE, repeatable: the job runs as if the setting KEY (a job-file keyword that sets one value, "
                           "or VectorSpeed.N for pen N's speed code) were VALUE throughout"},
           {"schema", {{"type", "array"}, {"items", {{"type", "string"}, {"example", "RasterSpeedX=800"}}}}}}});
+    job_query.push_back(number("rate", "number", "an amount per hour of machine time: the estimate (each run of a sweep) gets a cost"));
+    job_query.push_back(number("setup", "number", "minutes of setup per job, priced at the rate"));
     json sweep_query = job_query;
-    const auto number = [](const char* name, const char* type, const char* description) {
-        return json{{"name", name}, {"in", "query"}, {"description", description}, {"schema", {{"type", type}}}};
-    };
     sweep_query.push_back({{"name", "key"}, {"in", "query"}, {"required", true},
                            {"description", "the setting swept, as set= names it"}, {"schema", {{"type", "string"}}}});
     sweep_query.push_back(number("values", "string", "the values, comma-separated (or from, to and step)"));
     sweep_query.push_back(number("from", "integer", "the first value"));
     sweep_query.push_back(number("to", "integer", "the last value, included when the steps reach it"));
     sweep_query.push_back(number("step", "integer", "from one value to the next, at least 1"));
-    sweep_query.push_back(number("rate", "number", "an amount per hour of machine time: each run gets a cost"));
-    sweep_query.push_back(number("setup", "number", "minutes of setup per job, priced at the rate"));
+
     const json job_body = {{"required", true},
                            {"content", {{"application/octet-stream", {{"schema", {{"type", "string"}, {"format", "binary"}}}}}}}};
     const json errors = {
@@ -580,28 +675,6 @@ bool read_sweep_query(const httplib::Request& req, httplib::Response& res, Sweep
     return false;
 }
 
-// A non-negative decimal amount of the query, or nothing; false with the
-// error answered when it is there and not such an amount.
-bool read_amount(const httplib::Request& req, httplib::Response& res, const char* name,
-                 std::optional<double>* amount)
-{
-    if (!req.has_param(name)) {
-        return true;
-    }
-    const std::string text = req.get_param_value(name);
-    const bool decimal = !text.empty() && text.size() <= 32 &&
-                         std::all_of(text.begin(), text.end(), [](char c) {
-                             return (c >= '0' && c <= '9') || c == '.';
-                         }) &&
-                         std::count(text.begin(), text.end(), '.') <= 1 && text != ".";
-    if (!decimal) {
-        send_error(res, 400, std::string(name) + " must be a non-negative decimal number");
-        return false;
-    }
-    *amount = std::strtod(text.c_str(), nullptr);
-    return true;
-}
-
 // The sweep route: the job in the body run once as written and once per
 // value of the sweep the query asks for.
 void route_sweep(httplib::Server& server, const std::shared_ptr<EstimateQueue>& queue,
@@ -611,19 +684,14 @@ void route_sweep(httplib::Server& server, const std::shared_ptr<EstimateQueue>& 
                                                const httplib::ContentReader& reader) {
         std::string body;
         SweepSpec spec;
-        std::optional<double> rate;
-        std::optional<double> setup;
+        std::optional<CostRate> rate;
         if (!read_body(res, reader, max_body, &body) || !read_sweep_query(req, res, &spec) ||
-            !read_amount(req, res, "rate", &rate) || !read_amount(req, res, "setup", &setup)) {
+            !read_cost_rate(req, res, &rate)) {
             return;
         }
         SweepResult result;
         if (queue->sweep(req, body, res, spec, &result)) {
-            std::optional<CostRate> cost;
-            if (rate) {
-                cost = CostRate{*rate, setup.value_or(0.0)};
-            }
-            res.set_content(sweep_json_text(result, cost), "application/json");
+            res.set_content(sweep_json_text(result, rate), "application/json");
         }
     });
 }
@@ -635,7 +703,7 @@ void route_jobs(httplib::Server& server, const std::shared_ptr<EstimateQueue>& q
     using Req = const httplib::Request&;
     using Res = httplib::Response&;
     post_job(server, "/v1/estimate", queue, options.max_body, [version](Req, Res res, const EstimateRun& run) {
-        res.set_content(job_json_text(run.report, version), "application/json");
+        res.set_content(job_json_text(run.report, version, run.rate), "application/json");
     });
     post_job(server, "/v1/timeline", queue, options.max_body, [](Req req, Res res, const EstimateRun& run) {
         if (req.get_header_value("Accept").find("application/json") != std::string::npos) {
