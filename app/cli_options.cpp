@@ -1,5 +1,8 @@
 #include "app/cli_options.h"
 
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -14,8 +17,12 @@ namespace {
 const char* const usage_lines =
     "usage: vemtrac                 run Vemtrac.cmd beside the program, write Vemtrac.sts\n"
     "       vemtrac DIR             the same with the folder DIR\n"
-    "       vemtrac --report [--json] [--timeline FILE] [--svg FILE] [--force] JOB...\n"
+    "       vemtrac --report [--json] [--timeline FILE] [--svg FILE] [--force]\n"
+    "                        [--set KEY=VALUE]... [--rate AMOUNT [--setup MINUTES]] JOB...\n"
     "                               estimate each JOB and print where the time goes\n"
+    "       vemtrac --report --sweep KEY=FROM:TO:STEP [--fit H:MM:SS] [--json] [--svg FILE]\n"
+    "                        [--set KEY=VALUE]... [--rate AMOUNT [--setup MINUTES]] JOB\n"
+    "                               the job's run time at each value of a setting\n"
     "       vemtrac serve [--host H] [--port P] [--max-body BYTES] [--queue N]\n"
     "                     [--tick-limit N] [--timeout-s N] [--cors ORIGIN]\n"
     "                               the estimates and their page over HTTP\n"
@@ -55,8 +62,109 @@ std::string output_problem(const CliOptions& o)
     return "";
 }
 
+// The what-if options as given, before they are read.
+struct WhatIfArgs {
+    std::vector<std::string> sets;
+    std::string sweep;
+    std::string fit;
+    std::string rate;
+    std::string setup;
+    bool given() const
+    {
+        return !sets.empty() || !sweep.empty() || !fit.empty() || !rate.empty() || !setup.empty();
+    }
+};
+
+// An amount that is a finite number, 0 or more, and nothing else.
+bool parse_amount(const std::string& text, double* value)
+{
+    char* end = nullptr;
+    *value = std::strtod(text.c_str(), &end);
+    return !text.empty() && end == text.c_str() + text.size() && std::isfinite(*value) &&
+           *value >= 0 && text.find_first_of("xXpPnN") == std::string::npos;
+}
+
+// "H:MM:SS" as milliseconds (minutes and seconds below 60).
+bool parse_slot(const std::string& text, std::uint32_t* ms)
+{
+    unsigned part[3] = {};
+    const char* at = text.data();
+    const char* const end = text.data() + text.size();
+    for (int i = 0; i < 3; ++i) {
+        const auto [next, ec] = std::from_chars(at, end, part[i]);
+        const bool last = i == 2;
+        if (ec != std::errc{} || next == at || (i > 0 && next - at != 2) ||
+            (last ? next != end : next == end || *next != ':')) {
+            return false;
+        }
+        at = last ? next : next + 1;
+    }
+    if (part[1] > 59 || part[2] > 59 || part[0] > 1000) {
+        return false;
+    }
+    *ms = ((part[0] * 60 + part[1]) * 60 + part[2]) * 1000;
+    return true;
+}
+
+// Reads --set, --sweep, --fit, --rate and --setup; says what is wrong.
+std::string read_what_if(const WhatIfArgs& a, CliOptions* o)
+{
+    std::string error;
+    for (const std::string& text : a.sets) {
+        SettingOverride setting;
+        if (!parse_setting_override(text, &setting, &error)) {
+            return "--set " + error;
+        }
+        add_setting_override(&o->overrides, setting);
+    }
+    if (!a.sweep.empty()) {
+        SweepSpec sweep;
+        if (!parse_sweep(a.sweep, &sweep, &error)) {
+            return "--sweep " + error;
+        }
+        o->sweep = std::move(sweep);
+    }
+    if (!a.fit.empty()) {
+        std::uint32_t ms = 0;
+        if (!parse_slot(a.fit, &ms)) {
+            return "--fit " + a.fit + ": a slot is given as H:MM:SS, e.g. 1:30:00";
+        }
+        if (!o->sweep) {
+            return "--fit goes with --sweep";
+        }
+        o->fit_ms = ms;
+    }
+    if (!a.rate.empty() || !a.setup.empty()) {
+        CostRate rate;
+        if (a.rate.empty()) {
+            return "--setup goes with --rate";
+        }
+        if (!parse_amount(a.rate, &rate.per_hour)) {
+            return "--rate " + a.rate + ": the rate is an amount per hour, 0 or more, e.g. 45.50";
+        }
+        if (!a.setup.empty() && !parse_amount(a.setup, &rate.setup_minutes)) {
+            return "--setup " + a.setup + ": the setup is minutes per job, 0 or more";
+        }
+        o->rate = rate;
+    }
+    return "";
+}
+
+// Checks the what-if options against the rest of the report form.
+std::string what_if_problem(const CliOptions& o, const std::vector<std::string>& paths)
+{
+    if (o.sweep && paths.size() != 1) {
+        return "--sweep takes exactly one JOB";
+    }
+    if (o.sweep && !o.timeline_file.empty()) {
+        return "--sweep draws no timeline (--svg FILE draws its chart)";
+    }
+    return "";
+}
+
 // Checks what CLI11 cannot: which options go with which form.
-void check_forms(CliOptions* o, bool report, const std::vector<std::string>& paths)
+void check_forms(CliOptions* o, bool report, const std::vector<std::string>& paths,
+                 const WhatIfArgs& what_if)
 {
     if (report) {
         o->mode = CliMode::report;
@@ -65,9 +173,15 @@ void check_forms(CliOptions* o, bool report, const std::vector<std::string>& pat
             o->error = "--report needs at least one JOB";
         } else if ((!o->timeline_file.empty() || !o->svg_file.empty()) && paths.size() != 1) {
             o->error = "--timeline and --svg take exactly one JOB";
-        } else {
+        } else if (o->error = read_what_if(what_if, o); o->error.empty()) {
+            o->error = what_if_problem(*o, paths);
+        }
+        if (o->error.empty()) {
             o->error = output_problem(*o);
         }
+    } else if (what_if.given()) {
+        o->error = "--set, --sweep, --fit, --rate and --setup go with --report (the machine's "
+                   "own form runs the job as written)";
     } else if (o->json || o->force || !o->timeline_file.empty() || !o->svg_file.empty()) {
         o->error = "--json, --timeline, --svg and --force go with --report";
     } else if (paths.size() > 1) {
@@ -116,6 +230,12 @@ CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_defaul
     CLI::Option* timeline = app.add_option("--timeline", o.timeline_file)->type_name("FILE");
     CLI::Option* svg = app.add_option("--svg", o.svg_file)->type_name("FILE");
     app.add_option("--replay", replay)->check(CLI::IsMember({"full", "fast", "literal"}));
+    WhatIfArgs what_if;
+    app.add_option("--set", what_if.sets)->type_name("KEY=VALUE")->allow_extra_args(false);
+    CLI::Option* sweep = app.add_option("--sweep", what_if.sweep)->type_name("KEY=FROM:TO:STEP");
+    CLI::Option* fit = app.add_option("--fit", what_if.fit)->type_name("H:MM:SS");
+    CLI::Option* rate = app.add_option("--rate", what_if.rate)->type_name("AMOUNT");
+    CLI::Option* setup = app.add_option("--setup", what_if.setup)->type_name("MINUTES");
     app.add_option("paths", paths);
     CLI::App* serve = add_serve_form(app, &o.serve);
     try {
@@ -132,6 +252,13 @@ CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_defaul
             return o;
         }
     }
+    for (const CLI::Option* given : {sweep, fit, rate, setup}) {
+        if (given->count() > 0 && given->as<std::string>().empty()) {
+            o.mode = CliMode::usage_error;
+            o.error = given->get_name() + " needs a value";
+            return o;
+        }
+    }
     o.replay = replay_default;
     if (!replay.empty()) {
         replay_by_name(replay, &o.replay);
@@ -141,11 +268,13 @@ CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_defaul
         return o;
     }
     if (serve->parsed()) {
-        o.mode = report || o.json || !paths.empty() ? CliMode::usage_error : CliMode::serve;
-        o.error = "serve takes none of --report, --json and JOB";
+        o.mode = report || o.json || !paths.empty() || what_if.given() ? CliMode::usage_error
+                                                                        : CliMode::serve;
+        o.error = "serve takes none of --report, --json, --set, --sweep, --fit, --rate, "
+                  "--setup and JOB";
         return o;
     }
-    check_forms(&o, report, paths);
+    check_forms(&o, report, paths, what_if);
     return o;
 }
 
@@ -189,6 +318,23 @@ std::string cli_help_text()
            "                   bar of where the time goes (one JOB only)\n"
            "  --force          replace a FILE that is not an earlier timeline or picture\n"
            "                   (never a JOB: an output naming a JOB is always refused)\n"
+           "  --set KEY=VALUE  run each job as if the setting KEY were VALUE throughout,\n"
+           "                   as if the entry \"KEY VALUE\" stood first and every entry\n"
+           "                   of KEY said VALUE (repeatable). KEY is one of RasterSpeedX,\n"
+           "                   RasterSpeedY, RasterBandingFree, RasterFiringType, RasterDPI,\n"
+           "                   RasterUnit, RasterPower, RasterAccelEngrave, RasterBuEngrave,\n"
+           "                   ImageWidth, ImageHeight, or VectorSpeed.N for pen N's speed\n"
+           "                   code (N 1..16); VALUE must fit the setting as in a job file\n"
+           "  --sweep KEY=FROM:TO:STEP\n"
+           "                   run the one JOB once at each value from FROM to TO (both\n"
+           "                   included, at most 1001 values) and print a table of the\n"
+           "                   run times against the job as written; with --json the same\n"
+           "                   as JSON, with --svg FILE a chart of run time against value\n"
+           "  --fit H:MM:SS    with --sweep: mark the values whose run time fits the slot\n"
+           "  --rate AMOUNT    what an hour of machine time costs: each job, the total and\n"
+           "                   each sweep value show (run time + setup) x rate, two\n"
+           "                   decimals, in the rate's own currency\n"
+           "  --setup MINUTES  time charged per job on top of its run time (default 0)\n"
            "\n"
            "vemtrac serve\n"
            "  An HTTP service on 127.0.0.1:8080 (--host, --port; port 0 takes a free one):\n"

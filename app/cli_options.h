@@ -2,10 +2,13 @@
 // place of the executable's), the report on job files, help and version.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/serve_options.h"
+#include "app/what_if.h"
 #include "replay/tick_runner.h"
 
 enum class CliMode {
@@ -26,6 +29,10 @@ struct CliOptions {
     std::string svg_file;             // empty: no picture
     bool force = false;               // replace outputs that are not earlier outputs
     ReplayMode replay = ReplayMode::fast;  // --replay, or VEMTRAC_REPLAY
+    SettingOverrides overrides;       // --set: settings every job runs at in place of its own
+    std::optional<SweepSpec> sweep;   // --sweep: the one job once per value of a setting
+    std::optional<std::uint32_t> fit_ms;  // --fit: the slot a sweep's run times must fit, ms
+    std::optional<CostRate> rate;     // --rate and --setup: what machine time costs
     ServeOptions serve;               // serve: where to listen, the limits
     std::string error;                // usage_error: what is wrong
 };

@@ -132,7 +132,8 @@ JobResult run_job(const JobRequest& request)
 
     bool read = true;
     if (request.job_bytes) {
-        result.end = job_run_entries(CmdSource{nullptr, *request.job_bytes}, "the job", app_start);
+        const char* label = request.job_path != nullptr ? request.job_path : "the job";
+        result.end = job_run_entries(CmdSource{nullptr, *request.job_bytes}, label, app_start);
     } else if (file != nullptr) {
         result.end = job_run_entries(CmdSource{file.get(), {}}, request.job_path, app_start);
     } else {

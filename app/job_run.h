@@ -19,7 +19,8 @@ struct JobRequest {
     // holds Vemtrac.cmd, and Vemtrac.sts is written beside it.
     const char* program_path = nullptr;
     // Or a job file of any name, or the bytes of one (read where they
-    // stand): no status file is written, the result holds its lines.
+    // stand; job_path, when also set, then names them in messages): no
+    // status file is written, the result holds its lines.
     const char* job_path = nullptr;
     std::optional<std::string_view> job_bytes;
     // Where the machine's console lines and the diagnostics go for this run

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/report_text.h"
 #include "base/shown_text.h"
 #include "fwShare/resolution.h"
 #include "replay/tick_account.h"
@@ -228,6 +229,10 @@ std::string job_svg(const JobReport& r)
                                      : job_outcome_name(r.outcome);
     svg += "<text class=\"title\" x=\"" + number(margin) + "\" y=\"26\" font-size=\"16\">" +
            xml_text(r.job) + ": " + estimate + (r.complete ? "" : ", cut short") + "</text>\n";
+    if (!r.overrides.empty()) {
+        svg += "<text class=\"settings\" x=\"" + number(margin) + "\" y=\"44\" font-size=\"12\">at " +
+               xml_text(overrides_text(r.overrides)) + ", in place of the job's own</text>\n";
+    }
     svg += "<g class=\"drawing\" stroke-linecap=\"round\" stroke-linejoin=\"round\">\n";
     draw_table(&svg, r, f);
     draw_bands(&svg, r, f);

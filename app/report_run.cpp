@@ -5,9 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
+#include <string>
 #include <system_error>
 
 #include "app/job_svg.h"
+#include "app/sweep_svg.h"
 #include "app/output_file.h"
 #include "app/report_json.h"
 #include "app/report_text.h"
@@ -53,6 +56,7 @@ JobReport report_one(const std::string& job, const CliOptions& options, OutputFi
     request.job_path = file.c_str();
     request.trace_names = std::getenv("VEMTRAC_DEBUG");
     request.replay = options.replay;
+    request.overrides = options.overrides;
     request.account_ticks = true;
     request.tally_report = true;
     if (timeline != nullptr) {
@@ -113,6 +117,10 @@ bool write_job_files(const CliOptions& options, const JobReport& report, JobOutp
     bool ok = true;
     std::string why;
     if (!options.timeline_file.empty()) {
+        if (!report.overrides.empty()) {
+            outputs->timeline.write("# run with " + overrides_text(report.overrides) +
+                                    " in place of the job's own\n");
+        }
         if (!outputs->timeline.commit(&why)) {
             report_output_failure(options.timeline_file, why);
             ok = false;
@@ -163,10 +171,90 @@ bool flush_stdout()
     return ok;
 }
 
+// The console of a sweep's runs: each diagnostic line said once, however
+// many runs give it; the machine's lines to standard error only when
+// traces are asked for.
+struct SweepConsole {
+    bool traced = false;
+    std::set<std::string> said;
+};
+
+void sweep_console(void* context, ConsoleStream stream, const char* text, std::size_t size)
+{
+    auto* console = static_cast<SweepConsole*>(context);
+    if (stream == ConsoleStream::diagnostic) {
+        if (console->said.insert(std::string(text, size)).second) {
+            std::fwrite(text, 1, size, stderr);
+        }
+    } else if (console->traced) {
+        std::fwrite(text, 1, size, stderr);
+    }
+}
+
+// The exit code a sweep asks for: every run read to its end, or not.
+int sweep_exit_code(const SweepResult& sweep)
+{
+    if (sweep.as_written.outcome == JobOutcome::unreadable) {
+        return REPORT_UNREADABLE;
+    }
+    bool whole = sweep.as_written.outcome == JobOutcome::ok && sweep.as_written.end.complete;
+    for (const SweepPoint& p : sweep.points) {
+        whole = whole && p.result.outcome == JobOutcome::ok && p.result.end.complete;
+    }
+    return whole ? REPORT_ALL_COMPLETE : REPORT_CUT_SHORT;
+}
+
+// Runs the one job of --sweep at each value: the job file read once, its
+// bytes replayed for each run; prints the table or the JSON, draws the chart.
+int run_sweep_report(const CliOptions& options)
+{
+    OutputFile chart;
+    std::string why;
+    if (!options.svg_file.empty() && !chart.open(options.svg_file, &why)) {
+        report_output_failure(options.svg_file, why);
+        return REPORT_OUTPUT_FAILED;
+    }
+    const std::string& job = options.jobs.front();
+    const std::string file = job_file_of(job);
+    JobRequest request;
+    request.job_path = file.c_str();
+    request.trace_names = std::getenv("VEMTRAC_DEBUG");
+    request.replay = options.replay;
+    request.overrides = options.overrides;
+    SweepConsole console;
+    console.traced = request.trace_names != nullptr;
+    request.console = ConsoleSink{sweep_console, &console};
+    const SweepResult sweep = run_sweep(request, *options.sweep);
+    if (sweep.as_written.outcome == JobOutcome::unreadable) {
+        std::fprintf(stderr, "vemtrac: %s\n", shown::text(sweep.as_written.unreadable_reason).c_str());
+    }
+    int exit_code = sweep_exit_code(sweep);
+    if (options.json) {
+        std::fputs(sweep_json_text(sweep, options.rate, job, options.fit_ms).c_str(), stdout);
+    } else {
+        write_sweep_table(stdout, sweep, job, options.rate, options.fit_ms);
+    }
+    if (!options.svg_file.empty()) {
+        if (sweep.as_written.outcome == JobOutcome::unreadable) {
+            chart.discard();
+        } else {
+            chart.write(sweep_svg(sweep, job, options.fit_ms));
+            if (!chart.commit(&why)) {
+                report_output_failure(options.svg_file, why);
+                exit_code = REPORT_OUTPUT_FAILED;
+            }
+        }
+    }
+    return flush_stdout() ? exit_code : REPORT_OUTPUT_FAILED;
+}
+
 } // namespace
 
 int run_reports(const CliOptions& options, const char* version)
 {
+    if (options.sweep) {
+        return run_sweep_report(options);
+    }
     JobOutputs outputs;
     if (!open_outputs(options, &outputs)) {
         return REPORT_OUTPUT_FAILED;
@@ -181,7 +269,7 @@ int run_reports(const CliOptions& options, const char* version)
             exit_code = REPORT_OUTPUT_FAILED;
         }
         if (!options.json) {
-            write_text_report(stdout, report);
+            write_text_report(stdout, report, options.rate);
         }
         // The path is only needed for the one job's picture.
         report.path.clear();
@@ -189,9 +277,9 @@ int run_reports(const CliOptions& options, const char* version)
         reports.push_back(std::move(report));
     }
     if (options.json) {
-        std::fputs(json_report(reports, version).c_str(), stdout);
+        std::fputs(json_report(reports, version, options.rate).c_str(), stdout);
     } else if (reports.size() > 1) {
-        write_text_total(stdout, reports);
+        write_text_total(stdout, reports, options.rate);
     }
     return flush_stdout() ? exit_code : REPORT_OUTPUT_FAILED;
 }

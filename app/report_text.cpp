@@ -1,5 +1,6 @@
 #include "app/report_text.h"
 
+#include <algorithm>
 #include <string>
 
 #include "base/shown_text.h"
@@ -110,6 +111,110 @@ void write_text_report(std::FILE* out, const JobReport& r, const std::optional<C
     if (r.ticks > 0) {
         write_phases(out, r);
         write_activities(out, r);
+    }
+    std::fprintf(out, "\n");
+}
+
+namespace {
+
+// A run's time as the table shows it, or why there is none.
+std::string sweep_cells(const JobResult& run, const JobResult& written,
+                        const std::optional<CostRate>& rate,
+                        const std::optional<std::uint32_t>& fit_ms)
+{
+    char cells[160];
+    if (run.outcome != JobOutcome::ok) {
+        std::snprintf(cells, sizeof cells, "  %s", job_outcome_name(run.outcome));
+        return cells;
+    }
+    const std::uint32_t ms = run.end.run_time.ms;
+    std::string text;
+    std::snprintf(cells, sizeof cells, " %9s %11u", hours_minutes_seconds(ms).c_str(), ms);
+    text += cells;
+    if (written.outcome == JobOutcome::ok) {
+        const std::uint32_t base = written.end.run_time.ms;
+        const long long diff = static_cast<long long>(ms) - static_cast<long long>(base);
+        std::snprintf(cells, sizeof cells, " %+11lld ms", diff);
+        text += cells;
+        if (base > 0) {
+            std::snprintf(cells, sizeof cells, " %+8.1f %%",
+                          100.0 * static_cast<double>(diff) / static_cast<double>(base));
+            text += cells;
+        } else {
+            text += "           ";
+        }
+    }
+    if (rate) {
+        std::snprintf(cells, sizeof cells, " %12s", cost_text(ms, *rate).c_str());
+        text += cells;
+    }
+    if (fit_ms) {
+        text += ms <= *fit_ms ? "   yes" : "   no";
+    }
+    if (!run.end.complete) {
+        std::snprintf(cells, sizeof cells, "   cut short at entry %d", run.end.entry);
+        text += cells;
+    }
+    return text;
+}
+
+} // namespace
+
+void write_sweep_table(std::FILE* out, const SweepResult& s, const std::string& job,
+                       const std::optional<CostRate>& rate,
+                       const std::optional<std::uint32_t>& fit_ms)
+{
+    std::fprintf(out, "%s\n", shown::text(job).c_str());
+    if (!s.as_written.overrides.empty()) {
+        std::fprintf(out, "  Settings    %s (in place of the job's own)\n",
+                     overrides_text(s.as_written.overrides).c_str());
+    }
+    if (s.as_written.outcome == JobOutcome::unreadable) {
+        std::fprintf(out, "  Unreadable  %s\n\n", shown::text(s.as_written.unreadable_reason).c_str());
+        return;
+    }
+    std::fprintf(out, "  Sweep       %s, %zu value%s\n", s.key.c_str(), s.points.size(),
+                 s.points.size() == 1 ? "" : "s");
+    std::fprintf(out, "  As written  %s %d: ", s.key.c_str(), s.written_value);
+    const JobResult& w = s.as_written;
+    if (w.outcome != JobOutcome::ok) {
+        std::fprintf(out, "%s\n", job_outcome_name(w.outcome));
+    } else {
+        std::fprintf(out, "%s  (%u ms)", hours_minutes_seconds(w.end.run_time.ms).c_str(),
+                     w.end.run_time.ms);
+        if (rate) {
+            std::fprintf(out, ", cost %s", cost_text(w.end.run_time.ms, *rate).c_str());
+        }
+        if (fit_ms) {
+            std::fputs(w.end.run_time.ms <= *fit_ms ? ", fits" : ", does not fit", out);
+        }
+        if (!w.end.complete) {
+            std::fprintf(out, ", cut short at entry %d", w.end.entry);
+        }
+        std::fputs("\n", out);
+    }
+    const int width = std::max<int>(static_cast<int>(s.key.size()), 8);
+    char head[256];
+    std::snprintf(head, sizeof head, "\n  %*s %9s %11s %14s", width + 2, s.key.c_str(), "run time",
+                  "ms", "vs as written");
+    std::string header = head;
+    if (rate) {
+        std::snprintf(head, sizeof head, " %10s %12s", "", "cost");
+        header += head;
+    }
+    if (fit_ms) {
+        header += (rate ? "   fits " : "              fits ") + hours_minutes_seconds(*fit_ms);
+    }
+    std::fprintf(out, "%s\n", header.c_str());
+    bool own_value_listed = false;
+    for (const SweepPoint& p : s.points) {
+        const bool own = p.value == s.written_value;
+        own_value_listed = own_value_listed || own;
+        std::fprintf(out, "  %c %*d %s\n", own ? '*' : ' ', width, p.value,
+                     sweep_cells(p.result, s.as_written, rate, fit_ms).c_str());
+    }
+    if (own_value_listed) {
+        std::fprintf(out, "  * the job's own value\n");
     }
     std::fprintf(out, "\n");
 }

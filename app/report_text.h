@@ -17,6 +17,13 @@ void write_text_report(std::FILE* out, const JobReport& report,
 void write_text_total(std::FILE* out, const std::vector<JobReport>& reports,
                       const std::optional<CostRate>& rate = std::nullopt);
 
+// Writes a sweep as a table: each value's run time, in ms, its difference
+// from the job as written, its cost with a rate, and whether it fits the
+// slot with one.
+void write_sweep_table(std::FILE* out, const SweepResult& sweep, const std::string& job,
+                       const std::optional<CostRate>& rate,
+                       const std::optional<std::uint32_t>& fit_ms);
+
 // The settings overridden as a report line shows them:
 // "RasterSpeedX 800, VectorSpeed.4 500".
 std::string overrides_text(const SettingOverrides& overrides);

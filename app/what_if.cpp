@@ -193,7 +193,8 @@ std::optional<std::int32_t> first_value_set(std::string_view job_bytes, const st
 }
 
 // The figures of one run, as a sweep's point and its as-written run show them.
-json run_json(std::int32_t value, const JobResult& r, const std::optional<CostRate>& rate)
+json run_json(std::int32_t value, const JobResult& r, const std::optional<CostRate>& rate,
+              const std::optional<std::uint32_t>& fit_ms)
 {
     const bool estimated = r.outcome == JobOutcome::ok;
     const std::uint32_t ms = r.end.run_time.ms;
@@ -204,6 +205,9 @@ json run_json(std::int32_t value, const JobResult& r, const std::optional<CostRa
     j["complete"] = estimated && r.end.complete;
     if (rate) {
         j["cost"] = estimated ? json(cost_number(ms, *rate)) : json(nullptr);
+    }
+    if (fit_ms) {
+        j["fits"] = estimated && ms <= *fit_ms;
     }
     return j;
 }
@@ -401,6 +405,7 @@ SweepResult run_sweep(const JobRequest& request, const SweepSpec& sweep)
     std::string bytes;
     if (!run.job_bytes && run.job_path != nullptr) {
         if (!read_job_bytes(run.job_path, &bytes, &result.as_written.unreadable_reason)) {
+            result.as_written.overrides = request.overrides;
             return result;
         }
         run.job_bytes = bytes;
@@ -421,15 +426,45 @@ SweepResult run_sweep(const JobRequest& request, const SweepSpec& sweep)
     return result;
 }
 
-std::string sweep_json_text(const SweepResult& sweep, const std::optional<CostRate>& rate)
+// The sweep's object, with what the program adds when asked.
+json sweep_json(const SweepResult& sweep, const std::optional<CostRate>& rate,
+                const std::string* job, const std::optional<std::uint32_t>& fit_ms)
 {
     json points = json::array();
     for (const SweepPoint& p : sweep.points) {
-        points.push_back(run_json(p.value, p.result, rate));
+        points.push_back(run_json(p.value, p.result, rate, fit_ms));
     }
-    const json doc = {{"sweep",
-                       {{"key", sweep.key},
-                        {"points", points},
-                        {"as_written", run_json(sweep.written_value, sweep.as_written, rate)}}}};
-    return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    json j = json::object();
+    if (job != nullptr) {
+        j["job"] = *job;
+        json overrides = json::object();
+        for (const SettingOverride& o : sweep.as_written.overrides) {
+            overrides[o.key] = o.value;
+        }
+        j["overrides"] = overrides;
+    }
+    j["key"] = sweep.key;
+    if (fit_ms) {
+        j["fit_ms"] = *fit_ms;
+    }
+    if (sweep.as_written.outcome == JobOutcome::unreadable) {
+        j["unreadable"] = sweep.as_written.unreadable_reason;
+    }
+    j["points"] = points;
+    j["as_written"] = run_json(sweep.written_value, sweep.as_written, rate, fit_ms);
+    return json{{"sweep", j}};
+}
+
+std::string sweep_json_text(const SweepResult& sweep, const std::optional<CostRate>& rate)
+{
+    return sweep_json(sweep, rate, nullptr, std::nullopt)
+               .dump(2, ' ', false, json::error_handler_t::replace) +
+           "\n";
+}
+
+std::string sweep_json_text(const SweepResult& sweep, const std::optional<CostRate>& rate,
+                            const std::string& job, const std::optional<std::uint32_t>& fit_ms)
+{
+    return sweep_json(sweep, rate, &job, fit_ms).dump(2, ' ', false, json::error_handler_t::replace) +
+           "\n";
 }

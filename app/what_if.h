@@ -95,3 +95,9 @@ SweepResult run_sweep(const JobRequest& request, const SweepSpec& sweep);
 // "run_time_ms", "run_time", "ticks", "complete"[, "cost"]}, ...],
 // "as_written": {...}}}, text ready to print.
 std::string sweep_json_text(const SweepResult& sweep, const std::optional<CostRate>& rate);
+
+// The same as the program prints it: the sweep also names the job and the
+// settings held fixed ("job", "overrides") and, with a slot, gives it
+// ("fit_ms") and whether each run fits it ("fits").
+std::string sweep_json_text(const SweepResult& sweep, const std::optional<CostRate>& rate,
+                            const std::string& job, const std::optional<std::uint32_t>& fit_ms);

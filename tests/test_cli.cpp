@@ -456,3 +456,113 @@ TEST(Cli, WhatLooksWrongIsSaid)
     EXPECT_NE(cli.out.find("  Warning     entry 2: a vector longer than"), std::string::npos)
         << cli.out;
 }
+
+TEST(Cli, WhatIfUsageErrorsNameTheProblemAndRunNothing)
+{
+    CliRun cli;
+    cli.write("job.cmd", example_job("raster_job.cmd"));
+    cli.write("shop/Vemtrac.cmd", example_job("vector_job.cmd"));
+    const std::set<std::string> before = cli.files();
+    const std::pair<const char*, const char*> cases[] = {
+        {"--report --set Bogus=1 job.cmd", "Bogus"},
+        {"--report --set VectorSpeed.0=5 job.cmd", "VectorSpeed.0"},
+        {"--report --set VectorSpeed.17=5 job.cmd", "VectorSpeed.17"},
+        {"--report --set RasterSpeedX=65536 job.cmd", "RasterSpeedX"},
+        {"--report --set RasterBuEngrave=256 job.cmd", "RasterBuEngrave"},
+        {"--report --set ImageWidth=2147483648 job.cmd", "ImageWidth"},
+        {"--report --set RasterSpeedX job.cmd", "KEY=VALUE"},
+        {"--report --sweep RasterSpeedX=900:100:10 job.cmd", "FROM <= TO"},
+        {"--report --sweep RasterSpeedX=100:900:0 job.cmd", "steps above 0"},
+        {"--report --sweep RasterSpeedX=100:900:-1 job.cmd", "steps above 0"},
+        {"--report --sweep ImageWidth=0:1001:1 job.cmd", "1001"},
+        {"--report --sweep VectorSpeed.2=0:70000:1000 job.cmd", "VectorSpeed.2"},
+        {"--report --sweep RasterSpeedX=100:900:100 job.cmd job.cmd", "one JOB"},
+        {"--report --sweep RasterSpeedX=100:900:100 --timeline t.csv job.cmd", "timeline"},
+        {"--report --fit 1:00:00 job.cmd", "--fit goes with --sweep"},
+        {"--report --sweep RasterSpeedX=100:900:100 --fit 1:60:00 job.cmd", "H:MM:SS"},
+        {"--report --rate -5 job.cmd", "--rate"},
+        {"--report --rate nan job.cmd", "--rate"},
+        {"--report --rate 60 --setup x job.cmd", "--setup"},
+        {"--report --setup 5 job.cmd", "--setup goes with --rate"},
+        {"--set RasterSpeedX=800 shop", "go with --report"},
+        {"--rate 60", "go with --report"},
+    };
+    for (const auto& [args, said] : cases) {
+        EXPECT_EQ(cli.run(args), 2) << args;
+        EXPECT_EQ(cli.out, "") << args;
+        EXPECT_NE(cli.err.find(said), std::string::npos) << args << ": " << cli.err;
+        EXPECT_EQ(cli.files(), before) << args;
+    }
+}
+
+TEST(Cli, SettingsAndCostInTheReport)
+{
+    CliRun cli;
+    const std::string job = example_job("raster_job.cmd");
+    cli.write("job.cmd", job);
+    std::string edited = job;
+    edited.replace(edited.find("RasterSpeedX 1000"), 17, "RasterSpeedX 800");
+    cli.write("edited.cmd", edited);
+    ASSERT_EQ(cli.run("--report --json edited.cmd"), 0) << cli.err;
+    const json by_hand = json::parse(cli.out).at("jobs")[0];
+    EXPECT_FALSE(by_hand.contains("overrides"));
+    EXPECT_FALSE(by_hand.contains("cost"));
+
+    ASSERT_EQ(cli.run("--report --json --set RasterSpeedX=800 --rate 60 --setup 6 job.cmd"), 0)
+        << cli.err;
+    const json doc = json::parse(cli.out);
+    const json& run = doc.at("jobs")[0];
+    EXPECT_EQ(run.at("overrides"), json({{"RasterSpeedX", 800}}));
+    EXPECT_EQ(run.at("ticks"), by_hand.at("ticks"));
+    const double hours = run.at("run_time_ms").get<double>() / 3600000.0 + 0.1;
+    EXPECT_NEAR(run.at("cost").get<double>(), hours * 60, 0.005);
+    EXPECT_EQ(doc.at("total").at("cost"), run.at("cost"));
+
+    // The text, the timeline and the picture say which settings ran.
+    ASSERT_EQ(cli.run("--report --set RasterSpeedX=800 --rate 60 --timeline t.csv --svg p.svg "
+                      "job.cmd job.cmd"), 2);
+    ASSERT_EQ(cli.run("--report --set RasterSpeedX=800 --rate 60 --timeline t.csv --svg p.svg "
+                      "job.cmd"), 0) << cli.err;
+    EXPECT_NE(cli.out.find("  Settings    RasterSpeedX 800 (in place of the job's own)\n"),
+              std::string::npos) << cli.out;
+    EXPECT_NE(cli.out.find("  Cost        "), std::string::npos);
+    const std::string timeline = read_all(cli.dir() / "t.csv");
+    EXPECT_EQ(timeline.rfind("entry,keyword,start_ms,end_ms\n", 0), 0u);
+    EXPECT_NE(timeline.find("\n# run with RasterSpeedX 800 in place of the job's own\n"),
+              std::string::npos);
+    const std::string picture = read_all(cli.dir() / "p.svg");
+    EXPECT_TRUE(tags_balance(picture));
+    EXPECT_NE(picture.find("at RasterSpeedX 800"), std::string::npos);
+}
+
+TEST(Cli, SweepTableJsonAndChart)
+{
+    CliRun cli;
+    cli.write("job.cmd", example_job("raster_job.cmd"));
+    const std::string sweep = "--report --sweep RasterSpeedX=600:1000:200 --fit 0:00:47 ";
+    ASSERT_EQ(cli.run(sweep + "--json --rate 60 job.cmd"), 0) << cli.err;
+    const json s = json::parse(cli.out).at("sweep");
+    EXPECT_EQ(s.at("key"), "RasterSpeedX");
+    EXPECT_EQ(s.at("as_written").at("value"), 1000);
+    EXPECT_EQ(s.at("as_written").at("run_time_ms"), 47747);
+    ASSERT_EQ(s.at("points").size(), 3u);
+    for (const json& p : s.at("points")) {
+        EXPECT_EQ(p.at("fits"), p.at("run_time_ms").get<int>() <= 47000);
+        EXPECT_EQ(p.at("run_time_ms"), p.at("ticks").get<int>() * 2 / 5);
+        EXPECT_TRUE(p.contains("cost"));
+    }
+    EXPECT_EQ(s.at("points")[2].at("ticks"), s.at("as_written").at("ticks"));
+
+    ASSERT_EQ(cli.run(sweep + "--svg chart.svg job.cmd"), 0) << cli.err;
+    EXPECT_NE(cli.out.find("* the job's own value"), std::string::npos) << cli.out;
+    EXPECT_NE(cli.out.find("fits 0:00:47"), std::string::npos) << cli.out;
+    const std::string chart = read_all(cli.dir() / "chart.svg");
+    EXPECT_TRUE(tags_balance(chart));
+    EXPECT_EQ(count_of(chart, "class=\"point\""), 3u);
+    EXPECT_NE(chart.find("as written: 1000"), std::string::npos);
+    // A chart never replaces a job; a job cut short or unreadable says so.
+    EXPECT_EQ(cli.run(sweep + "--svg job.cmd job.cmd"), 2);
+    cli.write("short.cmd", pens_images_cut_short());
+    EXPECT_EQ(cli.run("--report --sweep VectorSpeed.1=100:300:100 short.cmd"), 3);
+    EXPECT_EQ(cli.run("--report --sweep VectorSpeed.1=100:300:100 missing.cmd"), 1);
+}
