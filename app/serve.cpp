@@ -331,12 +331,13 @@ public:
 
     // Runs the sweep of the request; false with the error answered.
     bool sweep(const httplib::Request& req, const std::string& body, httplib::Response& res,
-               const SweepSpec& spec, SweepResult* out)
+               const SweepSpec& spec, SweepResult* out, std::string* name)
     {
         EstimateAsk ask;
         if (!read_ask(req, body, res, options_, &ask)) {
             return false;
         }
+        *name = ask.name;
         return hold_machine(res, [&] {
             JobRequest request;
             request.job_bytes = body;
@@ -503,6 +504,7 @@ std::string openapi_text(const std::string& version)
     sweep_query.push_back(number("from", "integer", "the first value"));
     sweep_query.push_back(number("to", "integer", "the last value, included when the steps reach it"));
     sweep_query.push_back(number("step", "integer", "from one value to the next, at least 1"));
+    sweep_query.push_back(number("fit_ms", "integer", "a slot in milliseconds: each run says whether it fits"));
 
     const json job_body = {{"required", true},
                            {"content", {{"application/octet-stream", {{"schema", {{"type", "string"}, {"format", "binary"}}}}}}}};
@@ -689,9 +691,18 @@ void route_sweep(httplib::Server& server, const std::shared_ptr<EstimateQueue>& 
             !read_cost_rate(req, res, &rate)) {
             return;
         }
+        std::optional<std::uint32_t> fit_ms;
+        if (req.has_param("fit_ms")) {
+            fit_ms = static_cast<std::uint32_t>(positive_number(req.get_param_value("fit_ms"), UINT32_MAX));
+            if (*fit_ms == 0) {
+                send_error(res, 400, "fit_ms must be a whole number of milliseconds from 1");
+                return;
+            }
+        }
         SweepResult result;
-        if (queue->sweep(req, body, res, spec, &result)) {
-            res.set_content(sweep_json_text(result, rate), "application/json");
+        std::string name;
+        if (queue->sweep(req, body, res, spec, &result, &name)) {
+            res.set_content(sweep_json_text(result, rate, name, fit_ms), "application/json");
         }
     });
 }

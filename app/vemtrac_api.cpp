@@ -120,6 +120,7 @@ struct JsonOptions {
     std::string name;
     std::optional<double> rate;  // per hour of machine time
     double setup_minutes = 0;
+    std::optional<std::uint32_t> fit_ms;  // a sweep's slot
 
     // The rate the times are priced at, when one is given.
     std::optional<CostRate> cost_rate() const
@@ -129,8 +130,10 @@ struct JsonOptions {
 };
 
 // Reads options_json into the request and the rest of the options; an
-// empty string, or what is wrong with the options.
-std::string read_json_options(const char* options_json, JobRequest* request, JsonOptions* out)
+// empty string, or what is wrong with the options. A slot is for sweeps
+// only (with_sweep).
+std::string read_json_options(const char* options_json, JobRequest* request, JsonOptions* out,
+                              bool with_sweep)
 {
     if (options_json == nullptr) {
         return {};
@@ -166,6 +169,11 @@ std::string read_json_options(const char* options_json, JobRequest* request, Jso
             if (!out->rate) {
                 return "\"rate\" must be a non-negative number";
             }
+        } else if (with_sweep && key == "fit_ms") {
+            if (!value.is_number_unsigned() || value.get<std::uint64_t>() > UINT32_MAX) {
+                return "\"fit_ms\" must be a whole number of milliseconds";
+            }
+            out->fit_ms = value.get<std::uint32_t>();
         } else if (key == "setup_minutes") {
             const std::optional<double> minutes = read_amount(value);
             if (!minutes) {
@@ -185,7 +193,7 @@ char* report_json(JobRequest request, const char* options_json, const std::strin
     try {
         JsonOptions options;
         options.name = name;
-        const std::string wrong = read_json_options(options_json, &request, &options);
+        const std::string wrong = read_json_options(options_json, &request, &options, false);
         if (!wrong.empty()) {
             return copy_out(error_json(wrong));
         }
@@ -211,7 +219,7 @@ char* sweep_json(JobRequest request, const char* key, const std::int64_t* values
 {
     try {
         JsonOptions options;
-        const std::string wrong = read_json_options(options_json, &request, &options);
+        const std::string wrong = read_json_options(options_json, &request, &options, true);
         if (!wrong.empty()) {
             return copy_out(error_json(wrong));
         }
@@ -225,7 +233,8 @@ char* sweep_json(JobRequest request, const char* key, const std::int64_t* values
         }
         request.console = ConsoleSink{drop_text, nullptr};
         const std::lock_guard<std::mutex> hold(job_lock);
-        return copy_out(sweep_json_text(run_sweep(request, sweep), options.cost_rate()));
+        return copy_out(sweep_json_text(run_sweep(request, sweep), options.cost_rate(), options.name,
+                                        options.fit_ms));
     } catch (const std::bad_alloc&) {
         return nullptr;
     } catch (...) {

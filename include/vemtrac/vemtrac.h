@@ -84,10 +84,11 @@ VEMTRAC_API char* vemtrac_report_json_file(const char* path, const char* options
  * the setting key ("RasterSpeedX", "VectorSpeed.4", ...; at most 1001
  * values, each checked as "set" checks it), each run from power-on, and
  * returns the JSON object "vemtrac --report --json --sweep" prints:
- * {"sweep": {"key", "points": [{"value", "run_time_ms", "run_time", "ticks",
- * "complete"}, ...], "as_written": ...}}, the points in the order of values.
- * options_json is as for vemtrac_report_json ("set" holds for every run,
- * "job" is not taken; with a "rate" every run has its "cost"). A bad key, value or option gives {"result": "error",
+ * {"sweep": {"key", "job", "points": [{"value", "run_time_ms", "run_time",
+ * "ticks", "complete"}, ...], "as_written": ...}}, the points in the order
+ * of values. options_json is as for vemtrac_report_json ("set" holds for
+ * every run; with a "rate" every run has its "cost"), plus "fit_ms": a slot
+ * in milliseconds, each run then saying whether it "fits". A bad key, value or option gives {"result": "error",
  * "reason": ...}; NULL only when memory runs out. values may be NULL when
  * count is 0 (an error: a sweep needs a value).
  * Since API 2.

@@ -30,7 +30,7 @@ __version__ = _vemtrac.version()
 _REPLAYS = ("fast", "full", "literal")
 
 
-def _options(replay, tick_limit, settings):
+def _options(replay, tick_limit, settings, rate, setup_minutes):
     """The options object both calls share, checked."""
     if not isinstance(replay, str):
         raise TypeError("replay must be a str")
@@ -52,6 +52,14 @@ def _options(replay, tick_limit, settings):
             if isinstance(value, bool) or not isinstance(value, int):
                 raise TypeError("set: the value of %s must be an int" % key)
         options["set"] = dict(settings)
+    for name, amount in (("rate", rate), ("setup_minutes", setup_minutes)):
+        if amount is None:
+            continue
+        if isinstance(amount, bool) or not isinstance(amount, (int, float)):
+            raise TypeError("%s must be a number" % name)
+        if not 0 <= amount < float("inf"):
+            raise ValueError("%s must be a non-negative number" % name)
+        options[name] = amount
     return options
 
 
@@ -80,7 +88,7 @@ def _answer(text):
     return result
 
 
-def estimate(job, *, replay="fast", tick_limit=None, set=None):
+def estimate(job, *, replay="fast", tick_limit=None, set=None, rate=None, setup_minutes=0):
     """Estimates a job: a path (str or os.PathLike; a folder stands for its
     Vemtrac.cmd) or the bytes of a job file.
 
@@ -95,34 +103,38 @@ def estimate(job, *, replay="fast", tick_limit=None, set=None):
     set: settings the job runs at in place of its own, as ``--set`` gives
     them: a dict of a job-file keyword that sets one value ("RasterSpeedX",
     "RasterBandingFree", ...) or "VectorSpeed.N" (pen N's speed code) to
-    an int, e.g. ``{"RasterSpeedX": 800, "VectorSpeed.4": 500}``.
+    an int, e.g. ``{"RasterSpeedX": 800, "VectorSpeed.4": 500}``; the
+    result's "overrides" says which were applied.
+    rate: an amount per hour of machine time, or None: the result's "cost"
+    is (run time in hours + setup_minutes / 60) x rate, two decimals.
 
     Raises TypeError or ValueError for bad arguments (an unknown setting or
     a value its field cannot hold is a ValueError naming it), OSError for a
     path that cannot be read.
     """
-    options = _options(replay, tick_limit, set)
+    options = _options(replay, tick_limit, set, rate, setup_minutes)
     data, options["job"] = _job_bytes(job)
     return _answer(_vemtrac.report_json(data, json.dumps(options)))
 
 
 def sweep(job, key, values, *, replay="fast", tick_limit=None, set=None, rate=None,
-          setup_minutes=0):
+          setup_minutes=0, fit_ms=None):
     """Runs a job once as written and once per value of one setting.
 
     job as for ``estimate``; key a setting as ``set`` names them; values an
     iterable of ints (a range will do), at most 1001. ``set`` holds for
     every run. With rate (an amount per hour of machine time) every run has
     a "cost": (run time in hours + setup_minutes / 60) x rate, two decimals.
+    With fit_ms (a slot, in milliseconds) every run says whether it "fits".
 
     Returns the dict of ``vemtrac --report --json --sweep``'s "sweep": key,
-    points (one per value, in order: value, run_time_ms, run_time, ticks,
-    complete) and as_written (the job at its own value).
+    job, points (one per value, in order: value, run_time_ms, run_time,
+    ticks, complete) and as_written (the job at its own value).
 
     Raises TypeError or ValueError for bad arguments, OSError for a path
     that cannot be read.
     """
-    options = _options(replay, tick_limit, set)
+    options = _options(replay, tick_limit, set, rate, setup_minutes)
     if not isinstance(key, str):
         raise TypeError("key must be a str")
     if "\0" in key:
@@ -133,13 +145,9 @@ def sweep(job, key, values, *, replay="fast", tick_limit=None, set=None, rate=No
             raise TypeError("values must be ints")
         if not -2**63 <= value < 2**63:
             raise ValueError("%d does not fit %s" % (value, key))
-    for name, amount in (("rate", rate), ("setup_minutes", setup_minutes)):
-        if amount is None:
-            continue
-        if isinstance(amount, bool) or not isinstance(amount, (int, float)):
-            raise TypeError("%s must be a number" % name)
-        if not 0 <= amount < float("inf"):
-            raise ValueError("%s must be a non-negative number" % name)
-        options[name] = amount
-    data, _ = _job_bytes(job)
+    if fit_ms is not None:
+        if isinstance(fit_ms, bool) or not isinstance(fit_ms, int):
+            raise TypeError("fit_ms must be an int or None")
+        options["fit_ms"] = fit_ms
+    data, options["job"] = _job_bytes(job)
     return _answer(_vemtrac.sweep_json(data, key, values, json.dumps(options)))["sweep"]
