@@ -165,11 +165,12 @@ TEST(Serve, SettingsAndSweepsAnswerAsTheLibraryDoes)
 
     const auto sweep = library_answer(vemtrac_sweep_json(
         job.data(), job.size(), "RasterSpeedX", std::vector<std::int64_t>{600, 800, 1000}.data(), 3,
-        R"({"set": {"VectorSpeed.2": 400}, "rate": 60, "setup_minutes": 5})"));
+        R"({"job": "upload", "set": {"VectorSpeed.2": 400}, "rate": 60, "setup_minutes": 5,)"
+        R"( "fit_ms": 90000})"));
     for (const char* query : {"?key=RasterSpeedX&from=600&to=1000&step=200",
                               "?key=RasterSpeedX&values=600,800,1000"}) {
         const auto [swept, text] = post(std::string("/v1/sweep") + query +
-                                        "&set=VectorSpeed.2=400&rate=60&setup=5");
+                                        "&set=VectorSpeed.2=400&rate=60&setup=5&fit_ms=90000");
         ASSERT_EQ(swept, 200) << query << text;
         EXPECT_EQ(nlohmann::json::parse(text), sweep) << query;
     }
@@ -183,7 +184,7 @@ TEST(Serve, SettingsAndSweepsAnswerAsTheLibraryDoes)
           "/v1/sweep?key=RasterSpeedX&from=600&to=1000&step=0",
           "/v1/sweep?key=RasterSpeedX&from=0&to=2000&step=1",
           "/v1/sweep?key=RasterSpeedX&from=600&to=1000", "/v1/sweep?key=RasterSpeedX&values=1&rate=-1",
-          "/v1/estimate?rate=1e3",
+          "/v1/estimate?rate=1e3", "/v1/sweep?key=RasterSpeedX&values=1&fit_ms=0",
           "/v1/sweep?key=RasterSpeedX&values=1&setup=x"}) {
         const auto [code, text] = post(bad);
         EXPECT_EQ(code, 400) << bad << " " << text;
