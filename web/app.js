@@ -486,18 +486,23 @@ function renderSweep(job) {
   }
   const pts = sw.result.points;
   const own = job.timeline.settings[sw.key];
-  const W = 1000, H = 230, L = 64, R = 16, T = 14, B = 40;
+  const W = 1000, H = 240, L = 72, R = 16, T = 26, B = 40;
   const lo = Math.min(...pts.map((p) => p.value)), hi = Math.max(...pts.map((p) => p.value));
-  const most = Math.max(1, ...pts.map((p) => p.run_time_ms));
+  // The run times fill the height: a setting that changes the time by a
+  // second still shows how.
+  const times = niceTicks(Math.min(...pts.map((p) => p.run_time_ms)), Math.max(...pts.map((p) => p.run_time_ms)));
+  const fewest = times[0], most = times[times.length - 1];
   const x = (v) => L + ((W - L - R) * (v - lo)) / Math.max(1, hi - lo);
-  const y = (ms) => T + ((H - T - B) * (most - ms)) / most;
+  const y = (ms) => T + ((H - T - B) * (most - ms)) / Math.max(1, most - fewest);
+  const timeLabel = most - fewest >= 20000 ? hms : (ms) => `${(ms / 1000).toFixed(most - fewest >= 2000 ? 0 : 1)} s`;
   const svg = svgEl("svg", { viewBox: `0 0 ${W} ${H}`, role: "img",
     "aria-label": `run time at ${pts.length} values of ${info.label}` });
-  svg.append(svgEl("line", { class: "axis", x1: L, y1: y(0), x2: W - R, y2: y(0) }));
-  svg.append(svgEl("line", { class: "axis", x1: L, y1: T, x2: L, y2: y(0) }));
+  const base = y(fewest);
+  svg.append(svgEl("line", { class: "axis", x1: L, y1: base, x2: W - R, y2: base }));
+  svg.append(svgEl("line", { class: "axis", x1: L, y1: T, x2: L, y2: base }));
   const mark = (v, cls, text) => {
-    svg.append(svgEl("line", { class: cls, x1: x(v), y1: T, x2: x(v), y2: y(0) }));
-    const t = svgEl("text", { class: cls, x: x(v) + 4, y: T + 10 });
+    svg.append(svgEl("line", { class: cls, x1: x(v), y1: T - 6, x2: x(v), y2: base }));
+    const t = svgEl("text", { class: cls, x: x(v), y: T - 10, "text-anchor": x(v) > W - 80 ? "end" : "middle" });
     t.textContent = text;
     svg.append(t);
   };
@@ -516,19 +521,33 @@ function renderSweep(job) {
     dot.addEventListener("click", () => setSetting(job, sw.key, p.value));
     svg.append(dot);
   }
-  for (let i = 0; i <= 4; i++) {
-    const v = Math.round(lo + ((hi - lo) * i) / 4);
-    const tx = svgEl("text", { x: x(v), y: H - 20, "text-anchor": i === 0 ? "start" : i === 4 ? "end" : "middle" });
+  for (const v of niceTicks(lo, hi).filter((v) => v >= lo && v <= hi)) {
+    const tx = svgEl("text", { x: x(v), y: H - 22, "text-anchor": "middle" });
     tx.textContent = v;
-    const ms = (most * i) / 4;
+    svg.append(tx);
+  }
+  for (const ms of times) {
+    svg.append(svgEl("line", { class: "grid", x1: L, y1: y(ms), x2: W - R, y2: y(ms) }));
     const ty = svgEl("text", { x: L - 6, y: y(ms) + 4, "text-anchor": "end" });
-    ty.textContent = hms(ms);
-    svg.append(tx, ty);
+    ty.textContent = timeLabel(ms);
+    svg.append(ty);
   }
   const caption = svgEl("text", { x: (L + W - R) / 2, y: H - 4, "text-anchor": "middle", class: "caption" });
   caption.textContent = `${info.label}${info.unit ? ` (${info.unit} of the maximum)` : ""}`;
   svg.append(caption);
   $("sweep-chart").replaceChildren(svg);
+}
+
+// Round steps from below lo to above hi, about five: 1, 2 or 5 times a
+// power of ten apart.
+function niceTicks(lo, hi) {
+  if (hi <= lo) return [lo - 1, lo, lo + 1];
+  const rough = (hi - lo) / 5;
+  const power = 10 ** Math.floor(Math.log10(rough));
+  const step = [1, 2, 5, 10].map((m) => m * power).find((s) => s >= rough);
+  const ticks = [];
+  for (let v = Math.floor(lo / step) * step; v < hi + step; v += step) ticks.push(v);
+  return ticks;
 }
 
 // Moves a setting's control to a value and estimates again.
