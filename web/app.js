@@ -109,7 +109,7 @@ function endText(est) {
 function renderList() {
   const list = $("jobs");
   list.replaceChildren();
-  let total = 0, counted = 0;
+  let total = 0, counted = 0, estimated = 0;
   jobs.forEach((job, i) => {
     const li = el("li", i === selected ? "selected" : "");
     li.append(el("span", "name", job.name));
@@ -124,13 +124,14 @@ function renderList() {
     li.addEventListener("click", () => { selected = i; renderList(); renderDetail(); });
     list.append(li);
     if (est && est.run_time_ms) { total += est.run_time_ms; counted++; }
+    if (est && est.result === "ok") estimated++;
   });
   $("hint").hidden = jobs.length > 0;
   const t = $("total");
   t.hidden = counted < 2;
-  // Each job has its own setup, as the program's total counts it.
-  const cost = rateSet() !== null ? ` · cost ${costText(total, counted)}` : "";
-  t.replaceChildren(el("span", "", `Total of ${counted} jobs`), el("span", "", `${hms(total)} · ${msText(total)}${cost}`));
+  // Each job estimated has its own setup, as the program's total counts it.
+  t.replaceChildren(el("span", "", `Total of ${counted} jobs`), el("span", "", `${hms(total)} · ${msText(total)}`));
+  if (rateSet() !== null) t.append(el("span", "cost", `cost ${costText(total, estimated)}`));
 }
 
 function renderDetail() {
