@@ -1,5 +1,6 @@
 #include "app/command_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -391,13 +392,22 @@ bool command_file_resolve_overrides(const SettingOverrides& overrides, CmdOverri
             continue;
         }
         const OneIntKeyword* e = find_keyword(one_int_keywords, o.key.c_str());
-        if (e == nullptr || !e->sets_value || set.keyword_count == CMD_OVERRIDE_KEYWORDS_MAX) {
+        if (e == nullptr || !e->sets_value) {
             *bad_key = o.key;
             return false;
         }
-        set.keyword[set.keyword_count] = e->keyword;
-        set.keyword_value[set.keyword_count] = o.value;
-        ++set.keyword_count;
+        // A keyword given again takes its later value.
+        int slot = 0;
+        while (slot < set.keyword_count && set.keyword[slot] != e->keyword) {
+            ++slot;
+        }
+        if (slot == CMD_OVERRIDE_KEYWORDS_MAX) {
+            *bad_key = o.key;
+            return false;
+        }
+        set.keyword[slot] = e->keyword;
+        set.keyword_value[slot] = o.value;
+        set.keyword_count = std::max(set.keyword_count, slot + 1);
     }
     return true;
 }

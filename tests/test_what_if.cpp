@@ -154,6 +154,9 @@ TEST(WhatIf, SettingsChangeTheEstimateAndSeveralApplyTogether)
     const Figures slow = run_figures(raster, {{"RasterSpeedX", 500}});
     const Figures fast = run_figures(raster, {{"RasterSpeedX", 1000}});
     EXPECT_NE(slow.status[2], fast.status[2]);
+    // A key given twice in a request runs at its later value throughout.
+    EXPECT_EQ(run_figures(raster, {{"RasterSpeedX", 500}, {"RasterSpeedX", 1000}}).status,
+              fast.status);
     // Two settings at once are the job with both edits.
     const std::string mixed = example_job("mixed_job.cmd");
     const SettingOverride a{"VectorSpeed.2", 200};
