@@ -379,7 +379,10 @@ function renderSettings(job) {
     const sweep = el("button", "", "Sweep");
     sweep.type = "button";
     const moved = (value, from) => {
-      if (!Number.isInteger(value) || value < 0 || value > info.field) return;
+      // A box being cleared or holding what the setting cannot take waits.
+      const valid = Number.isInteger(value) && value >= 0 && value <= info.field;
+      exact.classList.toggle("bad", !valid);
+      if (!valid) return;
       job.values[key] = value;
       if (from !== slider) slider.value = value;
       if (from !== exact) exact.value = value;
@@ -388,7 +391,7 @@ function renderSettings(job) {
       scheduleWhatIf(job);
     };
     slider.addEventListener("input", () => moved(Number(slider.value), slider));
-    exact.addEventListener("input", () => moved(Number(exact.value), exact));
+    exact.addEventListener("input", () => moved(exact.value.trim() === "" ? NaN : Number(exact.value), exact));
     sweep.addEventListener("click", () => runSweep(job, key));
     row.classList.toggle("moved", job.values[key] !== settings[key]);
     row.append(label, slider, exact, own, sweep);

@@ -108,6 +108,14 @@ try {
   const slid = await page.$eval('.setting[data-key="RasterSpeedX"] input.exact', (e) => e.value);
   const both = await estimateAt(["VectorSpeed.2=400", `RasterSpeedX=${slid}`]);
   if (slid === "1000" || !(await whatIfShows(both))) fail(`raster speed slid to ${slid} does not show ${both} ms`);
+  // A box cleared to type anew is no value: nothing is estimated at 0.
+  const pen2 = '.setting[data-key="VectorSpeed.2"] input.exact';
+  await page.click(pen2, { clickCount: 3 });
+  await page.keyboard.press("Backspace");
+  await new Promise((r) => setTimeout(r, 400));
+  const cleared = await page.$eval("#whatif-time", (e) => e.textContent);
+  if (!cleared.includes(`${both} ms`) || !(await page.$(`${pen2}.bad`))) fail(`a cleared box shows "${cleared}"`);
+  await page.keyboard.type("400");
   const beside = await page.$eval("#estimate-ms", (e) => e.textContent);
   if (beside.replace(/[^0-9]/g, "") !== "91696") fail(`the job's own time became "${beside}"`);
 
