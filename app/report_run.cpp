@@ -17,6 +17,7 @@
 #include "app/report_tally.h"
 #include "app/timeline_csv.h"
 #include "base/console.h"
+#include "base/platform.h"
 #include "base/shown_text.h"
 
 namespace {
@@ -191,6 +192,33 @@ void sweep_console(void* context, ConsoleStream stream, const char* text, std::s
     }
 }
 
+// The progress of a sweep on a terminal, once it takes more than a second.
+struct SweepProgressLine {
+    std::uint32_t started_ms = platform::tick_count_ms();
+    std::uint32_t shown_ms = 0;
+    bool shown = false;
+};
+
+void show_sweep_progress(void* context, std::size_t done, std::size_t total)
+{
+    auto* line = static_cast<SweepProgressLine*>(context);
+    const std::uint32_t now = platform::tick_count_ms();
+    if (done == total) {
+        if (line->shown) {
+            std::fprintf(stderr, "\r%70s\r", "");
+        }
+        return;
+    }
+    if (now - line->started_ms < 1000 || (line->shown && now - line->shown_ms < 250) ||
+        !platform::stderr_is_terminal()) {
+        return;
+    }
+    std::fprintf(stderr, "\rvemtrac: sweep, %zu of %zu runs done ", done, total);
+    std::fflush(stderr);
+    line->shown = true;
+    line->shown_ms = now;
+}
+
 // The exit code a sweep asks for: every run read to its end, or not.
 int sweep_exit_code(const SweepResult& sweep)
 {
@@ -224,7 +252,8 @@ int run_sweep_report(const CliOptions& options)
     SweepConsole console;
     console.traced = request.trace_names != nullptr;
     request.console = ConsoleSink{sweep_console, &console};
-    const SweepResult sweep = run_sweep(request, *options.sweep);
+    SweepProgressLine progress;
+    const SweepResult sweep = run_sweep(request, *options.sweep, show_sweep_progress, &progress);
     if (sweep.as_written.outcome == JobOutcome::unreadable) {
         std::fprintf(stderr, "vemtrac: %s\n", shown::text(sweep.as_written.unreadable_reason).c_str());
     }

@@ -399,6 +399,17 @@ double cost_number(double run_time_ms, const CostRate& rate)
 
 SweepResult run_sweep(const JobRequest& request, const SweepSpec& sweep)
 {
+    return run_sweep(request, sweep, nullptr, nullptr);
+}
+
+SweepResult run_sweep(const JobRequest& request, const SweepSpec& sweep, SweepProgress progress,
+                      void* context)
+{
+    const auto tell = [&](std::size_t done) {
+        if (progress != nullptr) {
+            progress(context, done, sweep.values.size() + 1);
+        }
+    };
     SweepResult result;
     result.key = sweep.key;
     JobRequest run = request;
@@ -417,11 +428,13 @@ SweepResult run_sweep(const JobRequest& request, const SweepSpec& sweep)
         }
     }
     result.as_written = run_job(run);
+    tell(1);
     result.points.reserve(sweep.values.size());
     for (const std::int32_t value : sweep.values) {
         JobRequest point = run;
         add_setting_override(&point.overrides, SettingOverride{sweep.key, value});
         result.points.push_back(SweepPoint{value, run_job(point)});
+        tell(result.points.size() + 1);
     }
     return result;
 }

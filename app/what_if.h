@@ -91,6 +91,14 @@ struct SweepResult {
 // caller) and any fixed overrides; each point adds the sweep's key.
 SweepResult run_sweep(const JobRequest& request, const SweepSpec& sweep);
 
+// Told after each run of a sweep: the runs done (the job as written is the
+// first) and the runs in all.
+using SweepProgress = void (*)(void* context, std::size_t done, std::size_t total);
+
+// The same, telling progress after each run.
+SweepResult run_sweep(const JobRequest& request, const SweepSpec& sweep, SweepProgress progress,
+                      void* context);
+
 // The sweep as the JSON object {"sweep": {"key", "points": [{"value",
 // "run_time_ms", "run_time", "ticks", "complete"[, "cost"]}, ...],
 // "as_written": {...}}}, text ready to print.
