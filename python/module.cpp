@@ -1,9 +1,13 @@
-// The Python binding of the C interface: the JSON call, with the GIL
-// released while the job runs. The package (vemtrac/__init__.py) turns the
+// The Python binding of the C interface: the JSON calls, with the GIL
+// released while the jobs run. The package (vemtrac/__init__.py) turns the
 // JSON into a dict and checks the arguments.
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 
+#include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "vemtrac/vemtrac.h"
 
@@ -11,26 +15,53 @@ namespace py = pybind11;
 
 namespace {
 
-// The report of the job given as bytes, as the JSON text the library gives.
-py::str report_json(const py::bytes& job, const std::string& options_json)
+// The bytes of a bytes object, which the caller holds unchanged meanwhile.
+std::string_view job_bytes(const py::bytes& job)
 {
     char* data = nullptr;
     Py_ssize_t size = 0;
     if (PyBytes_AsStringAndSize(job.ptr(), &data, &size) != 0) {
         throw py::error_already_set();
     }
-    char* text = nullptr;
-    {
-        // The bytes object is immutable and held by the caller meanwhile.
-        const py::gil_scoped_release unlocked;
-        text = vemtrac_report_json(data, static_cast<size_t>(size), options_json.c_str());
-    }
+    return {data, static_cast<std::size_t>(size)};
+}
+
+// The library's text as a str, the text freed.
+py::str take_text(char* text)
+{
     if (text == nullptr) {
         throw std::bad_alloc();
     }
     py::str result(text);
     vemtrac_free(text);
     return result;
+}
+
+// The report of the job given as bytes, as the JSON text the library gives.
+py::str report_json(const py::bytes& job, const std::string& options_json)
+{
+    const std::string_view bytes = job_bytes(job);
+    char* text = nullptr;
+    {
+        const py::gil_scoped_release unlocked;
+        text = vemtrac_report_json(bytes.data(), bytes.size(), options_json.c_str());
+    }
+    return take_text(text);
+}
+
+// The sweep of one setting over the values, as the JSON text the library
+// gives.
+py::str sweep_json(const py::bytes& job, const std::string& key,
+                   const std::vector<std::int64_t>& values, const std::string& options_json)
+{
+    const std::string_view bytes = job_bytes(job);
+    char* text = nullptr;
+    {
+        const py::gil_scoped_release unlocked;
+        text = vemtrac_sweep_json(bytes.data(), bytes.size(), key.c_str(), values.data(),
+                                  values.size(), options_json.c_str());
+    }
+    return take_text(text);
 }
 
 } // namespace
@@ -40,4 +71,6 @@ PYBIND11_MODULE(_vemtrac, m)
     m.doc() = "The estimator's C interface (use the vemtrac package).";
     m.def("version", [] { return std::string(vemtrac_version()); });
     m.def("report_json", &report_json, py::arg("job"), py::arg("options_json"));
+    m.def("sweep_json", &sweep_json, py::arg("job"), py::arg("key"), py::arg("values"),
+          py::arg("options_json"));
 }

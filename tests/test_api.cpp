@@ -6,6 +6,8 @@
 #include <nlohmann/json.hpp>
 
 #include <array>
+#include <cstddef>
+#include <cstring>
 #include <thread>
 
 #include "vemtrac/vemtrac.h"
@@ -36,6 +38,20 @@ void keep_console(void* context, vemtrac_stream stream, const char* text, size_t
     if (stream == VEMTRAC_STREAM_CONSOLE) {
         static_cast<std::string*>(context)->append(text, len);
     }
+}
+
+// The text with its first "from" replaced by "to".
+std::string replaced(std::string text, const std::string& from, const std::string& to)
+{
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+// The figures of a report that say how long the job ran and where.
+json figures(const json& r)
+{
+    return {r.at("run_time_ms"), r.at("ticks"), r.at("phases"), r.at("activities")};
 }
 
 } // namespace
@@ -163,4 +179,101 @@ TEST(Api, FourThreadsGiveTheAnswersOfOne)
     for (const auto& answers : together) {
         EXPECT_EQ(answers, alone);
     }
+}
+
+TEST(Api, SettingsRunTheJobAsEditedAndSweepsAgree)
+{
+    // The mixed job sets both before it moves: editing its own entries is
+    // what the overrides mean.
+    const std::string job = example_job("mixed_job.cmd");
+    std::string edited = replaced(job, "VectorSpeed 500 800 300", "VectorSpeed 500 400 300");
+    edited = replaced(edited, "RasterSpeedX 1000", "RasterSpeedX 800");
+    const json by_hand = report(edited);
+    const json set = report(job, R"({"set": {"VectorSpeed.2": 400, "RasterSpeedX": 800}})");
+    ASSERT_EQ(set.at("result"), "ok") << set.dump();
+    EXPECT_EQ(figures(set), figures(by_hand));
+    EXPECT_NE(set.at("run_time_ms"), report(job).at("run_time_ms"));
+
+    const vemtrac_setting settings[] = {{"VectorSpeed.2", 400}, {"RasterSpeedX", 800}};
+    vemtrac_options options;
+    vemtrac_options_init(&options);
+    options.settings = settings;
+    options.settings_count = 2;
+    vemtrac_result typed;
+    ASSERT_EQ(vemtrac_estimate(job.data(), job.size(), &options, &typed), VEMTRAC_SUCCESS);
+    EXPECT_EQ(typed.run_time_ms, set.at("run_time_ms").get<std::uint32_t>());
+
+    // A sweep's point is the estimate at that value, with the other setting
+    // held; its costs are (hours run + hours of setup) x rate.
+    const std::int64_t values[] = {1000, 800};
+    char* text = vemtrac_sweep_json(job.data(), job.size(), "RasterSpeedX", values, 2,
+                                    R"({"set": {"VectorSpeed.2": 400}, "rate": 60, "setup_minutes": 5})");
+    ASSERT_NE(text, nullptr);
+    const json sweep = json::parse(text).at("sweep");
+    vemtrac_free(text);
+    ASSERT_EQ(sweep.at("points").size(), 2u) << sweep.dump();
+    const json& at800 = sweep.at("points")[1];
+    EXPECT_EQ(at800.at("value"), 800);
+    EXPECT_EQ(at800.at("run_time_ms"), set.at("run_time_ms"));
+    EXPECT_EQ(sweep.at("as_written").at("value"), 1000);
+    EXPECT_EQ(sweep.at("as_written").at("run_time_ms"), sweep.at("points")[0].at("run_time_ms"));
+    const double hours = at800.at("run_time_ms").get<double>() / 3600000 + 5.0 / 60;
+    EXPECT_NEAR(at800.at("cost").get<double>(), hours * 60, 0.005);
+}
+
+TEST(Api, BadSettingsAndSweepsAreErrors)
+{
+    for (const char* bad :
+         {R"({"set": {"Bogus": 1}})", R"({"set": {"VectorSpeed.17": 1}})",
+          R"({"set": {"VectorSpeed.0": 1}})", R"({"set": {"RasterSpeedX": 65536}})",
+          R"({"set": {"RasterBandingFree": 256}})", R"({"set": {"RasterSpeedX": -1}})",
+          R"({"set": {"RasterSpeedX": "800"}})", R"({"set": {"RasterSpeedX": 8.5}})",
+          R"({"set": {"RasterSpeedX": 18446744073709551615}})", R"({"set": [1]})",
+          R"({"rate": -1})"}) {
+        const json r = report("pd_default 1 1", bad);
+        EXPECT_EQ(r.at("result"), "error") << bad;
+    }
+    const std::vector<std::int64_t> many(1002, 500);
+    const auto sweep = [](const char* key, const std::vector<std::int64_t>& values, const char* options) {
+        char* text = vemtrac_sweep_json("", 0, key, values.data(), values.size(), options);
+        const json r = text != nullptr ? json::parse(text) : json(nullptr);
+        vemtrac_free(text);
+        return r;
+    };
+    EXPECT_EQ(sweep("VectorSpeed.1", many, nullptr).at("result"), "error");
+    EXPECT_EQ(sweep("VectorSpeed.1", {}, nullptr).at("result"), "error");
+    EXPECT_EQ(sweep("Bogus", {1}, nullptr).at("result"), "error");
+    EXPECT_EQ(sweep("RasterSpeedX", {1, 70000}, nullptr).at("result"), "error");
+    EXPECT_EQ(sweep("RasterSpeedX", {1}, R"({"rate": -1})").at("result"), "error");
+    EXPECT_TRUE(sweep("RasterSpeedX", {1}, R"({"rate": 1.5, "setup_minutes": 0})").contains("sweep"));
+    EXPECT_EQ(sweep(nullptr, {1}, nullptr).at("result"), "error");
+
+    const vemtrac_setting pen17[] = {{"VectorSpeed.17", 1}};
+    vemtrac_options options;
+    vemtrac_options_init(&options);
+    options.settings = pen17;
+    options.settings_count = 1;
+    vemtrac_result result;
+    EXPECT_EQ(vemtrac_estimate("", 0, &options, &result), VEMTRAC_ERROR_ARGUMENT);
+    EXPECT_NE(std::string(result.reason).find("VectorSpeed.17"), std::string::npos);
+    options.settings = nullptr;
+    EXPECT_EQ(vemtrac_estimate("", 0, &options, &result), VEMTRAC_ERROR_ARGUMENT);
+}
+
+TEST(Api, CallersOfTheFirstVersionKeepWorking)
+{
+    // A program built against API 1 holds the options without the settings:
+    // the library neither writes nor reads past them.
+    vemtrac_options options;
+    std::memset(&options, 0xA5, sizeof options);
+    (vemtrac_options_init)(&options);
+    EXPECT_EQ(options.api_version, 1);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&options);
+    for (std::size_t i = offsetof(vemtrac_options, settings); i < sizeof options; ++i) {
+        ASSERT_EQ(bytes[i], 0xA5) << i;
+    }
+    const std::string job = example_job("vector_job.cmd");
+    vemtrac_result result;
+    ASSERT_EQ(vemtrac_estimate(job.data(), job.size(), &options, &result), VEMTRAC_SUCCESS);
+    EXPECT_EQ(result.run_time_ms, 57809u);
 }

@@ -14,6 +14,7 @@
 #include "app/cli_options.h"
 #include "app/serve.h"
 #include "machine_fixture.h"
+#include "vemtrac/vemtrac.h"
 
 namespace {
 
@@ -21,6 +22,14 @@ CliOptions parse(std::vector<const char*> args)
 {
     args.insert(args.begin(), "vemtrac");
     return parse_cli(static_cast<int>(args.size()), args.data(), ReplayMode::fast);
+}
+
+// The library's answer to the same question, parsed.
+nlohmann::json library_answer(char* text)
+{
+    nlohmann::json doc = nlohmann::json::parse(text);
+    vemtrac_free(text);
+    return doc;
 }
 
 // A server of this process on a free loopback port, stopped at the end.
@@ -186,4 +195,59 @@ TEST(Serve, CutsALongEstimateShortAndTurnsAwayAFullQueue)
     }
     EXPECT_GE(ran, 1);
     EXPECT_GE(turned_away, 1);
+}
+
+TEST(Serve, SettingsAndSweepsAnswerAsTheLibraryDoes)
+{
+    ServeOptions options;
+    LocalServer server(options);
+    const std::string job = example_job("mixed_job.cmd");
+    const auto post = [&](const std::string& path) {
+        auto r = server.client().Post(path.c_str(), {{"Accept", "application/json"}}, job,
+                                      "application/octet-stream");
+        return r ? std::make_pair(r->status, r->body) : std::make_pair(0, std::string());
+    };
+    const std::string set = "set=VectorSpeed.2=400&set=RasterSpeedX=800";
+    const auto [status, body] = post("/v1/estimate?name=m&rate=60&setup=5&" + set);
+    ASSERT_EQ(status, 200) << body;
+    const auto estimate = nlohmann::json::parse(body);
+    EXPECT_EQ(estimate, library_answer(vemtrac_report_json(
+                            job.data(), job.size(),
+                            R"({"job": "m", "set": {"VectorSpeed.2": 400, "RasterSpeedX": 800},)"
+                            R"( "rate": 60, "setup_minutes": 5})")));
+    EXPECT_TRUE(estimate.contains("cost") && estimate.contains("overrides"));
+    // The page's controls: each pen cut with and the raster settings, at the
+    // values the job ran at.
+    const auto timeline = nlohmann::ordered_json::parse(post("/v1/timeline?" + set).second);
+    EXPECT_EQ(timeline["settings"].dump(),
+              R"({"VectorSpeed.1":500,"VectorSpeed.2":400,"VectorSpeed.3":300,"VectorSpeed.4":9,)"
+              R"("RasterSpeedX":800,"RasterSpeedY":1000,"RasterBandingFree":1})");
+
+    const auto sweep = library_answer(vemtrac_sweep_json(
+        job.data(), job.size(), "RasterSpeedX", std::vector<std::int64_t>{600, 800, 1000}.data(), 3,
+        R"({"job": "upload", "set": {"VectorSpeed.2": 400}, "rate": 60, "setup_minutes": 5,)"
+        R"( "fit_ms": 90000})"));
+    for (const char* query : {"?key=RasterSpeedX&from=600&to=1000&step=200",
+                              "?key=RasterSpeedX&values=600,800,1000"}) {
+        const auto [swept, text] = post(std::string("/v1/sweep") + query +
+                                        "&set=VectorSpeed.2=400&rate=60&setup=5&fit_ms=90000");
+        ASSERT_EQ(swept, 200) << query << text;
+        EXPECT_EQ(nlohmann::json::parse(text), sweep) << query;
+    }
+
+    for (const char* bad :
+         {"/v1/estimate?set=Bogus=1", "/v1/timeline?set=RasterSpeedX=65536",
+          "/v1/picture?set=VectorSpeed.0=5", "/v1/estimate?set=RasterSpeedX",
+          "/v1/sweep?values=1,2", "/v1/sweep?key=Bogus&values=1",
+          "/v1/sweep?key=RasterSpeedX&values=1,,2", "/v1/sweep?key=RasterSpeedX&values=99999999999999999999",
+          "/v1/sweep?key=RasterSpeedX&from=1000&to=600&step=200",
+          "/v1/sweep?key=RasterSpeedX&from=600&to=1000&step=0",
+          "/v1/sweep?key=RasterSpeedX&from=0&to=2000&step=1",
+          "/v1/sweep?key=RasterSpeedX&from=600&to=1000", "/v1/sweep?key=RasterSpeedX&values=1&rate=-1",
+          "/v1/estimate?rate=1e3", "/v1/sweep?key=RasterSpeedX&values=1&fit_ms=0",
+          "/v1/sweep?key=RasterSpeedX&values=1&setup=x"}) {
+        const auto [code, text] = post(bad);
+        EXPECT_EQ(code, 400) << bad << " " << text;
+        EXPECT_TRUE(nlohmann::json::parse(text).contains("error")) << bad;
+    }
 }

@@ -22,7 +22,7 @@
 #include <stdint.h>
 
 /* The version of this interface; it grows when the interface does. */
-#define VEMTRAC_API_VERSION 1
+#define VEMTRAC_API_VERSION 2
 
 #if defined(_WIN32) && !defined(VEMTRAC_STATIC)
 #if defined(VEMTRAC_BUILDING_LIBRARY)
@@ -56,7 +56,19 @@ VEMTRAC_API const char* vemtrac_version(void);
  *             every way, "fast" is the quickest;
  *   "tick_limit": the most servo ticks the job may run (a non-negative
  *             integer; a job that runs longer is cut short there), or null;
- *   "job": the name the object's "job" holds (default "").
+ *   "job": the name the object's "job" holds (default "");
+ *   "set": settings the job runs at in place of its own, an object of
+ *             integers keyed by a job-file keyword that sets one value
+ *             ("RasterSpeedX", "RasterSpeedY", "RasterBandingFree", ...) or
+ *             "VectorSpeed.N" for pen N's speed code (N 1..16):
+ *             {"RasterSpeedX": 800, "VectorSpeed.4": 500}. The job runs as
+ *             if an entry "KEY VALUE" stood before its first entry and every
+ *             entry of its own setting KEY set VALUE instead; the object's
+ *             "overrides" says which were applied (since API 2);
+ *   "rate": an amount per hour of machine time (a non-negative number):
+ *             the object's "cost" is (run time in hours + setup in hours)
+ *             x rate, two decimals (since API 2);
+ *   "setup_minutes": the setup of the job, priced at the rate (default 0).
  * A bad job is a result ("result" "refused", or "complete" false with
  * "stopped_at"); bad options give {"result": "error", "reason": ...}.
  * Returns NULL only when memory runs out. Free the text with vemtrac_free.
@@ -66,6 +78,24 @@ VEMTRAC_API char* vemtrac_report_json(const char* job, size_t job_len, const cha
 /* The same for a job file given by its path; "job" defaults to the path. A
  * file that cannot be read gives "result" "unreadable" with a "reason". */
 VEMTRAC_API char* vemtrac_report_json_file(const char* path, const char* options_json);
+
+/*
+ * Runs the job once as written and once for each of the count values of
+ * the setting key ("RasterSpeedX", "VectorSpeed.4", ...; at most 1001
+ * values, each checked as "set" checks it), each run from power-on, and
+ * returns the JSON object "vemtrac --report --json --sweep" prints:
+ * {"sweep": {"key", "job", "points": [{"value", "run_time_ms", "run_time",
+ * "ticks", "complete"}, ...], "as_written": ...}}, the points in the order
+ * of values. options_json is as for vemtrac_report_json ("set" holds for
+ * every run; with a "rate" every run has its "cost"), plus "fit_ms": a slot
+ * in milliseconds, each run then saying whether it "fits". A bad key, value or option gives {"result": "error",
+ * "reason": ...}; NULL only when memory runs out. values may be NULL when
+ * count is 0 (an error: a sweep needs a value).
+ * Since API 2.
+ */
+VEMTRAC_API char* vemtrac_sweep_json(const char* job, size_t job_len, const char* key,
+                                     const int64_t* values, size_t count,
+                                     const char* options_json);
 
 /* Frees what the library returned. NULL is allowed. */
 VEMTRAC_API void vemtrac_free(void* p);
@@ -90,6 +120,15 @@ typedef enum vemtrac_stream {
 typedef void (*vemtrac_console_fn)(void* context, vemtrac_stream stream, const char* text,
                                    size_t len);
 
+/* One setting the job runs at in place of its own: key and value as in
+ * the "set" object of vemtrac_report_json. */
+typedef struct vemtrac_setting {
+    const char* key;
+    int64_t value;
+} vemtrac_setting;
+
+/* A caller built against API 1 passes the options without the fields
+ * marked "API 2"; api_version tells the library which fields are there. */
 typedef struct vemtrac_options {
     int api_version;              /* VEMTRAC_API_VERSION, set by vemtrac_options_init */
     vemtrac_replay replay;        /* default VEMTRAC_REPLAY_FAST */
@@ -99,10 +138,21 @@ typedef struct vemtrac_options {
                                      ("ShowJobTime,DeltaMove"), or NULL */
     vemtrac_console_fn console;   /* NULL: the job's text is dropped */
     void* console_context;        /* handed to console */
+    const vemtrac_setting* settings; /* API 2: settings_count settings, or NULL */
+    size_t settings_count;           /* API 2: a later value for a key replaces an earlier */
 } vemtrac_options;
 
-/* Sets the options to their defaults. */
+/* Sets the options of the given API version to their defaults: only the
+ * fields that version has are written, and api_version is set to it. */
+VEMTRAC_API void vemtrac_options_init_version(vemtrac_options* options, int api_version);
+
+/* Sets the options to their defaults. The function of this name (the one a
+ * program built against API 1 calls, or a foreign-function interface finds)
+ * writes the fields of API 1 only; from C and C++ the name is the call
+ * above with this header's version. */
 VEMTRAC_API void vemtrac_options_init(vemtrac_options* options);
+#define vemtrac_options_init(options) \
+    vemtrac_options_init_version((options), VEMTRAC_API_VERSION)
 
 /* How the job came out. */
 typedef enum vemtrac_outcome {
@@ -129,7 +179,8 @@ typedef struct vemtrac_result {
 
 /* Estimates the job given as the bytes of a job file. options may be NULL
  * (the defaults). Returns VEMTRAC_SUCCESS with *result filled, or an error
- * (*result then says nothing). */
+ * (*result then says nothing, but for a bad setting: VEMTRAC_ERROR_ARGUMENT
+ * with result->reason naming it). */
 VEMTRAC_API int vemtrac_estimate(const char* job, size_t job_len, const vemtrac_options* options,
                                  vemtrac_result* result);
 

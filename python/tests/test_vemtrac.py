@@ -57,10 +57,44 @@ def test_refused_and_cut_short_jobs_are_results():
     (lambda: vemtrac.estimate(b"", tick_limit=True), TypeError),
     (lambda: vemtrac.estimate("/no/such/job.cmd"), OSError),
     (lambda: vemtrac.estimate(EXAMPLES), OSError),  # a folder without Vemtrac.cmd
+    (lambda: vemtrac.estimate(b"", set={"Bogus": 1}), ValueError),
+    (lambda: vemtrac.estimate(b"", set={"VectorSpeed.17": 1}), ValueError),
+    (lambda: vemtrac.estimate(b"", set={"RasterBandingFree": 256}), ValueError),
+    (lambda: vemtrac.estimate(b"", set={"RasterSpeedX": 2**64}), ValueError),
+    (lambda: vemtrac.estimate(b"", set={"RasterSpeedX": "800"}), TypeError),
+    (lambda: vemtrac.estimate(b"", set=[("RasterSpeedX", 800)]), TypeError),
+    (lambda: vemtrac.sweep(b"", "Bogus", [1]), ValueError),
+    (lambda: vemtrac.sweep(b"", "RasterSpeedX", []), ValueError),
+    (lambda: vemtrac.sweep(b"", "RasterSpeedX", range(1, 1003)), ValueError),
+    (lambda: vemtrac.sweep(b"", "RasterSpeedX", [1, 65536]), ValueError),
+    (lambda: vemtrac.sweep(b"", "RasterSpeedX\0", [1]), ValueError),
+    (lambda: vemtrac.sweep(b"", "RasterSpeedX", [1.5]), TypeError),
+    (lambda: vemtrac.sweep(b"", "RasterSpeedX", [1], rate=-1), ValueError),
+    (lambda: vemtrac.sweep(b"", "RasterSpeedX", [1], rate=float("nan")), ValueError),
+    (lambda: vemtrac.sweep(b"", "RasterSpeedX", [1], fit_ms=-1), ValueError),
 ])
 def test_bad_arguments_raise(call, error):
     with pytest.raises(error):
         call()
+
+
+def test_settings_and_sweeps_give_the_programs_figures():
+    path = EXAMPLES / "mixed_job.cmd"
+    run = subprocess.run([BINARY, "--report", "--json", "--set", "VectorSpeed.2=400",
+                          "--set", "RasterSpeedX=800", "--rate", "60", str(path)],
+                         capture_output=True, check=True)
+    expected = json.loads(run.stdout)["jobs"][0]
+    assert vemtrac.estimate(path, set={"VectorSpeed.2": 400, "RasterSpeedX": 800}, rate=60) == expected
+    assert expected["run_time_ms"] != vemtrac.estimate(path)["run_time_ms"]
+
+    run = subprocess.run([BINARY, "--report", "--json", "--set", "VectorSpeed.2=400", "--sweep",
+                          "RasterSpeedX=600:1000:200", "--rate", "60", "--setup", "5",
+                          "--fit", "0:01:30", str(path)], capture_output=True, check=True)
+    sweep = vemtrac.sweep(path, "RasterSpeedX", range(600, 1001, 200), set={"VectorSpeed.2": 400},
+                          rate=60, setup_minutes=5, fit_ms=90000)
+    assert sweep == json.loads(run.stdout)["sweep"]
+    assert [(p["value"], p["run_time_ms"]) for p in sweep["points"]][1] == (
+        800, expected["run_time_ms"])
 
 
 def test_batch_writes_a_row_per_job(tmp_path):

@@ -1,9 +1,12 @@
 // The page in a real browser: starts vemtrac serve on a free port, uploads
 // a job through the page, and checks the estimate, the picture's moves and
-// a move's tooltip; leaves a screenshot behind.
+// a move's tooltip, then the what-if controls: a pen speed typed and a
+// raster speed slid give the service's own estimate at those settings, the
+// rate prices the time as the program does, and a sweep's chart agrees;
+// leaves a screenshot behind.
 //
 // Usage: node page_test.mjs VEMTRAC JOB SCREENSHOT [CHROMIUM]
-import { spawn } from "node:child_process";
+import { execFileSync, spawn } from "node:child_process";
 import { createRequire } from "node:module";
 import { once } from "node:events";
 import { readFileSync } from "node:fs";
@@ -36,8 +39,9 @@ const browser = await puppeteer.launch({
   args: ["--no-sandbox", "--disable-gpu", "--disable-background-networking",
     "--disable-component-update", "--disable-sync", "--no-first-run"],
 });
+let page = null;
 try {
-  const page = await browser.newPage();
+  page = await browser.newPage();
   const errors = [];
   page.on("pageerror", (e) => errors.push(e.message));
   page.on("console", (m) => { if (m.type() === "error") errors.push(m.text()); });
@@ -61,6 +65,7 @@ try {
 
   // A cutting move well inside the table: the tooltip names its entry.
   // The longest cut: the pointer goes to its middle.
+  await page.$eval("#picture", (e) => e.scrollIntoView());
   const at = await page.$$eval("#picture line.move.cut", (ls) => {
     let best = null, most = -1;
     for (const l of ls) {
@@ -76,11 +81,71 @@ try {
   const tip = await page.$eval("#tooltip", (e) => e.textContent);
   if (!/^entry \d+ · \S+ · \d+:\d\d:\d\d \([\d,]+ ms\) to \d+:\d\d:\d\d/.test(tip)) fail(`the tooltip reads "${tip}"`);
 
-  await page.screenshot({ path: screenshot });
+  // What if: a control for each pen the job cuts with and for its raster
+  // work, each starting at the job's own value.
+  const controls = await page.$$eval("#settings .setting", (rows) =>
+    rows.map((r) => [r.dataset.key, Number(r.querySelector("input.exact").value)]));
+  const own = [["VectorSpeed.1", 500], ["VectorSpeed.2", 800], ["VectorSpeed.3", 300], ["VectorSpeed.4", 9],
+    ["RasterSpeedX", 1000], ["RasterSpeedY", 1000], ["RasterBandingFree", 1]];
+  if (JSON.stringify(controls) !== JSON.stringify(own)) fail(`the what-if controls are ${JSON.stringify(controls)}`);
+
+  // The service's estimate at settings, the ms as the page groups them.
+  const estimateAt = async (set) => {
+    const q = set.map((kv) => `set=${encodeURIComponent(kv)}`).join("&");
+    const r = await (await fetch(`${url}v1/estimate?${q}`, { method: "POST", body: readFileSync(job) })).json();
+    return Number(r.run_time_ms).toLocaleString("en-US");
+  };
+  const whatIfShows = (ms) => page.waitForFunction((want) => {
+    const e = document.querySelector("#whatif-time .ms");
+    return e && e.textContent === `${want} ms`;
+  }, { timeout: 20000 }, ms).then(() => true, () => false);
+  await page.click('.setting[data-key="VectorSpeed.2"] input.exact', { clickCount: 3 });
+  await page.keyboard.type("400");
+  const typed = await estimateAt(["VectorSpeed.2=400"]);
+  if (!(await whatIfShows(typed))) fail(`pen 2 at 400 does not show the service's ${typed} ms`);
+  await page.focus('.setting[data-key="RasterSpeedX"] input[type=range]');
+  await page.keyboard.press("PageDown");
+  const slid = await page.$eval('.setting[data-key="RasterSpeedX"] input.exact', (e) => e.value);
+  const both = await estimateAt(["VectorSpeed.2=400", `RasterSpeedX=${slid}`]);
+  if (slid === "1000" || !(await whatIfShows(both))) fail(`raster speed slid to ${slid} does not show ${both} ms`);
+  // A box cleared to type anew is no value: nothing is estimated at 0.
+  const pen2 = '.setting[data-key="VectorSpeed.2"] input.exact';
+  await page.click(pen2, { clickCount: 3 });
+  await page.keyboard.press("Backspace");
+  await new Promise((r) => setTimeout(r, 400));
+  const cleared = await page.$eval("#whatif-time", (e) => e.textContent);
+  if (!cleared.includes(`${both} ms`) || !(await page.$(`${pen2}.bad`))) fail(`a cleared box shows "${cleared}"`);
+  await page.keyboard.type("400");
+  const beside = await page.$eval("#estimate-ms", (e) => e.textContent);
+  if (beside.replace(/[^0-9]/g, "") !== "91696") fail(`the job's own time became "${beside}"`);
+
+  // The rate prices the times as the program does.
+  await page.type("#rate", "60");
+  await page.click("#setup", { clickCount: 3 });
+  await page.keyboard.type("5");
+  const priced = JSON.parse(execFileSync(vemtrac, ["--report", "--json", "--rate", "60", "--setup", "5", job]));
+  const cost = Number(priced.jobs[0].cost).toFixed(2);
+  const costShown = await page.$eval("#estimate-cost", (e) => e.textContent);
+  if (costShown !== `cost ${cost}`) fail(`the cost shows "${costShown}", the program ${cost}`);
+
+  // A sweep of pen 2 at the other settings shown: its point at 400 is the
+  // what-if estimate.
+  await page.click('.setting[data-key="VectorSpeed.2"] button');
+  await page.waitForSelector("#sweep-chart circle.point", { timeout: 60000 });
+  const at400 = await page.$eval('#sweep-chart circle.point[data-value="400"]', (c) => Number(c.dataset.ms));
+  const points = await page.$$eval("#sweep-chart circle.point", (cs) => cs.length);
+  if (at400.toLocaleString("en-US") !== both || points < 20) {
+    fail(`the sweep has ${points} points, ${at400} ms at 400 where the estimate is ${both}`);
+  }
+
+  await page.screenshot({ path: screenshot, fullPage: true });
   if (errors.length) fail(`the page reported errors: ${errors.join("; ")}`);
-  console.log(`page_test: estimate "${shown}", ${moves} moves, tooltip "${tip}", screenshot ${screenshot}`);
+  console.log(`page_test: estimate "${shown}", ${moves} moves, tooltip "${tip}", what if ${typed} / ${both} ms, ` +
+    `${cost}, sweep of ${points} points, screenshot ${screenshot}`);
 } catch (e) {
   fail(e.stack || String(e));
+  // What the page showed when it went wrong.
+  if (page) await page.screenshot({ path: screenshot, fullPage: true }).catch(() => {});
 } finally {
   await browser.close();
   server.kill();
