@@ -49,15 +49,24 @@ void report_console(void* traced, ConsoleStream stream, const char* text, std::s
     }
 }
 
-// Runs one job with the machine's console out of the report's way.
-JobReport report_one(const std::string& job, const CliOptions& options, OutputFile* timeline)
+// The request for a job file as the command line asks for it: the trace
+// categories VEMTRAC_DEBUG names, the replay and the settings overridden.
+// The file's name must outlive the request.
+JobRequest job_request_for(const std::string& file, const CliOptions& options)
 {
-    const std::string file = job_file_of(job);
     JobRequest request;
     request.job_path = file.c_str();
     request.trace_names = std::getenv("VEMTRAC_DEBUG");
     request.replay = options.replay;
     request.overrides = options.overrides;
+    return request;
+}
+
+// Runs one job with the machine's console out of the report's way.
+JobReport report_one(const std::string& job, const CliOptions& options, OutputFile* timeline)
+{
+    const std::string file = job_file_of(job);
+    JobRequest request = job_request_for(file, options);
     request.account_ticks = true;
     request.tally_report = true;
     if (timeline != nullptr) {
@@ -244,11 +253,7 @@ int run_sweep_report(const CliOptions& options)
     }
     const std::string& job = options.jobs.front();
     const std::string file = job_file_of(job);
-    JobRequest request;
-    request.job_path = file.c_str();
-    request.trace_names = std::getenv("VEMTRAC_DEBUG");
-    request.replay = options.replay;
-    request.overrides = options.overrides;
+    JobRequest request = job_request_for(file, options);
     SweepConsole console;
     console.traced = request.trace_names != nullptr;
     request.console = ConsoleSink{sweep_console, &console};
