@@ -331,7 +331,7 @@ public:
 
     // Runs the sweep of the request; false with the error answered.
     bool sweep(const httplib::Request& req, const std::string& body, httplib::Response& res,
-               const SweepSpec& spec, SweepResult* out, std::string* name)
+               const SweepSpec& sweep_asked, SweepResult* out, std::string* name)
     {
         EstimateAsk ask;
         if (!read_ask(req, body, res, options_, &ask)) {
@@ -348,7 +348,7 @@ public:
             request.overrides = ask.overrides;
             request.deadline = machine_deadline();
             request.console = ConsoleSink{drop_console, nullptr};
-            *out = run_sweep(request, spec);
+            *out = run_sweep(request, sweep_asked);
         });
     }
 
@@ -696,9 +696,9 @@ void route_sweep(httplib::Server& server, const std::shared_ptr<EstimateQueue>& 
     server.Post("/v1/sweep", [queue, max_body](const httplib::Request& req, httplib::Response& res,
                                                const httplib::ContentReader& reader) {
         std::string body;
-        SweepSpec spec;
+        SweepSpec sweep_asked;
         std::optional<CostRate> rate;
-        if (!read_body(res, reader, max_body, &body) || !read_sweep_query(req, res, &spec) ||
+        if (!read_body(res, reader, max_body, &body) || !read_sweep_query(req, res, &sweep_asked) ||
             !read_cost_rate(req, res, &rate)) {
             return;
         }
@@ -712,7 +712,7 @@ void route_sweep(httplib::Server& server, const std::shared_ptr<EstimateQueue>& 
         }
         SweepResult result;
         std::string name;
-        if (queue->sweep(req, body, res, spec, &result, &name)) {
+        if (queue->sweep(req, body, res, sweep_asked, &result, &name)) {
             res.set_content(sweep_json_text(result, rate, name, fit_ms), "application/json");
         }
     });

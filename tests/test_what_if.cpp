@@ -217,10 +217,10 @@ TEST(WhatIf, ASweepRunsEachValueAsItsOwnOverride)
     JobRequest request;
     request.job_bytes = job;
     request.console = report_sink;
-    SweepSpec spec;
+    SweepSpec sweep_asked;
     std::string error;
-    ASSERT_TRUE(make_sweep("VectorSpeed.2", {300, 800}, &spec, &error));
-    const SweepResult sweep = run_sweep(request, spec);
+    ASSERT_TRUE(make_sweep("VectorSpeed.2", {300, 800}, &sweep_asked, &error));
+    const SweepResult sweep = run_sweep(request, sweep_asked);
     ASSERT_EQ(sweep.points.size(), 2u);
     EXPECT_EQ(sweep.written_value, 800);
     EXPECT_EQ(sweep.points[1].result.ticks, sweep.as_written.ticks);
