@@ -404,15 +404,15 @@ std::uint64_t dcc_run_hint(const VdbData* r, std::int32_t extra, const RampValue
     return hint;
 }
 
-// Runs a ramp: one tick at a time through tick when it is short, else in
-// chunks the model vouches for, each followed by one tick through tick
-// (the exit, which the tick's own test confirms, or a tick the model could
-// not vouch for), and one tick at a time from a chunk that vouched for none.
+// Runs a ramp that is not short: in chunks the model vouches for, each
+// followed by one tick through tick (the exit, which the tick's own test
+// confirms, or a tick the model could not vouch for), and one tick at a
+// time from a chunk that vouched for none.
 template <typename Chunk, typename Tick>
-RampRun run_ramp(std::uint64_t hint, std::uint64_t max_ticks, Chunk chunk, Tick tick)
+RampRun run_ramp(std::uint64_t max_ticks, Chunk chunk, Tick tick)
 {
     RampRun run;
-    bool solve = hint >= ramp_short_run;
+    bool solve = true;
     while (run.ticks < max_ticks) {
         if (solve) {
             const std::uint64_t k = chunk(max_ticks - run.ticks);
@@ -434,13 +434,35 @@ RampRun run_ramp(std::uint64_t hint, std::uint64_t max_ticks, Chunk chunk, Tick 
     return run;
 }
 
+// Runs a short ramp one tick at a time on copies of its values, which the
+// compiler keeps in registers, and writes them back once.
+template <typename Tick>
+RampRun step_short_ramp(std::uint64_t max_ticks, RampValues& v, RampSteps& steps, Tick tick)
+{
+    RampValues w = v;
+    RampSteps s = steps;
+    std::uint64_t n = 0;
+    while (n < max_ticks && tick(w, s)) {
+        ++n;
+    }
+    v = w;
+    steps = s;
+    return {n, n};
+}
+
 } // namespace
 
 RampRun ramp_acc_closed_form(const VdbData* r, std::int32_t extra, bool doubling, RampValues& v,
                              RampSteps& steps, std::uint64_t max_ticks)
 {
+    const std::uint64_t hint = acc_run_hint(r, extra, doubling, v);
+    if (hint < ramp_short_run) {
+        return step_short_ramp(max_ticks, v, steps, [&](RampValues& w, RampSteps& s) {
+            return svo_acc_tick(r, extra, doubling, w, s);
+        });
+    }
     return run_ramp(
-        acc_run_hint(r, extra, doubling, v), max_ticks,
+        max_ticks,
         [&](std::uint64_t n) { return acc_chunk(r, extra, doubling, v, steps, n); },
         [&] { return svo_acc_tick(r, extra, doubling, v, steps); });
 }
@@ -448,8 +470,14 @@ RampRun ramp_acc_closed_form(const VdbData* r, std::int32_t extra, bool doubling
 RampRun ramp_dcc_closed_form(const VdbData* r, std::int32_t extra, bool warned, RampValues& v,
                              RampSteps& steps, std::uint64_t max_ticks)
 {
+    const std::uint64_t hint = dcc_run_hint(r, extra, v);
+    if (hint < ramp_short_run) {
+        return step_short_ramp(max_ticks, v, steps, [&](RampValues& w, RampSteps& s) {
+            return svo_dcc_tick(r, extra, warned, w, s);
+        });
+    }
     return run_ramp(
-        dcc_run_hint(r, extra, v), max_ticks,
+        max_ticks,
         [&](std::uint64_t n) { return dcc_chunk(r, extra, warned, v, steps, n); },
         [&] { return svo_dcc_tick(r, extra, warned, v, steps); });
 }
