@@ -121,32 +121,6 @@ void expect_sums(const json& job)
     EXPECT_EQ(job.at("run_time_ms").get<std::int64_t>(), ticks * 2 / 5) << job.at("job");
 }
 
-// True when every tag is closed in order (a well-formed document's shape).
-bool tags_balance(const std::string& xml)
-{
-    std::vector<std::string> open;
-    for (std::size_t at = xml.find('<'); at != std::string::npos; at = xml.find('<', at + 1)) {
-        const std::size_t end = xml.find('>', at);
-        if (end == std::string::npos) {
-            return false;
-        }
-        const std::string tag = xml.substr(at + 1, end - at - 1);
-        if (tag[0] == '?' || tag.back() == '/') {
-            continue;
-        }
-        const std::string name = tag.substr(tag[0] == '/' ? 1 : 0, tag.find_first_of(" \n") -
-                                                                       (tag[0] == '/' ? 1 : 0));
-        if (tag[0] != '/') {
-            open.push_back(name);
-        } else if (open.empty() || open.back() != name) {
-            return false;
-        } else {
-            open.pop_back();
-        }
-    }
-    return open.empty();
-}
-
 std::size_t count_of(const std::string& text, const std::string& part)
 {
     std::size_t n = 0;
@@ -309,7 +283,7 @@ TEST(Cli, PictureIsWellFormedAndHoldsTheJob)
     cli.write("job.cmd", pens_images_cut_short());
     ASSERT_EQ(cli.run("--report --svg p.svg job.cmd"), 3) << cli.err;  // cut short
     const std::string svg = read_all(cli.dir() / "p.svg");
-    EXPECT_TRUE(tags_balance(svg));
+    EXPECT_TRUE(xml_check::well_formed(svg));
     EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
     EXPECT_NE(svg.find("<svg xmlns=\"http://www.w3.org/2000/svg\""), std::string::npos);
     EXPECT_EQ(count_of(svg, "class=\"raster_band\""), 2u);
@@ -531,7 +505,7 @@ TEST(Cli, SettingsAndCostInTheReport)
     EXPECT_NE(timeline.find("\n# run with RasterSpeedX 800 in place of the job's own\n"),
               std::string::npos);
     const std::string picture = read_all(cli.dir() / "p.svg");
-    EXPECT_TRUE(tags_balance(picture));
+    EXPECT_TRUE(xml_check::well_formed(picture));
     EXPECT_NE(picture.find("at RasterSpeedX 800"), std::string::npos);
 }
 
@@ -557,7 +531,7 @@ TEST(Cli, SweepTableJsonAndChart)
     EXPECT_NE(cli.out.find("* the job's own value"), std::string::npos) << cli.out;
     EXPECT_NE(cli.out.find("fits 0:00:47"), std::string::npos) << cli.out;
     const std::string chart = read_all(cli.dir() / "chart.svg");
-    EXPECT_TRUE(tags_balance(chart));
+    EXPECT_TRUE(xml_check::well_formed(chart));
     EXPECT_EQ(count_of(chart, "class=\"point\""), 3u);
     EXPECT_NE(chart.find("as written: 1000"), std::string::npos);
     // A chart never replaces a job; a job cut short or unreadable says so.
