@@ -196,8 +196,9 @@ template <bool with_loop, bool accounting>
                                                   const VdbData* wait_rec,
                                                   std::uint64_t max_ticks, std::uint64_t* ran)
 {
-    const LoopSettings settings = load_loop_settings();
-    LoopMemory memory = load_loop_memory();
+    // Without the loop nothing reads the loop's settings or memory.
+    const LoopSettings settings = with_loop ? load_loop_settings() : LoopSettings{};
+    LoopMemory memory = with_loop ? load_loop_memory() : LoopMemory{};
     std::uint64_t n = 0;
     SvoRunEnd end = SvoRunEnd::condition;
     while (!run_ends(wait_rec, n, max_ticks, &end)) {
@@ -261,6 +262,11 @@ template <bool with_loop, bool accounting>
 [[gnu::hot]] SvoRunEnd run_ticks_with_scales(const VdbData* wait_rec, std::uint64_t max_ticks,
                                              std::uint64_t* ran)
 {
+    if constexpr (!with_loop) {
+        // The scales are the position loop's alone.
+        return run_ticks<false, accounting>(machine_scales_x, machine_scales_y, wait_rec,
+                                            max_ticks, ran);
+    }
     const LoopSettings s = load_loop_settings();
     if (same_scales(s.scales_x, machine_scales_x) && same_scales(s.scales_y, machine_scales_y)) {
         return run_ticks<with_loop, accounting>(machine_scales_x, machine_scales_y, wait_rec,
