@@ -43,18 +43,39 @@ inline std::uint64_t tally(std::uint64_t& ticks, std::uint64_t k)
     return k;
 }
 
+// Whether the coming tick of the record in ISRSLEW may slew: the distance
+// left after it is at least the stopping distance, as the slew handler
+// compares them. When it may not, a deceleration run that ended short
+// stopped on a tick that neither a slew run nor a deceleration run takes.
+inline bool slew_tick_possible(const VdbData* r)
+{
+    const std::int32_t rem = wrap_sub(wrap_add(r->majrdisth, svo_corner_extra(r)),
+                                      static_cast<std::int32_t>(r->majrvel >> svo_vel_frac));
+    return rem >= static_cast<std::int32_t>(svo_dcc_dist(r));
+}
+
 // Ticks of the current state that can be advanced in one step (0: none).
-inline std::uint64_t alike_ticks_run(std::uint64_t max_ticks)
+// *handler_next is set when the tick after them surely goes through its
+// handler: a ramp run ends short only on a tick it cannot take, and would
+// decline that tick again.
+inline std::uint64_t alike_ticks_run(std::uint64_t max_ticks, bool* handler_next)
 {
     std::uint64_t& ramp = replay_state.ticks_in_ramps;
     std::uint64_t& closed = replay_state.ticks_in_closed_form;
     switch (svo_state) {
-    case ISRACC:
-        return tally(ramp, svo_acc_run(max_ticks, &replay_state.ticks_stepped_in_ramps));
+    case ISRACC: {
+        const std::uint64_t k = svo_acc_run(max_ticks, &replay_state.ticks_stepped_in_ramps);
+        *handler_next = k < max_ticks;
+        return tally(ramp, k);
+    }
     case ISRSLEW: {
         const std::uint64_t k = svo_slew_run(max_ticks);
-        return k != 0 ? tally(closed, k)
-                      : tally(ramp, svo_dcc_run(max_ticks, &replay_state.ticks_stepped_in_ramps));
+        if (k != 0) {
+            return tally(closed, k);
+        }
+        const std::uint64_t d = svo_dcc_run(max_ticks, &replay_state.ticks_stepped_in_ramps);
+        *handler_next = d < max_ticks && !slew_tick_possible(SVO_VectPtr);
+        return tally(ramp, d);
     }
     case ISRCREEP:
         return tally(closed, svo_creep_run(max_ticks));
@@ -201,12 +222,13 @@ template <bool with_loop, bool accounting>
     LoopMemory memory = with_loop ? load_loop_memory() : LoopMemory{};
     std::uint64_t n = 0;
     SvoRunEnd end = SvoRunEnd::condition;
+    bool handler_next = false;
     while (!run_ends(wait_rec, n, max_ticks, &end)) {
         const std::uint32_t work = accounting ? tick_work() : 0;
         const std::uint32_t first_tick = static_cast<std::uint32_t>(svo_tick_count) + 1u;
         if constexpr (!with_loop) {
             const std::uint8_t first_phase = phase;
-            const std::uint64_t k = alike_ticks_run(max_ticks - n);
+            const std::uint64_t k = handler_next ? 0 : alike_ticks_run(max_ticks - n, &handler_next);
             if (k != 0) {
                 count_ticks(static_cast<std::uint32_t>(k), first_phase, phase);
                 n += k;
@@ -215,6 +237,7 @@ template <bool with_loop, bool accounting>
                 }
                 continue;
             }
+            handler_next = false;
             ++replay_state.ticks_one_by_one;
         } else if (svo_state == ISRACC || svo_state == ISRSLEW) {
             const std::uint64_t k = moving_ticks_with_loop<accounting>(kx, ky, settings, memory,
