@@ -19,6 +19,7 @@
 #include "fwShare/start_up.h"
 #include "fwShare/servo/vector_queue.h"
 #include "fwShare/servo/planner_dump.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "replay/tick_runner.h"
 #include "replay/tick_account.h"
 
@@ -49,6 +50,23 @@ using JobFileHandle = std::unique_ptr<std::FILE, CloseFile>;
 void free_on_commit(VdbData* rec)
 {
     rec->cmd = NULL_CMD;
+}
+
+// A wait of a job only read and planned, with its ring held full: frees
+// the record waited for (the oldest, the next to hand out), or every record
+// when the wait is for idle; runs no tick.
+SvoRunEnd free_waited_records(const VdbData* wait_rec)
+{
+    VdbData* pool = vector_queue_state.vdb_pool;
+    if (wait_rec != nullptr) {
+        pool[wait_rec->vdb_index % VDB_POOL_SIZE].cmd = NULL_CMD;
+        return SvoRunEnd::condition;
+    }
+    for (int i = 0; i < VDB_POOL_SIZE; ++i) {
+        pool[i].cmd = NULL_CMD;
+    }
+    SVO_SetVectPtr(nullptr);
+    return SvoRunEnd::condition;
 }
 
 } // namespace
@@ -119,8 +137,10 @@ JobResult run_job(const JobRequest& request)
 
     InitHardwareScaleFactor();
     replay_start_job(request.replay, request.tick_limit, request.deadline);
-    if (request.plan_only) {
+    if (request.plan_only == PlanOnly::freed_at_commit) {
         vdb_add_commit_observer(free_on_commit);
+    } else if (request.plan_only == PlanOnly::ring_full) {
+        servo_ticks_state.tick_runner = free_waited_records;
     }
     entry_log_state.keep_moves = request.keep_moves;
     if (request.account_ticks) {

@@ -14,6 +14,14 @@
 #include "fwShare/servo/servo_ticks.h"
 #include "replay/tick_runner.h"
 
+// A job only read and planned, for the cost of that alone. With its
+// records freed as they are committed, each record is planned with no
+// record before it to look back on; with the ring held full (a record
+// freed, oldest first, only when the next one is needed), each is planned
+// with the look-back of a job whose queue stays full, as a job of short
+// moves keeps it.
+enum class PlanOnly { off, freed_at_commit, ring_full };
+
 struct JobRequest {
     // The machine's own mode: the folder of this path (the program's argv[0])
     // holds Vemtrac.cmd, and Vemtrac.sts is written beside it.
@@ -43,9 +51,9 @@ struct JobRequest {
     SettingOverrides overrides;
     // Keep the log of where the ticks go (tick_account_state) for a report.
     bool account_ticks = false;
-    // Read and plan the job only, freeing each record as it is committed and
-    // running no tick: what reading and planning cost, not an estimate.
-    bool plan_only = false;
+    // Read and plan the job only, running no tick: what reading and
+    // planning cost, not an estimate (PlanOnly).
+    PlanOnly plan_only = PlanOnly::off;
     // With account_ticks: add the report up while the job runs, emptying the
     // log as it goes (app/report_tally.h), and hand each timeline row to
     // timeline_row (when set) as soon as its entry is done.

@@ -42,12 +42,12 @@ bool run_quietly(JobRequest request)
 }
 
 // How a benchmark runs its job.
-enum class JobMode { full_replay, default_run, read_and_plan };
+enum class JobMode { full_replay, default_run, read_and_plan, read_and_plan_ring_full };
 
 // One whole job per iteration, read from its file as the program reads it,
 // as the full replay of every tick, as the default run, or only read and
-// planned with each record freed as it is committed (the floor of an exact
-// estimate: no ticks, so no estimate).
+// planned (the floor of an exact estimate: no ticks, so no estimate) with
+// each record freed as it is committed or with the ring held full.
 void BM_Job(benchmark::State& state, BenchJob job, JobMode mode)
 {
     const std::string folder = job_folder(job);
@@ -59,12 +59,14 @@ void BM_Job(benchmark::State& state, BenchJob job, JobMode mode)
     JobRequest request;
     request.program_path = program.c_str();
     request.replay = mode == JobMode::full_replay ? ReplayMode::full : ReplayMode::fast;
-    request.plan_only = mode == JobMode::read_and_plan;
+    request.plan_only = mode == JobMode::read_and_plan           ? PlanOnly::freed_at_commit
+                        : mode == JobMode::read_and_plan_ring_full ? PlanOnly::ring_full
+                                                                   : PlanOnly::off;
 
     std::int64_t ticks = 0;
     std::uint32_t job_ticks = 0;
     for (auto _ : state) {
-        if (!run_quietly(request) && mode != JobMode::read_and_plan) {
+        if (!run_quietly(request) && request.plan_only == PlanOnly::off) {
             state.SkipWithError("the job did not end with VMTC_OK");
             break;
         }
@@ -99,7 +101,8 @@ void register_job_benchmarks()
     for (const BenchJob& job : bench_jobs) {
         const std::pair<JobMode, const char*> modes[] = {{JobMode::full_replay, "/full_replay"},
                                                          {JobMode::default_run, "/default"},
-                                                         {JobMode::read_and_plan, "/read_and_plan"}};
+                                                         {JobMode::read_and_plan, "/read_and_plan"},
+                                                         {JobMode::read_and_plan_ring_full, "/read_and_plan_ring_full"}};
         for (const auto& [mode, suffix] : modes) {
             const std::string name = "BM_Job/" + std::string(job.name) + suffix;
             auto* b = benchmark::RegisterBenchmark(name.c_str(), BM_Job, job, mode);

@@ -157,3 +157,27 @@ TEST(FastRun, DeadlineCutsAJobShortAndOtherwiseChangesNothing)
     EXPECT_NE(late.reason.find("wall-clock time allowed"), std::string::npos) << late.reason;
     EXPECT_NE(late.err.find("wall-clock time allowed"), std::string::npos) << late.err;
 }
+
+TEST(FastRun, JobsOnlyReadAndPlannedRunNoTickAndReadToTheEnd)
+{
+    std::vector<std::pair<std::string, std::string>> jobs;
+    for (const char* name : {"vector_job.cmd", "raster_job.cmd", "mixed_job.cmd"}) {
+        jobs.emplace_back(name, example_job(name));
+    }
+    for (const auto& file : std::filesystem::directory_iterator(VEMTRAC_FAULT_INPUTS_DIR)) {
+        jobs.emplace_back(file.path().filename().string(), read_all(file.path()));
+    }
+    for (const auto& [name, job] : jobs) {
+        const RunOutcome run = run_one_way(job, ReplayMode::fast, replay_max_job_ticks);
+        for (const PlanOnly plan : {PlanOnly::freed_at_commit, PlanOnly::ring_full}) {
+            JobRequest request;
+            request.job_bytes = job;
+            request.plan_only = plan;
+            JobResult result;
+            capture_stdout([&] { result = run_job(request); });
+            EXPECT_EQ(svo_tick_count, 0) << name;
+            EXPECT_EQ(result.end.entry, run.entry) << name;
+            EXPECT_EQ(SVO_VectPtr, nullptr) << name;
+        }
+    }
+}
