@@ -56,8 +56,9 @@ inline bool slew_tick_possible(const VdbData* r)
 
 // Ticks of the current state that can be advanced in one step (0: none).
 // *handler_next is set when the tick after them surely goes through its
-// handler: a ramp run ends short only on a tick it cannot take, and would
-// decline that tick again.
+// handler, and a second run would advance none: a ramp run ends short only
+// on a tick it cannot take; creep and delay runs end on a tick that ends
+// the record or the delay.
 inline std::uint64_t alike_ticks_run(std::uint64_t max_ticks, bool* handler_next)
 {
     std::uint64_t& ramp = replay_state.ticks_in_ramps;
@@ -77,10 +78,18 @@ inline std::uint64_t alike_ticks_run(std::uint64_t max_ticks, bool* handler_next
         *handler_next = d < max_ticks && !slew_tick_possible(SVO_VectPtr);
         return tally(ramp, d);
     }
-    case ISRCREEP:
-        return tally(closed, svo_creep_run(max_ticks));
-    case ISRDELAY:
-        return tally(closed, delay_run(max_ticks));
+    case ISRCREEP: {
+        const std::uint64_t k = svo_creep_run(max_ticks);
+        // Below the creep distance the next tick ends the record.
+        *handler_next = SVO_VectPtr->majrdisth < creep_min;
+        return tally(closed, k);
+    }
+    case ISRDELAY: {
+        const std::uint64_t k = delay_run(max_ticks);
+        // With under two ticks left the next tick ends the delay.
+        *handler_next = delay_count < 2;
+        return tally(closed, k);
+    }
     default:
         return 0;
     }
