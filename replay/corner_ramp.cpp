@@ -215,6 +215,29 @@ void corner_ramp_steps(std::uint32_t len, std::uint32_t psuedodist, std::uint32_
     *dist = static_cast<std::uint32_t>(d) - (back >> ramp_travel_shift);
 }
 
+namespace {
+
+// Solves a ramp the table does not hold into the set's first slot, the
+// ramp there moving to the second; kept out of line, so that the lookup
+// that nearly always finds its ramp saves no registers.
+[[gnu::noinline]] void solve_into_set(SolvedRamp* set, std::uint64_t lengths,
+                                      std::uint64_t step_size, std::int32_t creep_velocity,
+                                      std::uint32_t* steps, std::uint32_t* dist)
+{
+    set[1] = set[0];
+    SolvedRamp& slot = set[0];
+    corner_ramp_steps(static_cast<std::uint32_t>(lengths >> 32), static_cast<std::uint32_t>(lengths),
+                      static_cast<std::uint32_t>(step_size) - 1u, static_cast<std::uint32_t>(step_size >> 32),
+                      creep_velocity, &slot.steps, &slot.dist);
+    slot.lengths = lengths;
+    slot.step_size = step_size;
+    slot.creep = creep_velocity;
+    *steps = slot.steps;
+    *dist = slot.dist;
+}
+
+} // namespace
+
 void corner_ramp_solved(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
                         std::uint32_t majrdvel, std::int32_t creep_velocity, std::uint32_t* steps,
                         std::uint32_t* dist)
@@ -229,19 +252,16 @@ void corner_ramp_solved(std::uint32_t len, std::uint32_t psuedodist, std::uint32
     const auto holds = [&](const SolvedRamp& slot) {
         return slot.lengths == lengths && slot.step_size == step_size && slot.creep == creep_velocity;
     };
-    if (!holds(set[0])) {
-        if (holds(set[1])) {
-            std::swap(set[0], set[1]);
-        } else {
-            set[1] = set[0];
-            SolvedRamp& slot = set[0];
-            corner_ramp_steps(len, psuedodist, h, majrdvel, creep_velocity, &slot.steps,
-                              &slot.dist);
-            slot.lengths = lengths;
-            slot.step_size = step_size;
-            slot.creep = creep_velocity;
-        }
+    if (holds(set[0])) {
+        *steps = set[0].steps;
+        *dist = set[0].dist;
+        return;
     }
+    if (!holds(set[1])) {
+        solve_into_set(set, lengths, step_size, creep_velocity, steps, dist);
+        return;
+    }
+    std::swap(set[0], set[1]);
     *steps = set[0].steps;
     *dist = set[0].dist;
 }
