@@ -38,6 +38,24 @@ struct AxisRun {
     }
 };
 
+// Moves the commanded position and the following errors by a run's whole
+// travel, a major and b minor counts in the record's octant, and leaves its
+// last tick's steps as the last step: what the run's ticks, each adding its
+// own step, leave behind (the sums wrap as the position and errors do).
+void move_by_run(std::uint8_t octant, std::uint64_t a, std::uint64_t b, std::int32_t last_a,
+                 std::int32_t last_b)
+{
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    svo_octant_steps(octant, static_cast<std::int32_t>(static_cast<std::uint32_t>(a)),
+                     static_cast<std::int32_t>(static_cast<std::uint32_t>(b)), x, y);
+    svo_pos_x = wrap_add(svo_pos_x, x);
+    svo_pos_y = wrap_add(svo_pos_y, y);
+    svo_err_x = static_cast<std::int16_t>(wrap_add(svo_err_x, x));
+    svo_err_y = static_cast<std::int16_t>(wrap_add(svo_err_y, y));
+    svo_octant_steps(octant, last_a, last_b, svo_step_x, svo_step_y);
+}
+
 // Advances k ticks of both axes at constant velocity: the record's
 // distances and fractions, the commanded position by the whole run, and
 // the last step as the run's final tick emitted it. The minor axis stops
@@ -58,14 +76,7 @@ void advance_axes(VdbData* r, const AxisRun& major, const AxisRun& minor, std::u
     r->minrfract = static_cast<std::uint32_t>(k * minor.v + minor.f) & svo_fraction_mask;
     r->majrdisth = wrap_sub(r->majrdisth, static_cast<std::int32_t>(big_m));
     r->minrdisth = wrap_sub(r->minrdisth, static_cast<std::int32_t>(big_n));
-    svo_octant_move(r->octant, last_m, last_n);
-    // The run's earlier ticks moved the position and the errors by the rest.
-    const std::int32_t step_x = svo_step_x;
-    const std::int32_t step_y = svo_step_y;
-    svo_octant_move(r->octant, static_cast<std::int32_t>(big_m - static_cast<std::uint64_t>(last_m)),
-               static_cast<std::int32_t>(big_n - static_cast<std::uint64_t>(last_n)));
-    svo_step_x = step_x;
-    svo_step_y = step_y;
+    move_by_run(r->octant, big_m, big_n, last_m, last_n);
 }
 
 } // namespace
@@ -136,9 +147,7 @@ namespace {
 void finish_ramp(VdbData* r, const RampValues& v, const RampSteps& steps)
 {
     svo_store_ramp_values(r, v);
-    svo_octant_move(r->octant, static_cast<std::int32_t>(steps.major_sum - static_cast<std::uint32_t>(steps.last_major)),
-               static_cast<std::int32_t>(steps.minor_sum - static_cast<std::uint32_t>(steps.last_minor)));
-    svo_octant_move(r->octant, steps.last_major, steps.last_minor);
+    move_by_run(r->octant, steps.major_sum, steps.minor_sum, steps.last_major, steps.last_minor);
 }
 
 // Leaves the values of the ticks a ramp run advanced in the record and the
