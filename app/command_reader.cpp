@@ -36,21 +36,31 @@ inline int next_char(CmdReader* r)
     return refill(r);
 }
 
+// Gives a character back to be read next. The byte just handed out from
+// the block is given back by stepping back over it, so that the block stays
+// next to read for the fast path.
 void give_back(CmdReader* r, int c)
 {
-    if (c != EOF) {
-        r->pushback[r->pushed++] = c;
+    if (c == EOF) {
+        return;
     }
+    if (r->pushed == 0 && r->block_pos > 0 && r->data[r->block_pos - 1] == c) {
+        --r->block_pos;
+        return;
+    }
+    r->pushback[r->pushed++] = c;
 }
 
+// The six white-space characters of a scan: space, and tab to carriage
+// return (9..13).
 bool is_blank(int c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    return c == ' ' || static_cast<unsigned>(c - '\t') <= '\r' - '\t';
 }
 
 bool is_digit(int c)
 {
-    return c >= '0' && c <= '9';
+    return static_cast<unsigned>(c - '0') <= 9;
 }
 
 // Skips white space, counting the line breaks (LF, CR LF, or a lone CR);
