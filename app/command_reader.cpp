@@ -125,8 +125,8 @@ enum ByteClass : unsigned char {
 
 constexpr std::array<unsigned char, 256> byte_classes = [] {
     std::array<unsigned char, 256> classes{};
-    for (const unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'}) {
-        classes[c] = BLANK;
+    for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'}) {
+        classes[static_cast<unsigned char>(c)] = BLANK;
     }
     classes['\n'] |= LINE_BREAK;
     classes['\r'] |= LINE_BREAK;
