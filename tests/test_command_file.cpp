@@ -2,9 +2,15 @@
 // in a scratch folder.
 #include "machine_fixture.h"
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
 
 #include "app/command_file.h"
+#include "app/command_reader.h"
 #include "app/exe_dir.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
@@ -226,6 +232,158 @@ TEST_F(Interpreter, StatusFileThatCannotBeCreatedIsReported)
     EXPECT_EQ(result, 0);
     EXPECT_NE(err.find("cannot create"), std::string::npos) << err;
     EXPECT_EQ(ptCurrentFile->RasterDPI, 0);  // nothing was run
+}
+
+namespace {
+
+// The reading rules one character at a time over the whole job, as the
+// reader applied them before it read whole entries straight from its block.
+struct ReferenceReader {
+    std::string bytes;
+    std::size_t pos = 0;
+    CmdReadError error = CmdReadError::none;
+    int line = 1;
+    int keyword_line = 1;
+    int keyword_length = 0;
+
+    int next() { return pos < bytes.size() ? static_cast<unsigned char>(bytes[pos++]) : EOF; }
+    void back(int c) { pos -= c != EOF ? 1 : 0; }
+    static bool blank(int c) { return c > 0 && std::strchr(" \t\n\v\f\r", c) != nullptr; }
+    int skip_blanks()
+    {
+        int c = next();
+        for (int last = EOF; blank(c); last = c, c = next()) {
+            line += c == '\r' || (c == '\n' && last != '\r') ? 1 : 0;
+        }
+        return c;
+    }
+    int read_int(std::int32_t* value)
+    {
+        int c = skip_blanks();
+        const int sign = c == '+' || c == '-' ? c : 0;
+        c = sign != 0 ? next() : c;
+        if (c < '0' || c > '9') {
+            back(c);
+            back(sign != 0 ? sign : EOF);
+            return c == EOF && sign == 0 ? -1 : 0;
+        }
+        const std::int64_t limit = sign == '-' ? 2147483648LL : 2147483647LL;
+        std::int64_t magnitude = 0;
+        bool too_large = false;
+        for (; c >= '0' && c <= '9'; c = next()) {
+            magnitude = magnitude * 10 + (c - '0');
+            too_large = too_large || magnitude > limit;
+            magnitude = std::min(magnitude, limit);
+        }
+        back(c);
+        error = too_large ? CmdReadError::number_out_of_range : error;
+        *value = too_large ? *value : static_cast<std::int32_t>(sign == '-' ? -magnitude : magnitude);
+        return too_large ? 0 : 1;
+    }
+    int read_entry(char* keyword, std::int32_t* first, std::int32_t* second)
+    {
+        int c = skip_blanks();
+        if (c == EOF) {
+            return -1;
+        }
+        keyword_line = line;
+        for (keyword_length = 0; c != EOF && !blank(c); c = next()) {
+            if (keyword_length == CMD_KEYWORD_SIZE - 1) {
+                error = CmdReadError::keyword_too_long;
+                keyword[keyword_length] = '\0';
+                return 0;
+            }
+            keyword[keyword_length++] = static_cast<char>(c);
+        }
+        back(c);
+        keyword[keyword_length] = '\0';
+        return read_int(first) != 1 ? 1 : read_int(second) != 1 ? 2 : 3;
+    }
+};
+
+// A job of random pieces that reach every rule of the reader (blanks of
+// every kind, CR LF mixes, signs, long digit runs, numbers at and past the
+// range, keywords at and past 259 bytes, NULs and other bytes, a mark at
+// the start), at least min_size bytes long.
+std::string random_job(std::mt19937& rng, std::size_t min_size, int pieces)
+{
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    auto digits = [&](int n) {
+        std::string s(static_cast<std::size_t>(n), '0');
+        for (char& d : s) {
+            d = static_cast<char>('0' + pick(10));
+        }
+        return s;
+    };
+    const char* const specials[] = {"2147483647", "-2147483648", "2147483648", "-2147483649",
+                                    "+0000000000007", "-", "+", "+-1", "\r\n", "\xEF\xBB\xBF"};
+    std::string job = pick(4) == 0 ? "\xEF\xBB\xBF" : "";
+    for (int i = 0; i < pieces || job.size() < min_size; ++i) {
+        switch (pick(9)) {
+        case 0: job += std::string(pick(3), ' ') + " \t\n\v\f\r"[pick(6)]; break;
+        case 1: job += (pick(3) == 0 ? "-" : "") + digits(1 + pick(pick(4) == 0 ? 14 : 4)); break;
+        case 2: job += specials[pick(10)]; break;
+        case 3: job += std::string(1 + pick(12), static_cast<char>('a' + pick(26))); break;
+        case 4: job += std::string(pick(4) == 0 ? 255 + pick(8) : 1 + pick(20), 'K'); break;
+        case 5: job += static_cast<char>(pick(256)); break;
+        default: job += " pd_default " + digits(1 + pick(3)) + " -" + digits(1 + pick(3)) + "\n"; break;
+        }
+    }
+    return job;
+}
+
+// Everything a read hands back, as text to compare.
+std::string read_outcome(int got, const char* keyword, int keyword_length, std::int32_t a,
+                         std::int32_t b, CmdReadError error, int line, int keyword_line)
+{
+    return std::to_string(got) + " [" + std::string(keyword, keyword + keyword_length + 1) + "] " +
+           std::to_string(a) + " " + std::to_string(b) + " error " +
+           std::to_string(static_cast<int>(error)) + " line " + std::to_string(line) + " at " +
+           std::to_string(keyword_line);
+}
+
+// Reads the whole job with the reader and the reference, entries and
+// single integers in a random mix, and compares every read.
+void expect_reads_alike(const std::string& job, const CmdSource& source, std::mt19937& rng)
+{
+    auto reader = std::make_unique<CmdReader>();
+    cmd_reader_open(reader.get(), source);
+    ReferenceReader ref{job, job.starts_with("\xEF\xBB\xBF") ? 3u : 0u};
+    char keyword[CMD_KEYWORD_SIZE] = {};
+    char ref_keyword[CMD_KEYWORD_SIZE] = {};
+    for (int ends = 0; ends < 2;) {
+        std::int32_t a = 7777, b = 7777, ref_a = 7777, ref_b = 7777;
+        const bool entry = rng() % 4 != 0;
+        const int got = entry ? cmd_read_entry(reader.get(), keyword, &a, &b) : cmd_read_int(reader.get(), &a);
+        const int ref_got = entry ? ref.read_entry(ref_keyword, &ref_a, &ref_b) : ref.read_int(&ref_a);
+        ASSERT_EQ(read_outcome(got, keyword, reader->keyword_length, a, b, reader->error, reader->line,
+                               reader->keyword_line),
+                  read_outcome(ref_got, ref_keyword, ref.keyword_length, ref_a, ref_b, ref.error,
+                               ref.line, ref.keyword_line))
+            << "at byte " << ref.pos << " of a job of " << job.size();
+        ends += got == -1 ? 1 : 0;
+    }
+}
+
+} // namespace
+
+TEST(CommandReader, ReadsEveryJobByTheCharacterRulesInMemoryAndAcrossFileBlocks)
+{
+    std::mt19937 rng(25);
+    for (int run = 0; run < 3000; ++run) {
+        const std::string job = random_job(rng, 0, static_cast<int>(rng() % 60));
+        expect_reads_alike(job, CmdSource{nullptr, job}, rng);
+    }
+    for (int run = 0; run < 150; ++run) {
+        // Long enough for tokens of every kind to straddle one or two block ends.
+        const std::string job = random_job(rng, CMD_READ_BLOCK * (1 + run % 2) + rng() % 300, 0);
+        std::FILE* file = std::tmpfile();
+        ASSERT_NE(file, nullptr);
+        ASSERT_EQ(std::fwrite(job.data(), 1, job.size(), file), job.size());
+        std::rewind(file);
+        expect_reads_alike(job, CmdSource{file, {}}, rng);
+        std::fclose(file);
+    }
 }
 
 TEST(ExeDir, TakesEverythingBeforeTheLastSeparator)
