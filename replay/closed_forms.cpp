@@ -152,10 +152,21 @@ void finish_ramp(VdbData* r, const RampValues& v, const RampSteps& steps)
 
 // Leaves the values of the ticks a ramp run advanced in the record and the
 // phase they leave, and counts its ticks that went one at a time in *stepped.
+// A run that stopped before a tick that takes a corner takes that tick too,
+// as its handler ends it: the record as the tick leaves it, then the step
+// through the corner, which hands the tick on to the next record.
 std::uint64_t finish_ramp_run(VdbData* r, const RampValues& v, const RampSteps& steps,
-                              const RampRun& run, std::uint8_t ramp_phase, std::uint64_t* stepped)
+                              const RampRun& run, const CornerTick& corner,
+                              std::uint8_t ramp_phase, std::uint64_t* stepped)
 {
     *stepped += run.stepped;
+    if (corner.due) {
+        finish_ramp(r, corner.v, steps);
+        phase = ramp_phase;
+        ++*stepped;
+        svo_emit_step(corner.major, corner.minor);
+        return run.ticks + 1;
+    }
     if (run.ticks != 0) {
         finish_ramp(r, v, steps);
         phase = ramp_phase;
@@ -171,9 +182,10 @@ std::uint64_t svo_acc_run(std::uint64_t max_ticks, std::uint64_t* stepped)
     VdbData* r = SVO_VectPtr;
     RampValues v = svo_ramp_values(r);
     RampSteps steps;
-    const RampRun run =
-        ramp_acc_closed_form(r, svo_corner_extra(r), svo_ramp_doubles(r), v, steps, max_ticks);
-    return finish_ramp_run(r, v, steps, run, ACC, stepped);
+    CornerTick corner;
+    const RampRun run = ramp_acc_closed_form(r, svo_corner_extra(r), svo_ramp_doubles(r), v, steps,
+                                             max_ticks, &corner);
+    return finish_ramp_run(r, v, steps, run, corner, ACC, stepped);
 }
 
 std::uint64_t svo_dcc_run(std::uint64_t max_ticks, std::uint64_t* stepped)
@@ -184,8 +196,9 @@ std::uint64_t svo_dcc_run(std::uint64_t max_ticks, std::uint64_t* stepped)
     }
     RampValues v = svo_ramp_values(r);
     RampSteps steps;
+    CornerTick corner;
     const RampRun run = ramp_dcc_closed_form(r, svo_corner_extra(r), svo_long_vector_warning_given(r),
-                                             v, steps, max_ticks);
-    return finish_ramp_run(r, v, steps, run, DCC, stepped);
+                                             v, steps, max_ticks, &corner);
+    return finish_ramp_run(r, v, steps, run, corner, DCC, stepped);
 }
 

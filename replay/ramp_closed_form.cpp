@@ -453,31 +453,31 @@ RampRun step_short_ramp(std::uint64_t max_ticks, RampValues& v, RampSteps& steps
 } // namespace
 
 RampRun ramp_acc_closed_form(const VdbData* r, std::int32_t extra, bool doubling, RampValues& v,
-                             RampSteps& steps, std::uint64_t max_ticks)
+                             RampSteps& steps, std::uint64_t max_ticks, CornerTick* corner)
 {
     const std::uint64_t hint = acc_run_hint(r, extra, doubling, v);
     if (hint < ramp_short_run) {
         return step_short_ramp(max_ticks, v, steps, [&](RampValues& w, RampSteps& s) {
-            return svo_acc_tick(r, extra, doubling, w, s);
+            return svo_acc_tick(r, extra, doubling, w, s, corner);
         });
     }
     return run_ramp(
         max_ticks,
         [&](std::uint64_t n) { return acc_chunk(r, extra, doubling, v, steps, n); },
-        [&] { return svo_acc_tick(r, extra, doubling, v, steps); });
+        [&] { return svo_acc_tick(r, extra, doubling, v, steps, corner); });
 }
 
 RampRun ramp_dcc_closed_form(const VdbData* r, std::int32_t extra, bool warned, RampValues& v,
-                             RampSteps& steps, std::uint64_t max_ticks)
+                             RampSteps& steps, std::uint64_t max_ticks, CornerTick* corner)
 {
     const std::uint64_t hint = dcc_run_hint(r, extra, v);
     if (hint < ramp_short_run) {
         return step_short_ramp(max_ticks, v, steps, [&](RampValues& w, RampSteps& s) {
-            return svo_dcc_tick(r, extra, warned, w, s);
+            return svo_dcc_tick(r, extra, warned, w, s, corner);
         });
     }
     return run_ramp(
         max_ticks,
         [&](std::uint64_t n) { return dcc_chunk(r, extra, warned, v, steps, n); },
-        [&] { return svo_dcc_tick(r, extra, warned, v, steps); });
+        [&] { return svo_dcc_tick(r, extra, warned, v, steps, corner); });
 }

@@ -58,11 +58,30 @@ inline void svo_store_ramp_values(VdbData* r, const RampValues& v)
     r->acc_index = v.acc_index;
 }
 
+// A ramp tick that reaches a corner: the record's values after it and its
+// major and minor steps, which the corner then takes (svo_emit_step).
+struct CornerTick {
+    bool due = false;
+    RampValues v{};
+    std::int32_t major = 0, minor = 0;
+};
+
+// Notes a tick that would take a corner, when the caller asked for it.
+[[gnu::always_inline]] inline void note_corner_tick(CornerTick* corner, const RampValues& t,
+                                                    std::int32_t m, std::int32_t n)
+{
+    if (corner != nullptr) {
+        *corner = {true, t, m, n};
+    }
+}
+
 // One acceleration tick on the values in v, exactly as svo_isr_acc; false
 // (v unchanged) when the tick would leave the ramp, double the
-// acceleration or take a corner.
+// acceleration or take a corner (with corner given, a tick that takes a
+// corner is noted there).
 [[gnu::always_inline]] inline bool svo_acc_tick(const VdbData* r, std::int32_t extra,
-                                                 bool doubling, RampValues& v, RampSteps& steps)
+                                                 bool doubling, RampValues& v, RampSteps& steps,
+                                                 CornerTick* corner = nullptr)
 {
     if (static_cast<std::uint32_t>(v.currvel) + 1u > r->acclcount ||
         (doubling && v.acc_index >= svo_ticks_before_doubling)) {
@@ -91,6 +110,7 @@ inline void svo_store_ramp_values(VdbData* r, const RampValues& v)
     const std::int32_t n = svo_minor_limit_signed(svo_axis_step(t.minrvel, t.minrfract), t.minrdisth);
     t.minrdisth = wrap_sub(t.minrdisth, n);
     if (svo_corner_due(r, t.majrdisth)) {
+        note_corner_tick(corner, t, m, n);
         return false;
     }
     v = t;
@@ -100,9 +120,11 @@ inline void svo_store_ramp_values(VdbData* r, const RampValues& v)
 
 // One deceleration tick on the values in v, exactly as svo_isr_slew taking
 // svo_dcc_step; false (v unchanged) when the tick would slew, print, enter
-// creep or take a corner.
+// creep or take a corner (with corner given, a tick that takes a corner is
+// noted there).
 [[gnu::always_inline]] inline bool svo_dcc_tick(const VdbData* r, std::int32_t extra,
-                                                 bool warned, RampValues& v, RampSteps& steps)
+                                                 bool warned, RampValues& v, RampSteps& steps,
+                                                 CornerTick* corner = nullptr)
 {
     const std::int32_t rem =
         wrap_sub(wrap_add(v.majrdisth, extra), static_cast<std::int32_t>(v.majrvel >> svo_vel_frac));
@@ -126,6 +148,7 @@ inline void svo_store_ramp_values(VdbData* r, const RampValues& v)
         svo_minor_limit_unsigned(svo_axis_step(t.minrvel, t.minrfract), t.minrdisth);
     t.minrdisth = wrap_sub(t.minrdisth, n);
     if (svo_corner_due(r, t.majrdisth)) {
+        note_corner_tick(corner, t, m, n);
         return false;
     }
     v = t;

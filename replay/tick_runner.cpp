@@ -56,17 +56,20 @@ inline bool slew_tick_possible(const VdbData* r)
 
 // Ticks of the current state that can be advanced in one step (0: none).
 // *handler_next is set when the tick after them surely goes through its
-// handler, and a second run would advance none: a ramp run ends short only
-// on a tick it cannot take; creep and delay runs end on a tick that ends
-// the record or the delay.
+// handler, and a second run would advance none: a ramp run ends short on a
+// tick it cannot take (unless it took a corner, which ends the run with the
+// next record's ramp); creep and delay runs end on a tick that ends the
+// record or the delay.
 inline std::uint64_t alike_ticks_run(std::uint64_t max_ticks, bool* handler_next)
 {
     std::uint64_t& ramp = replay_state.ticks_in_ramps;
     std::uint64_t& closed = replay_state.ticks_in_closed_form;
     switch (svo_state) {
     case ISRACC: {
+        const VdbData* rec = SVO_VectPtr;
         const std::uint64_t k = svo_acc_run(max_ticks, &replay_state.ticks_stepped_in_ramps);
-        *handler_next = k < max_ticks;
+        // A run that took a corner leaves the next record's ramp to run.
+        *handler_next = k < max_ticks && SVO_VectPtr == rec;
         return tally(ramp, k);
     }
     case ISRSLEW: {
@@ -74,8 +77,9 @@ inline std::uint64_t alike_ticks_run(std::uint64_t max_ticks, bool* handler_next
         if (k != 0) {
             return tally(closed, k);
         }
+        const VdbData* rec = SVO_VectPtr;
         const std::uint64_t d = svo_dcc_run(max_ticks, &replay_state.ticks_stepped_in_ramps);
-        *handler_next = d < max_ticks && !slew_tick_possible(SVO_VectPtr);
+        *handler_next = d < max_ticks && SVO_VectPtr == rec && !slew_tick_possible(rec);
         return tally(ramp, d);
     }
     case ISRCREEP: {
