@@ -33,6 +33,7 @@ void write_capture(void* context, ConsoleStream stream, const char* text, std::s
 }
 
 ConsoleSink current_sink{write_standard, nullptr};
+std::uint64_t writes_so_far = 0;
 
 // Formats the prefix and the text into one write, in a buffer on the stack
 // (every line the machine writes fits); a longer text gets one of its own
@@ -94,7 +95,13 @@ ConsoleSink console_set_sink(ConsoleSink sink)
 
 void console_write(ConsoleStream stream, const char* text, std::size_t size)
 {
+    ++writes_so_far;
     current_sink.write(current_sink.context, stream, text, size);
+}
+
+std::uint64_t console_writes()
+{
+    return writes_so_far;
 }
 
 void console_vprintf(const char* fmt, std::va_list args)

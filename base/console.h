@@ -7,6 +7,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #if defined(__GNUC__)
@@ -65,6 +66,10 @@ private:
 
 // Writes text as it stands to a stream of the sink.
 void console_write(ConsoleStream stream, const char* text, std::size_t size);
+
+// Writes to either stream since the program started: whoever remembers what
+// a stretch of work did can tell whether it wrote anything.
+std::uint64_t console_writes();
 
 // A formatted console line (or piece of one).
 void console_printf(const char* fmt, ...) VEMTRAC_PRINTF(1, 2);

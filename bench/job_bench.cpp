@@ -87,6 +87,9 @@ void BM_Job(benchmark::State& state, BenchJob job, JobMode mode)
         // Of those, the ramp ticks that still went one at a time.
         state.counters["ramps_stepped_%"] =
             100.0 * static_cast<double>(replay_state.ticks_stepped_in_ramps) / job_ticks;
+        // Ticks of the waits replayed from the memo of waits that ran before.
+        state.counters["remembered_%"] =
+            100.0 * static_cast<double>(replay_state.ticks_remembered) / job_ticks;
     }
     std::filesystem::remove_all(folder);
 }

@@ -1,7 +1,8 @@
-// Fuzz target: any bytes as a job file, run three times in this process: as
+// Fuzz target: any bytes as a job file, run four times in this process: as
 // the literal replay (each tick through the servo interrupt, nothing else),
 // the full replay and the default run (position loop left out, runs of
-// alike ticks in one step). Any difference from the literal replay in what the
+// alike ticks in one step), with the tick log and without it (where it
+// replays repeated waits from its memo). Any difference from the literal replay in what the
 // job shows (console output, status lines but the estimator's own run
 // time, the per-phase report, where it stopped, the tick counts, the final
 // position, the log of where the ticks went) is a finding. The console and
@@ -23,8 +24,9 @@ namespace {
 // Harness limit, as in the other target: each run at most this many ticks.
 constexpr std::uint64_t fuzz_tick_cap = 1'000'000;
 
-// What one run showed, as one string of bytes.
-std::string run_one_way(const std::string& job, ReplayMode replay)
+// What one run showed, as one string of bytes; the log of where the ticks
+// went last, when kept.
+std::string run_one_way(const std::string& job, ReplayMode replay, bool tick_log = true)
 {
     ConsoleCapture console;
     JobRequest request;
@@ -32,7 +34,7 @@ std::string run_one_way(const std::string& job, ReplayMode replay)
     request.trace_names = "ShowJobTime";
     request.tick_limit = fuzz_tick_cap;
     request.replay = replay;
-    request.account_ticks = true;
+    request.account_ticks = tick_log;
     request.console = console.sink();
     JobResult result = run_job(request);
 
@@ -53,6 +55,7 @@ std::string run_one_way(const std::string& job, ReplayMode replay)
     for (const std::int32_t count : phase_tick_count) {
         shown += ' ' + std::to_string(count);
     }
+    shown += "\nlog";
     for (const TickRun& run : tick_account_state.runs) {
         shown += ' ' + std::to_string(run.first_tick) + ':' + std::to_string(run.work) + ':' +
                  std::to_string(run.phase);
@@ -72,6 +75,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (run_one_way(job, ReplayMode::fast) != literal) {
         std::fprintf(stderr, "the default run differs from the literal replay\n");
+        std::abort();
+    }
+    const std::string unlogged = run_one_way(job, ReplayMode::fast, false);
+    if (unlogged != literal.substr(0, literal.rfind("\nlog") + 4)) {
+        std::fprintf(stderr, "the default run without the tick log differs from the literal replay\n");
         std::abort();
     }
     return 0;

@@ -10,6 +10,7 @@
 #include "replay/corner_ramp.h"
 #include "replay/ramp_ticks.h"
 #include "replay/tick_account.h"
+#include "replay/wait_memo.h"
 
 ReplayState replay_state;
 
@@ -417,7 +418,7 @@ SvoRunEnd replay_run_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std
         break;
     }
     return accounting ? run_ticks_with_scales<false, true>(wait_rec, max_ticks, ran)
-                      : run_ticks_with_scales<false, false>(wait_rec, max_ticks, ran);
+                      : wait_memo_run(wait_rec, max_ticks, ran, run_ticks_with_scales<false, false>);
 }
 
 void replay_start_job(ReplayMode mode, std::uint64_t tick_limit,

@@ -52,6 +52,14 @@ struct ReplayState {
     std::uint64_t ticks_in_ramps = 0;
     std::uint64_t ticks_stepped_in_ramps = 0;
     std::uint64_t ticks_in_closed_form = 0;
+    // Waits replayed from the memo of waits that ran before, and their ticks.
+    std::uint64_t waits_remembered = 0;
+    std::uint64_t ticks_remembered = 0;
+    // The memo's pace: look-ups and hits in the current stretch of waits,
+    // and the waits it still sits out.
+    std::uint32_t memo_lookups = 0;
+    std::uint32_t memo_hits = 0;
+    std::uint32_t memo_rest = 0;
 };
 extern ReplayState replay_state;
 

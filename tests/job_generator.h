@@ -107,7 +107,14 @@ inline std::string random_job(Prng& rng)
     for (std::int32_t i = 0; i < parts; ++i) {
         const std::int32_t what = rng.in(0, 9);
         if (what < 6) {
+            // Some chains are drawn again from where the last one ended, as
+            // a shape repeated along a row.
+            const std::size_t chain_start = job.size();
             vector_chain(job, rng);
+            const std::string chain = job.substr(chain_start);
+            for (std::int32_t again = rng.chance(3) ? rng.in(1, 3) : 0; again > 0; --again) {
+                job += chain;
+            }
         } else if (what < 8) {
             raster_image(job, rng);
         } else {

@@ -1,0 +1,373 @@
+#include "replay/wait_memo.h"
+
+#include <bit>
+#include <cstring>
+#include <type_traits>
+
+#include "base/console.h"
+#include "fwShare/servo/servo_state.h"
+#include "fwShare/servo/vector_exec.h"
+#include "fwShare/servo/tick_clock.h"
+#include "replay/tick_runner.h"
+
+namespace {
+
+// The motion state and the vector settings a wait's ticks read, and what
+// the wait waits for, packed without padding so that equal starts compare
+// and hash as equal bytes.
+struct MotionKey {
+    std::int32_t delay_count;
+    std::int16_t svo_state;
+    std::int16_t hold_gain_count;
+    std::int16_t gain_base_x, gain_base_y;
+    std::int16_t gain_x, gain_y;  // the gains a vector's first hold tick loads
+    std::int16_t creep_min;
+    std::uint8_t phase;
+    std::uint8_t corner_chain;
+    std::uint8_t crowded;           // the slew ticks' crowded-queue check
+    std::uint8_t job_timing_state;  // whether the ticks count per phase
+    std::uint8_t records;    // records the wait runs through: the executing one and those behind it
+    std::uint8_t idle_wait;  // 1: until no record is left; 0: until the executing record is free
+};
+static_assert(std::has_unique_object_representations_v<MotionKey>);
+
+// The fields of a vector record that its ticks read or write.
+struct RecordKey {
+    std::int32_t majrdisth;
+    std::uint32_t majrfract;
+    std::int32_t minrdisth;
+    std::uint32_t minrfract;
+    std::uint32_t minrdvel, minrvel, majrdvel, majrvel;
+    std::uint32_t creep, psuedodist, ddr, high_ddr;
+    std::int32_t acc_index;
+    std::uint16_t slope, acclcount, currvel, cnrvel, end_delay;
+    std::uint8_t cmd, octant;
+};
+static_assert(std::has_unique_object_representations_v<RecordKey>);
+
+// Most records a remembered wait runs through. A raster pass waits for idle
+// over two: the move to the pass and the pass.
+constexpr int wait_max_records = 2;
+
+// What a wait starts from: the motion state and the records it runs
+// through (those it does not are zero).
+struct WaitKey {
+    MotionKey motion;
+    RecordKey rec[wait_max_records];
+};
+static_assert(std::has_unique_object_representations_v<WaitKey>);
+
+// A wait that ran: what it started from and what it did. The record after
+// the last it runs through is part of the key only when the wait read it
+// (took the corner into it); the last step only when the wait left it as it
+// found it, since it then either moved no axis or ended on the same step.
+struct RememberedWait {
+    WaitKey key;
+    RecordKey next;
+    std::int32_t step_x, step_y;  // the last step at the start, when step_keyed
+    bool used;
+    bool reads_next;
+    bool step_keyed;
+    std::uint32_t ticks;
+    std::uint32_t phase_ticks[SVO_PHASE_COUNT];
+    std::uint32_t end_mark;  // job_end_tick less the tick count at the start, or no_end_mark
+    std::uint32_t pos_x, pos_y;
+    std::uint16_t err_x, err_y;
+    std::int32_t last_step_x, last_step_y;
+    MotionKey motion_after;
+    RecordKey rec_after[wait_max_records];
+    RecordKey next_after;
+};
+
+constexpr std::uint32_t no_end_mark = 0xFFFFFFFFu;
+
+// Two remembered waits per hash of the start, the one used last marked.
+// Raster passes and repeated shapes meet a few hundred distinct waits; the
+// table (1024 waits, about 500 KB) is touched page by page as it fills.
+constexpr unsigned wait_set_bits = 9;
+
+struct WaitSet {
+    RememberedWait way[2];
+};
+
+// The memo is of a pure function of its keys, not machine state: no reset
+// touches it, since a wait replayed from it is the wait run anew.
+WaitSet wait_sets[std::size_t{1} << wait_set_bits];
+std::uint8_t recent_way[std::size_t{1} << wait_set_bits];
+
+// A job whose waits rarely repeat pays for the look-ups and gets nothing:
+// the memo watches its hits over each stretch of waits and, when fewer than
+// one in eight hit, sits out the next stretches before it tries again.
+constexpr std::uint32_t pace_window = 512;
+constexpr std::uint32_t pace_rest = 16 * pace_window;
+
+// The record fields the ticks read or write.
+RecordKey record_key(const VdbData* r)
+{
+    return RecordKey{r->majrdisth, r->majrfract, r->minrdisth, r->minrfract, r->minrdvel,
+                     r->minrvel,   r->majrdvel,  r->majrvel,   r->creep,     r->psuedodist,
+                     r->ddr,       r->high_ddr,  r->acc_index, r->slope,     r->acclcount,
+                     r->currvel,   r->cnrvel,    r->end_delay, r->cmd,       r->octant};
+}
+
+// Puts the fields back as a wait left them.
+void restore_record(VdbData* r, const RecordKey& k)
+{
+    r->majrdisth = k.majrdisth;
+    r->majrfract = k.majrfract;
+    r->minrdisth = k.minrdisth;
+    r->minrfract = k.minrfract;
+    r->minrdvel = k.minrdvel;
+    r->minrvel = k.minrvel;
+    r->majrdvel = k.majrdvel;
+    r->majrvel = k.majrvel;
+    r->creep = k.creep;
+    r->psuedodist = k.psuedodist;
+    r->ddr = k.ddr;
+    r->high_ddr = k.high_ddr;
+    r->acc_index = k.acc_index;
+    r->slope = k.slope;
+    r->acclcount = k.acclcount;
+    r->currvel = k.currvel;
+    r->cnrvel = k.cnrvel;
+    r->end_delay = k.end_delay;
+    r->cmd = k.cmd;
+    r->octant = k.octant;
+}
+
+// The motion state and settings now, for a wait over records records.
+MotionKey motion_key(std::uint8_t records, std::uint8_t idle_wait)
+{
+    return MotionKey{delay_count,
+                     svo_state,
+                     hold_gain_count,
+                     svo_gain_base_x,
+                     svo_gain_base_y,
+                     svo_gains.XGain,
+                     svo_gains.YGain,
+                     creep_min,
+                     phase,
+                     static_cast<std::uint8_t>(corner_chain_enable != 0),
+                     static_cast<std::uint8_t>(svo_queue_crowded()),
+                     static_cast<std::uint8_t>(job_timing_state),
+                     records,
+                     idle_wait};
+}
+
+// The motion state a wait changes; the rest of its key it only reads.
+void restore_motion(const MotionKey& m)
+{
+    servo_isr_state.svo_state = m.svo_state;
+    phase = m.phase;
+    delay_count = m.delay_count;
+    hold_gain_count = m.hold_gain_count;
+    svo_gain_base_x = m.gain_base_x;
+    svo_gain_base_y = m.gain_base_y;
+}
+
+template <typename T>
+bool same_bytes(const T& a, const T& b)
+{
+    return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+// The set a wait's start hashes to.
+std::size_t set_of(const WaitKey& key)
+{
+    static_assert(sizeof(WaitKey) % 8 == 0);
+    std::uint64_t h = 0;
+    for (std::size_t i = 0; i < sizeof(WaitKey); i += 8) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, reinterpret_cast<const unsigned char*>(&key) + i, 8);
+        h = std::rotl((h ^ w) * 0x9E3779B97F4A7C15u, 29);
+    }
+    h *= 0x9E3779B97F4A7C15u;
+    return static_cast<std::size_t>(h >> (64 - wait_set_bits));
+}
+
+// The records a wait runs through, from the executing one: 0 when it runs
+// through more than the memo keeps, or cannot be told by its start.
+int wait_records(const VdbData* wait_rec, const VdbData* rec)
+{
+    if (rec == nullptr || rec->cmd == NULL_CMD || isr_holdoff != 0) {
+        return 0;
+    }
+    if (wait_rec != nullptr) {
+        return wait_rec == rec ? 1 : 0;
+    }
+    const VdbData* r = rec->next;
+    for (int n = 1; n <= wait_max_records; ++n, r = r->next) {
+        if (r->cmd == NULL_CMD) {
+            return n;
+        }
+    }
+    return 0;
+}
+
+// Whether w is the wait that starts here and fits in max_ticks.
+bool replays_here(const RememberedWait& w, const WaitKey& key, const VdbData* next,
+                  std::uint64_t max_ticks)
+{
+    return w.used && w.ticks <= max_ticks && same_bytes(w.key, key) &&
+           (!w.step_keyed || (w.step_x == svo_step_x && w.step_y == svo_step_y)) &&
+           (!w.reads_next || same_bytes(w.next, record_key(next)));
+}
+
+// Leaves the machine as the remembered wait left it.
+void replay(const RememberedWait& w, VdbData* rec, VdbData* next)
+{
+    const std::uint32_t start = static_cast<std::uint32_t>(svo_tick_count);
+    svo_tick_count = static_cast<std::int32_t>(start + w.ticks);
+    for (int p = 0; p < SVO_PHASE_COUNT; ++p) {
+        phase_tick_count[p] =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(phase_tick_count[p]) + w.phase_ticks[p]);
+    }
+    if (w.end_mark != no_end_mark) {
+        job_end_tick = static_cast<std::int32_t>(start + w.end_mark);
+    }
+    svo_pos_x = static_cast<std::int32_t>(static_cast<std::uint32_t>(svo_pos_x) + w.pos_x);
+    svo_pos_y = static_cast<std::int32_t>(static_cast<std::uint32_t>(svo_pos_y) + w.pos_y);
+    svo_err_x = static_cast<std::int16_t>(static_cast<std::uint16_t>(svo_err_x) + w.err_x);
+    svo_err_y = static_cast<std::int16_t>(static_cast<std::uint16_t>(svo_err_y) + w.err_y);
+    if (!w.step_keyed) {
+        svo_step_x = w.last_step_x;
+        svo_step_y = w.last_step_y;
+    }
+    restore_motion(w.motion_after);
+    VdbData* r = rec;
+    for (int i = 0; i < w.key.motion.records; ++i, r = r->next) {
+        restore_record(r, w.rec_after[i]);
+    }
+    if (w.reads_next) {
+        restore_record(next, w.next_after);
+    }
+    SVO_SetVectPtr(w.key.motion.idle_wait != 0 ? nullptr : next);
+    replay_state.waits_remembered += 1;
+    replay_state.ticks_remembered += w.ticks;
+}
+
+// What the machine looked like when a wait began that the memo did not
+// have, kept in the slot it will take, for what the wait did to be told
+// from its end.
+struct WaitStart {
+    std::uint32_t tick;
+    std::uint32_t phase_ticks[SVO_PHASE_COUNT];
+    std::int32_t job_start_tick, job_end_tick;
+    std::int32_t pos_x, pos_y;
+    std::int16_t err_x, err_y;
+    std::uint64_t console_writes;
+};
+
+WaitStart wait_start(RememberedWait& w, const WaitKey& key, const VdbData* next)
+{
+    w.used = false;
+    w.key = key;
+    w.next = record_key(next);
+    w.step_x = svo_step_x;
+    w.step_y = svo_step_y;
+    WaitStart s{static_cast<std::uint32_t>(svo_tick_count), {}, job_start_tick, job_end_tick,
+                svo_pos_x, svo_pos_y, svo_err_x, svo_err_y, console_writes()};
+    for (int p = 0; p < SVO_PHASE_COUNT; ++p) {
+        s.phase_ticks[p] = static_cast<std::uint32_t>(phase_tick_count[p]);
+    }
+    return s;
+}
+
+// Whether the wait that ran can be replayed from what it left: it ended on
+// its condition where such a wait ends, wrote no console line, and neither
+// started the job clock nor changed its state.
+bool may_remember(const RememberedWait& w, const WaitStart& s, SvoRunEnd end, std::uint64_t ran,
+                  const VdbData* next)
+{
+    const VdbData* end_rec = w.key.motion.idle_wait != 0 ? nullptr : next;
+    return end == SvoRunEnd::condition && ran != 0 && ran < no_end_mark && SVO_VectPtr == end_rec &&
+           console_writes() == s.console_writes && job_timing_state == static_cast<std::int32_t>(w.key.motion.job_timing_state) &&
+           job_start_tick == s.job_start_tick;
+}
+
+// Completes the slot w with what the wait that ran from s did.
+void remember(RememberedWait& w, const WaitStart& s, std::uint64_t ran, const VdbData* rec,
+              const VdbData* next)
+{
+    w.next_after = record_key(next);
+    // Only the tick that takes the corner reads the next record; it leaves
+    // the interrupt accelerating there.
+    w.reads_next = svo_state == ISRACC || !same_bytes(w.next, w.next_after);
+    w.step_keyed = svo_step_x == w.step_x && svo_step_y == w.step_y;
+    w.ticks = static_cast<std::uint32_t>(ran);
+    for (int p = 0; p < SVO_PHASE_COUNT; ++p) {
+        w.phase_ticks[p] = static_cast<std::uint32_t>(phase_tick_count[p]) - s.phase_ticks[p];
+    }
+    w.end_mark = job_end_tick != s.job_end_tick ? static_cast<std::uint32_t>(job_end_tick) - s.tick
+                                                : no_end_mark;
+    w.pos_x = static_cast<std::uint32_t>(svo_pos_x) - static_cast<std::uint32_t>(s.pos_x);
+    w.pos_y = static_cast<std::uint32_t>(svo_pos_y) - static_cast<std::uint32_t>(s.pos_y);
+    w.err_x = static_cast<std::uint16_t>(static_cast<std::uint16_t>(svo_err_x) -
+                                         static_cast<std::uint16_t>(s.err_x));
+    w.err_y = static_cast<std::uint16_t>(static_cast<std::uint16_t>(svo_err_y) -
+                                         static_cast<std::uint16_t>(s.err_y));
+    w.last_step_x = svo_step_x;
+    w.last_step_y = svo_step_y;
+    w.motion_after = motion_key(w.key.motion.records, w.key.motion.idle_wait);
+    const VdbData* r = rec;
+    for (int i = 0; i < w.key.motion.records; ++i, r = r->next) {
+        w.rec_after[i] = record_key(r);
+    }
+    w.used = true;
+}
+
+// Whether the memo sits this wait out; counts the waits of the stretch.
+bool memo_resting()
+{
+    ReplayState& s = replay_state;
+    if (s.memo_rest != 0) {
+        --s.memo_rest;
+        return true;
+    }
+    if (++s.memo_lookups == pace_window) {
+        if (s.memo_hits * 8 < pace_window) {
+            s.memo_rest = pace_rest;
+        }
+        s.memo_lookups = 0;
+        s.memo_hits = 0;
+    }
+    return false;
+}
+
+} // namespace
+
+SvoRunEnd wait_memo_run(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran,
+                        WaitTicks run)
+{
+    VdbData* rec = SVO_VectPtr;
+    const int records = wait_records(wait_rec, rec);
+    if (records == 0 || memo_resting()) {
+        return run(wait_rec, max_ticks, ran);
+    }
+    WaitKey key{motion_key(static_cast<std::uint8_t>(records), wait_rec == nullptr), {}};
+    VdbData* r = rec;
+    for (int i = 0; i < records; ++i, r = r->next) {
+        key.rec[i] = record_key(r);
+    }
+    VdbData* next = r;
+    const std::size_t set = set_of(key);
+    for (int way = 0; way < 2; ++way) {
+        const RememberedWait& w = wait_sets[set].way[way];
+        if (replays_here(w, key, next, max_ticks)) {
+            recent_way[set] = static_cast<std::uint8_t>(way);
+            ++replay_state.memo_hits;
+            replay(w, rec, next);
+            *ran = w.ticks;
+            return SvoRunEnd::condition;
+        }
+    }
+    const int way = 1 - recent_way[set];
+    recent_way[set] = static_cast<std::uint8_t>(way);
+    RememberedWait& w = wait_sets[set].way[way];
+    const WaitStart start = wait_start(w, key, next);
+    const SvoRunEnd end = run(wait_rec, max_ticks, ran);
+    if (may_remember(w, start, end, *ran, next)) {
+        remember(w, start, *ran, rec, next);
+    }
+    return end;
+}
