@@ -19,6 +19,7 @@
 #include <process.h>
 #include <windows.h>
 #else
+#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -215,6 +216,51 @@ bool hand_over_to(const std::string& path, const char* const* argv, int* exit_co
     // it never writes through it.
     execv(path.c_str(), const_cast<char* const*>(argv));
     return false;
+#endif
+}
+
+namespace {
+
+// The block where the host gives no large page: zero until touched, page by
+// page.
+alignas(64) unsigned char memo_block_of_small_pages[memo_block_bytes];
+
+#ifndef _WIN32
+// A block aligned to its size from a mapping twice as big, the rest given
+// back, marked for a large page; null when the host maps nothing.
+unsigned char* large_page_block()
+{
+    const std::size_t size = memo_block_bytes;
+    void* mapped = mmap(nullptr, 2 * size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) {
+        return nullptr;
+    }
+    auto* start = static_cast<unsigned char*>(mapped);
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(start);
+    const std::size_t head = (size - address % size) % size;
+    if (head != 0) {
+        munmap(start, head);
+    }
+    munmap(start + head + size, size - head);
+#ifdef MADV_HUGEPAGE
+    madvise(start + head, size, MADV_HUGEPAGE);
+#endif
+    return start + head;
+}
+#endif
+
+} // namespace
+
+unsigned char* memo_block()
+{
+#ifdef _WIN32
+    return memo_block_of_small_pages;
+#else
+    static unsigned char* const block = [] {
+        unsigned char* large = large_page_block();
+        return large != nullptr ? large : memo_block_of_small_pages;
+    }();
+    return block;
 #endif
 }
 

@@ -8,6 +8,7 @@
 
 #include "fwShare/servo/vector_planner.h"
 #include "replay/floor_sum.h"
+#include "replay/memo_space.h"
 
 namespace {
 
@@ -172,18 +173,23 @@ struct SolvedRamp {
 // after curve: the ramps solved lately, two slots per hash of the inputs,
 // the one used last first. A job of curves meets a thousand distinct ramps
 // or more; with one slot per hash, pairs of them evicted each other on a
-// fifth of all look-back steps. The table stays small (256 KB): the pages a
-// bigger one touches cost a short job more than the ramps they would keep.
+// fifth of all look-back steps. The table takes 256 KB of the memo block.
 // The table is a memo of a pure function, not machine state: no
 // reset touches it, since a ramp taken from it is the ramp solved anew.
 constexpr unsigned solved_ramp_set_bits = 12;
 
+struct SolvedRampSet {
+    SolvedRamp slot[2];
+};
+static_assert((sizeof(SolvedRampSet) << solved_ramp_set_bits) <= corner_ramp_memo_bytes);
+// 128 sets (8 KB) until 512 ramps were solved anew.
+using SolvedRamps = MemoTable<SolvedRampSet, 7, solved_ramp_set_bits, 0, 512>;
+
 // The pair of slots a ramp's packed inputs hash to.
 SolvedRamp* solved_ramp_set(std::uint64_t lengths, std::uint64_t step_size)
 {
-    static SolvedRamp solved_ramps[std::size_t{1} << solved_ramp_set_bits][2] = {};
     const std::uint64_t x = (lengths ^ std::rotl(step_size, 29)) * 0x9E3779B97F4A7C15u;
-    return solved_ramps[x >> (64 - solved_ramp_set_bits)];
+    return SolvedRamps::set_of_hash(x).slot;
 }
 
 } // namespace
@@ -234,6 +240,7 @@ namespace {
     slot.creep = creep_velocity;
     *steps = slot.steps;
     *dist = slot.dist;
+    SolvedRamps::took_entry();
 }
 
 } // namespace

@@ -56,10 +56,11 @@ struct ReplayState {
     std::uint64_t waits_remembered = 0;
     std::uint64_t ticks_remembered = 0;
     // The memo's pace: look-ups and hits in the current stretch of waits,
-    // and the waits it still sits out.
+    // the waits it still sits out, and the stretches in a row that failed.
     std::uint32_t memo_lookups = 0;
     std::uint32_t memo_hits = 0;
     std::uint32_t memo_rest = 0;
+    std::uint32_t memo_failures = 0;
 };
 extern ReplayState replay_state;
 

@@ -1,5 +1,6 @@
 #include "replay/wait_memo.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <type_traits>
@@ -8,6 +9,7 @@
 #include "fwShare/servo/servo_state.h"
 #include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/tick_clock.h"
+#include "replay/memo_space.h"
 #include "replay/tick_runner.h"
 
 namespace {
@@ -82,24 +84,25 @@ struct RememberedWait {
 constexpr std::uint32_t no_end_mark = 0xFFFFFFFFu;
 
 // Two remembered waits per hash of the start, the one used last marked.
-// Raster passes and repeated shapes meet a few hundred distinct waits; the
-// table (1024 waits, about 500 KB) is touched page by page as it fills.
-constexpr unsigned wait_set_bits = 9;
+// Raster passes and repeated shapes meet a few hundred distinct waits, sixty
+// circles of 360 chords some 900: 1024 sets (about 1 MB) once 64 waits were
+// remembered, 16 sets before.
+constexpr unsigned wait_set_bits = 10;
 
 struct WaitSet {
     RememberedWait way[2];
+    std::uint8_t recent;  // the way used last
 };
-
-// The memo is of a pure function of its keys, not machine state: no reset
-// touches it, since a wait replayed from it is the wait run anew.
-WaitSet wait_sets[std::size_t{1} << wait_set_bits];
-std::uint8_t recent_way[std::size_t{1} << wait_set_bits];
+static_assert((sizeof(WaitSet) << wait_set_bits) <= wait_memo_bytes);
+using WaitSets = MemoTable<WaitSet, 4, wait_set_bits, corner_ramp_memo_bytes, 64>;
 
 // A job whose waits rarely repeat pays for the look-ups and gets nothing:
 // the memo watches its hits over each stretch of waits and, when fewer than
-// one in eight hit, sits out the next stretches before it tries again.
+// one in eight hit, sits out the next 16 stretches before it tries again,
+// twice as many after each stretch in a row that fails, up to 128.
 constexpr std::uint32_t pace_window = 512;
 constexpr std::uint32_t pace_rest = 16 * pace_window;
+constexpr std::uint32_t pace_max_doublings = 3;
 
 // The record fields the ticks read or write.
 RecordKey record_key(const VdbData* r)
@@ -165,24 +168,72 @@ void restore_motion(const MotionKey& m)
     svo_gain_base_y = m.gain_base_y;
 }
 
-template <typename T>
-bool same_bytes(const T& a, const T& b)
+// Keys as 64-bit words: the motion state's, then each record's.
+constexpr std::size_t motion_words = sizeof(MotionKey) / 8;
+constexpr std::size_t record_words = sizeof(RecordKey) / 8;
+static_assert(sizeof(MotionKey) % 8 == 0 && sizeof(RecordKey) % 8 == 0);
+
+// The bytes of a key at a word.
+inline const unsigned char* key_bytes(const void* key, std::size_t word)
 {
-    return std::memcmp(&a, &b, sizeof(T)) == 0;
+    return static_cast<const unsigned char*>(key) + 8 * word;
+}
+
+// Folds N words into the hash h: rotate and add, cheap per word; the set
+// index mixes the sum once.
+template <std::size_t N>
+inline std::uint64_t hash_words(const unsigned char* p, std::uint64_t h)
+{
+    for (std::size_t i = 0; i < N; ++i) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, p + 8 * i, 8);
+        h = std::rotl(h, 23) + w;
+    }
+    return h;
+}
+
+// Whether N words are the same.
+template <std::size_t N>
+inline bool same_words(const unsigned char* a, const unsigned char* b)
+{
+    std::uint64_t d = 0;
+    for (std::size_t i = 0; i < N; ++i) {
+        std::uint64_t x = 0;
+        std::uint64_t y = 0;
+        std::memcpy(&x, a + 8 * i, 8);
+        std::memcpy(&y, b + 8 * i, 8);
+        d |= x ^ y;
+    }
+    return d == 0;
+}
+
+inline bool same_record(const RecordKey& a, const RecordKey& b)
+{
+    return same_words<record_words>(key_bytes(&a, 0), key_bytes(&b, 0));
+}
+
+// Whether two starts are the same; the records a wait does not run through
+// are zero in both.
+inline bool same_start(const WaitKey& a, const WaitKey& b)
+{
+    constexpr std::size_t first = motion_words + record_words;
+    return same_words<first>(key_bytes(&a, 0), key_bytes(&b, 0)) &&
+           (a.motion.records < 2 || same_words<record_words>(key_bytes(&a, first), key_bytes(&b, first)));
 }
 
 // The set a wait's start hashes to.
-std::size_t set_of(const WaitKey& key)
+WaitSet& set_of(const WaitKey& key)
 {
-    static_assert(sizeof(WaitKey) % 8 == 0);
-    std::uint64_t h = 0;
-    for (std::size_t i = 0; i < sizeof(WaitKey); i += 8) {
-        std::uint64_t w = 0;
-        std::memcpy(&w, reinterpret_cast<const unsigned char*>(&key) + i, 8);
-        h = std::rotl((h ^ w) * 0x9E3779B97F4A7C15u, 29);
+    constexpr std::size_t first = motion_words + record_words;
+    std::uint64_t h = hash_words<first>(key_bytes(&key, 0), 0);
+    if (key.motion.records > 1) {
+        h = hash_words<record_words>(key_bytes(&key, first), h);
     }
+    h ^= h >> 31;
     h *= 0x9E3779B97F4A7C15u;
-    return static_cast<std::size_t>(h >> (64 - wait_set_bits));
+    h ^= h >> 29;
+    h *= 0xBF58476D1CE4E5B9u;
+    return WaitSets::set_of_hash(h);
 }
 
 // The records a wait runs through, from the executing one: 0 when it runs
@@ -208,9 +259,9 @@ int wait_records(const VdbData* wait_rec, const VdbData* rec)
 bool replays_here(const RememberedWait& w, const WaitKey& key, const VdbData* next,
                   std::uint64_t max_ticks)
 {
-    return w.used && w.ticks <= max_ticks && same_bytes(w.key, key) &&
+    return w.used && w.ticks <= max_ticks && same_start(w.key, key) &&
            (!w.step_keyed || (w.step_x == svo_step_x && w.step_y == svo_step_y)) &&
-           (!w.reads_next || same_bytes(w.next, record_key(next)));
+           (!w.reads_next || same_record(w.next, record_key(next)));
 }
 
 // Leaves the machine as the remembered wait left it.
@@ -292,7 +343,7 @@ void remember(RememberedWait& w, const WaitStart& s, std::uint64_t ran, const Vd
     w.next_after = record_key(next);
     // Only the tick that takes the corner reads the next record; it leaves
     // the interrupt accelerating there.
-    w.reads_next = svo_state == ISRACC || !same_bytes(w.next, w.next_after);
+    w.reads_next = svo_state == ISRACC || !same_record(w.next, w.next_after);
     w.step_keyed = svo_step_x == w.step_x && svo_step_y == w.step_y;
     w.ticks = static_cast<std::uint32_t>(ran);
     for (int p = 0; p < SVO_PHASE_COUNT; ++p) {
@@ -326,7 +377,10 @@ bool memo_resting()
     }
     if (++s.memo_lookups == pace_window) {
         if (s.memo_hits * 8 < pace_window) {
-            s.memo_rest = pace_rest;
+            s.memo_rest = pace_rest << s.memo_failures;
+            s.memo_failures = std::min(s.memo_failures + 1, pace_max_doublings);
+        } else {
+            s.memo_failures = 0;
         }
         s.memo_lookups = 0;
         s.memo_hits = 0;
@@ -350,24 +404,25 @@ SvoRunEnd wait_memo_run(const VdbData* wait_rec, std::uint64_t max_ticks, std::u
         key.rec[i] = record_key(r);
     }
     VdbData* next = r;
-    const std::size_t set = set_of(key);
+    WaitSet& set = set_of(key);
     for (int way = 0; way < 2; ++way) {
-        const RememberedWait& w = wait_sets[set].way[way];
+        const RememberedWait& w = set.way[way];
         if (replays_here(w, key, next, max_ticks)) {
-            recent_way[set] = static_cast<std::uint8_t>(way);
+            set.recent = static_cast<std::uint8_t>(way);
             ++replay_state.memo_hits;
             replay(w, rec, next);
             *ran = w.ticks;
             return SvoRunEnd::condition;
         }
     }
-    const int way = 1 - recent_way[set];
-    recent_way[set] = static_cast<std::uint8_t>(way);
-    RememberedWait& w = wait_sets[set].way[way];
+    const int way = 1 - set.recent;
+    set.recent = static_cast<std::uint8_t>(way);
+    RememberedWait& w = set.way[way];
     const WaitStart start = wait_start(w, key, next);
     const SvoRunEnd end = run(wait_rec, max_ticks, ran);
     if (may_remember(w, start, end, *ran, next)) {
         remember(w, start, *ran, rec, next);
+        WaitSets::took_entry();
     }
     return end;
 }

@@ -1,0 +1,54 @@
+// Where the estimator's memo tables live. A table starts with a few sets on
+// small pages, enough for a short job; once it has taken move_after entries
+// anew it moves, empty, to its place in one block from the host
+// (platform::memo_block), a large page where the host offers one, shared by
+// the corner-ramp table and the memo of waits. Filling a large table page by
+// page costs a page fault per 4 KB (some 10 us each on a virtual machine),
+// more than a short job's whole run; one large page costs one.
+//
+// The tables are memos of pure functions: an entry lost in the move is
+// worked out anew, they outlive jobs, and no reset touches them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <type_traits>
+
+#include "base/platform.h"
+
+// Bytes of the block the corner-ramp table takes first; the memo of waits
+// takes the rest.
+inline constexpr std::size_t corner_ramp_memo_bytes = std::size_t{256} << 10;
+inline constexpr std::size_t wait_memo_bytes = platform::memo_block_bytes - corner_ramp_memo_bytes;
+
+// A table of sets: 2^small_bits of them at first, 2^large_bits at offset in
+// the block after the move.
+template <typename Set, unsigned small_bits, unsigned large_bits, std::size_t offset,
+          std::uint32_t move_after>
+class MemoTable {
+    static_assert(std::is_trivially_default_constructible_v<Set>);
+    static constexpr std::size_t large_sets = std::size_t{1} << large_bits;
+    static_assert(offset + large_sets * sizeof(Set) <= platform::memo_block_bytes);
+
+public:
+    // The set a hash picks (by its top bits).
+    static Set& set_of_hash(std::uint64_t h) { return sets_[h >> (64 - bits_)]; }
+
+    // Counts an entry taken anew; moves the table when it is due.
+    static void took_entry()
+    {
+        if (bits_ == small_bits && ++taken_ == move_after) {
+            // The sets begin without an initializer: they hold the block's
+            // bytes, zero, and its pages stay untouched until a set is used.
+            sets_ = new (platform::memo_block() + offset) Set[large_sets];
+            bits_ = large_bits;
+        }
+    }
+
+private:
+    inline static Set small_sets_[std::size_t{1} << small_bits] = {};
+    inline static Set* sets_ = small_sets_;
+    inline static unsigned bits_ = small_bits;
+    inline static std::uint32_t taken_ = 0;
+};
