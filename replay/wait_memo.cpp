@@ -33,17 +33,21 @@ struct MotionKey {
 };
 static_assert(std::has_unique_object_representations_v<MotionKey>);
 
-// The fields of a vector record that its ticks read or write.
+// The fields of a vector record that its ticks read or write: those they
+// may change first, then those they only read.
 struct RecordKey {
     std::int32_t majrdisth;
     std::uint32_t majrfract;
     std::int32_t minrdisth;
     std::uint32_t minrfract;
     std::uint32_t minrdvel, minrvel, majrdvel, majrvel;
-    std::uint32_t creep, psuedodist, ddr, high_ddr;
+    std::uint32_t ddr, high_ddr;
     std::int32_t acc_index;
-    std::uint16_t slope, acclcount, currvel, cnrvel, end_delay;
-    std::uint8_t cmd, octant;
+    std::uint16_t acclcount, currvel;
+    std::uint8_t cmd;
+    std::uint8_t octant;
+    std::uint16_t slope, cnrvel, end_delay;
+    std::uint32_t creep, psuedodist;
 };
 static_assert(std::has_unique_object_representations_v<RecordKey>);
 
@@ -58,12 +62,14 @@ struct WaitKey {
     RecordKey rec[wait_max_records];
 };
 static_assert(std::has_unique_object_representations_v<WaitKey>);
+static_assert(wait_max_records == 2);
 
 // A wait that ran: what it started from and what it did. The record after
 // the last it runs through is part of the key only when the wait read it
 // (took the corner into it); the last step only when the wait left it as it
 // found it, since it then either moved no axis or ended on the same step.
 struct RememberedWait {
+    std::uint64_t hash;  // of the key, compared first
     WaitKey key;
     RecordKey next;
     std::int32_t step_x, step_y;  // the last step at the start, when step_keyed
@@ -108,12 +114,13 @@ constexpr std::uint32_t pace_max_doublings = 3;
 RecordKey record_key(const VdbData* r)
 {
     return RecordKey{r->majrdisth, r->majrfract, r->minrdisth, r->minrfract, r->minrdvel,
-                     r->minrvel,   r->majrdvel,  r->majrvel,   r->creep,     r->psuedodist,
-                     r->ddr,       r->high_ddr,  r->acc_index, r->slope,     r->acclcount,
-                     r->currvel,   r->cnrvel,    r->end_delay, r->cmd,       r->octant};
+                     r->minrvel,   r->majrdvel,  r->majrvel,   r->ddr,       r->high_ddr,
+                     r->acc_index, r->acclcount, r->currvel,   r->cmd,       r->octant,
+                     r->slope,     r->cnrvel,    r->end_delay, r->creep,     r->psuedodist};
 }
 
-// Puts the fields back as a wait left them.
+// Puts back the fields a wait changed as it left them (the others it only
+// read, and they are as its key has them).
 void restore_record(VdbData* r, const RecordKey& k)
 {
     r->majrdisth = k.majrdisth;
@@ -124,18 +131,12 @@ void restore_record(VdbData* r, const RecordKey& k)
     r->minrvel = k.minrvel;
     r->majrdvel = k.majrdvel;
     r->majrvel = k.majrvel;
-    r->creep = k.creep;
-    r->psuedodist = k.psuedodist;
     r->ddr = k.ddr;
     r->high_ddr = k.high_ddr;
     r->acc_index = k.acc_index;
-    r->slope = k.slope;
     r->acclcount = k.acclcount;
     r->currvel = k.currvel;
-    r->cnrvel = k.cnrvel;
-    r->end_delay = k.end_delay;
     r->cmd = k.cmd;
-    r->octant = k.octant;
 }
 
 // The motion state and settings now, for a wait over records records.
@@ -221,8 +222,8 @@ inline bool same_start(const WaitKey& a, const WaitKey& b)
            (a.motion.records < 2 || same_words<record_words>(key_bytes(&a, first), key_bytes(&b, first)));
 }
 
-// The set a wait's start hashes to.
-WaitSet& set_of(const WaitKey& key)
+// The hash of a wait's start; its top bits pick the set.
+std::uint64_t start_hash(const WaitKey& key)
 {
     constexpr std::size_t first = motion_words + record_words;
     std::uint64_t h = hash_words<first>(key_bytes(&key, 0), 0);
@@ -233,7 +234,7 @@ WaitSet& set_of(const WaitKey& key)
     h *= 0x9E3779B97F4A7C15u;
     h ^= h >> 29;
     h *= 0xBF58476D1CE4E5B9u;
-    return WaitSets::set_of_hash(h);
+    return h;
 }
 
 // The records a wait runs through, from the executing one: 0 when it runs
@@ -256,10 +257,10 @@ int wait_records(const VdbData* wait_rec, const VdbData* rec)
 }
 
 // Whether w is the wait that starts here and fits in max_ticks.
-bool replays_here(const RememberedWait& w, const WaitKey& key, const VdbData* next,
-                  std::uint64_t max_ticks)
+bool replays_here(const RememberedWait& w, std::uint64_t hash, const WaitKey& key,
+                  const VdbData* next, std::uint64_t max_ticks)
 {
-    return w.used && w.ticks <= max_ticks && same_start(w.key, key) &&
+    return w.hash == hash && w.used && w.ticks <= max_ticks && same_start(w.key, key) &&
            (!w.step_keyed || (w.step_x == svo_step_x && w.step_y == svo_step_y)) &&
            (!w.reads_next || same_record(w.next, record_key(next)));
 }
@@ -398,16 +399,21 @@ SvoRunEnd wait_memo_run(const VdbData* wait_rec, std::uint64_t max_ticks, std::u
     if (records == 0 || memo_resting()) {
         return run(wait_rec, max_ticks, ran);
     }
-    WaitKey key{motion_key(static_cast<std::uint8_t>(records), wait_rec == nullptr), {}};
-    VdbData* r = rec;
-    for (int i = 0; i < records; ++i, r = r->next) {
-        key.rec[i] = record_key(r);
+    WaitKey key;
+    key.motion = motion_key(static_cast<std::uint8_t>(records), wait_rec == nullptr);
+    key.rec[0] = record_key(rec);
+    VdbData* next = rec->next;
+    if (records > 1) {
+        key.rec[1] = record_key(next);
+        next = next->next;
+    } else {
+        key.rec[1] = RecordKey{};
     }
-    VdbData* next = r;
-    WaitSet& set = set_of(key);
+    const std::uint64_t hash = start_hash(key);
+    WaitSet& set = WaitSets::set_of_hash(hash);
     for (int way = 0; way < 2; ++way) {
         const RememberedWait& w = set.way[way];
-        if (replays_here(w, key, next, max_ticks)) {
+        if (replays_here(w, hash, key, next, max_ticks)) {
             set.recent = static_cast<std::uint8_t>(way);
             ++replay_state.memo_hits;
             replay(w, rec, next);
@@ -418,6 +424,7 @@ SvoRunEnd wait_memo_run(const VdbData* wait_rec, std::uint64_t max_ticks, std::u
     const int way = 1 - set.recent;
     set.recent = static_cast<std::uint8_t>(way);
     RememberedWait& w = set.way[way];
+    w.hash = hash;
     const WaitStart start = wait_start(w, key, next);
     const SvoRunEnd end = run(wait_rec, max_ticks, ran);
     if (may_remember(w, start, end, *ran, next)) {
