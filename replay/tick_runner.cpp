@@ -417,8 +417,8 @@ SvoRunEnd replay_run_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std
     case ReplayMode::fast:
         break;
     }
-    return accounting ? run_ticks_with_scales<false, true>(wait_rec, max_ticks, ran)
-                      : wait_memo_run(wait_rec, max_ticks, ran, run_ticks_with_scales<false, false>);
+    return wait_memo_run(wait_rec, max_ticks, ran,
+                         accounting ? run_ticks_with_scales<false, true> : run_ticks_with_scales<false, false>);
 }
 
 void replay_start_job(ReplayMode mode, std::uint64_t tick_limit,

@@ -4,12 +4,14 @@
 #include <bit>
 #include <cstring>
 #include <type_traits>
+#include <vector>
 
 #include "base/console.h"
 #include "fwShare/servo/servo_state.h"
 #include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/tick_clock.h"
 #include "replay/memo_space.h"
+#include "replay/tick_account.h"
 #include "replay/tick_runner.h"
 
 namespace {
@@ -19,17 +21,22 @@ namespace {
 // and hash as equal bytes.
 struct MotionKey {
     std::int32_t delay_count;
+    std::int32_t creep_min;
+    // With the tick log: which of the works a wait's ticks may be logged
+    // under are the same (work_sources).
+    std::uint32_t work_pattern;
     std::int16_t svo_state;
     std::int16_t hold_gain_count;
     std::int16_t gain_base_x, gain_base_y;
     std::int16_t gain_x, gain_y;  // the gains a vector's first hold tick loads
-    std::int16_t creep_min;
     std::uint8_t phase;
     std::uint8_t corner_chain;
     std::uint8_t crowded;           // the slew ticks' crowded-queue check
     std::uint8_t job_timing_state;  // whether the ticks count per phase
     std::uint8_t records;    // records the wait runs through: the executing one and those behind it
     std::uint8_t idle_wait;  // 1: until no record is left; 0: until the executing record is free
+    std::uint8_t logged;     // 1: the ticks are logged
+    std::uint8_t run_phase;  // with the tick log: the phase of the run logged last
 };
 static_assert(std::has_unique_object_representations_v<MotionKey>);
 
@@ -64,6 +71,27 @@ struct WaitKey {
 static_assert(std::has_unique_object_representations_v<WaitKey>);
 static_assert(wait_max_records == 2);
 
+// With the tick log, the works a wait's ticks may be logged under: the
+// first and the last record it runs through, the record after them, the
+// work the last tick before the wait belonged to, and that of the run
+// logged last. A remembered wait logs its runs by source, not by work, so
+// that it replays under the works of the records it meets.
+constexpr int work_source_count = 5;
+struct WorkSources {
+    std::uint32_t work[work_source_count];
+};
+
+// A run the wait logged: its first tick from the wait's start, the source
+// of its work and its phase.
+struct LoggedRun {
+    std::uint32_t tick;
+    std::uint8_t source;
+    std::uint8_t phase;
+};
+
+// Most runs a remembered wait logs; a wait that logs more runs as it is.
+constexpr std::size_t wait_max_logged_runs = 16;
+
 // A wait that ran: what it started from and what it did. The record after
 // the last it runs through is part of the key only when the wait read it
 // (took the corner into it); the last step only when the wait left it as it
@@ -85,9 +113,14 @@ struct RememberedWait {
     MotionKey motion_after;
     RecordKey rec_after[wait_max_records];
     RecordKey next_after;
+    // With the tick log: the runs logged and the source of the last tick's work.
+    std::uint8_t logged_runs;
+    std::uint8_t tick_work_source;
+    LoggedRun log[wait_max_logged_runs];
 };
 
 constexpr std::uint32_t no_end_mark = 0xFFFFFFFFu;
+
 
 // Two remembered waits per hash of the start, the one used last marked.
 // Raster passes and repeated shapes meet a few hundred distinct waits, sixty
@@ -143,19 +176,53 @@ void restore_record(VdbData* r, const RecordKey& k)
 MotionKey motion_key(std::uint8_t records, std::uint8_t idle_wait)
 {
     return MotionKey{delay_count,
+                     creep_min,
+                     0,
                      svo_state,
                      hold_gain_count,
                      svo_gain_base_x,
                      svo_gain_base_y,
                      svo_gains.XGain,
                      svo_gains.YGain,
-                     creep_min,
                      phase,
                      static_cast<std::uint8_t>(corner_chain_enable != 0),
                      static_cast<std::uint8_t>(svo_queue_crowded()),
                      static_cast<std::uint8_t>(job_timing_state),
                      records,
-                     idle_wait};
+                     idle_wait,
+                     0,
+                     0};
+}
+
+// The works a wait from rec over records records may log its ticks under.
+WorkSources work_sources(const VdbData* rec, int records, const VdbData* next)
+{
+    const VdbData* last = records > 1 ? rec->next : rec;
+    const TickAccountState& a = tick_account_state;
+    return WorkSources{{rec->work, last->work, next->work, a.tick_work, a.run_work}};
+}
+
+// Which sources hold the same work: a bit per pair.
+std::uint32_t work_pattern(const WorkSources& s)
+{
+    std::uint32_t bits = 0;
+    int bit = 0;
+    for (int i = 0; i < work_source_count; ++i) {
+        for (int j = i + 1; j < work_source_count; ++j, ++bit) {
+            bits |= static_cast<std::uint32_t>(s.work[i] == s.work[j]) << bit;
+        }
+    }
+    return bits;
+}
+
+// The first source that holds work, or work_source_count.
+std::uint8_t source_of(const WorkSources& s, std::uint32_t work)
+{
+    std::uint8_t i = 0;
+    while (i < work_source_count && s.work[i] != work) {
+        ++i;
+    }
+    return i;
 }
 
 // The motion state a wait changes; the rest of its key it only reads.
@@ -265,10 +332,24 @@ bool replays_here(const RememberedWait& w, std::uint64_t hash, const WaitKey& ke
            (!w.reads_next || same_record(w.next, record_key(next)));
 }
 
+// Logs the runs of a remembered wait that started at tick start under the
+// works its sources hold now.
+void replay_log(const RememberedWait& w, std::uint32_t start, const WorkSources& sources)
+{
+    for (std::size_t i = 0; i < w.logged_runs; ++i) {
+        const LoggedRun& run = w.log[i];
+        tick_account_note(start + run.tick, sources.work[run.source], run.phase);
+    }
+    tick_account_state.tick_work = sources.work[w.tick_work_source];
+}
+
 // Leaves the machine as the remembered wait left it.
-void replay(const RememberedWait& w, VdbData* rec, VdbData* next)
+void replay(const RememberedWait& w, VdbData* rec, VdbData* next, const WorkSources& sources)
 {
     const std::uint32_t start = static_cast<std::uint32_t>(svo_tick_count);
+    if (w.key.motion.logged != 0) {
+        replay_log(w, start, sources);
+    }
     svo_tick_count = static_cast<std::int32_t>(start + w.ticks);
     for (int p = 0; p < SVO_PHASE_COUNT; ++p) {
         phase_tick_count[p] =
@@ -308,6 +389,7 @@ struct WaitStart {
     std::int32_t pos_x, pos_y;
     std::int16_t err_x, err_y;
     std::uint64_t console_writes;
+    std::size_t runs_logged;  // with the tick log
 };
 
 WaitStart wait_start(RememberedWait& w, const WaitKey& key, const VdbData* next)
@@ -317,8 +399,16 @@ WaitStart wait_start(RememberedWait& w, const WaitKey& key, const VdbData* next)
     w.next = record_key(next);
     w.step_x = svo_step_x;
     w.step_y = svo_step_y;
-    WaitStart s{static_cast<std::uint32_t>(svo_tick_count), {}, job_start_tick, job_end_tick,
-                svo_pos_x, svo_pos_y, svo_err_x, svo_err_y, console_writes()};
+    WaitStart s{static_cast<std::uint32_t>(svo_tick_count),
+                {},
+                job_start_tick,
+                job_end_tick,
+                svo_pos_x,
+                svo_pos_y,
+                svo_err_x,
+                svo_err_y,
+                console_writes(),
+                tick_account_state.runs.size()};
     for (int p = 0; p < SVO_PHASE_COUNT; ++p) {
         s.phase_ticks[p] = static_cast<std::uint32_t>(phase_tick_count[p]);
     }
@@ -337,10 +427,36 @@ bool may_remember(const RememberedWait& w, const WaitStart& s, SvoRunEnd end, st
            job_start_tick == s.job_start_tick;
 }
 
-// Completes the slot w with what the wait that ran from s did.
-void remember(RememberedWait& w, const WaitStart& s, std::uint64_t ran, const VdbData* rec,
-              const VdbData* next)
+// Keeps the runs the wait logged by the sources of their works; false when
+// it logged more than a remembered wait keeps or under a work of no source.
+bool remember_log(RememberedWait& w, const WaitStart& s, const WorkSources& sources)
 {
+    const std::vector<TickRun>& runs = tick_account_state.runs;
+    const std::size_t count = runs.size() - s.runs_logged;
+    if (count > wait_max_logged_runs) {
+        return false;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const TickRun& run = runs[s.runs_logged + i];
+        const std::uint8_t source = source_of(sources, run.work);
+        if (source == work_source_count) {
+            return false;
+        }
+        w.log[i] = LoggedRun{run.first_tick - s.tick, source, run.phase};
+    }
+    w.logged_runs = static_cast<std::uint8_t>(count);
+    w.tick_work_source = source_of(sources, tick_account_state.tick_work);
+    return w.tick_work_source != work_source_count;
+}
+
+// Completes the slot w with what the wait that ran from s did; false when
+// it cannot be replayed.
+bool remember(RememberedWait& w, const WaitStart& s, std::uint64_t ran, const VdbData* rec,
+              const VdbData* next, const WorkSources& sources)
+{
+    if (w.key.motion.logged != 0 && !remember_log(w, s, sources)) {
+        return false;
+    }
     w.next_after = record_key(next);
     // Only the tick that takes the corner reads the next record; it leaves
     // the interrupt accelerating there.
@@ -366,6 +482,7 @@ void remember(RememberedWait& w, const WaitStart& s, std::uint64_t ran, const Vd
         w.rec_after[i] = record_key(r);
     }
     w.used = true;
+    return true;
 }
 
 // Whether the memo sits this wait out; counts the waits of the stretch.
@@ -409,6 +526,13 @@ SvoRunEnd wait_memo_run(const VdbData* wait_rec, std::uint64_t max_ticks, std::u
     } else {
         key.rec[1] = RecordKey{};
     }
+    WorkSources sources{};
+    if (tick_account_state.enabled) {
+        sources = work_sources(rec, records, next);
+        key.motion.logged = 1;
+        key.motion.run_phase = tick_account_state.run_phase;
+        key.motion.work_pattern = work_pattern(sources);
+    }
     const std::uint64_t hash = start_hash(key);
     WaitSet& set = WaitSets::set_of_hash(hash);
     for (int way = 0; way < 2; ++way) {
@@ -416,7 +540,7 @@ SvoRunEnd wait_memo_run(const VdbData* wait_rec, std::uint64_t max_ticks, std::u
         if (replays_here(w, hash, key, next, max_ticks)) {
             set.recent = static_cast<std::uint8_t>(way);
             ++replay_state.memo_hits;
-            replay(w, rec, next);
+            replay(w, rec, next, sources);
             *ran = w.ticks;
             return SvoRunEnd::condition;
         }
@@ -427,8 +551,7 @@ SvoRunEnd wait_memo_run(const VdbData* wait_rec, std::uint64_t max_ticks, std::u
     w.hash = hash;
     const WaitStart start = wait_start(w, key, next);
     const SvoRunEnd end = run(wait_rec, max_ticks, ran);
-    if (may_remember(w, start, end, *ran, next)) {
-        remember(w, start, *ran, rec, next);
+    if (may_remember(w, start, end, *ran, next) && remember(w, start, *ran, rec, next, sources)) {
         WaitSets::took_entry();
     }
     return end;

@@ -23,7 +23,7 @@ using WaitTicks = SvoRunEnd (*)(const VdbData* wait_rec, std::uint64_t max_ticks
 
 // Runs a wait's ticks with run, or replays them from the memo when the same
 // wait ran before, counting those in replay_state; remembers waits it may
-// replay later. Only for the default run without a tick log: it leaves the
-// position loop and the log out.
+// replay later. Only for the default run: it leaves the position loop out.
+// With the tick log, a remembered wait logs the runs the wait logged.
 SvoRunEnd wait_memo_run(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran,
                         WaitTicks run);
