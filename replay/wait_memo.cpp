@@ -121,10 +121,9 @@ struct RememberedWait {
 
 constexpr std::uint32_t no_end_mark = 0xFFFFFFFFu;
 
-
 // Two remembered waits per hash of the start, the one used last marked.
 // Raster passes and repeated shapes meet a few hundred distinct waits, sixty
-// circles of 360 chords some 900: 1024 sets (about 1 MB) once 64 waits were
+// circles of 360 chords some 900: 1024 sets (1.3 MB) once 64 waits were
 // remembered, 16 sets before.
 constexpr unsigned wait_set_bits = 10;
 
