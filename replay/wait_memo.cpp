@@ -511,8 +511,11 @@ SvoRunEnd wait_memo_run(const VdbData* wait_rec, std::uint64_t max_ticks, std::u
                         WaitTicks run)
 {
     VdbData* rec = SVO_VectPtr;
+    if (memo_resting()) {
+        return run(wait_rec, max_ticks, ran);
+    }
     const int records = wait_records(wait_rec, rec);
-    if (records == 0 || memo_resting()) {
+    if (records == 0) {
         return run(wait_rec, max_ticks, ran);
     }
     WaitKey key;
