@@ -243,6 +243,7 @@ unsigned char* large_page_block()
     }
     munmap(start + head + size, size - head);
 #ifdef MADV_HUGEPAGE
+    // Advice only: without a large page the block fills page by page.
     madvise(start + head, size, MADV_HUGEPAGE);
 #endif
     return start + head;

@@ -1,7 +1,7 @@
 // Platform services the estimator needs from the host: one lock, a
 // millisecond clock, memory for its memo tables, the directory of the
-// running executable and its own console window. Everything that differs between Windows and POSIX hosts
-// stays behind this header.
+// running executable and its own console window. Everything that differs
+// between Windows and POSIX hosts stays behind this header.
 #pragma once
 
 #include <cstddef>
