@@ -160,20 +160,33 @@ bool corner_ramp_exit(const ExactRamp& r, std::uint32_t len, std::uint32_t targe
     return cap == stop;
 }
 
-// A corner ramp already solved: its inputs, packed in two words and the
-// creep speed, and its steps and distance.
+// A corner ramp already solved: its inputs but the target h, packed in two
+// words and the creep speed, and its steps and distance. A ramp its target
+// did not stop gives the same steps and distance for every target from its
+// steps up: the run checks the target once per step. So one entry serves
+// all such targets, and the chords of a curve, whose corners ask the same
+// ramp with targets that differ by a few steps, share it.
 struct SolvedRamp {
-    std::uint64_t lengths;    // len in the high half, psuedodist in the low
-    std::uint64_t step_size;  // majrdvel in the high half, the target h plus one in the low (0: empty)
+    std::uint64_t lengths;  // len in the high half, psuedodist in the low
+    std::uint32_t majrdvel;
     std::int32_t creep;
+    std::uint32_t least_h;       // least target the steps and distance hold for
+    std::uint32_t past_most_h;   // one past the most such target (0: empty)
     std::uint32_t steps;
     std::uint32_t dist;
+
+    // True when the entry holds the ramp of these inputs and target.
+    bool holds(std::uint64_t len_pd, std::uint32_t dv, std::int32_t creep_velocity, std::uint32_t h) const
+    {
+        return lengths == len_pd && majrdvel == dv && creep == creep_velocity && least_h <= h &&
+               h < past_most_h;
+    }
 };
 // Chords of curves repeat the same few ramps, joint after joint and curve
 // after curve: the ramps solved lately, two slots per hash of the inputs,
-// the one used last first. A job of curves meets a thousand distinct ramps
-// or more; with one slot per hash, pairs of them evicted each other on a
-// fifth of all look-back steps. The table takes 256 KB of the memo block.
+// the one used last first, so that two ramps of one hash that alternate do
+// not evict each other. A job of curves or text meets hundreds of distinct
+// ramps; the table takes 256 KB of the memo block, for jobs of many more.
 // The table is a memo of a pure function, not machine state: no
 // reset touches it, since a ramp taken from it is the ramp solved anew.
 constexpr unsigned solved_ramp_set_bits = 12;
@@ -185,10 +198,10 @@ static_assert((sizeof(SolvedRampSet) << solved_ramp_set_bits) <= corner_ramp_mem
 // 128 sets (8 KB) until 512 ramps were solved anew.
 using SolvedRamps = MemoTable<SolvedRampSet, 7, solved_ramp_set_bits, 0, 512>;
 
-// The pair of slots a ramp's packed inputs hash to.
-SolvedRamp* solved_ramp_set(std::uint64_t lengths, std::uint64_t step_size)
+// The pair of slots a ramp's packed inputs but the target hash to.
+SolvedRamp* solved_ramp_set(std::uint64_t lengths, std::uint32_t majrdvel)
 {
-    const std::uint64_t x = (lengths ^ std::rotl(step_size, 29)) * 0x9E3779B97F4A7C15u;
+    const std::uint64_t x = (lengths ^ std::rotl(std::uint64_t{majrdvel}, 29)) * 0x9E3779B97F4A7C15u;
     return SolvedRamps::set_of_hash(x).slot;
 }
 
@@ -226,18 +239,23 @@ namespace {
 // Solves a ramp the table does not hold into the set's first slot, the
 // ramp there moving to the second; kept out of line, so that the lookup
 // that nearly always finds its ramp saves no registers.
-[[gnu::noinline]] void solve_into_set(SolvedRamp* set, std::uint64_t lengths,
-                                      std::uint64_t step_size, std::int32_t creep_velocity,
+[[gnu::noinline]] void solve_into_set(SolvedRamp* set, std::uint64_t lengths, std::uint32_t majrdvel,
+                                      std::int32_t creep_velocity, std::uint32_t h,
                                       std::uint32_t* steps, std::uint32_t* dist)
 {
     set[1] = set[0];
     SolvedRamp& slot = set[0];
     corner_ramp_steps(static_cast<std::uint32_t>(lengths >> 32), static_cast<std::uint32_t>(lengths),
-                      static_cast<std::uint32_t>(step_size) - 1u, static_cast<std::uint32_t>(step_size >> 32),
-                      creep_velocity, &slot.steps, &slot.dist);
+                      h, majrdvel, creep_velocity, &slot.steps, &slot.dist);
     slot.lengths = lengths;
-    slot.step_size = step_size;
+    slot.majrdvel = majrdvel;
     slot.creep = creep_velocity;
+    // The run stopped on step steps + 1, on its target, speed or distance;
+    // a target of steps stops it on that same step. Steps below the target:
+    // speed or distance stopped it, so every target from steps up gives the
+    // same. Steps at the target: the target may have stopped it; no higher.
+    slot.least_h = slot.steps;
+    slot.past_most_h = slot.steps < h ? ramp_max_steps + 1 : h + 1;
     *steps = slot.steps;
     *dist = slot.dist;
     SolvedRamps::took_entry();
@@ -254,18 +272,14 @@ void corner_ramp_solved(std::uint32_t len, std::uint32_t psuedodist, std::uint32
         return;
     }
     const std::uint64_t lengths = std::uint64_t{len} << 32 | psuedodist;
-    const std::uint64_t step_size = std::uint64_t{majrdvel} << 32 | (std::uint64_t{h} + 1);
-    SolvedRamp* set = solved_ramp_set(lengths, step_size);
-    const auto holds = [&](const SolvedRamp& slot) {
-        return slot.lengths == lengths && slot.step_size == step_size && slot.creep == creep_velocity;
-    };
-    if (holds(set[0])) {
+    SolvedRamp* set = solved_ramp_set(lengths, majrdvel);
+    if (set[0].holds(lengths, majrdvel, creep_velocity, h)) {
         *steps = set[0].steps;
         *dist = set[0].dist;
         return;
     }
-    if (!holds(set[1])) {
-        solve_into_set(set, lengths, step_size, creep_velocity, steps, dist);
+    if (!set[1].holds(lengths, majrdvel, creep_velocity, h)) {
+        solve_into_set(set, lengths, majrdvel, creep_velocity, h, steps, dist);
         return;
     }
     std::swap(set[0], set[1]);

@@ -172,3 +172,29 @@ TEST(CornerRamp, MatchesStepRampThroughEveryExitAndWrap)
     EXPECT_GT(cov.speed_wraps, 0);
     EXPECT_GT(cov.dist_wraps, 0);
 }
+
+TEST(CornerRamp, TableAnswersEveryTargetLikeTheStepRamp)
+{
+    // Few distinct ramps asked over and over with targets around where each
+    // stops, so entries are reused for targets above, at and below the step
+    // they were solved at.
+    std::mt19937_64 rng(0x5eed0003);
+    Coverage cov;
+    int bad = 0;
+    for (int i = 0; i < 200000 && bad < 10; ++i) {
+        const std::uint32_t len = 200 + static_cast<std::uint32_t>(rng() % 8) * 16;
+        const std::uint32_t pd = static_cast<std::uint32_t>(rng() % 8) * 300;
+        const std::uint32_t dv = (720u + static_cast<std::uint32_t>(rng() % 2) * 80u) << 9;
+        const std::uint32_t h = static_cast<std::uint32_t>(rng() % 400);
+        std::uint32_t steps = 0;
+        std::uint32_t dist = 0;
+        corner_ramp_solved(len, pd, h, dv, 2, &steps, &dist);
+        const Walk w = walk_ramp(len, pd, h, dv, 2);
+        ++cov.exits[w.exit];
+        bad += steps != w.steps || dist != w.dist;
+        EXPECT_TRUE(steps == w.steps && dist == w.dist)
+            << "len " << len << " psuedodist " << pd << " h " << h << " majrdvel " << dv;
+    }
+    EXPECT_GT(cov.exits[PastTarget], 1000);
+    EXPECT_GT(cov.exits[Distance], 1000);
+}
