@@ -170,15 +170,14 @@ struct SolvedRamp {
     std::uint64_t lengths;  // len in the high half, psuedodist in the low
     std::uint32_t majrdvel;
     std::int32_t creep;
-    std::uint32_t least_h;       // least target the steps and distance hold for
-    std::uint32_t past_most_h;   // one past the most such target (0: empty)
-    std::uint32_t steps;
+    std::uint32_t steps;        // also the least target steps and dist hold for
+    std::uint32_t past_most_h;  // one past the most such target (0: empty)
     std::uint32_t dist;
 
     // True when the entry holds the ramp of these inputs and target.
     bool holds(std::uint64_t len_pd, std::uint32_t dv, std::int32_t creep_velocity, std::uint32_t h) const
     {
-        return lengths == len_pd && majrdvel == dv && creep == creep_velocity && least_h <= h &&
+        return lengths == len_pd && majrdvel == dv && creep == creep_velocity && steps <= h &&
                h < past_most_h;
     }
 };
@@ -251,10 +250,10 @@ namespace {
     slot.majrdvel = majrdvel;
     slot.creep = creep_velocity;
     // The run stopped on step steps + 1, on its target, speed or distance;
-    // a target of steps stops it on that same step. Steps below the target:
-    // speed or distance stopped it, so every target from steps up gives the
-    // same. Steps at the target: the target may have stopped it; no higher.
-    slot.least_h = slot.steps;
+    // a target of steps stops it on that same step, the least target the
+    // answer holds for. Steps below the target: speed or distance stopped
+    // it, so every target from steps up gives the same. Steps at the target:
+    // the target may have stopped it; no higher.
     slot.past_most_h = slot.steps < h ? ramp_max_steps + 1 : h + 1;
     *steps = slot.steps;
     *dist = slot.dist;
