@@ -392,9 +392,13 @@ std::uint64_t dcc_run_hint(const VdbData* r, std::int32_t extra, const RampValue
         return hint;  // short already: the bounds below only shorten it
     }
     const std::uint64_t dv = r->majrdvel;
-    const std::int64_t gap = (std::int64_t{v.majrdisth} + extra - static_cast<std::int64_t>(stopping_distance(v) >> dist_frac) + 2) * static_cast<std::int64_t>(one_count);
-    if (dv != 0 && gap > 0) {
-        hint = std::min<std::uint64_t>(hint, v.majrvel > static_cast<std::uint64_t>(gap) ? (v.majrvel - static_cast<std::uint64_t>(gap)) / dv + 1 : 0u);
+    // Counts between the distance left and the stopping distance, which
+    // may run to 48 bits below zero: scaled to velocity units only when
+    // above zero, where it is under 34 bits.
+    const std::int64_t gap_counts = std::int64_t{v.majrdisth} + extra - static_cast<std::int64_t>(stopping_distance(v) >> dist_frac) + 2;
+    if (dv != 0 && gap_counts > 0) {
+        const std::uint64_t gap = static_cast<std::uint64_t>(gap_counts) * one_count;
+        hint = std::min<std::uint64_t>(hint, v.majrvel > gap ? (v.majrvel - gap) / dv + 1 : 0u);
     }
     // A corner close ahead at about the present speed.
     const std::uint64_t speed = v.majrvel >> vel_frac;

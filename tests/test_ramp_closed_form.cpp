@@ -147,7 +147,7 @@ Case draw_case(std::mt19937_64& rng, bool accelerating)
     d += (std::uint64_t{v.currvel} * (creep << 23) + r.majrdvel * (std::uint64_t{v.currvel} * (v.currvel - 1) / 2)) >> 7;
     if (wild) {
         vel = any_size(rng, 32);
-        d = any_size(rng, 49);
+        d = any_size(rng, 64);
     }
     v.majrvel = static_cast<std::uint32_t>(std::min<std::uint64_t>(vel, 0xFFFFFFFFu));
     v.minrvel = static_cast<std::uint32_t>(v.majrvel * (rng() % 1000) / 1000);
