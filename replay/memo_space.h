@@ -17,10 +17,63 @@
 
 #include "base/platform.h"
 
-// Bytes of the block the corner-ramp table takes first; the memo of waits
-// takes the rest.
+// Bytes of the block the corner-ramp table takes first, then the memo of
+// corner passes; the memo of waits takes the rest.
 inline constexpr std::size_t corner_ramp_memo_bytes = std::size_t{256} << 10;
-inline constexpr std::size_t wait_memo_bytes = platform::memo_block_bytes - corner_ramp_memo_bytes;
+inline constexpr std::size_t corner_pass_memo_offset = corner_ramp_memo_bytes;
+inline constexpr std::size_t corner_pass_memo_bytes = std::size_t{256} << 10;
+inline constexpr std::size_t wait_memo_offset = corner_pass_memo_offset + corner_pass_memo_bytes;
+inline constexpr std::size_t wait_memo_bytes = platform::memo_block_bytes - wait_memo_offset;
+
+// A memo that rarely finds what it is asked for pays for the look-ups and
+// gets nothing: its pace watches the hits over each stretch of look-ups
+// and, when fewer than one in eight hit, sits out the next 16 stretches
+// before it tries again, twice as many after each stretch in a row that
+// fails, up to 128.
+class MemoPace {
+public:
+    static constexpr std::uint32_t window = 512;
+    static constexpr std::uint32_t rest_after_failure = 16 * window;
+    static constexpr std::uint32_t max_doublings = 3;
+
+    // Whether the memo sits this look-up out; counts the look-ups of the stretch.
+    bool resting()
+    {
+        if (rest_ != 0) {
+            --rest_;
+            return true;
+        }
+        if (++lookups_ == window) {
+            if (hits_ * 8 < window) {
+                rest_ = rest_after_failure << failures_;
+                failures_ = failures_ + 1 < max_doublings ? failures_ + 1 : max_doublings;
+            } else {
+                failures_ = 0;
+            }
+            lookups_ = 0;
+            hits_ = 0;
+        }
+        return false;
+    }
+
+    // Counts a look-up that found what it asked for.
+    void hit() { ++hits_; }
+
+    // Hands the look-ups still to be sat out to a caller that counts them
+    // down itself.
+    std::uint32_t take_rest()
+    {
+        const std::uint32_t rest = rest_;
+        rest_ = 0;
+        return rest;
+    }
+
+private:
+    std::uint32_t lookups_ = 0;
+    std::uint32_t hits_ = 0;
+    std::uint32_t rest_ = 0;
+    std::uint32_t failures_ = 0;
+};
 
 // A table of sets: 2^small_bits of them at first, 2^large_bits at offset in
 // the block after the move.

@@ -7,6 +7,7 @@
 #include "replay/machine_scales.h"
 #include "fwShare/servo/vector_planner.h"
 #include "replay/closed_forms.h"
+#include "replay/corner_pass_memo.h"
 #include "replay/corner_ramp.h"
 #include "replay/ramp_ticks.h"
 #include "replay/tick_account.h"
@@ -430,4 +431,5 @@ void replay_start_job(ReplayMode mode, std::uint64_t tick_limit,
     replay_state.deadline = deadline;
     servo_ticks_state.tick_runner = wait_ticks;
     vector_planner_state.corner_ramp_solver = mode == ReplayMode::literal ? nullptr : corner_ramp_solved;
+    vector_planner_state.corner_pass_memo = mode == ReplayMode::fast ? &corner_pass_memo : nullptr;
 }

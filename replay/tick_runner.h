@@ -19,6 +19,7 @@
 #include <optional>
 
 #include "fwShare/servo/servo_ticks.h"
+#include "replay/memo_space.h"
 
 enum class ReplayMode : std::uint8_t { fast, full, literal };
 
@@ -55,12 +56,11 @@ struct ReplayState {
     // Waits replayed from the memo of waits that ran before, and their ticks.
     std::uint64_t waits_remembered = 0;
     std::uint64_t ticks_remembered = 0;
-    // The memo's pace: look-ups and hits in the current stretch of waits,
-    // the waits it still sits out, and the stretches in a row that failed.
-    std::uint32_t memo_lookups = 0;
-    std::uint32_t memo_hits = 0;
-    std::uint32_t memo_rest = 0;
-    std::uint32_t memo_failures = 0;
+    // Corner passes taken from the memo of passes.
+    std::uint64_t corner_passes_remembered = 0;
+    // The paces of the memo of waits and of the memo of corner passes.
+    MemoPace wait_pace;
+    MemoPace corner_pass_pace;
 };
 extern ReplayState replay_state;
 

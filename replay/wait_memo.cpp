@@ -132,15 +132,7 @@ struct WaitSet {
     std::uint8_t recent;  // the way used last
 };
 static_assert((sizeof(WaitSet) << wait_set_bits) <= wait_memo_bytes);
-using WaitSets = MemoTable<WaitSet, 4, wait_set_bits, corner_ramp_memo_bytes, 64>;
-
-// A job whose waits rarely repeat pays for the look-ups and gets nothing:
-// the memo watches its hits over each stretch of waits and, when fewer than
-// one in eight hit, sits out the next 16 stretches before it tries again,
-// twice as many after each stretch in a row that fails, up to 128.
-constexpr std::uint32_t pace_window = 512;
-constexpr std::uint32_t pace_rest = 16 * pace_window;
-constexpr std::uint32_t pace_max_doublings = 3;
+using WaitSets = MemoTable<WaitSet, 4, wait_set_bits, wait_memo_offset, 64>;
 
 // The record fields the ticks read or write.
 RecordKey record_key(const VdbData* r)
@@ -484,34 +476,13 @@ bool remember(RememberedWait& w, const WaitStart& s, std::uint64_t ran, const Vd
     return true;
 }
 
-// Whether the memo sits this wait out; counts the waits of the stretch.
-bool memo_resting()
-{
-    ReplayState& s = replay_state;
-    if (s.memo_rest != 0) {
-        --s.memo_rest;
-        return true;
-    }
-    if (++s.memo_lookups == pace_window) {
-        if (s.memo_hits * 8 < pace_window) {
-            s.memo_rest = pace_rest << s.memo_failures;
-            s.memo_failures = std::min(s.memo_failures + 1, pace_max_doublings);
-        } else {
-            s.memo_failures = 0;
-        }
-        s.memo_lookups = 0;
-        s.memo_hits = 0;
-    }
-    return false;
-}
-
 } // namespace
 
 SvoRunEnd wait_memo_run(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran,
                         WaitTicks run)
 {
     VdbData* rec = SVO_VectPtr;
-    if (memo_resting()) {
+    if (replay_state.wait_pace.resting()) {
         return run(wait_rec, max_ticks, ran);
     }
     const int records = wait_records(wait_rec, rec);
@@ -541,7 +512,7 @@ SvoRunEnd wait_memo_run(const VdbData* wait_rec, std::uint64_t max_ticks, std::u
         const RememberedWait& w = set.way[way];
         if (replays_here(w, hash, key, next, max_ticks)) {
             set.recent = static_cast<std::uint8_t>(way);
-            ++replay_state.memo_hits;
+            replay_state.wait_pace.hit();
             replay(w, rec, next, sources);
             *ran = w.ticks;
             return SvoRunEnd::condition;

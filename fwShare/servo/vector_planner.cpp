@@ -48,7 +48,7 @@ const std::uint16_t corner_factor_table[46] = {
 namespace {
 
 constexpr std::uint32_t max_smooth_angle = 0x190000; // 25 degrees, 16.16
-constexpr int look_back_limit = 13;
+constexpr int look_back_limit = corner_look_back_limit;
 
 inline bool is_vector(const VdbData* rec)
 {
@@ -99,6 +99,13 @@ void corner_ramp(const VdbData* p2, std::uint16_t h, std::uint32_t* steps, std::
                      static_cast<std::uint32_t>(CREEP_VELOCITY), steps, dist);
 }
 
+// Whether the corner pass may raise the corner at the end of p3: a vector
+// whose acceleration was not doubled, turning by no more than 25 degrees.
+inline bool corner_may_rise(const VdbData* p3)
+{
+    return is_vector(p3) && p3->acc_index != 21 && p3->anglediff <= max_smooth_angle;
+}
+
 // Raises the corner speeds of the records before rec. Returns the number of
 // joints raised and the last record whose cnrvel it changed.
 int corner_pass(VdbData* rec, VdbData** last_changed)
@@ -108,7 +115,7 @@ int corner_pass(VdbData* rec, VdbData** last_changed)
     VdbData* p3 = rec->prev;
     int i = 0;
     while (i < look_back_limit) {
-        if (!is_vector(p3) || p3->acc_index == 21 || p3->anglediff > max_smooth_angle) {
+        if (!corner_may_rise(p3)) {
             break;
         }
         if (p2->majrdisth > short_len) {
@@ -149,6 +156,44 @@ int corner_pass(VdbData* rec, VdbData** last_changed)
         p3 = p3->prev;
     }
     return i;
+}
+
+// The memo of corner passes to ask for the pass over rec, or null. A pass
+// that ends at its first joint before any ramp is not worth a look-up; one
+// that prints its trace always runs; the memo may ask to sit passes out.
+const CornerPassMemo* corner_pass_memo_to_ask(const VdbData* rec)
+{
+    VectorPlannerState& s = vector_planner_state;
+    if (s.corner_pass_memo == nullptr || !corner_may_rise(rec->prev) ||
+        rec->majrdisth > 3 * svo_reso_mm_x || dbg_enabled(DBG_PbdFun) ||
+        dbg_enabled(DBG_AngleSmooth) || dbg_enabled(DBG_TempOn)) {
+        return nullptr;
+    }
+    if (s.corner_passes_unasked != 0) {
+        --s.corner_passes_unasked;
+        return nullptr;
+    }
+    return s.corner_pass_memo;
+}
+
+// The corner pass over rec, or what the estimator's memo of passes holds
+// for it.
+int remembered_corner_pass(VdbData* rec, VdbData** last_changed)
+{
+    const CornerPassMemo* memo = corner_pass_memo_to_ask(rec);
+    std::int32_t raised = 0;
+    const CornerPassRecall recall =
+        memo != nullptr ? memo->recall(rec, &raised, last_changed) : CornerPassRecall::run;
+    if (recall == CornerPassRecall::recalled) {
+        return raised;
+    }
+    raised = corner_pass(rec, last_changed);
+    if (recall == CornerPassRecall::run_and_remember) {
+        // The pass looked at one record past the last it raised, unless it
+        // stopped at its limit.
+        memo->remember(rec, raised, std::min(raised + 1, look_back_limit), *last_changed);
+    }
+    return raised;
 }
 
 // Top speed in acceleration steps for a move at angle a from its major axis.
@@ -381,7 +426,7 @@ void planner::_delta_move(std::int32_t dx, std::int32_t dy, VdbData* rec)
     angle_smooth(rec, traced_prev, rel);
     pMsPlotbed->CornerTable = 1;
     VdbData* last_changed = rec;
-    rec->smoothLoop2 = corner_pass(rec, &last_changed);
+    rec->smoothLoop2 = remembered_corner_pass(rec, &last_changed);
 
     if ((vdb_dump_flags & 1u) != 0) {
         dump_servo_globals();

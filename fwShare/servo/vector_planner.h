@@ -27,11 +27,37 @@ using CornerRampSolver = void (*)(std::uint32_t len, std::uint32_t psuedodist, s
                                   std::uint32_t majrdvel, std::int32_t creep_velocity,
                                   std::uint32_t* steps, std::uint32_t* dist);
 
-// The planner's own count, with its power-on value, and the seam through
-// which the estimator solves corner ramps (null: walked step by step).
+// The deepest the corner pass looks back: it raises at most this many
+// records before the one planned.
+inline constexpr int corner_look_back_limit = 13;
+
+// A memo of whole corner passes. The pass over rec reads, of rec and of
+// each record before it that it looks at, the fields cmd, acc_index,
+// anglediff, cnrvel, majrdvel, majrdisth and acclcount, and of rec also
+// psuedodist; of the settings svo_reso_mm_x, min_corner_vel and
+// CREEP_VELOCITY. It looks at the records before rec up to one past the
+// last it raises (no more than corner_look_back_limit), and changes only
+// their cnrvel, psuedodist and smoothCnt.
+//
+// Before a pass, recall may stand in for it: recalled when it raised the
+// records as the pass would have, with the records raised and the last
+// record changed (rec when none). Else the pass runs, and when recall asked
+// for it, remember is told what it did.
+enum class CornerPassRecall : std::uint8_t { run, run_and_remember, recalled };
+struct CornerPassMemo {
+    CornerPassRecall (*recall)(VdbData* rec, std::int32_t* raised, VdbData** last_changed);
+    void (*remember)(const VdbData* rec, std::int32_t raised, std::int32_t looked_at,
+                     const VdbData* last_changed);
+};
+
+// The planner's own count, with its power-on value, and the seams through
+// which the estimator solves corner ramps (null: walked step by step) and
+// remembers corner passes (null: each pass runs).
 struct VectorPlannerState {
     std::int32_t vect_count = 0;  // planned vectors so far (shown by the end-of-job report)
     CornerRampSolver corner_ramp_solver = nullptr;
+    const CornerPassMemo* corner_pass_memo = nullptr;
+    std::uint32_t corner_passes_unasked = 0;  // passes the memo asked to sit out
 };
 extern VectorPlannerState vector_planner_state;
 VEMTRAC_STATE_NAMES(vector_planner_state, vect_count);
