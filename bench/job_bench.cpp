@@ -90,6 +90,9 @@ void BM_Job(benchmark::State& state, BenchJob job, JobMode mode)
         // Ticks of the waits replayed from the memo of waits that ran before.
         state.counters["remembered_%"] =
             100.0 * static_cast<double>(replay_state.ticks_remembered) / job_ticks;
+        // Corner passes taken from the memo of passes that ran before.
+        state.counters["passes_remembered"] =
+            static_cast<double>(replay_state.corner_passes_remembered);
     }
     std::filesystem::remove_all(folder);
 }
