@@ -44,10 +44,7 @@ struct RememberedPass {
 // (236 KB), 4 before 64 passes were remembered.
 constexpr unsigned pass_set_bits = 8;
 
-struct PassSet {
-    RememberedPass way[2];
-    std::uint8_t recent;  // the way taken last
-};
+using PassSet = TwoWaySet<RememberedPass>;
 static_assert((sizeof(PassSet) << pass_set_bits) <= corner_pass_memo_bytes);
 using PassSets = MemoTable<PassSet, 2, pass_set_bits, corner_pass_memo_offset, 64>;
 

@@ -25,6 +25,14 @@ inline constexpr std::size_t corner_pass_memo_bytes = std::size_t{256} << 10;
 inline constexpr std::size_t wait_memo_offset = corner_pass_memo_offset + corner_pass_memo_bytes;
 inline constexpr std::size_t wait_memo_bytes = platform::memo_block_bytes - wait_memo_offset;
 
+// A set of a memo table: two entries per hash, the one taken last marked,
+// so that two that alternate do not evict each other.
+template <typename Entry>
+struct TwoWaySet {
+    Entry way[2];
+    std::uint8_t recent;  // the way taken last
+};
+
 // A memo that rarely finds what it is asked for pays for the look-ups and
 // gets nothing: its pace watches the hits over each stretch of look-ups
 // and, when fewer than one in eight hit, sits out the next 16 stretches

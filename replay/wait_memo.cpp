@@ -127,10 +127,7 @@ constexpr std::uint32_t no_end_mark = 0xFFFFFFFFu;
 // remembered, 16 sets before.
 constexpr unsigned wait_set_bits = 10;
 
-struct WaitSet {
-    RememberedWait way[2];
-    std::uint8_t recent;  // the way used last
-};
+using WaitSet = TwoWaySet<RememberedWait>;
 static_assert((sizeof(WaitSet) << wait_set_bits) <= wait_memo_bytes);
 using WaitSets = MemoTable<WaitSet, 4, wait_set_bits, wait_memo_offset, 64>;
 
