@@ -144,7 +144,8 @@ std::vector<RingState> plan_moves(const std::vector<Drawing>& drawings, bool wit
             if (static_cast<int>(i) == d.changed) {
                 switch (d.change) {
                 case Change::doubled_acceleration:
-                    r->acc_index = 21;
+                    // One planned before: later passes would raise its corner.
+                    r->prev->acc_index = 21;
                     break;
                 case Change::lower_top_speed:
                     r->acclcount = static_cast<std::uint16_t>(r->acclcount / 16);
@@ -153,7 +154,9 @@ std::vector<RingState> plan_moves(const std::vector<Drawing>& drawings, bool wit
                     r->cnrvel = static_cast<std::uint16_t>(r->cnrvel + 40);
                     break;
                 case Change::sharper_turn_before:
-                    r->prev->anglediff += 0x10000;
+                    // By a degree, or on odd chords past the 25 degrees
+                    // beyond which no later pass raises that corner.
+                    r->prev->anglediff += (i % 2 != 0 ? 30u : 1u) << 16;
                     break;
                 }
             }
