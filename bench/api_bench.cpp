@@ -8,9 +8,9 @@
 #include <sstream>
 #include <string>
 
-#include "app/job_report.h"
-#include "app/job_run.h"
-#include "app/report_json.h"
+#include "report/job_report.h"
+#include "job/job_run.h"
+#include "report/report_json.h"
 #include "vemtrac/vemtrac.h"
 
 namespace {

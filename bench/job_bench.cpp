@@ -16,8 +16,8 @@
 
 #include <unistd.h>
 
-#include "app/job_clock.h"
-#include "app/job_run.h"
+#include "job/job_clock.h"
+#include "job/job_run.h"
 #include "bench_jobs.h"
 #include "fwShare/servo/servo_ticks.h"
 

@@ -15,11 +15,11 @@
 #include <string>
 
 
-#include "app/job_report.h"
-#include "app/job_run.h"
-#include "app/job_svg.h"
-#include "app/report_json.h"
-#include "app/timeline_csv.h"
+#include "report/job_report.h"
+#include "job/job_run.h"
+#include "report/job_svg.h"
+#include "report/report_json.h"
+#include "report/timeline_csv.h"
 #include "bench_jobs.h"
 
 namespace {

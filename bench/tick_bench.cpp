@@ -8,7 +8,7 @@
 #include <iterator>
 #include <cstdint>
 
-#include "app/job_clock.h"
+#include "job/job_clock.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "bench_machine.h"
 #include "fwShare/servo/move_queue.h"

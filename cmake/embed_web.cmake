@@ -1,6 +1,6 @@
 # Writes OUTPUT, a C++ source holding each of FILES (separated by |) as bytes,
 # with find_web_asset() over their names. Run with cmake -P at build time.
-set(body "// Generated from web/ at build time; edit those files instead.\n#include \"app/web_assets.h\"\n\n#include <cstring>\n\nnamespace {\n\n")
+set(body "// Generated from serve/page/ at build time; edit those files instead.\n#include \"serve/web_assets.h\"\n\n#include <cstring>\n\nnamespace {\n\n")
 string(REPLACE "|" ";" FILES "${FILES}")
 set(table "")
 set(n 0)

@@ -15,7 +15,7 @@
 
 #include <unistd.h>
 
-#include "app/job_run.h"
+#include "job/job_run.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/job_run.h"
+#include "job/job_run.h"
 #include "fwShare/servo/servo_isr.h"
 #include "replay/tick_account.h"
 

@@ -12,13 +12,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/job_report.h"
-#include "app/job_run.h"
+#include "report/job_report.h"
+#include "job/job_run.h"
 #include "base/console.h"
-#include "app/job_svg.h"
-#include "app/report_json.h"
-#include "app/report_text.h"
-#include "app/timeline_csv.h"
+#include "report/job_svg.h"
+#include "report/report_json.h"
+#include "report/report_text.h"
+#include "report/timeline_csv.h"
 #include "base/shown_text.h"
 #include "tests/xml_check.h"
 

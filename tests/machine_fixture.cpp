@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include "base/debug_trace.h"
-#include "app/job_clock.h"
-#include "app/machine_reset.h"
+#include "job/job_clock.h"
+#include "job/machine_reset.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/servo/servo_gains.h"
 #include "fwShare/start_up.h"

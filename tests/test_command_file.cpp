@@ -9,9 +9,9 @@
 #include <random>
 #include <string>
 
-#include "app/command_file.h"
-#include "app/command_reader.h"
-#include "app/exe_dir.h"
+#include "job/command_file.h"
+#include "job/command_reader.h"
+#include "job/exe_dir.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/servo/vector_queue.h"

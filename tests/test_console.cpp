@@ -4,8 +4,8 @@
 // bytes runs as the same job read from its file.
 #include "machine_fixture.h"
 
-#include "app/job_run.h"
-#include "app/report_tally.h"
+#include "job/job_run.h"
+#include "job/report_tally.h"
 #include "replay/tick_account.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <optional>
 #include <string_view>
 
-#include "app/job_run.h"
+#include "job/job_run.h"
 #include "job_generator.h"
 
 using job_generator::Prng;

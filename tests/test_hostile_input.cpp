@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/status_file.h"
+#include "job/status_file.h"
 
 namespace fs = std::filesystem;
 

@@ -3,7 +3,7 @@
 #include "machine_fixture.h"
 
 #include "base/debug_trace.h"
-#include "app/job_clock.h"
+#include "job/job_clock.h"
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/vector_queue.h"
 #include "fwShare/servo/vector_send.h"

@@ -2,7 +2,7 @@
 // per-job tick limit.
 #include "machine_fixture.h"
 
-#include "app/job_run.h"
+#include "job/job_run.h"
 
 namespace {
 

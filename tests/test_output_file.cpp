@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/output_file.h"
+#include "job/output_file.h"
 #include "machine_fixture.h"
 
 namespace fs = std::filesystem;

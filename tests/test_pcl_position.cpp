@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/job_clock.h"
+#include "job/job_clock.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/pcl_position.h"

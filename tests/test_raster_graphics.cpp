@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/debug_trace.h"
-#include "app/job_clock.h"
+#include "job/job_clock.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/pcl_position.h"

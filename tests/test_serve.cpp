@@ -11,8 +11,8 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
-#include "app/cli_options.h"
-#include "app/serve.h"
+#include "cli/cli_options.h"
+#include "serve/serve.h"
 #include "machine_fixture.h"
 #include "vemtrac/vemtrac.h"
 

@@ -9,7 +9,7 @@
 #include <iterator>
 #include <string>
 
-#include "app/job_clock.h"
+#include "job/job_clock.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/servo_isr.h"

@@ -2,7 +2,7 @@
 // the producer's wait for a free record.
 #include "machine_fixture.h"
 
-#include "app/job_clock.h"
+#include "job/job_clock.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/speed_profiles.h"

@@ -10,10 +10,10 @@
 #include <regex>
 #include <sstream>
 
-#include "app/job_report.h"
-#include "app/job_run.h"
-#include "app/report_text.h"
-#include "app/what_if.h"
+#include "report/job_report.h"
+#include "job/job_run.h"
+#include "report/report_text.h"
+#include "report/what_if.h"
 #include "job_generator.h"
 
 namespace {

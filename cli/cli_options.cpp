@@ -1,0 +1,370 @@
+#include "cli/cli_options.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include <CLI/CLI.hpp>
+
+#include "job/job_run.h"
+#include "job/output_file.h"
+
+namespace {
+
+const char* const usage_lines =
+    "usage: vemtrac                 run Vemtrac.cmd beside the program, write Vemtrac.sts\n"
+    "       vemtrac DIR             the same with the folder DIR\n"
+    "       vemtrac --report [--json] [--timeline FILE] [--svg FILE] [--force]\n"
+    "                        [--set KEY=VALUE]... [--rate AMOUNT [--setup MIN]] JOB...\n"
+    "                               estimate each JOB and print where the time goes\n"
+    "       vemtrac --report --sweep KEY=FROM:TO:STEP [--fit H:MM:SS] [--json]\n"
+    "                        [--svg FILE] [--set ...] [--rate ...] JOB\n"
+    "                               the job's run time at each value of a setting\n"
+    "       vemtrac serve [--host H] [--port P] [--max-body BYTES] [--queue N]\n"
+    "                     [--tick-limit N] [--time-limit-s N] [--timeout-s N]\n"
+    "                     [--cors ORIGIN]\n"
+    "                               the estimates and their page over HTTP\n"
+    "       vemtrac --help | -h     this help in full\n"
+    "       vemtrac --version       version and machine model\n"
+    "options for every form: --replay fast|full|literal\n";
+
+// Why an output cannot be written where the command line asks, or empty:
+// it is one of the jobs or the other output (a slip such as --svg JOB JOB),
+// or a file that is not an earlier output of its kind and --force is not
+// given.
+std::string output_problem(const CliOptions& o)
+{
+    namespace fs = std::filesystem;
+    const std::pair<const std::string*, OutputKind> outputs[] = {
+        {&o.timeline_file, OutputKind::timeline}, {&o.svg_file, OutputKind::picture}};
+    for (const auto& [path, kind] : outputs) {
+        if (path->empty()) {
+            continue;
+        }
+        for (const std::string& job : o.jobs) {
+            std::error_code ec;
+            const bool folder = fs::is_directory(job, ec);
+            if (same_file(*path, job) ||
+                (folder && same_file(*path, (fs::path(job) / "Vemtrac.cmd").string()))) {
+                return *path + " is a job given: the output would replace it";
+            }
+        }
+        std::string why;
+        if (!output_replaceable(*path, kind, o.force, &why)) {
+            return why;
+        }
+    }
+    if (!o.timeline_file.empty() && !o.svg_file.empty() && same_file(o.timeline_file, o.svg_file)) {
+        return "--timeline and --svg name the same file";
+    }
+    return "";
+}
+
+// The what-if options as given, before they are read.
+struct WhatIfArgs {
+    std::vector<std::string> sets;
+    std::string sweep;
+    std::string fit;
+    std::string rate;
+    std::string setup;
+    bool given() const
+    {
+        return !sets.empty() || !sweep.empty() || !fit.empty() || !rate.empty() || !setup.empty();
+    }
+};
+
+// An amount that is a finite number, 0 or more, and nothing else.
+bool parse_amount(const std::string& text, double* value)
+{
+    char* end = nullptr;
+    *value = std::strtod(text.c_str(), &end);
+    return !text.empty() && end == text.c_str() + text.size() && std::isfinite(*value) &&
+           *value >= 0 && text.find_first_of("xXpPnN") == std::string::npos;
+}
+
+// "H:MM:SS" as milliseconds (minutes and seconds below 60).
+bool parse_slot(const std::string& text, std::uint32_t* ms)
+{
+    unsigned part[3] = {};
+    const char* at = text.data();
+    const char* const end = text.data() + text.size();
+    for (int i = 0; i < 3; ++i) {
+        const auto [next, ec] = std::from_chars(at, end, part[i]);
+        const bool last = i == 2;
+        if (ec != std::errc{} || next == at || (i > 0 && next - at != 2) ||
+            (last ? next != end : next == end || *next != ':')) {
+            return false;
+        }
+        at = last ? next : next + 1;
+    }
+    if (part[1] > 59 || part[2] > 59 || part[0] > 1000) {
+        return false;
+    }
+    *ms = ((part[0] * 60 + part[1]) * 60 + part[2]) * 1000;
+    return true;
+}
+
+// Reads --set, --sweep, --fit, --rate and --setup; says what is wrong.
+std::string read_what_if(const WhatIfArgs& a, CliOptions* o)
+{
+    std::string error;
+    for (const std::string& text : a.sets) {
+        SettingOverride setting;
+        if (!parse_setting_override(text, &setting, &error)) {
+            return "--set " + error;
+        }
+        add_setting_override(&o->overrides, setting);
+    }
+    if (!a.sweep.empty()) {
+        SweepSpec sweep;
+        if (!parse_sweep(a.sweep, &sweep, &error)) {
+            return "--sweep " + error;
+        }
+        o->sweep = std::move(sweep);
+    }
+    if (!a.fit.empty()) {
+        std::uint32_t ms = 0;
+        if (!parse_slot(a.fit, &ms)) {
+            return "--fit " + a.fit + ": a slot is given as H:MM:SS, e.g. 1:30:00";
+        }
+        if (!o->sweep) {
+            return "--fit goes with --sweep";
+        }
+        o->fit_ms = ms;
+    }
+    if (!a.rate.empty() || !a.setup.empty()) {
+        CostRate rate;
+        if (a.rate.empty()) {
+            return "--setup goes with --rate";
+        }
+        if (!parse_amount(a.rate, &rate.per_hour)) {
+            return "--rate " + a.rate + ": the rate is an amount per hour, 0 or more, e.g. 45.50";
+        }
+        if (!a.setup.empty() && !parse_amount(a.setup, &rate.setup_minutes)) {
+            return "--setup " + a.setup + ": the setup is minutes per job, 0 or more";
+        }
+        o->rate = rate;
+    }
+    return "";
+}
+
+// Checks the what-if options against the rest of the report form.
+std::string what_if_problem(const CliOptions& o, const std::vector<std::string>& paths)
+{
+    if (o.sweep && paths.size() != 1) {
+        return "--sweep takes exactly one JOB";
+    }
+    if (o.sweep && !o.timeline_file.empty()) {
+        return "--sweep draws no timeline (--svg FILE draws its chart)";
+    }
+    return "";
+}
+
+// Checks what CLI11 cannot: which options go with which form.
+void check_forms(CliOptions* o, bool report, const std::vector<std::string>& paths,
+                 const WhatIfArgs& what_if)
+{
+    if (report) {
+        o->mode = CliMode::report;
+        o->jobs = paths;
+        if (paths.empty()) {
+            o->error = "--report needs at least one JOB";
+        } else if ((!o->timeline_file.empty() || !o->svg_file.empty()) && paths.size() != 1) {
+            o->error = "--timeline and --svg take exactly one JOB";
+        } else if (o->error = read_what_if(what_if, o); o->error.empty()) {
+            o->error = what_if_problem(*o, paths);
+        }
+        if (o->error.empty()) {
+            o->error = output_problem(*o);
+        }
+    } else if (what_if.given()) {
+        o->error = "--set, --sweep, --fit, --rate and --setup go with --report (the machine's "
+                   "own form runs the job as written)";
+    } else if (o->json || o->force || !o->timeline_file.empty() || !o->svg_file.empty()) {
+        o->error = "--json, --timeline, --svg and --force go with --report";
+    } else if (paths.size() > 1) {
+        o->error = "more than one folder given (to estimate several jobs, use --report)";
+    } else if (paths.size() == 1) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(paths[0], ec)) {
+            o->error = paths[0] + " is not a folder (to estimate a job file, use --report)";
+        }
+        o->folder = paths[0];
+    }
+    if (!o->error.empty()) {
+        o->mode = CliMode::usage_error;
+    }
+}
+
+// The serve form's options, on its own subcommand.
+CLI::App* add_serve_form(CLI::App& app, ServeOptions* s)
+{
+    CLI::App* serve = app.add_subcommand("serve", "the estimate service");
+    serve->add_option("--host", s->host)->type_name("HOST");
+    serve->add_option("--port", s->port)->check(CLI::Range(0, 65535));
+    serve->add_option("--max-body", s->max_body)->check(CLI::Range(std::size_t{1}, std::size_t{1} << 40));
+    serve->add_option("--queue", s->queue)->check(CLI::Range(1, 1000));
+    serve->add_option("--tick-limit", s->tick_limit)->check(CLI::Range(std::uint64_t{1}, replay_max_job_ticks));
+    serve->add_option_function<std::uint32_t>(
+              "--time-limit-s", [s](std::uint32_t seconds) { s->time_limit_ms = seconds * 1000u; })
+        ->check(CLI::Range(1u, 86400u));
+    serve->add_option("--timeout-s", s->timeout_s)->check(CLI::Range(1, 3600));
+    serve->add_option("--cors", s->cors)->type_name("ORIGIN");
+    return serve;
+}
+
+} // namespace
+
+CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_default)
+{
+    CliOptions o;
+    CLI::App app{"vemtrac"};
+    app.set_help_flag();
+    bool help = false, version = false, report = false;
+    std::string replay;
+    std::vector<std::string> paths;
+    app.add_flag("-h,--help", help);
+    app.add_flag("--version", version);
+    app.add_flag("--report", report);
+    app.add_flag("--json", o.json);
+    app.add_flag("--force", o.force);
+    CLI::Option* timeline = app.add_option("--timeline", o.timeline_file)->type_name("FILE");
+    CLI::Option* svg = app.add_option("--svg", o.svg_file)->type_name("FILE");
+    app.add_option("--replay", replay)->check(CLI::IsMember({"full", "fast", "literal"}));
+    WhatIfArgs what_if;
+    app.add_option("--set", what_if.sets)->type_name("KEY=VALUE")->allow_extra_args(false);
+    CLI::Option* sweep = app.add_option("--sweep", what_if.sweep)->type_name("KEY=FROM:TO:STEP");
+    CLI::Option* fit = app.add_option("--fit", what_if.fit)->type_name("H:MM:SS");
+    CLI::Option* rate = app.add_option("--rate", what_if.rate)->type_name("AMOUNT");
+    CLI::Option* setup = app.add_option("--setup", what_if.setup)->type_name("MINUTES");
+    app.add_option("paths", paths);
+    CLI::App* serve = add_serve_form(app, &o.serve);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        o.mode = CliMode::usage_error;
+        o.error = e.what();
+        return o;
+    }
+    for (const CLI::Option* given : {timeline, svg}) {
+        if (given->count() > 0 && given->as<std::string>().empty()) {
+            o.mode = CliMode::usage_error;
+            o.error = given->get_name() + " needs a file name";
+            return o;
+        }
+    }
+    for (const CLI::Option* given : {sweep, fit, rate, setup}) {
+        if (given->count() > 0 && given->as<std::string>().empty()) {
+            o.mode = CliMode::usage_error;
+            o.error = given->get_name() + " needs a value";
+            return o;
+        }
+    }
+    o.replay = replay_default;
+    if (!replay.empty()) {
+        replay_by_name(replay, &o.replay);
+    }
+    if (help || version) {
+        o.mode = help ? CliMode::help : CliMode::version;
+        return o;
+    }
+    if (serve->parsed()) {
+        o.mode = report || o.json || !paths.empty() || what_if.given() ? CliMode::usage_error
+                                                                        : CliMode::serve;
+        o.error = "serve takes none of --report, --json, --set, --sweep, --fit, --rate, "
+                  "--setup and JOB";
+        return o;
+    }
+    check_forms(&o, report, paths, what_if);
+    return o;
+}
+
+std::string cli_usage_text()
+{
+    return std::string(usage_lines) + "Run vemtrac --help for what each form reads and writes.\n";
+}
+
+std::string cli_help_text()
+{
+    return std::string(
+               "vemtrac estimates how long the laser cutter/engraver runs a job: it replays the\n"
+               "job through the machine's own motion control, one servo tick (0.4 ms) at a\n"
+               "time, and counts the ticks from the first time the head leaves its hold state\n"
+               "to the last time it comes back.\n\n") +
+           usage_lines +
+           "\n"
+           "vemtrac [DIR]\n"
+           "  Reads DIR/Vemtrac.cmd (without DIR: the folder of the program) and writes\n"
+           "  DIR/Vemtrac.sts: VMTC_OK, the machine model, the estimate in milliseconds,\n"
+           "  the estimator's own time and \"Job Run Time <minutes>:<seconds>\". Without\n"
+           "  Vemtrac.cmd no status file is written and an old one is removed. Standard\n"
+           "  output shows the machine's console; the exit code is 0.\n"
+           "\n"
+           "vemtrac --report JOB...\n"
+           "  Each JOB is a job file of any name or a folder holding Vemtrac.cmd. Prints\n"
+           "  for each the estimate (ms and h:mm:ss), whether the job ran to the end of its\n"
+           "  file or where it stopped, and where every tick goes: by motion phase (hold,\n"
+           "  acceleration, slew, deceleration, creep, delay) and by activity (cutting per\n"
+           "  pen, pen-up travel, each raster image's passes and line steps, the raster\n"
+           "  carriage), with vectors planned, raster lines, millimetres cut and travelled\n"
+           "  and the average cutting speed per pen; after several jobs their total.\n"
+           "  Writes no status file. Exit code 0 when every job ran to its end, 1 when a\n"
+           "  job could not be read, 3 when one was cut short or refused, 4 when an\n"
+           "  output could not be written (2: a usage error, nothing run or written).\n"
+           "  --json           one JSON document for all jobs instead of the text\n"
+           "  --timeline FILE  CSV entry,keyword,start_ms,end_ms: the machine time at\n"
+           "                   which each entry that moves the head starts and ends\n"
+           "                   (one JOB only)\n"
+           "  --svg FILE       the job drawn on the table as the head moves it, with a\n"
+           "                   bar of where the time goes (one JOB only)\n"
+           "  --force          replace a FILE that is not an earlier timeline or picture\n"
+           "                   (never a JOB: an output naming a JOB is always refused)\n"
+           "  --set KEY=VALUE  run each job as if the setting KEY were VALUE throughout,\n"
+           "                   as if the entry \"KEY VALUE\" stood first and every entry\n"
+           "                   of KEY said VALUE (repeatable). KEY is one of RasterSpeedX,\n"
+           "                   RasterSpeedY, RasterBandingFree, RasterFiringType, RasterDPI,\n"
+           "                   RasterUnit, RasterPower, RasterAccelEngrave, RasterBuEngrave,\n"
+           "                   ImageWidth, ImageHeight, or VectorSpeed.N for pen N's speed\n"
+           "                   code (N 1..16); VALUE must fit the setting as in a job file\n"
+           "  --sweep KEY=FROM:TO:STEP\n"
+           "                   run the one JOB once at each value from FROM to TO (both\n"
+           "                   included, at most 1001 values) and print a table of the\n"
+           "                   run times against the job as written; with --json the same\n"
+           "                   as JSON, with --svg FILE a chart of run time against value\n"
+           "  --fit H:MM:SS    with --sweep: mark the values whose run time fits the slot\n"
+           "  --rate AMOUNT    what an hour of machine time costs: each job, the total and\n"
+           "                   each sweep value show (run time + setup) x rate, two\n"
+           "                   decimals, in the rate's own currency\n"
+           "  --setup MINUTES  time charged per job on top of its run time (default 0)\n"
+           "\n"
+           "vemtrac serve\n"
+           "  An HTTP service on 127.0.0.1:8080 (--host, --port; port 0 takes a free one):\n"
+           "  GET / is a page to drop job files on; POST /v1/estimate, /v1/timeline and\n"
+           "  /v1/picture take the bytes of a job file and answer with the JSON report,\n"
+           "  the timeline and the picture; GET /v1/openapi.json describes them. One\n"
+           "  estimate runs at a time, up to --queue (8) wait, each of at most\n"
+           "  --tick-limit ticks and --time-limit-s (60) seconds (a job cut short by\n"
+           "  either is answered as cut short); bodies over --max-body (64 MiB) are\n"
+           "  refused, a request that waits --timeout-s (30) seconds for the machine\n"
+           "  is answered 503, and a client silent that long is dropped. --cors ORIGIN\n"
+           "  lets pages of that origin call it.\n"
+           "\n"
+           "--replay fast|full|literal\n"
+           "  fast (the default) leaves out the servo's position loop, which nothing the\n"
+           "  estimate shows depends on, and advances runs of alike ticks in one step.\n"
+           "  full runs every servo tick with the position loop, as the machine does.\n"
+           "  literal runs each tick through the servo interrupt one at a time and walks\n"
+           "  the planner's corner ramps step by step: the slowest, and the reference the\n"
+           "  other two are tested against. All three give the same figures;\n"
+           "  VEMTRAC_REPLAY=full or literal in the environment asks for the same.\n"
+           "\n"
+           "VEMTRAC_DEBUG=NAME,NAME...\n"
+           "  switches on the machine's trace categories for one run, e.g. ShowJobTime\n"
+           "  (ticks per motion phase), DeltaMove, AngleSmooth, ShowVdbVect (the\n"
+           "  planner), RasterProc, CarriagePos (raster planning), VemtracDbg (start-up).\n"
+           "  With --report the machine's console lines and traces then go to standard\n"
+           "  error (without VEMTRAC_DEBUG a report leaves them out).\n";
+}

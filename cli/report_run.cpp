@@ -1,0 +1,319 @@
+#include "cli/report_run.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <system_error>
+
+#include "report/job_svg.h"
+#include "report/sweep_svg.h"
+#include "job/output_file.h"
+#include "report/report_json.h"
+#include "report/report_text.h"
+#include "job/report_tally.h"
+#include "report/timeline_csv.h"
+#include "base/console.h"
+#include "base/platform.h"
+#include "base/shown_text.h"
+
+namespace {
+
+// The job file of a JOB: the file itself, or Vemtrac.cmd in a folder.
+std::string job_file_of(const std::string& job)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    return fs::is_directory(job, ec) ? (fs::path(job) / "Vemtrac.cmd").string() : job;
+}
+
+// Writes a timeline row to the timeline file as its entry finishes.
+void write_timeline_row(const TimelineRow& row, void* timeline)
+{
+    static_cast<OutputFile*>(timeline)->write(timeline_csv_row(row));
+}
+
+// The console of a report's job: the machine's own warnings become the
+// report's; its lines go to standard error when traces are asked for
+// (context non-null), nowhere otherwise; diagnostics to standard error.
+void report_console(void* traced, ConsoleStream stream, const char* text, std::size_t size)
+{
+    if (stream == ConsoleStream::console) {
+        report_tally_console(std::string_view(text, size));
+    }
+    if (stream == ConsoleStream::diagnostic || traced != nullptr) {
+        std::fwrite(text, 1, size, stderr);
+    }
+}
+
+// The request for a job file as the command line asks for it: the trace
+// categories VEMTRAC_DEBUG names, the replay and the settings overridden.
+// The file's name must outlive the request.
+JobRequest job_request_for(const std::string& file, const CliOptions& options)
+{
+    JobRequest request;
+    request.job_path = file.c_str();
+    request.trace_names = std::getenv("VEMTRAC_DEBUG");
+    request.replay = options.replay;
+    request.overrides = options.overrides;
+    return request;
+}
+
+// Runs one job with the machine's console out of the report's way.
+JobReport report_one(const std::string& job, const CliOptions& options, OutputFile* timeline)
+{
+    const std::string file = job_file_of(job);
+    JobRequest request = job_request_for(file, options);
+    request.account_ticks = true;
+    request.tally_report = true;
+    if (timeline != nullptr) {
+        request.timeline_row = write_timeline_row;
+        request.timeline_context = timeline;
+    }
+    static int traced = 0;
+    request.console = ConsoleSink{report_console, request.trace_names != nullptr ? &traced : nullptr};
+    const JobResult result = run_job(request);
+    if (result.outcome == JobOutcome::unreadable) {
+        return unreadable_job_report(job, result.unreadable_reason);
+    }
+    return make_job_report(job, result);
+}
+
+// Says on standard error that an output could not be written, and why.
+void report_output_failure(const std::string& what, const std::string& why)
+{
+    std::fprintf(stderr, "vemtrac: cannot write %s: %s\n", shown::text(what).c_str(),
+                 shown::text(why).c_str());
+}
+
+// The timeline and the picture of the one job, opened before it runs so
+// that a folder that does not exist or cannot be written is said at once.
+struct JobOutputs {
+    OutputFile timeline;
+    OutputFile svg;
+};
+
+bool open_outputs(const CliOptions& options, JobOutputs* outputs)
+{
+    bool ok = true;
+    std::string why;
+    if (!options.timeline_file.empty()) {
+        if (outputs->timeline.open(options.timeline_file, &why)) {
+            outputs->timeline.write(timeline_csv_header());
+        } else {
+            report_output_failure(options.timeline_file, why);
+            ok = false;
+        }
+    }
+    if (!options.svg_file.empty() && !outputs->svg.open(options.svg_file, &why)) {
+        report_output_failure(options.svg_file, why);
+        ok = false;
+    }
+    return ok;
+}
+
+// Writes the timeline and the picture of the one job and moves them into
+// place; an unreadable job leaves both places as they were.
+bool write_job_files(const CliOptions& options, const JobReport& report, JobOutputs* outputs)
+{
+    if (report.outcome == JobOutcome::unreadable) {
+        outputs->timeline.discard();
+        outputs->svg.discard();
+        return true;
+    }
+    bool ok = true;
+    std::string why;
+    if (!options.timeline_file.empty()) {
+        if (!report.overrides.empty()) {
+            outputs->timeline.write("# run with " + overrides_text(report.overrides) +
+                                    " in place of the job's own\n");
+        }
+        if (!outputs->timeline.commit(&why)) {
+            report_output_failure(options.timeline_file, why);
+            ok = false;
+        }
+    }
+    if (!options.svg_file.empty()) {
+        outputs->svg.write(job_svg(report));
+        if (!outputs->svg.commit(&why)) {
+            report_output_failure(options.svg_file, why);
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+// The exit code a job's report asks for.
+int job_exit_code(const JobReport& report)
+{
+    if (report.outcome == JobOutcome::unreadable) {
+        return REPORT_UNREADABLE;
+    }
+    return report.outcome == JobOutcome::ok && report.complete ? REPORT_ALL_COMPLETE : REPORT_CUT_SHORT;
+}
+
+// The more serious of two exit codes.
+int worse_exit(int a, int b)
+{
+    const auto rank = [](int code) {
+        switch (code) {
+        case REPORT_OUTPUT_FAILED: return 3;
+        case REPORT_UNREADABLE: return 2;
+        case REPORT_CUT_SHORT: return 1;
+        default: return 0;
+        }
+    };
+    return rank(a) >= rank(b) ? a : b;
+}
+
+// Flushes standard output; says so when the report could not be written.
+bool flush_stdout()
+{
+    errno = 0;
+    const bool ok = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+    if (!ok) {
+        report_output_failure("the report to standard output",
+                              errno != 0 ? std::strerror(errno) : "write error");
+    }
+    return ok;
+}
+
+// The console of a sweep's runs: each diagnostic line said once, however
+// many runs give it; the machine's lines to standard error only when
+// traces are asked for.
+struct SweepConsole {
+    bool traced = false;
+    std::set<std::string> said;
+};
+
+void sweep_console(void* context, ConsoleStream stream, const char* text, std::size_t size)
+{
+    auto* console = static_cast<SweepConsole*>(context);
+    if (stream == ConsoleStream::diagnostic) {
+        if (console->said.insert(std::string(text, size)).second) {
+            std::fwrite(text, 1, size, stderr);
+        }
+    } else if (console->traced) {
+        std::fwrite(text, 1, size, stderr);
+    }
+}
+
+// The progress of a sweep on a terminal, once it takes more than a second.
+struct SweepProgressLine {
+    std::uint32_t started_ms = platform::tick_count_ms();
+    std::uint32_t shown_ms = 0;
+    bool shown = false;
+};
+
+void show_sweep_progress(void* context, std::size_t done, std::size_t total)
+{
+    auto* line = static_cast<SweepProgressLine*>(context);
+    const std::uint32_t now = platform::tick_count_ms();
+    if (done == total) {
+        if (line->shown) {
+            std::fprintf(stderr, "\r%70s\r", "");
+        }
+        return;
+    }
+    if (now - line->started_ms < 1000 || (line->shown && now - line->shown_ms < 250) ||
+        !platform::stderr_is_terminal()) {
+        return;
+    }
+    std::fprintf(stderr, "\rvemtrac: sweep, %zu of %zu runs done ", done, total);
+    std::fflush(stderr);
+    line->shown = true;
+    line->shown_ms = now;
+}
+
+// The exit code a sweep asks for: every run read to its end, or not.
+int sweep_exit_code(const SweepResult& sweep)
+{
+    if (sweep.as_written.outcome == JobOutcome::unreadable) {
+        return REPORT_UNREADABLE;
+    }
+    bool whole = sweep.as_written.outcome == JobOutcome::ok && sweep.as_written.end.complete;
+    for (const SweepPoint& p : sweep.points) {
+        whole = whole && p.result.outcome == JobOutcome::ok && p.result.end.complete;
+    }
+    return whole ? REPORT_ALL_COMPLETE : REPORT_CUT_SHORT;
+}
+
+// Runs the one job of --sweep at each value: the job file read once, its
+// bytes replayed for each run; prints the table or the JSON, draws the chart.
+int run_sweep_report(const CliOptions& options)
+{
+    OutputFile chart;
+    std::string why;
+    if (!options.svg_file.empty() && !chart.open(options.svg_file, &why)) {
+        report_output_failure(options.svg_file, why);
+        return REPORT_OUTPUT_FAILED;
+    }
+    const std::string& job = options.jobs.front();
+    const std::string file = job_file_of(job);
+    JobRequest request = job_request_for(file, options);
+    SweepConsole console;
+    console.traced = request.trace_names != nullptr;
+    request.console = ConsoleSink{sweep_console, &console};
+    SweepProgressLine progress;
+    const SweepResult sweep = run_sweep(request, *options.sweep, show_sweep_progress, &progress);
+    if (sweep.as_written.outcome == JobOutcome::unreadable) {
+        std::fprintf(stderr, "vemtrac: %s\n", shown::text(sweep.as_written.unreadable_reason).c_str());
+    }
+    int exit_code = sweep_exit_code(sweep);
+    if (options.json) {
+        std::fputs(sweep_json_text(sweep, options.rate, job, options.fit_ms).c_str(), stdout);
+    } else {
+        write_sweep_table(stdout, sweep, job, options.rate, options.fit_ms);
+    }
+    if (!options.svg_file.empty()) {
+        if (sweep.as_written.outcome == JobOutcome::unreadable) {
+            chart.discard();
+        } else {
+            chart.write(sweep_svg(sweep, job, options.fit_ms));
+            if (!chart.commit(&why)) {
+                report_output_failure(options.svg_file, why);
+                exit_code = REPORT_OUTPUT_FAILED;
+            }
+        }
+    }
+    return flush_stdout() ? exit_code : REPORT_OUTPUT_FAILED;
+}
+
+} // namespace
+
+int run_reports(const CliOptions& options, const char* version)
+{
+    if (options.sweep) {
+        return run_sweep_report(options);
+    }
+    JobOutputs outputs;
+    if (!open_outputs(options, &outputs)) {
+        return REPORT_OUTPUT_FAILED;
+    }
+    std::vector<JobReport> reports;
+    int exit_code = REPORT_ALL_COMPLETE;
+    for (const std::string& job : options.jobs) {
+        JobReport report = report_one(
+            job, options, options.timeline_file.empty() ? nullptr : &outputs.timeline);
+        exit_code = worse_exit(exit_code, job_exit_code(report));
+        if (options.jobs.size() == 1 && !write_job_files(options, report, &outputs)) {
+            exit_code = REPORT_OUTPUT_FAILED;
+        }
+        if (!options.json) {
+            write_text_report(stdout, report, options.rate);
+        }
+        // The path is only needed for the one job's picture.
+        report.path.clear();
+        report.path.shrink_to_fit();
+        reports.push_back(std::move(report));
+    }
+    if (options.json) {
+        std::fputs(json_report(reports, version, options.rate).c_str(), stdout);
+    } else if (reports.size() > 1) {
+        write_text_total(stdout, reports, options.rate);
+    }
+    return flush_stdout() ? exit_code : REPORT_OUTPUT_FAILED;
+}

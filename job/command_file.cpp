@@ -1,0 +1,536 @@
+#include "job/command_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "base/console.h"
+#include "job/command_reader.h"
+#include "job/entry_log.h"
+#include "base/job_stop.h"
+#include "base/wrap_math.h"
+#include "job/exe_dir.h"
+#include "job/job_clock.h"
+#include "job/output_file.h"
+#include "base/platform.h"
+#include "base/shown_text.h"
+#include "job/status_file.h"
+#include "fwShare/servo/servo_ticks.h"
+#include "fwShare/machine_params.h"
+#include "fwShare/pcl_position.h"
+#include "fwShare/raster_graphics.h"
+#include "fwShare/resolution.h"
+#include "fwShare/servo/move_queue.h"
+#include "replay/tick_account.h"
+#include "fwShare/vector_cutting.h"
+
+CommandFileState command_file_state;
+
+void command_file_reset()
+{
+    command_file_state = CommandFileState{};
+}
+
+namespace {
+
+// A move in HPGL units, scaled to plot-bed units; a zero move only changes
+// the pen.
+void hpgl_move(std::int32_t dx, std::int32_t dy)
+{
+    if (dx != 0 || dy != 0) {
+        srvo_on_ve(wrap_mul(dx, hpgl_to_pbd_x), wrap_mul(dy, hpgl_to_pbd_y));
+    }
+}
+
+// "pd_default": lowers the pen unless this interpreter lowered it last.
+void pen_down_move(std::int32_t dx, std::int32_t dy)
+{
+    if (cmd_pen_down != 1) {
+        pendnout();
+        cmd_pen_down = 1;
+    }
+    hpgl_move(dx, dy);
+}
+
+// "pu_default": raises the pen unless this interpreter raised it last.
+void pen_up_move(std::int32_t dx, std::int32_t dy)
+{
+    if (cmd_pen_down != 0) {
+        penupout();
+        cmd_pen_down = 0;
+    }
+    hpgl_move(dx, dy);
+}
+
+void to_pcl_mode(std::int32_t)
+{
+    if (lsr_lang_mode == 1) {
+        HandleHpglToPclPosition();
+        lsr_lang_mode = 2;
+    }
+}
+
+struct OneIntKeyword {
+    const char* keyword;
+    void (*run)(std::int32_t n);
+    bool sets_value = false;  // stores its integer in a setting, nothing more
+};
+
+struct TwoIntKeyword {
+    const char* keyword;
+    void (*run)(std::int32_t a, std::int32_t b);
+};
+
+// Settings entries store the number at the width of their field.
+const OneIntKeyword one_int_keywords[] = {
+    {"RasterDPI", [](std::int32_t n) { ptCurrentFile->RasterDPI = static_cast<std::uint16_t>(n); }, true},
+    {"RasterUnit", [](std::int32_t n) { ptCurrentFile->RasterUnit = static_cast<std::uint16_t>(n); }, true},
+    {"RasterBandingFree",
+     [](std::int32_t n) { ptCurrentFile->RasterBandingFree = static_cast<std::uint8_t>(n); }, true},
+    {"RasterFiringType",
+     [](std::int32_t n) { ptCurrentFile->RasterFiringType = static_cast<std::uint16_t>(n); }, true},
+    {"RasterSpeedX", [](std::int32_t n) { ptCurrentFile->RasterSpeedX = static_cast<std::uint16_t>(n); }, true},
+    {"RasterSpeedY", [](std::int32_t n) { ptCurrentFile->RasterSpeedY = static_cast<std::uint16_t>(n); }, true},
+    {"ImageWidth", [](std::int32_t n) { ptCurrentFile->ImageWidth = n; }, true},
+    {"ImageHeight", [](std::int32_t n) { ptCurrentFile->ImageHeight = n; }, true},
+    {"RasterPower", [](std::int32_t n) { ptCurrentFile->RasterPower = static_cast<std::uint16_t>(n); }, true},
+    {"RasterAccelEngrave",
+     [](std::int32_t n) { ptCurrentFile->RasterAccelEngrave = static_cast<std::uint8_t>(n); }, true},
+    {"RasterBuEngrave",
+     [](std::int32_t n) { ptCurrentFile->RasterBuEngrave = static_cast<std::uint8_t>(n); }, true},
+    {"SetStartRasterGraphics",
+     [](std::int32_t) {
+         work_start_image();
+         HandleStartRasterGraphics();
+     }},
+    {"SetEndRasterGraphics", [](std::int32_t) { HandleEndRasterGraphics(); }},
+    {"RasterLineOut", [](std::int32_t) { RasterLineOut(); }},
+    {"ToHpglMode", [](std::int32_t) { HandleToHpglMode(); }},
+    {"ToPclMode", to_pcl_mode},
+    {"execute_penselect", [](std::int32_t pen) { execute_penselect(pen); }},
+};
+
+const TwoIntKeyword two_int_keywords[] = {
+    {"pd_default", pen_down_move},
+    {"pu_default", pen_up_move},
+    {"SetHorizontalPositionPCL",
+     [](std::int32_t flag, std::int32_t x) {
+         ptCurrentFile->ImageAbsPosFlag = static_cast<std::int8_t>(flag);
+         ptCurrentFile->ImageOffsetX = x;
+     }},
+    {"SetVerticalPositionPCL",
+     [](std::int32_t flag, std::int32_t y) {
+         ptCurrentFile->ImageAbsPosFlag = static_cast<std::int8_t>(flag);
+         ptCurrentFile->ImageOffsetY = y;
+     }},
+};
+
+template <typename Entry, std::size_t N>
+const Entry* find_keyword(const Entry (&table)[N], const char* keyword)
+{
+    for (const Entry& e : table) {
+        if (std::strcmp(e.keyword, keyword) == 0) {
+            return &e;
+        }
+    }
+    return nullptr;
+}
+
+// The keyword as it can be shown on a console: bytes outside printable
+// ASCII (binary garbage, other encodings) are written as \xNN.
+void printable_keyword(char* out, std::size_t size)
+{
+    std::size_t n = 0;
+    const int length = entry_reader != nullptr ? entry_reader->keyword_length : 0;
+    for (int i = 0; i < length && n + 5 < size; ++i) {
+        const auto c = static_cast<unsigned char>(entry_keyword[i]);
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out[n++] = static_cast<char>(c);
+        } else {
+            n += static_cast<std::size_t>(std::snprintf(out + n, size - n, "\\x%02X", c));
+        }
+    }
+    out[n] = '\0';
+}
+
+// The line of the job file on which the entry being executed starts.
+int entry_line()
+{
+    return entry_reader != nullptr ? entry_reader->keyword_line : 0;
+}
+
+void report_entry(const char* what)
+{
+    char shown[4 * CMD_KEYWORD_SIZE + 8];
+    printable_keyword(shown, sizeof shown);
+    diag_printf("vemtrac: %s line %d, entry %d \"%s\": %s\n",
+                shown::text(job_file_label).c_str(), entry_line(), entry_number, shown, what);
+}
+
+// Keeps the entry at which reading stops as the job's end.
+void note_stop(const char* what)
+{
+    char shown[4 * CMD_KEYWORD_SIZE + 8];
+    printable_keyword(shown, sizeof shown);
+    job_end->complete = false;
+    job_end->entry = entry_number;
+    job_end->line = entry_line();
+    job_end->keyword = shown;
+    job_end->reason = what;
+}
+
+// Reports the entry at which reading stops and keeps it as the job's end.
+void stop_at_entry(const char* what)
+{
+    report_entry(what);
+    note_stop(what);
+}
+
+// Keeps what the entry just run queued, for the report's timeline and
+// picture (only while the ticks are accounted).
+void note_entry_motion()
+{
+    if (entry_log_state.enabled) {
+        char shown[4 * CMD_KEYWORD_SIZE + 8];
+        printable_keyword(shown, sizeof shown);
+        entry_log_note(entry_number, shown);
+    }
+}
+
+// The value a setting entry stores: the job's own, or the one it runs at in
+// its place.
+std::int32_t setting_value(const char* keyword, std::int32_t value)
+{
+    for (int i = 0; i < cmd_overrides.keyword_count; ++i) {
+        if (std::strcmp(cmd_overrides.keyword[i], keyword) == 0) {
+            return cmd_overrides.keyword_value[i];
+        }
+    }
+    return value;
+}
+
+// Puts the pens' overridden speed codes in place of the ones just set.
+void override_pen_speeds()
+{
+    for (int pen = 1; pen <= CMD_PEN_COUNT; ++pen) {
+        if (cmd_overrides.pen_speed_set[pen]) {
+            ptCurrentFile->VectorSpeed[pen] = cmd_overrides.pen_speed[pen];
+        }
+    }
+}
+
+// The overridden settings as entries standing before the job's first: each
+// keyword's entry, and a VectorSpeed entry with the start-up codes but the
+// overridden pens'. They move nothing and are no entry of the job's file.
+void run_override_entries()
+{
+    for (int i = 0; i < cmd_overrides.keyword_count; ++i) {
+        if (const OneIntKeyword* e = find_keyword(one_int_keywords, cmd_overrides.keyword[i])) {
+            e->run(cmd_overrides.keyword_value[i]);
+        }
+    }
+    override_pen_speeds();
+}
+
+// "VectorSpeed" s1 s2 and 14 more integers: the speed codes of pens 1..16.
+// When the list runs short, the pens not reached keep their speeds.
+void read_vector_speeds(CmdReader* reader, std::int32_t s1, std::int32_t s2)
+{
+    ptCurrentFile->VectorSpeed[1] = static_cast<std::uint16_t>(s1);
+    ptCurrentFile->VectorSpeed[2] = static_cast<std::uint16_t>(s2);
+    for (int pen = 3; pen <= 16; ++pen) {
+        std::int32_t speed = 0;
+        if (cmd_read_int(reader, &speed) != 1) {
+            if (reader->error == CmdReadError::none) {
+                char what[96];
+                std::snprintf(what, sizeof what,
+                              "%d of 16 speed codes given; pens %d to 16 keep their speeds",
+                              pen - 1, pen);
+                report_entry(what);
+            }
+            return;
+        }
+        ptCurrentFile->VectorSpeed[pen] = static_cast<std::uint16_t>(speed);
+    }
+}
+
+// Stops reading at an entry whose integers do not fit its keyword: a keyword
+// known with the other count gets the expected count as the reason, any
+// other one is unknown. Returns false, since reading stops.
+bool stop_at_misfit(bool known_with_other_count, const char* expected)
+{
+    stop_at_entry(known_with_other_count ? expected : "unknown keyword; reading stops here");
+    return false;
+}
+
+// Runs one entry of fields keyword + count integers. Returns false when
+// reading must stop.
+bool run_entry(CmdReader* reader, const char* keyword, int fields, std::int32_t a, std::int32_t b)
+{
+    if (fields == 2) {
+        if (const OneIntKeyword* e = find_keyword(one_int_keywords, keyword)) {
+            e->run(e->sets_value ? setting_value(keyword, a) : a);
+            return true;
+        }
+        const bool takes_two = find_keyword(two_int_keywords, keyword) != nullptr ||
+                               std::strcmp(keyword, "VectorSpeed") == 0;
+        return stop_at_misfit(takes_two, "expects two integers; reading stops here");
+    }
+    if (std::strcmp(keyword, "VectorSpeed") == 0) {
+        read_vector_speeds(reader, a, b);
+        override_pen_speeds();
+        return reader->error == CmdReadError::none;
+    }
+    if (const TwoIntKeyword* e = find_keyword(two_int_keywords, keyword)) {
+        e->run(a, b);
+        return true;
+    }
+    const bool takes_one = find_keyword(one_int_keywords, keyword) != nullptr ||
+                           std::strcmp(keyword, "VemtracCmdVer") == 0;
+    return stop_at_misfit(takes_one, "expects one integer; reading stops here");
+}
+
+void report_read_error(const CmdReader& reader)
+{
+    switch (reader.error) {
+    case CmdReadError::keyword_too_long:
+        stop_at_entry("keyword longer than 259 characters; reading stops here");
+        break;
+    case CmdReadError::number_out_of_range:
+        stop_at_entry("number outside the signed 32-bit range; reading stops here");
+        break;
+    case CmdReadError::read_failed:
+        stop_at_entry("the job file could not be read any further; reading stops here");
+        break;
+    case CmdReadError::none:
+        break;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Reads and runs the entries until the file ends or an entry stops the
+// reading. Returns false when the job is refused for its version.
+bool run_entries(const CmdSource& cmd)
+{
+    CmdReader reader;
+    cmd_reader_open(&reader, cmd);
+    entry_reader = &reader;
+    char* const keyword = entry_keyword;
+    run_override_entries();
+    for (;;) {
+        std::int32_t a = 0;
+        std::int32_t b = 0;
+        const int fields = cmd_read_entry(&reader, keyword, &a, &b);
+        ++entry_number;
+        work_set_entry(entry_number);
+        if (reader.error != CmdReadError::none) {
+            report_read_error(reader);
+            return true;
+        }
+        if (fields == 2 && std::strcmp(keyword, "VemtracCmdVer") == 0) {
+            if (a != 1) {
+                stop_at_entry("version of the job file is not 1; the job is refused");
+                return false;
+            }
+            continue;
+        }
+        if (fields < 2) {
+            if (fields == 1) {
+                stop_at_entry("no integer follows the keyword; reading stops here");
+            }
+            return true;
+        }
+        const bool ran = run_entry(&reader, keyword, fields, a, b);
+        note_entry_motion();
+        if (!ran) {
+            if (reader.error != CmdReadError::none) {
+                report_read_error(reader);
+            }
+            return true;
+        }
+        if (const char* reason = job_stop_reason()) {
+            char what[192];
+            std::snprintf(what, sizeof what, "%s; the job ends here", reason);
+            stop_at_entry(what);
+            return true;
+        }
+        if (job_abort != 0) {
+            note_stop(servo_ticks_abort_reason());  // the servo has said why
+            return true;
+        }
+    }
+}
+
+} // namespace
+
+bool command_file_resolve_overrides(const SettingOverrides& overrides, CmdOverrides* resolved,
+                                    std::string* bad_key)
+{
+    CmdOverrides& set = *resolved;
+    set = CmdOverrides{};
+    for (const SettingOverride& o : overrides) {
+        const char* const pen_prefix = "VectorSpeed.";
+        const std::size_t prefix_size = std::strlen(pen_prefix);
+        if (o.key.compare(0, prefix_size, pen_prefix) == 0) {
+            const std::string pen_text = o.key.substr(prefix_size);
+            const int pen = pen_text.size() <= 2 && !pen_text.empty() &&
+                                    pen_text.find_first_not_of("0123456789") == std::string::npos
+                                ? std::stoi(pen_text)
+                                : 0;
+            if (pen < 1 || pen > CMD_PEN_COUNT) {
+                *bad_key = o.key;
+                return false;
+            }
+            set.pen_speed_set[pen] = true;
+            set.pen_speed[pen] = static_cast<std::uint16_t>(o.value);
+            continue;
+        }
+        const OneIntKeyword* e = find_keyword(one_int_keywords, o.key.c_str());
+        if (e == nullptr || !e->sets_value) {
+            *bad_key = o.key;
+            return false;
+        }
+        // A keyword given again takes its later value.
+        int slot = 0;
+        while (slot < set.keyword_count && set.keyword[slot] != e->keyword) {
+            ++slot;
+        }
+        if (slot == CMD_OVERRIDE_KEYWORDS_MAX) {
+            *bad_key = o.key;
+            return false;
+        }
+        set.keyword[slot] = e->keyword;
+        set.keyword_value[slot] = o.value;
+        set.keyword_count = std::max(set.keyword_count, slot + 1);
+    }
+    return true;
+}
+
+bool command_file_runs_entry(const char* keyword, int integers)
+{
+    if (integers == 1) {
+        return find_keyword(one_int_keywords, keyword) != nullptr ||
+               std::strcmp(keyword, "VemtracCmdVer") == 0;
+    }
+    return integers == 2 && (find_keyword(two_int_keywords, keyword) != nullptr ||
+                             std::strcmp(keyword, "VectorSpeed") == 0);
+}
+
+JobFile open_job_file(const char* path)
+{
+    JobFile job_file;
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        job_file.folder = true;
+        return job_file;
+    }
+    job_file.file = std::fopen(path, "rb");
+    if (job_file.file == nullptr) {
+        job_file.error = errno;
+    }
+    return job_file;
+}
+
+const char* job_file_error_text(const JobFile& job_file)
+{
+    return job_file.folder ? "it is a folder" : std::strerror(job_file.error);
+}
+
+JobEnd job_run_entries(const CmdSource& cmd, const char* file_label, std::uint32_t app_start)
+{
+    JobEnd end;
+    job_end = &end;
+    job_file_label = file_label;
+    entry_number = 0;
+    job_stop_clear();
+
+    srvo_off_to_on();
+    entry_log_start();
+    end.refused = !run_entries(cmd);
+    entry_reader = nullptr;
+    if (!end.refused) {
+        svo_wait_idle();
+        if (job_abort != 0 && end.complete) {
+            // The whole file was read, but the motion it queued was cut
+            // short (by the tick limit or the deadline): the estimate is
+            // not the job's, and the end of the file is where it stopped.
+            note_stop(servo_ticks_abort_reason());
+        }
+        JobTimeTick();
+        srvo_on_to_off();
+        end.run_time = job_run_time(job_start_tick, job_end_tick);
+        console_printf("Job Run Time: %d:%d\n\r", end.run_time.minutes, end.run_time.seconds);
+        end.status = status_ok_lines(end.run_time, platform::tick_count_ms() - app_start);
+    } else {
+        end.status = status_version_mismatch_lines();
+    }
+    job_end = nullptr;
+    return end;
+}
+
+namespace {
+
+// Without a job to run, a status file left by an earlier run would be read
+// as this job's estimate: it is removed, and the diagnostics say so.
+void remove_stale_status_file()
+{
+    if (!format_job_path("Vemtrac.sts")) {
+        return;
+    }
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(path_buf, ec) && std::remove(path_buf) == 0) {
+        diag_printf("vemtrac: removed %s, left by an earlier run\n", shown::text(path_buf).c_str());
+    }
+}
+
+} // namespace
+
+int job_run_command_file(JobEnd* end)
+{
+    const std::uint32_t app_start = platform::tick_count_ms();
+
+    if (!format_job_path("Vemtrac.cmd")) {
+        return 0;
+    }
+    const JobFile job_file = open_job_file(path_buf);
+    std::FILE* const cmd = job_file.file;
+    if (cmd == nullptr) {
+        diag_printf("vemtrac: cannot open %s: %s\n", shown::text(path_buf).c_str(),
+                    job_file_error_text(job_file));
+        remove_stale_status_file();
+        return 0;
+    }
+    if (!format_job_path("Vemtrac.sts")) {
+        std::fclose(cmd);
+        return 0;
+    }
+    // The status lines go to a scratch file moved into place once complete:
+    // a program reading Vemtrac.sts never finds it empty or half-written.
+    OutputFile sts;
+    std::string why;
+    std::error_code ec;
+    if (std::filesystem::is_directory(path_buf, ec)) {
+        why = "it is a folder";
+    }
+    if (!why.empty() || !sts.open(path_buf, &why)) {
+        diag_printf("vemtrac: cannot create %s: %s\n", shown::text(path_buf).c_str(), why.c_str());
+        std::fclose(cmd);
+        return 0;
+    }
+
+    *end = job_run_entries(CmdSource{cmd, {}}, "Vemtrac.cmd", app_start);
+    std::fclose(cmd);
+    write_status_lines(sts.stream(), end->status);  // a failure shows at the commit
+    if (!sts.commit(&why)) {
+        diag_printf("vemtrac: could not write %s: %s\n", shown::text(path_buf).c_str(), why.c_str());
+        remove_stale_status_file();
+        return 0;
+    }
+    return end->refused ? 0 : 1;
+}

@@ -1,0 +1,72 @@
+#include "job/entry_log.h"
+
+#include "job/report_tally.h"
+#include "fwShare/servo/servo_ticks.h"
+#include "fwShare/servo/vector_queue.h"
+#include "replay/tick_account.h"
+
+EntryLogState entry_log_state;
+
+void entry_log_reset()
+{
+    entry_log_state = EntryLogState{};
+}
+
+namespace {
+
+// Keeps the move of each VECTOR record as the queue commits it; a report
+// tallied as the job runs keeps only what it shows.
+void log_committed_record(VdbData* rec)
+{
+    EntryLogState& s = entry_log_state;
+    ++s.committed;
+    if (rec->sent_cmd != VECTOR) {
+        return;
+    }
+    if (report_tally_state.enabled) {
+        report_tally_move(rec->dx, rec->dy, rec->work);
+    }
+    if (!report_tally_state.enabled || s.keep_moves) {
+        const std::vector<WorkTag>& works = tick_account_state.works;
+        const WorkTag tag = rec->work < works.size() ? works[rec->work] : WorkTag{};
+        s.moves.push_back({rec->dx, rec->dy, rec->work, tag.entry, tag.kind, tag.index});
+    }
+}
+
+} // namespace
+
+void entry_log_start()
+{
+    const bool keep_moves = entry_log_state.keep_moves;
+    entry_log_reset();
+    entry_log_state.keep_moves = keep_moves;
+    entry_log_state.enabled = tick_account_state.enabled;
+    entry_log_state.start_x = positionx;
+    entry_log_state.start_y = positiony;
+    if (entry_log_state.enabled) {
+        vdb_add_commit_observer(log_committed_record);
+    }
+    if (report_tally_state.enabled) {
+        report_tally_start(positionx, positiony);
+    }
+}
+
+void entry_log_note(std::int32_t entry, const char* keyword)
+{
+    EntryLogState& s = entry_log_state;
+    if (!s.enabled) {
+        return;
+    }
+    if (report_tally_state.enabled) {
+        report_tally_check_entry(entry, keyword);
+    }
+    if (s.committed == s.committed_at_last_note) {
+        return;  // the entry queued nothing
+    }
+    s.committed_at_last_note = s.committed;
+    if (report_tally_state.enabled) {
+        report_tally_entry(entry, keyword);
+    } else {
+        s.entries.push_back({entry, keyword});
+    }
+}

@@ -1,0 +1,49 @@
+// What a request to the estimate service asks: its query (the replay,
+// the limits, the settings, the rate, a sweep) and its body, read with the
+// errors answered as JSON documents.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include <httplib.h>
+
+#include "report/what_if.h"
+#include "replay/tick_runner.h"
+#include "serve/serve_options.h"
+
+// What one estimate request asks the machine for.
+struct EstimateAsk {
+    ReplayMode replay = ReplayMode::fast;
+    std::uint64_t tick_limit = replay_max_job_ticks;
+    std::string name = "upload";
+    SettingOverrides overrides;  // the set= parameters
+    std::optional<CostRate> rate;  // rate= and setup=: the estimate's cost
+};
+
+// Answers with a JSON error document.
+void send_error(httplib::Response& res, int status, const std::string& message);
+
+// A whole number of decimal digits within 1..limit, or 0.
+std::uint64_t positive_number(const std::string& text, std::uint64_t limit);
+
+// The rate and setup of the query (rate= per hour, setup= minutes), when a
+// rate is given; false with the error answered.
+bool read_cost_rate(const httplib::Request& req, httplib::Response& res,
+                    std::optional<CostRate>* rate);
+
+// Reads the query of an estimate request; false with the error answered.
+bool read_ask(const httplib::Request& req, const std::string& body, httplib::Response& res,
+              const ServeOptions& options, EstimateAsk* ask);
+
+// Reads the request's body, as the bytes it is, whatever its content type
+// says (a form's fields are not parsed out of it); false with the error
+// answered.
+bool read_body(httplib::Response& res, const httplib::ContentReader& reader, std::size_t max_body,
+               std::string* body);
+
+// Reads the sweep a query asks for: key, and values=V,V,... or from, to
+// and step; false with the error answered.
+bool read_sweep_query(const httplib::Request& req, httplib::Response& res, SweepSpec* sweep);
