@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "report/job_report.h"
 #include "job/job_run.h"
+#include "report/job_report.h"
 #include "report/report_json.h"
 #include "vemtrac/vemtrac.h"
 

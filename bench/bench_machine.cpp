@@ -3,8 +3,8 @@
 #include "base/console.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/servo/servo_gains.h"
-#include "fwShare/start_up.h"
 #include "fwShare/servo/vector_queue.h"
+#include "fwShare/start_up.h"
 #include "fwShare/vector_cutting.h"
 
 void bench_start_machine()

@@ -16,10 +16,10 @@
 
 #include <unistd.h>
 
-#include "job/job_clock.h"
-#include "job/job_run.h"
 #include "bench_jobs.h"
 #include "fwShare/servo/servo_ticks.h"
+#include "job/job_clock.h"
+#include "job/job_run.h"
 
 namespace {
 

@@ -15,12 +15,12 @@
 #include <string>
 
 
-#include "report/job_report.h"
+#include "bench_jobs.h"
 #include "job/job_run.h"
+#include "report/job_report.h"
 #include "report/job_svg.h"
 #include "report/report_json.h"
 #include "report/timeline_csv.h"
-#include "bench_jobs.h"
 
 namespace {
 

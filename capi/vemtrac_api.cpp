@@ -17,9 +17,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "report/job_report.h"
 #include "job/job_run.h"
 #include "job/report_tally.h"
+#include "report/job_report.h"
 #include "report/report_json.h"
 #include "report/what_if.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "serve/serve_options.h"
-#include "report/what_if.h"
 #include "replay/tick_runner.h"
+#include "report/what_if.h"
+#include "serve/serve_options.h"
 
 enum class CliMode {
     machine,      // Vemtrac.cmd and Vemtrac.sts in the executable's folder or in folder

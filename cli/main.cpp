@@ -9,14 +9,14 @@
 #include <system_error>
 #include <vector>
 
-#include "cli/cli_options.h"
-#include "job/job_run.h"
-#include "cli/report_run.h"
-#include "serve/serve.h"
-#include "serve/serve_options.h"
-#include "job/status_file.h"
 #include "base/platform.h"
 #include "base/shown_text.h"
+#include "cli/cli_options.h"
+#include "cli/report_run.h"
+#include "job/job_run.h"
+#include "job/status_file.h"
+#include "serve/serve.h"
+#include "serve/serve_options.h"
 
 #ifndef VEMTRAC_VERSION
 #define VEMTRAC_VERSION "0.0.0"

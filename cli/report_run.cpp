@@ -9,16 +9,16 @@
 #include <string>
 #include <system_error>
 
-#include "report/job_svg.h"
-#include "report/sweep_svg.h"
-#include "job/output_file.h"
-#include "report/report_json.h"
-#include "report/report_text.h"
-#include "job/report_tally.h"
-#include "report/timeline_csv.h"
 #include "base/console.h"
 #include "base/platform.h"
 #include "base/shown_text.h"
+#include "job/output_file.h"
+#include "job/report_tally.h"
+#include "report/job_svg.h"
+#include "report/report_json.h"
+#include "report/report_text.h"
+#include "report/sweep_svg.h"
+#include "report/timeline_csv.h"
 
 namespace {
 

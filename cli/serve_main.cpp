@@ -2,10 +2,10 @@
 // "vemtrac serve [OPTIONS]" with the same arguments.
 #include <cstdio>
 
+#include "base/shown_text.h"
 #include "cli/cli_options.h"
 #include "job/job_run.h"
 #include "serve/serve.h"
-#include "base/shown_text.h"
 
 #ifndef VEMTRAC_VERSION
 #define VEMTRAC_VERSION "0.0.0"

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "job/job_run.h"
 #include "fwShare/servo/servo_isr.h"
+#include "job/job_run.h"
 #include "replay/tick_account.h"
 
 namespace {

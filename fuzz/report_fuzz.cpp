@@ -12,14 +12,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "report/job_report.h"
-#include "job/job_run.h"
 #include "base/console.h"
+#include "base/shown_text.h"
+#include "job/job_run.h"
+#include "report/job_report.h"
 #include "report/job_svg.h"
 #include "report/report_json.h"
 #include "report/report_text.h"
 #include "report/timeline_csv.h"
-#include "base/shown_text.h"
 #include "tests/xml_check.h"
 
 namespace {

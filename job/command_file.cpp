@@ -8,24 +8,24 @@
 #include <system_error>
 
 #include "base/console.h"
-#include "job/command_reader.h"
-#include "job/entry_log.h"
 #include "base/job_stop.h"
-#include "base/wrap_math.h"
-#include "job/exe_dir.h"
-#include "job/job_clock.h"
-#include "job/output_file.h"
 #include "base/platform.h"
 #include "base/shown_text.h"
-#include "job/status_file.h"
-#include "fwShare/servo/servo_ticks.h"
+#include "base/wrap_math.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/pcl_position.h"
 #include "fwShare/raster_graphics.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
-#include "replay/tick_account.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/vector_cutting.h"
+#include "job/command_reader.h"
+#include "job/entry_log.h"
+#include "job/exe_dir.h"
+#include "job/job_clock.h"
+#include "job/output_file.h"
+#include "job/status_file.h"
+#include "replay/tick_account.h"
 
 CommandFileState command_file_state;
 

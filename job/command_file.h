@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "base/state_names.h"
 #include "job/command_reader.h"
 #include "job/job_clock.h"
 #include "job/setting_override.h"
-#include "base/state_names.h"
 
 // Most settings of one keyword a job can run at in place of its own.
 inline constexpr int CMD_OVERRIDE_KEYWORDS_MAX = 16;

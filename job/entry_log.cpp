@@ -1,8 +1,8 @@
 #include "job/entry_log.h"
 
-#include "job/report_tally.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/vector_queue.h"
+#include "job/report_tally.h"
 #include "replay/tick_account.h"
 
 EntryLogState entry_log_state;

@@ -4,8 +4,8 @@
 
 #include "base/console.h"
 #include "base/debug_trace.h"
-#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/servo_isr.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/vector_planner.h"
 #include "fwShare/servo/vector_queue.h"
 

@@ -6,22 +6,22 @@
 #include <filesystem>
 #include <memory>
 
-#include "job/entry_log.h"
-#include "job/exe_dir.h"
-#include "job/machine_reset.h"
 #include "base/console.h"
 #include "base/debug_trace.h"
 #include "base/platform.h"
 #include "base/shown_text.h"
 #include "base/wrap_math.h"
 #include "fwShare/machine_params.h"
-#include "fwShare/servo/servo_gains.h"
-#include "fwShare/start_up.h"
-#include "fwShare/servo/vector_queue.h"
 #include "fwShare/servo/planner_dump.h"
+#include "fwShare/servo/servo_gains.h"
 #include "fwShare/servo/servo_ticks.h"
-#include "replay/tick_runner.h"
+#include "fwShare/servo/vector_queue.h"
+#include "fwShare/start_up.h"
+#include "job/entry_log.h"
+#include "job/exe_dir.h"
+#include "job/machine_reset.h"
 #include "replay/tick_account.h"
+#include "replay/tick_runner.h"
 
 namespace {
 

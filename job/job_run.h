@@ -7,11 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/console.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "job/command_file.h"
 #include "job/report_tally.h"
 #include "job/setting_override.h"
-#include "base/console.h"
-#include "fwShare/servo/servo_ticks.h"
 #include "replay/tick_runner.h"
 
 // A job only read and planned, for the cost of that alone. With its

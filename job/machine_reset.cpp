@@ -1,9 +1,5 @@
 #include "job/machine_reset.h"
 
-#include "job/command_file.h"
-#include "job/entry_log.h"
-#include "job/exe_dir.h"
-#include "job/report_tally.h"
 #include "base/debug_trace.h"
 #include "base/job_stop.h"
 #include "fwShare/machine_params.h"
@@ -15,13 +11,17 @@
 #include "fwShare/servo/planner_dump.h"
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/servo_ticks.h"
-#include "fwShare/servo/tick_clock.h"
 #include "fwShare/servo/speed_profiles.h"
-#include "replay/tick_account.h"
+#include "fwShare/servo/tick_clock.h"
 #include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/vector_planner.h"
 #include "fwShare/servo/vector_queue.h"
 #include "fwShare/vector_cutting.h"
+#include "job/command_file.h"
+#include "job/entry_log.h"
+#include "job/exe_dir.h"
+#include "job/report_tally.h"
+#include "replay/tick_account.h"
 
 void machine_reset()
 {

@@ -11,10 +11,10 @@
 #include "fwShare/machine_params.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/servo_ticks.h"
-#include "fwShare/units.h"
-#include "replay/tick_account.h"
 #include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/vector_queue.h"
+#include "fwShare/units.h"
+#include "replay/tick_account.h"
 
 ReportTallyState report_tally_state;
 

@@ -7,9 +7,9 @@
 #include "fwShare/machine_params.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/servo_ticks.h"
+#include "fwShare/servo/vector_planner.h"
 #include "fwShare/units.h"
 #include "replay/tick_account.h"
-#include "fwShare/servo/vector_planner.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "fwShare/servo/servo_isr.h"
 #include "job/job_run.h"
 #include "job/report_tally.h"
-#include "fwShare/servo/servo_isr.h"
 
 struct JobReport {
     std::string job;               // as named on the command line

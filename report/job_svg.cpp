@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstdio>
 
-#include "report/report_text.h"
 #include "base/shown_text.h"
 #include "fwShare/resolution.h"
 #include "replay/tick_account.h"
+#include "report/report_text.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "report/report_text.h"
 #include "job/status_file.h"
 #include "replay/tick_account.h"
+#include "report/report_text.h"
 
 using json = nlohmann::ordered_json;
 

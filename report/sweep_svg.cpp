@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/shown_text.h"
 #include "report/job_report.h"
 #include "report/report_text.h"
-#include "base/shown_text.h"
 
 namespace {
 

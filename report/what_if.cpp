@@ -13,11 +13,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/shown_text.h"
+#include "fwShare/machine_params.h"
 #include "job/command_file.h"
 #include "job/command_reader.h"
 #include "report/job_report.h"
-#include "base/shown_text.h"
-#include "fwShare/machine_params.h"
 
 using json = nlohmann::ordered_json;
 

@@ -15,21 +15,21 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
-#include "job/entry_log.h"
-#include "report/job_report.h"
-#include "job/job_run.h"
-#include "job/report_tally.h"
-#include "report/job_svg.h"
-#include "report/report_json.h"
-#include "job/status_file.h"
-#include "report/timeline_csv.h"
-#include "serve/serve_query.h"
-#include "serve/web_assets.h"
-#include "report/what_if.h"
 #include "base/console.h"
 #include "base/platform.h"
 #include "fwShare/resolution.h"
+#include "job/entry_log.h"
+#include "job/job_run.h"
+#include "job/report_tally.h"
+#include "job/status_file.h"
 #include "replay/tick_account.h"
+#include "report/job_report.h"
+#include "report/job_svg.h"
+#include "report/report_json.h"
+#include "report/timeline_csv.h"
+#include "report/what_if.h"
+#include "serve/serve_query.h"
+#include "serve/web_assets.h"
 
 using json = nlohmann::ordered_json;
 

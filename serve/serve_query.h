@@ -10,8 +10,8 @@
 
 #include <httplib.h>
 
-#include "report/what_if.h"
 #include "replay/tick_runner.h"
+#include "report/what_if.h"
 #include "serve/serve_options.h"
 
 // What one estimate request asks the machine for.

@@ -9,17 +9,17 @@
 #include <unistd.h>
 
 #include "base/debug_trace.h"
-#include "job/job_clock.h"
-#include "job/machine_reset.h"
 #include "fwShare/machine_params.h"
-#include "fwShare/servo/servo_gains.h"
-#include "fwShare/start_up.h"
 #include "fwShare/servo/move_queue.h"
+#include "fwShare/servo/servo_gains.h"
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_planner.h"
 #include "fwShare/servo/vector_queue.h"
 #include "fwShare/servo/vector_send.h"
+#include "fwShare/start_up.h"
+#include "job/job_clock.h"
+#include "job/machine_reset.h"
 
 namespace fs = std::filesystem;
 

@@ -9,13 +9,13 @@
 #include <random>
 #include <string>
 
+#include "fwShare/machine_params.h"
+#include "fwShare/servo/servo_ticks.h"
+#include "fwShare/servo/vector_queue.h"
+#include "fwShare/vector_cutting.h"
 #include "job/command_file.h"
 #include "job/command_reader.h"
 #include "job/exe_dir.h"
-#include "fwShare/servo/servo_ticks.h"
-#include "fwShare/machine_params.h"
-#include "fwShare/servo/vector_queue.h"
-#include "fwShare/vector_cutting.h"
 
 namespace fs = std::filesystem;
 

@@ -3,10 +3,10 @@
 #include "machine_fixture.h"
 
 #include "base/debug_trace.h"
-#include "job/job_clock.h"
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/vector_queue.h"
 #include "fwShare/servo/vector_send.h"
+#include "job/job_clock.h"
 
 TEST(RunTime, ConvertsTicksToMillisecondsMinutesAndSeconds)
 {

@@ -2,10 +2,10 @@
 // of pen-up travel by length band and shape, and what reaches the record.
 #include "machine_fixture.h"
 
-#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/servo_isr.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_planner.h"
 #include "fwShare/servo/vector_queue.h"

@@ -5,12 +5,12 @@
 
 #include <string>
 
-#include "job/job_clock.h"
-#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/pcl_position.h"
 #include "fwShare/servo/move_queue.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/vector_cutting.h"
+#include "job/job_clock.h"
 
 class PclCursor : public MachineTest {
 protected:

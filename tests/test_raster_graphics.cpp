@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "base/debug_trace.h"
-#include "job/job_clock.h"
-#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/pcl_position.h"
 #include "fwShare/raster_graphics.h"
 #include "fwShare/servo/servo_isr.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/vector_send.h"
+#include "job/job_clock.h"
 
 namespace {
 

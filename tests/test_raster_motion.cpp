@@ -8,16 +8,16 @@
 #include <vector>
 
 #include "base/debug_trace.h"
-#include "job/job_clock.h"
-#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/pcl_position.h"
 #include "fwShare/raster_graphics.h"
 #include "fwShare/raster_motion.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_send.h"
+#include "job/job_clock.h"
 
 using Lines = std::vector<std::string>;
 

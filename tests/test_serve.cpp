@@ -12,8 +12,8 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_options.h"
-#include "serve/serve.h"
 #include "machine_fixture.h"
+#include "serve/serve.h"
 #include "vemtrac/vemtrac.h"
 
 namespace {

@@ -9,14 +9,14 @@
 #include <iterator>
 #include <string>
 
-#include "job/job_clock.h"
-#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/servo_isr.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/vector_queue.h"
 #include "fwShare/servo/vector_send.h"
+#include "job/job_clock.h"
 #include "replay/tick_runner.h"
 
 

@@ -5,17 +5,17 @@
 #include <cstring>
 
 #include "base/debug_trace.h"
-#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
-#include "fwShare/servo/servo_gains.h"
-#include "fwShare/start_up.h"
 #include "fwShare/param_dump.h"
 #include "fwShare/pcl_position.h"
 #include "fwShare/resolution.h"
+#include "fwShare/servo/servo_gains.h"
 #include "fwShare/servo/servo_isr.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_queue.h"
 #include "fwShare/servo/vector_send.h"
+#include "fwShare/start_up.h"
 #include "replay/machine_scales.h"
 
 class StartUp : public MachineTest {};

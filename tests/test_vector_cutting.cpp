@@ -9,18 +9,18 @@
 #include <vector>
 
 #include "base/debug_trace.h"
-#include "job/job_clock.h"
-#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/machine_params.h"
-#include "fwShare/servo/servo_gains.h"
-#include "fwShare/start_up.h"
 #include "fwShare/pcl_position.h"
 #include "fwShare/raster_graphics.h"
+#include "fwShare/servo/servo_gains.h"
 #include "fwShare/servo/servo_isr.h"
+#include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_queue.h"
 #include "fwShare/servo/vector_send.h"
+#include "fwShare/start_up.h"
 #include "fwShare/vector_cutting.h"
+#include "job/job_clock.h"
 
 namespace {
 

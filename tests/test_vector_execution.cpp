@@ -2,10 +2,10 @@
 // handler, tick by tick.
 #include "machine_fixture.h"
 
-#include "job/job_clock.h"
 #include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/vector_queue.h"
+#include "job/job_clock.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 #include <regex>
 #include <sstream>
 
-#include "report/job_report.h"
 #include "job/job_run.h"
+#include "job_generator.h"
+#include "report/job_report.h"
 #include "report/report_text.h"
 #include "report/what_if.h"
-#include "job_generator.h"
 
 namespace {
 
