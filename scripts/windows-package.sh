@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows package (the windows preset: the MinGW-w64 cross build
 # in build-win, then cpack) and checks it as an operator gets it:
-#   - the zip holds vemtrac.exe, README.txt (the operator's guide),
+#   - the zip holds vemtrac.exe, README.txt (the operator's guide, made from
+#     docs/operator-guide.md),
 #     LICENSE.txt and LICENSE-cpp-httplib.txt (the notice of the HTTP
 #     library built into the program) with Windows line ends, the example
 #     jobs as *.cmd.txt, and the library beside the program: vemtrac.dll,
