@@ -20,9 +20,10 @@ struct Nurbs {
 // its knots and control points do not make a curve.
 bool draw_nurbs(const Nurbs& curve, PathBuilder* builder);
 
-// Draws a smooth curve through the fit points (chord-length cubic
-// interpolation), with the end tangents when given (zero: none).
+// Draws the smooth curve through the fit points (drawing units) that CAD
+// programs draw: the C2 cubic spline at chord-length parameters, with the
+// end tangents when given (zero: estimated), taken through the map.
 void draw_fit_curve(const std::vector<Vec2>& fit, Vec2 start_tangent, Vec2 end_tangent,
-                    PathBuilder* builder);
+                    const Affine& map, PathBuilder* builder);
 
 }  // namespace design

@@ -249,7 +249,6 @@ private:
                 groups_.hold();
                 return false;
             }
-            count_element(&design_);
             Entity e{g.value, {}, groups_.line_number()};
             const bool polyline = g.value == "POLYLINE";
             while (groups_.next(&g)) {
@@ -516,12 +515,7 @@ private:
             return;
         }
         if (fit.size() >= 2) {
-            std::vector<Vec2> mapped;
-            for (const Vec2& p : fit) {
-                mapped.push_back(map.apply(p));
-            }
-            const Affine linear{map.a, map.b, map.c, map.d, 0, 0};
-            draw_fit_curve(mapped, linear.apply(t0), linear.apply(t1), &builder_);
+            draw_fit_curve(fit, t0, t1, map, &builder_);
             return;
         }
         ++skipped_["SPLINE (without a valid curve)"];

@@ -80,6 +80,76 @@ void draw_span(const Nurbs& c, std::size_t k, PathBuilder* b)
     }
 }
 
+
+// The derivative at an end of a fit-point curve over [0, 1]: the given
+// tangent's direction, or else one estimated from the five points nearest
+// the end (Akima's weighting of the chords), with the total chord length as
+// its magnitude.
+Vec2 end_derivative(const std::vector<Vec2>& p, Vec2 given, double total, bool start)
+{
+    const std::size_t n = p.size();
+    Vec2 dir = given;
+    if (std::hypot(given.x, given.y) == 0) {
+        if (n < 3) {
+            dir = {p[n - 1].x - p[0].x, p[n - 1].y - p[0].y};
+        } else {
+            // The chords at the end, continued linearly past it: q1, q2, q3
+            // are the three chords nearest the end, q0 and q_1 beyond it.
+            auto chord = [&](std::size_t k) {
+                return start ? Vec2{p[k + 1].x - p[k].x, p[k + 1].y - p[k].y}
+                             : Vec2{p[n - 1 - k].x - p[n - 2 - k].x, p[n - 1 - k].y - p[n - 2 - k].y};
+            };
+            const Vec2 q1 = chord(0), q2 = chord(1);
+            const Vec2 q0{2 * q1.x - q2.x, 2 * q1.y - q2.y};
+            const Vec2 qm{2 * q0.x - q1.x, 2 * q0.y - q1.y};
+            // For the end, the chords run the other way: mirror the roles.
+            const Vec2 before = start ? qm : q2, a = start ? q0 : q1, c = start ? q1 : q0;
+            const Vec2 after = start ? q2 : qm;
+            const double v1 = std::fabs(before.x * a.y - before.y * a.x);
+            const double v2 = std::fabs(c.x * after.y - c.y * after.x);
+            const double alpha = v1 + v2 > 0 ? v1 / (v1 + v2) : 0.5;
+            dir = {(1 - alpha) * a.x + alpha * c.x, (1 - alpha) * a.y + alpha * c.y};
+        }
+    }
+    const double len = std::hypot(dir.x, dir.y);
+    return len > 0 ? Vec2{dir.x / len * total, dir.y / len * total} : Vec2{};
+}
+
+// The derivatives at the points of the C2 cubic spline through them at the
+// parameters t with the given end derivatives (a tridiagonal system).
+std::vector<Vec2> clamped_spline_derivatives(const std::vector<Vec2>& p,
+                                             const std::vector<double>& t, Vec2 d0, Vec2 d1)
+{
+    const std::size_t n = p.size();
+    std::vector<Vec2> m(n);
+    m[0] = d0, m[n - 1] = d1;
+    if (n < 3) {
+        return m;
+    }
+    // Unknowns m[1..n-2]: h_k m_{k-1} + 2 (h_{k-1} + h_k) m_k + h_{k-1} m_{k+1} = r_k.
+    std::vector<double> diag(n), upper(n), lower(n);
+    std::vector<Vec2> rhs(n);
+    for (std::size_t k = 1; k + 1 < n; ++k) {
+        const double h0 = std::max(t[k] - t[k - 1], 1e-15), h1 = std::max(t[k + 1] - t[k], 1e-15);
+        lower[k] = h1, diag[k] = 2 * (h0 + h1), upper[k] = h0;
+        rhs[k] = {3 * (h1 * (p[k].x - p[k - 1].x) / h0 + h0 * (p[k + 1].x - p[k].x) / h1),
+                  3 * (h1 * (p[k].y - p[k - 1].y) / h0 + h0 * (p[k + 1].y - p[k].y) / h1)};
+    }
+    rhs[1] = {rhs[1].x - lower[1] * d0.x, rhs[1].y - lower[1] * d0.y};
+    rhs[n - 2] = {rhs[n - 2].x - upper[n - 2] * d1.x, rhs[n - 2].y - upper[n - 2] * d1.y};
+    for (std::size_t k = 2; k + 1 < n; ++k) {
+        const double w = lower[k] / diag[k - 1];
+        diag[k] -= w * upper[k - 1];
+        rhs[k] = {rhs[k].x - w * rhs[k - 1].x, rhs[k].y - w * rhs[k - 1].y};
+    }
+    for (std::size_t k = n - 2; k >= 1; --k) {
+        const Vec2 next = k + 2 < n ? m[k + 1] : Vec2{};
+        const double up = k + 2 < n ? upper[k] : 0;
+        m[k] = {(rhs[k].x - up * next.x) / diag[k], (rhs[k].y - up * next.y) / diag[k]};
+    }
+    return m;
+}
+
 }  // namespace
 
 bool draw_nurbs(const Nurbs& c, PathBuilder* b)
@@ -110,37 +180,35 @@ bool draw_nurbs(const Nurbs& c, PathBuilder* b)
     return true;
 }
 
-void draw_fit_curve(const std::vector<Vec2>& fit, Vec2 t0, Vec2 t1, PathBuilder* b)
+void draw_fit_curve(const std::vector<Vec2>& fit, Vec2 t0, Vec2 t1, const Affine& map,
+                    PathBuilder* b)
 {
     const std::size_t n = fit.size();
     if (n < 2) {
         return;
     }
-    // Chord lengths, and tangents by finite differences over them.
-    std::vector<double> h(n - 1);
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-        h[i] = std::max(1e-12, std::hypot(fit[i + 1].x - fit[i].x, fit[i + 1].y - fit[i].y));
+    // Parameters by chord length over [0, 1].
+    std::vector<double> t(n, 0);
+    for (std::size_t i = 1; i < n; ++i) {
+        t[i] = t[i - 1] + std::hypot(fit[i].x - fit[i - 1].x, fit[i].y - fit[i - 1].y);
     }
-    std::vector<Vec2> tan(n);
-    for (std::size_t i = 1; i + 1 < n; ++i) {
-        const double s = h[i - 1] + h[i];
-        tan[i] = {(fit[i + 1].x - fit[i - 1].x) / s, (fit[i + 1].y - fit[i - 1].y) / s};
+    const double total = t[n - 1];
+    if (!(total > 0)) {
+        return;
     }
-    auto end_tangent = [&](Vec2 given, std::size_t a, std::size_t z, double len) {
-        const double g = std::hypot(given.x, given.y);
-        if (g > 0) {
-            return Vec2{given.x / g, given.y / g};
-        }
-        return Vec2{(fit[z].x - fit[a].x) / len, (fit[z].y - fit[a].y) / len};
-    };
-    tan[0] = end_tangent(t0, 0, 1, h[0]);
-    tan[n - 1] = end_tangent(t1, n - 2, n - 1, h[n - 2]);
-    // Each piece as a cubic Bezier with the Hermite tangents over its chord.
-    b->move_to(fit[0]);
+    for (double& v : t) {
+        v /= total;
+    }
+    const Vec2 d0 = end_derivative(fit, t0, total, true);
+    const Vec2 d1 = end_derivative(fit, t1, total, false);
+    const std::vector<Vec2> m = clamped_spline_derivatives(fit, t, d0, d1);
+    // Each piece as a cubic Bezier, through the map (which keeps Beziers).
+    b->move_to(map.apply(fit[0]));
     for (std::size_t i = 0; i + 1 < n; ++i) {
-        const double d = h[i] / 3;
-        b->cubic_to({fit[i].x + tan[i].x * d, fit[i].y + tan[i].y * d},
-                    {fit[i + 1].x - tan[i + 1].x * d, fit[i + 1].y - tan[i + 1].y * d}, fit[i + 1]);
+        const double h = (t[i + 1] - t[i]) / 3;
+        b->cubic_to(map.apply({fit[i].x + m[i].x * h, fit[i].y + m[i].y * h}),
+                    map.apply({fit[i + 1].x - m[i + 1].x * h, fit[i + 1].y - m[i + 1].y * h}),
+                    map.apply(fit[i + 1]));
     }
     b->finish();
 }

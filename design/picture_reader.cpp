@@ -75,7 +75,8 @@ Picture read_png(std::string_view bytes)
     if (png.ctx == nullptr) {
         throw ImportFailure("not enough memory to read the PNG");
     }
-    spng_set_image_limits(png.ctx, MAX_IMAGE_SIDE, MAX_IMAGE_SIDE);
+    // The picture's own limits are checked below, with a message of ours.
+    spng_set_image_limits(png.ctx, 0x7fffffffu, 0x7fffffffu);
     spng_set_chunk_limits(png.ctx, PNG_CHUNK_LIMIT, PNG_CHUNK_LIMIT);
     spng_set_png_buffer(png.ctx, bytes.data(), bytes.size());
     spng_ihdr ihdr{};

@@ -311,7 +311,7 @@ private:
 
     void shape(const Frame& f, std::string_view name)
     {
-        const std::string* source = f.style.pen_source();
+        const std::string* source = styles_.pen_source(f.style);
         if (source == nullptr || !f.style.visible) {
             return;
         }

@@ -47,26 +47,6 @@ std::string without_comments(const std::string& text)
     return out;
 }
 
-// Sets one property; values other than these leave the style as it is.
-void set_property(const std::string& name, const std::string& value, SvgStyle* style,
-                  bool* displayed)
-{
-    if (value == "inherit" || value.empty()) {
-        return;
-    }
-    if (name == "fill") {
-        style->fill = value;
-    } else if (name == "stroke") {
-        style->stroke = value;
-    } else if (name == "color") {
-        style->color = value;
-    } else if (name == "display") {
-        *displayed = value != "none";
-    } else if (name == "visibility") {
-        style->visible = value == "visible";
-    }
-}
-
 // Skips a block from its opening brace, nested blocks included.
 std::size_t skip_block(const std::string& text, std::size_t open)
 {
@@ -82,14 +62,45 @@ std::size_t skip_block(const std::string& text, std::size_t open)
 
 }  // namespace
 
-const std::string* SvgStyle::pen_source() const
+int SvgStyles::paint(const std::string& text)
 {
-    const std::string* paint = stroke != "none" ? &stroke : fill != "none" ? &fill : nullptr;
-    if (paint == nullptr) {
+    const std::string value = lower(text);
+    const auto [it, added] = paint_index_.emplace(value, static_cast<int>(paints_.size()));
+    if (added) {
+        paints_.push_back(value);
+    }
+    return it->second;
+}
+
+// Sets one property; values other than these leave the style as it is.
+void SvgStyles::set_property(const std::string& name, const std::string& value, SvgStyle* style,
+                             bool* displayed)
+{
+    if (value == "inherit" || value.empty()) {
+        return;
+    }
+    if (name == "fill") {
+        style->fill = paint(value);
+    } else if (name == "stroke") {
+        style->stroke = paint(value);
+    } else if (name == "color") {
+        style->color = paint(value);
+    } else if (name == "display") {
+        *displayed = value != "none";
+    } else if (name == "visibility") {
+        style->visible = value == "visible";
+    }
+}
+
+const std::string* SvgStyles::pen_source(const SvgStyle& style)
+{
+    const int none = 0;
+    const int chosen = style.stroke != none ? style.stroke : style.fill != none ? style.fill : none;
+    if (chosen == none) {
         return nullptr;
     }
-    const std::string& value = lower(*paint) == "currentcolor" ? color : *paint;
-    source_ = source_key(value);
+    const std::string& value = paints_[static_cast<std::size_t>(chosen)];
+    source_ = source_key(value == "currentcolor" ? paints_[static_cast<std::size_t>(style.color)] : value);
     return &source_;
 }
 
@@ -201,7 +212,7 @@ void SvgStyles::add_rule(const std::string& selector, const Declarations& d, Vec
     }
 }
 
-bool SvgStyles::apply(const pugi::xml_node& node, SvgStyle* style) const
+bool SvgStyles::apply(const pugi::xml_node& node, SvgStyle* style)
 {
     bool displayed = true;
     for (const char* name : {"fill", "stroke", "color", "display", "visibility"}) {
@@ -209,6 +220,20 @@ bool SvgStyles::apply(const pugi::xml_node& node, SvgStyle* style) const
             set_property(name, trimmed(a.value()), style, &displayed);
         }
     }
+    if (!rules_.empty()) {
+        apply_rules(node, style, &displayed);
+    }
+    if (const char* inline_style = node.attribute("style").value(); *inline_style != '\0') {
+        for (const auto& [name, value] : css_declarations(inline_style)) {
+            set_property(name, value, style, &displayed);
+        }
+    }
+    return displayed;
+}
+
+// The style sheets' rules that match the element, least specific first.
+void SvgStyles::apply_rules(const pugi::xml_node& node, SvgStyle* style, bool* displayed)
+{
     std::string tag = lower(node.name());
     if (tag.rfind("svg:", 0) == 0) {
         tag.erase(0, 4);
@@ -219,20 +244,18 @@ bool SvgStyles::apply(const pugi::xml_node& node, SvgStyle* style) const
             matched.insert(matched.end(), it->second.begin(), it->second.end());
         }
     };
-    if (!rules_.empty()) {
-        add(by_tag_, tag);
-        add(by_id_, node.attribute("id").value());
-        const std::string classes = node.attribute("class").value();
-        std::size_t pos = 0;
-        while (pos < classes.size()) {
-            const std::size_t start = classes.find_first_not_of(" \t\r\n", pos);
-            if (start == std::string::npos) {
-                break;
-            }
-            const std::size_t end = std::min(classes.find_first_of(" \t\r\n", start), classes.size());
-            add(by_class_, classes.substr(start, end - start));
-            pos = end;
+    add(by_tag_, tag);
+    add(by_id_, node.attribute("id").value());
+    const std::string classes = node.attribute("class").value();
+    std::size_t pos = 0;
+    while (pos < classes.size()) {
+        const std::size_t start = classes.find_first_not_of(" \t\r\n", pos);
+        if (start == std::string::npos) {
+            break;
         }
+        const std::size_t end = std::min(classes.find_first_of(" \t\r\n", start), classes.size());
+        add(by_class_, classes.substr(start, end - start));
+        pos = end;
     }
     std::sort(matched.begin(), matched.end(), [&](int a, int b) {
         const Rule &ra = rules_[static_cast<std::size_t>(a)], &rb = rules_[static_cast<std::size_t>(b)];
@@ -244,13 +267,9 @@ bool SvgStyles::apply(const pugi::xml_node& node, SvgStyle* style) const
             continue;
         }
         for (const auto& [name, value] : d) {
-            set_property(name, value, style, &displayed);
+            set_property(name, value, style, displayed);
         }
     }
-    for (const auto& [name, value] : css_declarations(node.attribute("style").value())) {
-        set_property(name, value, style, &displayed);
-    }
-    return displayed;
 }
 
 }  // namespace design

@@ -14,19 +14,14 @@
 
 namespace design {
 
-// The inherited properties of one element.
+// The inherited properties of one element; paints are indices into the
+// paints the document names (SvgStyles::paint), so that a style is copied
+// cheaply down any depth of nesting.
 struct SvgStyle {
-    std::string fill = "black";  // SVG's initial fill
-    std::string stroke = "none";
-    std::string color = "black";
+    int fill = 1;    // "black", SVG's initial fill
+    int stroke = 0;  // "none"
+    int color = 1;   // "black"
     bool visible = true;
-
-    // The source of the shape's pen (its stroke's colour, else its fill's),
-    // or null when it has neither stroke nor fill.
-    const std::string* pen_source() const;
-
-private:
-    mutable std::string source_;
 };
 
 // The document's style sheets.
@@ -37,7 +32,11 @@ public:
 
     // Applies the element's own properties over the inherited ones; false
     // when the element is not displayed (display: none).
-    bool apply(const pugi::xml_node& node, SvgStyle* style) const;
+    bool apply(const pugi::xml_node& node, SvgStyle* style);
+
+    // The source of the shape's pen (its stroke's colour, else its fill's),
+    // or null when it has neither stroke nor fill.
+    const std::string* pen_source(const SvgStyle& style);
 
 private:
     using Declarations = std::vector<std::pair<std::string, std::string>>;
@@ -47,12 +46,19 @@ private:
         Declarations declarations;
     };
 
+    int paint(const std::string& value);
+    void set_property(const std::string& name, const std::string& value, SvgStyle* style,
+                      bool* displayed);
+    void apply_rules(const pugi::xml_node& node, SvgStyle* style, bool* displayed);
     void parse_sheet(const std::string& text, VectorDesign* design);
     void add_rule(const std::string& selector, const Declarations& d, VectorDesign* design);
 
     std::vector<Rule> rules_;
     std::unordered_map<std::string, std::vector<int>> by_tag_, by_class_, by_id_;
     std::vector<int> universal_;
+    std::vector<std::string> paints_{"none", "black"};
+    std::unordered_map<std::string, int> paint_index_{{"none", 0}, {"black", 1}};
+    std::string source_;
 };
 
 // "prop: value; ..." as name-value pairs, names lower-cased, values trimmed.
