@@ -4,8 +4,9 @@
 # (CLI11, nlohmann-json, cpp-httplib, and pugixml, libspng and libjpeg of
 # the design import), of the tests and benchmarks (GoogleTest, Google
 # Benchmark, svgelements and ezdxf for the design import's artwork test,
-# and Chromium driven from Node for the page's test), of the Python module and the library's install test
-# (pybind11, python3-dev, pytest, Dask distributed, pkg-config), and the
+# and Chromium driven from Node for the page's test), of the Python module
+# and the library's install test (pybind11, python3-dev, pytest, Dask
+# distributed, pkg-config), and the
 # MinGW-w64 cross compiler, Wine and dpkg-dev (dpkg-source) of the Windows
 # build and its checks. With "fuzz", also
 # Clang and its libFuzzer runtime.
