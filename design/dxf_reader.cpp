@@ -129,6 +129,12 @@ double number(const Group& g)
     return v;
 }
 
+// A whole-number group (flags, counts, units) as an int, kept in range.
+int int_value(double v)
+{
+    return static_cast<int>(std::clamp(v, -1e9, 1e9));
+}
+
 // The first value of a code in an entity, or the fallback.
 double value_of(const Entity& e, int code, double fallback)
 {
@@ -223,7 +229,7 @@ private:
         Group g;
         while (groups_.next(&g) && !(g.code == 0 && g.value == "ENDSEC")) {
             if (g.code == 9 && g.value == "$INSUNITS" && groups_.next(&g) && g.code == 70) {
-                const int u = static_cast<int>(number(g));
+                const int u = int_value(number(g));
                 if (u >= 0 && u <= 14) {
                     mm_per_unit_ = MM_PER_UNIT[u];
                 } else {
@@ -446,12 +452,12 @@ private:
                 bulge.back() = number(g);
             }
         }
-        vertices(v, bulge, (static_cast<int>(value_of(e, 70, 0)) & 1) != 0, map);
+        vertices(v, bulge, (int_value(value_of(e, 70, 0)) & 1) != 0, map);
     }
 
     void polyline(const Entity& e, const Affine& map)
     {
-        const int flags = static_cast<int>(value_of(e, 70, 0));
+        const int flags = int_value(value_of(e, 70, 0));
         if (flags & (16 | 64)) {
             ++skipped_["POLYLINE (mesh)"];
             return;
@@ -478,7 +484,7 @@ private:
             } else if (in_vertex && g.code == 42) {
                 bulge.back() = number(g);
             } else if (in_vertex && g.code == 70) {
-                vertex_flags = static_cast<int>(number(g));
+                vertex_flags = int_value(number(g));
             }
         }
         if (in_vertex && !keep()) {
@@ -490,7 +496,7 @@ private:
     void spline(const Entity& e, const Affine& map)
     {
         Nurbs c;
-        c.degree = static_cast<int>(value_of(e, 71, 3));
+        c.degree = int_value(value_of(e, 71, 3));
         std::vector<Vec2> fit;
         Vec2 t0{}, t1{};
         for (const Group& g : e.groups) {

@@ -1,6 +1,7 @@
 // HPGL plot files: IN, SP, PU, PD, PA and PR with their coordinates, in
 // plotter units (1016 per inch), the job's own unit, so every move is kept
 // exactly. Other instructions are skipped with a warning.
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <map>
@@ -130,7 +131,8 @@ private:
             absolute_ = true;
         } else if (m == "SP") {
             pen_up();
-            select_pen(v.empty() ? 0 : static_cast<int>(v[0]));
+            // Pen numbers past the machine's are kept as their own pens.
+            select_pen(v.empty() ? 0 : static_cast<int>(std::clamp(v[0], 0.0, 1e6)));
         } else if (m == "PU" || m == "PD") {
             if (m == "PU") {
                 pen_up();

@@ -66,8 +66,8 @@ bool band_columns(const Picture& p, const std::vector<std::uint32_t>& rows, Band
     if (w0 == w1) {
         return false;
     }
-    band->first_column = static_cast<std::uint32_t>(w0 * 64 + std::countr_zero(any[w0]));
-    band->last_column = static_cast<std::uint32_t>((w1 - 1) * 64 + 63 - std::countl_zero(any[w1 - 1]));
+    band->first_column = static_cast<std::uint32_t>(w0 * 64 + static_cast<std::size_t>(std::countr_zero(any[w0])));
+    band->last_column = static_cast<std::uint32_t>((w1 - 1) * 64 + 63 - static_cast<std::size_t>(std::countl_zero(any[w1 - 1])));
     return true;
 }
 

@@ -79,6 +79,10 @@ TEST(DesignHostile, NumbersOutOfRange)
     expect_error("0\nSECTION\n2\nENTITIES\n0\nLINE\n10\nnan\n20\n0\n11\n1\n21\n1\n0\nENDSEC\n0\nEOF\n",
                  "nan.dxf", "not finite");
     expect_error("IN;PD999999999999999999999,0;", "big.plt", "more than 2.5 km");
+    // Pen numbers, flags and counts past an int's range.
+    EXPECT_TRUE(design_import("IN;SP99999999999999999999999;PD0,0,10,0;", "pen.plt", {}).ok);
+    EXPECT_TRUE(design_import("0\nSECTION\n2\nENTITIES\n0\nLWPOLYLINE\n70\n1e300\n10\n0\n20\n0\n"
+                              "10\n1\n20\n0\n0\nENDSEC\n0\nEOF\n", "flags.dxf", {}).ok);
 }
 
 TEST(DesignHostile, PicturesThatClaimTooMuch)
