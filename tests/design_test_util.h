@@ -1,5 +1,5 @@
-// Helpers of the design import's tests: importing text, reading back the
-// entries of a job, and pictures encoded on the spot.
+// Helpers of the design import's tests: importing text and reading back
+// the entries of a job.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "design/design_import.h"
+#include "design_pictures.h"
 
 // One entry of a job file: its keyword and its integers.
 struct JobEntry {
@@ -65,11 +66,3 @@ inline std::pair<long long, long long> pen_down_sum(const std::vector<JobEntry>&
     }
     return {x, y};
 }
-
-// A picture encoded as PNG (RGBA, 8 bits) or JPEG (grey), its pixels from
-// a function of (x, y) giving RGBA.
-using PixelFunction = std::function<std::uint32_t(std::uint32_t x, std::uint32_t y)>;
-std::string encode_png(std::uint32_t width, std::uint32_t height, const PixelFunction& rgba,
-                       double dpi = 0, bool interlaced = false);
-std::string encode_jpeg(std::uint32_t width, std::uint32_t height, const PixelFunction& rgba,
-                        int dpi = 0);

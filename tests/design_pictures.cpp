@@ -1,4 +1,6 @@
-#include "design_test_util.h"
+#include "design_pictures.h"
+
+#include <vector>
 
 #include <cmath>
 #include <cstdio>
