@@ -26,24 +26,28 @@ std::string drawing_1000()
         const double x = 10 + (i % 40) * 9.5, y = 10 + (i / 40) * 11.5;
         switch (i % 4) {
         case 0:
-            std::snprintf(buf, sizeof buf,
-                          "<path stroke=\"red\" d=\"M%.2f %.2f c2 -4 4 4 6 0 s4 4 2 6 q-3 2 -6 0 z\"/>\n",
-                          x, y);
+            std::snprintf(
+                buf, sizeof buf,
+                "<path stroke=\"red\" d=\"M%.2f %.2f c2 -4 4 4 6 0 s4 4 2 6 q-3 2 -6 0 z\"/>\n", x,
+                y);
             break;
         case 1:
-            std::snprintf(buf, sizeof buf, "<circle stroke=\"blue\" cx=\"%.2f\" cy=\"%.2f\" r=\"3.5\"/>\n",
-                          x + 4, y + 4);
+            std::snprintf(buf, sizeof buf,
+                          "<circle stroke=\"blue\" cx=\"%.2f\" cy=\"%.2f\" r=\"3.5\"/>\n", x + 4,
+                          y + 4);
             break;
         case 2:
-            std::snprintf(buf, sizeof buf,
-                          "<rect stroke=\"red\" x=\"%.2f\" y=\"%.2f\" width=\"8\" height=\"9\" rx=\"1.5\" "
-                          "transform=\"rotate(%d %.2f %.2f)\"/>\n",
-                          x, y, i % 90, x + 4, y + 4);
+            std::snprintf(
+                buf, sizeof buf,
+                "<rect stroke=\"red\" x=\"%.2f\" y=\"%.2f\" width=\"8\" height=\"9\" rx=\"1.5\" "
+                "transform=\"rotate(%d %.2f %.2f)\"/>\n",
+                x, y, i % 90, x + 4, y + 4);
             break;
         default:
-            std::snprintf(buf, sizeof buf,
-                          "<polygon stroke=\"black\" points=\"%.2f,%.2f %.2f,%.2f %.2f,%.2f %.2f,%.2f\"/>\n",
-                          x, y, x + 8, y + 1, x + 7, y + 9, x + 1, y + 8);
+            std::snprintf(
+                buf, sizeof buf,
+                "<polygon stroke=\"black\" points=\"%.2f,%.2f %.2f,%.2f %.2f,%.2f %.2f,%.2f\"/>\n",
+                x, y, x + 8, y + 1, x + 7, y + 9, x + 1, y + 8);
         }
         svg += buf;
     }
@@ -55,7 +59,8 @@ std::string drawing_1000()
 std::string photo_1920x1080()
 {
     return encode_jpeg(1920, 1080, [](std::uint32_t x, std::uint32_t y) {
-        const double v = 128 + 70 * std::sin(x / 97.0) * std::cos(y / 61.0) + 40 * std::sin((x + y) / 13.0) +
+        const double v = 128 + 70 * std::sin(x / 97.0) * std::cos(y / 61.0) +
+                         40 * std::sin((x + y) / 13.0) +
                          static_cast<double>((x * 7919u + y * 104729u) % 9u) - 4;
         const auto g = static_cast<std::uint32_t>(std::fmin(255, std::fmax(0, v)));
         return (g << 24) | (g << 16) | (g << 8) | 0xffu;
@@ -111,10 +116,22 @@ const std::string& photo()
     return jpeg;
 }
 
-void BM_ImportDrawing1000(benchmark::State& s) { BM_Import(s, drawing(), "drawing.svg"); }
-void BM_EstimateDrawing1000(benchmark::State& s) { BM_EstimateImportedJob(s, drawing(), "drawing.svg"); }
-void BM_ImportPhoto1920x1080(benchmark::State& s) { BM_Import(s, photo(), "photo.jpg"); }
-void BM_EstimatePhoto1920x1080(benchmark::State& s) { BM_EstimateImportedJob(s, photo(), "photo.jpg"); }
+void BM_ImportDrawing1000(benchmark::State& s)
+{
+    BM_Import(s, drawing(), "drawing.svg");
+}
+void BM_EstimateDrawing1000(benchmark::State& s)
+{
+    BM_EstimateImportedJob(s, drawing(), "drawing.svg");
+}
+void BM_ImportPhoto1920x1080(benchmark::State& s)
+{
+    BM_Import(s, photo(), "photo.jpg");
+}
+void BM_EstimatePhoto1920x1080(benchmark::State& s)
+{
+    BM_EstimateImportedJob(s, photo(), "photo.jpg");
+}
 
 BENCHMARK(BM_ImportDrawing1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EstimateDrawing1000)->Unit(benchmark::kMillisecond);

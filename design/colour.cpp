@@ -19,15 +19,17 @@ struct NamedColour {
 // The colour keywords that drawing programs write; any other keyword is
 // kept as its own name, which still makes it a pen of its own.
 const NamedColour named_colours[] = {
-    {"black", 0x000000},   {"white", 0xffffff},  {"red", 0xff0000},     {"lime", 0x00ff00},
-    {"green", 0x008000},   {"blue", 0x0000ff},   {"yellow", 0xffff00},  {"cyan", 0x00ffff},
-    {"aqua", 0x00ffff},    {"magenta", 0xff00ff}, {"fuchsia", 0xff00ff}, {"silver", 0xc0c0c0},
-    {"gray", 0x808080},    {"grey", 0x808080},   {"maroon", 0x800000},  {"olive", 0x808000},
-    {"purple", 0x800080},  {"teal", 0x008080},   {"navy", 0x000080},    {"orange", 0xffa500},
-    {"brown", 0xa52a2a},   {"pink", 0xffc0cb},   {"gold", 0xffd700},    {"violet", 0xee82ee},
-    {"darkgray", 0xa9a9a9}, {"darkgrey", 0xa9a9a9}, {"lightgray", 0xd3d3d3},
-    {"lightgrey", 0xd3d3d3}, {"darkred", 0x8b0000}, {"darkgreen", 0x006400},
-    {"darkblue", 0x00008b}, {"orangered", 0xff4500},
+    {"black", 0x000000},     {"white", 0xffffff},     {"red", 0xff0000},
+    {"lime", 0x00ff00},      {"green", 0x008000},     {"blue", 0x0000ff},
+    {"yellow", 0xffff00},    {"cyan", 0x00ffff},      {"aqua", 0x00ffff},
+    {"magenta", 0xff00ff},   {"fuchsia", 0xff00ff},   {"silver", 0xc0c0c0},
+    {"gray", 0x808080},      {"grey", 0x808080},      {"maroon", 0x800000},
+    {"olive", 0x808000},     {"purple", 0x800080},    {"teal", 0x008080},
+    {"navy", 0x000080},      {"orange", 0xffa500},    {"brown", 0xa52a2a},
+    {"pink", 0xffc0cb},      {"gold", 0xffd700},      {"violet", 0xee82ee},
+    {"darkgray", 0xa9a9a9},  {"darkgrey", 0xa9a9a9},  {"lightgray", 0xd3d3d3},
+    {"lightgrey", 0xd3d3d3}, {"darkred", 0x8b0000},   {"darkgreen", 0x006400},
+    {"darkblue", 0x00008b},  {"orangered", 0xff4500},
 };
 
 std::string lower_trimmed(std::string_view text)

@@ -149,7 +149,8 @@ double enclosed_area(const CutPiece& p)
 {
     double twice = 0;
     for (std::size_t i = 0; i + 1 < p.points.size(); ++i) {
-        twice += double(p.points[i].x) * p.points[i + 1].y - double(p.points[i + 1].x) * p.points[i].y;
+        twice +=
+            double(p.points[i].x) * p.points[i + 1].y - double(p.points[i + 1].x) * p.points[i].y;
     }
     return std::fabs(twice) / 2.0;
 }
@@ -265,9 +266,8 @@ std::vector<CutStep> smallest_first(const std::vector<CutPiece>& pieces,
     for (std::size_t i : idx) {
         key[i] = pieces[i].closed ? enclosed_area(pieces[i]) : 0;
     }
-    std::stable_sort(idx.begin(), idx.end(), [&](std::size_t a, std::size_t b) {
-        return key[a] < key[b];
-    });
+    std::stable_sort(idx.begin(), idx.end(),
+                     [&](std::size_t a, std::size_t b) { return key[a] < key[b]; });
     return document_order(idx);
 }
 
@@ -302,7 +302,7 @@ std::vector<CutStep> order_pieces(const std::vector<CutPiece>& pieces,
         std::vector<CutStep> steps = greedy_order(pieces, indices, start, nullptr);
         const std::vector<CutStep> doc = document_order(indices);
         return travel_length(pieces, steps, start) <= travel_length(pieces, doc, start) ? steps
-                                                                                         : doc;
+                                                                                        : doc;
     }
     std::vector<std::ptrdiff_t> parent;
     if (!containing_pieces(pieces, indices, &parent)) {

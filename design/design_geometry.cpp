@@ -153,8 +153,8 @@ void PathBuilder::cubic_to(Vec2 c1, Vec2 c2, Vec2 p)
     }
 }
 
-void PathBuilder::ellipse_arc(const Affine& map, Vec2 centre, double rx, double ry,
-                              double rotation, double t0, double t1)
+void PathBuilder::ellipse_arc(const Affine& map, Vec2 centre, double rx, double ry, double rotation,
+                              double t0, double t1)
 {
     const double radius = std::max(std::fabs(rx), std::fabs(ry)) * map.max_scale();
     const double sweep = t1 - t0;

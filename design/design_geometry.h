@@ -25,15 +25,15 @@ inline constexpr double TABLE_HEIGHT_PU = 460.0 * PU_PER_MM;
 // Limits that keep a hostile design from taking unbounded time or memory.
 // Each is far beyond real work: a million-segment design writes about
 // 20 MB of job.
-inline constexpr std::size_t MAX_DESIGN_BYTES = 256u << 20;      // the design file
-inline constexpr std::int64_t MAX_SEGMENTS = 4'000'000;          // flattened segments
-inline constexpr std::int64_t MAX_WRITTEN_MOVES = 8'000'000;     // cut moves, every pass
-inline constexpr std::int64_t MAX_ELEMENTS = 4'000'000;          // elements or entities drawn
-inline constexpr int MAX_USE_DEPTH = 64;                         // SVG use / DXF INSERT nesting
-inline constexpr std::int64_t MAX_PIXELS = 400'000'000;          // 20000 x 20000
-inline constexpr std::uint32_t MAX_IMAGE_SIDE = 65'535;          // pixels on either side
+inline constexpr std::size_t MAX_DESIGN_BYTES = 256u << 20;   // the design file
+inline constexpr std::int64_t MAX_SEGMENTS = 4'000'000;       // flattened segments
+inline constexpr std::int64_t MAX_WRITTEN_MOVES = 8'000'000;  // cut moves, every pass
+inline constexpr std::int64_t MAX_ELEMENTS = 4'000'000;       // elements or entities drawn
+inline constexpr int MAX_USE_DEPTH = 64;                      // SVG use / DXF INSERT nesting
+inline constexpr std::int64_t MAX_PIXELS = 400'000'000;       // 20000 x 20000
+inline constexpr std::uint32_t MAX_IMAGE_SIDE = 65'535;       // pixels on either side
 inline constexpr int MAX_PASSES = 100;
-inline constexpr int PEN_COUNT = 16;                             // pens 1..16
+inline constexpr int PEN_COUNT = 16;  // pens 1..16
 // Any coordinate beyond this (2.5 km from the design's origin) is refused
 // before it is rounded: it cannot fit the table and would overflow.
 inline constexpr double MAX_COORDINATE_PU = 1e8;

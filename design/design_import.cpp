@@ -61,7 +61,8 @@ bool looks_like_hpgl(std::string_view s)
     static const char* const openers[] = {"IN", "SP", "PU", "PD", "PA", "PR", "DF", "VS", "CO"};
     const std::string head = lower(s.substr(0, 2));
     for (const char* m : openers) {
-        if (head == lower(m) && (s.size() == 2 || !std::isalpha(static_cast<unsigned char>(s[2])))) {
+        if (head == lower(m) &&
+            (s.size() == 2 || !std::isalpha(static_cast<unsigned char>(s[2])))) {
             return true;
         }
     }
@@ -80,8 +81,7 @@ std::string extension_of(std::string_view name)
 
 // The summary's raster part is left empty for vector designs and the other
 // way round.
-DesignImport run_import(std::string_view bytes, DesignFormat format,
-                        const DesignSettings& settings)
+DesignImport run_import(std::string_view bytes, DesignFormat format, const DesignSettings& settings)
 {
     DesignImport out;
     out.summary.format = format;

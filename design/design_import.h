@@ -43,11 +43,11 @@ struct DesignSettings {
     bool at_set = false;               // "at": [x, y]: top-left corner on the table, mm
     double at_x_mm = 0;
     double at_y_mm = 0;
-    int lpi = 254;              // "lpi": raster lines per inch
-    bool lpi_round = false;     // "lpi_round": round an lpi the machine lacks, with a warning
-    int dpi = 300;              // "dpi": raster dots per inch across
-    double image_dpi = 0;       // "image_dpi": the picture's pixels per inch (0: its own, or 96)
-    bool keep_blank = false;    // "keep_blank": send the picture whole, blank rows and margins too
+    int lpi = 254;            // "lpi": raster lines per inch
+    bool lpi_round = false;   // "lpi_round": round an lpi the machine lacks, with a warning
+    int dpi = 300;            // "dpi": raster dots per inch across
+    double image_dpi = 0;     // "image_dpi": the picture's pixels per inch (0: its own, or 96)
+    bool keep_blank = false;  // "keep_blank": send the picture whole, blank rows and margins too
 };
 
 // One pen of a vector job as the summary tells it.
@@ -72,7 +72,7 @@ struct DesignImage {
 
 // What the written job does.
 struct DesignSummary {
-    std::string name;       // the design's file name, as given
+    std::string name;  // the design's file name, as given
     DesignFormat format = DesignFormat::automatic;
     double x_mm = 0, y_mm = 0;           // top-left corner of what is cut or engraved
     double width_mm = 0, height_mm = 0;  // its size on the table
@@ -80,15 +80,15 @@ struct DesignSummary {
     double travel_mm = 0;                // pen-up length, the first travel included
     double travel_document_mm = 0;       // the same in document order
     std::int64_t subpaths = 0;
-    std::int64_t moves = 0;              // pen-down moves written, every pass
+    std::int64_t moves = 0;  // pen-down moves written, every pass
     std::vector<DesignPen> pens;
     CutOrder order = CutOrder::document;
     std::vector<DesignImage> images;
-    int lpi = 0, dpi = 0;                // raster settings of a picture's job
+    int lpi = 0, dpi = 0;  // raster settings of a picture's job
     int raster_speed_code = 0;
     double raster_speed_mm_s = 0;
     bool one_way = false;
-    std::int64_t lines = 0;              // raster lines of every image
+    std::int64_t lines = 0;  // raster lines of every image
     std::int32_t picture_width_px = 0, picture_height_px = 0;
     double picture_dpi_x = 0, picture_dpi_y = 0;
     std::vector<std::string> warnings;

@@ -186,8 +186,7 @@ void check_ranges(const DesignSettings& s)
     }
     for (const auto& [pen, mm_s] : s.speed_mm_s) {
         if (!(mm_s >= 0.5 && mm_s <= 1016)) {
-            bad("speed", "pen " + std::to_string(pen) +
-                             ": the machine cuts at 0.5 to 1016 mm/s");
+            bad("speed", "pen " + std::to_string(pen) + ": the machine cuts at 0.5 to 1016 mm/s");
         }
     }
     for (const auto& [pen, code] : s.speed_code) {
@@ -200,7 +199,8 @@ void check_ranges(const DesignSettings& s)
             bad("passes", "pen " + std::to_string(pen) + ": 1 to 100 passes");
         }
     }
-    if (s.raster_speed_mm_s != 0 && !(s.raster_speed_mm_s >= 2.032 && s.raster_speed_mm_s <= 2032)) {
+    if (s.raster_speed_mm_s != 0 &&
+        !(s.raster_speed_mm_s >= 2.032 && s.raster_speed_mm_s <= 2032)) {
         bad("raster_speed", "the machine engraves at 2.032 to 2032 mm/s");
     }
     if (s.raster_speed_code < 1 || s.raster_speed_code > 1000) {

@@ -50,9 +50,12 @@ json pen_json(const DesignPen& p)
 
 json image_json(const DesignImage& i)
 {
-    return {{"x_mm", rounded(i.x_mm)},         {"y_mm", rounded(i.y_mm)},
-            {"width_mm", rounded(i.width_mm)}, {"height_mm", rounded(i.height_mm)},
-            {"dots", i.dots},                  {"lines", i.lines}};
+    return {{"x_mm", rounded(i.x_mm)},
+            {"y_mm", rounded(i.y_mm)},
+            {"width_mm", rounded(i.width_mm)},
+            {"height_mm", rounded(i.height_mm)},
+            {"dots", i.dots},
+            {"lines", i.lines}};
 }
 
 std::string line(const char* format, double a, double b = 0, double c = 0, double d = 0)
@@ -117,8 +120,8 @@ static std::string pens_text(const DesignSummary& s)
             out += line(", asked %.1f mm/s", p.asked_mm_s);
         }
         out += ", " + std::to_string(p.passes) + (p.passes == 1 ? " pass" : " passes");
-        out += line(" of %.1f mm", p.cut_mm_per_pass) + ", " +
-               std::to_string(p.subpaths) + " subpaths; " + sources + "\n";
+        out += line(" of %.1f mm", p.cut_mm_per_pass) + ", " + std::to_string(p.subpaths) +
+               " subpaths; " + sources + "\n";
     }
     return out;
 }
@@ -132,16 +135,16 @@ std::string design_summary_text(const DesignSummary& s)
     if (is_picture(s)) {
         out += line("picture: %.0f x %.0f pixels at %.1f x %.1f pixels per inch\n",
                     s.picture_width_px, s.picture_height_px, s.picture_dpi_x, s.picture_dpi_y);
-        out += line("raster: %.0f lines per inch, %.0f dots per inch, speed %.1f mm/s",
-                    s.lpi, s.dpi, s.raster_speed_mm_s);
+        out += line("raster: %.0f lines per inch, %.0f dots per inch, speed %.1f mm/s", s.lpi,
+                    s.dpi, s.raster_speed_mm_s);
         out += line(" (code %.0f), ", s.raster_speed_code) +
                (s.one_way ? "one way\n" : "both directions\n");
         out += std::to_string(s.images.size()) + " image" + (s.images.size() == 1 ? "" : "s") +
                ", " + std::to_string(s.lines) + " lines\n";
         for (const DesignImage& i : s.images) {
-            out += line("  %.2f x %.2f mm at %.2f,%.2f mm", i.width_mm, i.height_mm, i.x_mm,
-                        i.y_mm) +
-                   ", " + std::to_string(i.lines) + " lines\n";
+            out +=
+                line("  %.2f x %.2f mm at %.2f,%.2f mm", i.width_mm, i.height_mm, i.x_mm, i.y_mm) +
+                ", " + std::to_string(i.lines) + " lines\n";
         }
     } else {
         out += line("cut: %.1f mm, travel: %.1f mm", s.cut_mm, s.travel_mm);

@@ -40,8 +40,8 @@ struct Block {
 
 // Millimetres per drawing unit for $INSUNITS 0..14 (0, unitless, is taken
 // as millimetres).
-constexpr double MM_PER_UNIT[15] = {1,    25.4, 304.8, 1609344, 1, 10,     1000, 1e6,
-                                    25.4e-6, 0.0254, 914.4, 1e-7, 1e-6, 1e-3, 100};
+constexpr double MM_PER_UNIT[15] = {1,       25.4,   304.8, 1609344, 1,    10,   1000, 1e6,
+                                    25.4e-6, 0.0254, 914.4, 1e-7,    1e-6, 1e-3, 100};
 
 // Reads groups (a code line, then a value line) from the text.
 class GroupReader {
@@ -63,7 +63,8 @@ public:
         bool digits = false;
         std::size_t i = 0;
         const bool negative = !code_line.empty() && code_line[0] == '-';
-        for (i = negative ? 1 : 0; i < code_line.size() && code_line[i] >= '0' && code_line[i] <= '9'; ++i) {
+        for (i = negative ? 1 : 0;
+             i < code_line.size() && code_line[i] >= '0' && code_line[i] <= '9'; ++i) {
             code = code * 10 + (code_line[i] - '0');
             digits = true;
             if (code > 100000) {
@@ -120,11 +121,12 @@ double number(const Group& g)
     char* end = nullptr;
     const double v = std::strtod(buf, &end);
     if (end == buf) {
-        throw ImportFailure("group " + std::to_string(g.code) + " holds \"" + std::string(g.value.substr(0, 40)) +
-                            "\", not a number");
+        throw ImportFailure("group " + std::to_string(g.code) + " holds \"" +
+                            std::string(g.value.substr(0, 40)) + "\", not a number");
     }
     if (!std::isfinite(v)) {
-        throw ImportFailure("group " + std::to_string(g.code) + " holds a number that is not finite");
+        throw ImportFailure("group " + std::to_string(g.code) +
+                            " holds a number that is not finite");
     }
     return v;
 }
@@ -179,7 +181,10 @@ struct InsertFrame {
 
 class DxfReader {
 public:
-    DxfReader(std::string_view bytes, double tolerance) : groups_(bytes), builder_(&design_, tolerance) {}
+    DxfReader(std::string_view bytes, double tolerance)
+        : groups_(bytes), builder_(&design_, tolerance)
+    {
+    }
 
     VectorDesign read()
     {
@@ -392,8 +397,9 @@ private:
         }
         // The minor axis turns the major one a quarter about the extrusion;
         // a -Z extrusion runs the parameter the other way.
-        const Affine frame = mirror ? Affine{major.x / a, major.y / a, major.y / a, -major.x / a, c.x, c.y}
-                                    : Affine{major.x / a, major.y / a, -major.y / a, major.x / a, c.x, c.y};
+        const Affine frame =
+            mirror ? Affine{major.x / a, major.y / a, major.y / a, -major.x / a, c.x, c.y}
+                   : Affine{major.x / a, major.y / a, -major.y / a, major.x / a, c.x, c.y};
         const Affine m = map.after(frame);
         builder_.move_to(m.apply({a * std::cos(t0), a * ratio * std::sin(t0)}));
         builder_.ellipse_arc(m, {0, 0}, a, a * ratio, 0, t0, t1);
@@ -501,15 +507,34 @@ private:
         Vec2 t0{}, t1{};
         for (const Group& g : e.groups) {
             switch (g.code) {
-            case 40: c.knots.push_back(number(g)); break;
-            case 41: c.weights.push_back(number(g)); break;
-            case 11: fit.push_back({number(g), 0}); break;
-            case 21: if (!fit.empty()) { fit.back().y = number(g); } break;
-            case 12: t0.x = number(g); break;
-            case 22: t0.y = number(g); break;
-            case 13: t1.x = number(g); break;
-            case 23: t1.y = number(g); break;
-            default: break;
+            case 40:
+                c.knots.push_back(number(g));
+                break;
+            case 41:
+                c.weights.push_back(number(g));
+                break;
+            case 11:
+                fit.push_back({number(g), 0});
+                break;
+            case 21:
+                if (!fit.empty()) {
+                    fit.back().y = number(g);
+                }
+                break;
+            case 12:
+                t0.x = number(g);
+                break;
+            case 22:
+                t0.y = number(g);
+                break;
+            case 13:
+                t1.x = number(g);
+                break;
+            case 23:
+                t1.y = number(g);
+                break;
+            default:
+                break;
             }
         }
         control_points(e, map, &c.control);

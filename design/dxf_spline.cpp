@@ -80,7 +80,6 @@ void draw_span(const Nurbs& c, std::size_t k, PathBuilder* b)
     }
 }
 
-
 // The derivative at an end of a fit-point curve over [0, 1]: the given
 // tangent's direction, or else one estimated from the five points nearest
 // the end (Akima's weighting of the chords), with the total chord length as
@@ -96,8 +95,9 @@ Vec2 end_derivative(const std::vector<Vec2>& p, Vec2 given, double total, bool s
             // The chords at the end, continued linearly past it: q1, q2, q3
             // are the three chords nearest the end, q0 and q_1 beyond it.
             auto chord = [&](std::size_t k) {
-                return start ? Vec2{p[k + 1].x - p[k].x, p[k + 1].y - p[k].y}
-                             : Vec2{p[n - 1 - k].x - p[n - 2 - k].x, p[n - 1 - k].y - p[n - 2 - k].y};
+                return start
+                           ? Vec2{p[k + 1].x - p[k].x, p[k + 1].y - p[k].y}
+                           : Vec2{p[n - 1 - k].x - p[n - 2 - k].x, p[n - 1 - k].y - p[n - 2 - k].y};
             };
             const Vec2 q1 = chord(0), q2 = chord(1);
             const Vec2 q0{2 * q1.x - q2.x, 2 * q1.y - q2.y};

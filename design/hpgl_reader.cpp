@@ -31,7 +31,8 @@ public:
                 skip_escape();
                 continue;
             }
-            if (!std::isalpha(static_cast<unsigned char>(text_[pos_])) || pos_ + 1 >= text_.size() ||
+            if (!std::isalpha(static_cast<unsigned char>(text_[pos_])) ||
+                pos_ + 1 >= text_.size() ||
                 !std::isalpha(static_cast<unsigned char>(text_[pos_ + 1]))) {
                 ++garbage_;
                 ++pos_;
@@ -51,9 +52,8 @@ private:
     // Skips blanks and terminators; false at the end.
     bool skip_separators()
     {
-        while (pos_ < text_.size() &&
-               (std::isspace(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == ';' ||
-                text_[pos_] == ',')) {
+        while (pos_ < text_.size() && (std::isspace(static_cast<unsigned char>(text_[pos_])) ||
+                                       text_[pos_] == ';' || text_[pos_] == ',')) {
             ++pos_;
         }
         return pos_ < text_.size();
@@ -105,7 +105,8 @@ private:
         }
         if (pos_ < text_.size() && text_[pos_] == '.') {
             double scale = 0.1;
-            for (++pos_; pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_]));
+            for (++pos_;
+                 pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_]));
                  ++pos_) {
                 value += (text_[pos_] - '0') * scale;
                 scale /= 10;
@@ -193,8 +194,8 @@ private:
                                       "of each is ignored");
         }
         if (garbage_ > 0) {
-            add_warning(&design_, std::to_string(garbage_) +
-                                      " bytes that are no instruction skipped");
+            add_warning(&design_,
+                        std::to_string(garbage_) + " bytes that are no instruction skipped");
         }
     }
 

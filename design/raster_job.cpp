@@ -66,8 +66,10 @@ bool band_columns(const Picture& p, const std::vector<std::uint32_t>& rows, Band
     if (w0 == w1) {
         return false;
     }
-    band->first_column = static_cast<std::uint32_t>(w0 * 64 + static_cast<std::size_t>(std::countr_zero(any[w0])));
-    band->last_column = static_cast<std::uint32_t>((w1 - 1) * 64 + 63 - static_cast<std::size_t>(std::countl_zero(any[w1 - 1])));
+    band->first_column =
+        static_cast<std::uint32_t>(w0 * 64 + static_cast<std::size_t>(std::countr_zero(any[w0])));
+    band->last_column = static_cast<std::uint32_t>(
+        (w1 - 1) * 64 + 63 - static_cast<std::size_t>(std::countl_zero(any[w1 - 1])));
     return true;
 }
 
@@ -168,6 +170,74 @@ void check_fits(double x_mm, double y_mm, double w_mm, double h_mm)
     }
 }
 
+// The picture's density (the setting's, its own, or 96 per inch) and the
+// raster settings, into the summary.
+void describe_picture(const Picture& picture, const DesignSettings& settings, int lpi,
+                      DesignSummary* s)
+{
+    const double fallback = settings.image_dpi > 0 ? settings.image_dpi : DEFAULT_PICTURE_DPI;
+    s->picture_dpi_x = settings.image_dpi > 0 || !(picture.dpi_x > 0) ? fallback : picture.dpi_x;
+    s->picture_dpi_y = settings.image_dpi > 0 || !(picture.dpi_y > 0) ? fallback : picture.dpi_y;
+    s->picture_width_px = static_cast<std::int32_t>(picture.width);
+    s->picture_height_px = static_cast<std::int32_t>(picture.height);
+    s->lpi = lpi, s->dpi = settings.dpi, s->one_way = settings.one_way;
+    // A speed in mm/s becomes the nearest per mille of the top X speed.
+    int code = settings.raster_speed_code;
+    if (settings.raster_speed_mm_s > 0) {
+        code = std::clamp(
+            static_cast<int>(std::lround(settings.raster_speed_mm_s * 120.0 * 1000.0 / MAX_X_PBD)),
+            1, 1000);
+    }
+    s->raster_speed_code = code;
+    s->raster_speed_mm_s =
+        static_cast<double>(static_cast<std::uint32_t>(code) * MAX_X_PBD / 1000u) / 120.0;
+}
+
+// The settings entries every image of the job runs at.
+std::string raster_header(const DesignSettings& settings, int lpi, int speed_code)
+{
+    std::string job = "VemtracCmdVer 1\n";
+    entry(&job, "RasterDPI", settings.dpi);
+    entry(&job, "RasterUnit", lpi);
+    entry(&job, "RasterSpeedX", speed_code);
+    entry(&job, "RasterSpeedY", 1000);
+    entry(&job, "RasterFiringType", settings.one_way ? 1 : 0);
+    entry(&job, "RasterBandingFree", 1);
+    entry(&job, "RasterBuEngrave", 0);
+    return job;
+}
+
+// Each band as an image placed on the table: its left edge and width in
+// dots, its top in lines from the table's origin; the summary's images and
+// extent.
+void place_images(const std::vector<Band>& bands, const DesignSettings& settings, int lpi,
+                  std::string* job, DesignSummary* s)
+{
+    const double at_x = settings.at_x_mm / MM_PER_INCH;
+    const std::int64_t top_line = std::llround(settings.at_y_mm / MM_PER_INCH * lpi);
+    const double dpi = settings.dpi;
+    double x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9;
+    for (const Band& b : bands) {
+        const std::int64_t left = std::llround((at_x + b.first_column / s->picture_dpi_x) * dpi);
+        const std::int64_t right =
+            std::llround((at_x + (b.last_column + 1) / s->picture_dpi_x) * dpi);
+        DesignImage image;
+        image.dots = static_cast<std::int32_t>(std::max<std::int64_t>(1, right - left));
+        image.lines = static_cast<std::int32_t>(b.lines);
+        image.x_mm = static_cast<double>(left) * MM_PER_INCH / dpi;
+        image.y_mm = static_cast<double>(top_line + b.first_line) * MM_PER_INCH / lpi;
+        image.width_mm = image.dots * MM_PER_INCH / dpi;
+        image.height_mm = image.lines * MM_PER_INCH / lpi;
+        write_image(job, image, left, top_line + b.first_line);
+        s->images.push_back(image);
+        s->lines += image.lines;
+        x0 = std::min(x0, image.x_mm), y0 = std::min(y0, image.y_mm);
+        x1 = std::max(x1, image.x_mm + image.width_mm);
+        y1 = std::max(y1, image.y_mm + image.height_mm);
+    }
+    s->x_mm = x0, s->y_mm = y0, s->width_mm = x1 - x0, s->height_mm = y1 - y0;
+}
+
 }  // namespace
 
 bool lpi_supported(int lpi)
@@ -190,19 +260,9 @@ std::string write_raster_job(const Picture& picture, const DesignSettings& setti
                              DesignSummary* s)
 {
     const int lpi = checked_lpi(settings.lpi, settings.lpi_round, &s->warnings);
-    const double dpi_x = settings.image_dpi > 0 ? settings.image_dpi
-                         : picture.dpi_x > 0    ? picture.dpi_x
-                                                : DEFAULT_PICTURE_DPI;
-    const double dpi_y = settings.image_dpi > 0 ? settings.image_dpi
-                         : picture.dpi_y > 0    ? picture.dpi_y
-                                                : DEFAULT_PICTURE_DPI;
-    s->picture_width_px = static_cast<std::int32_t>(picture.width);
-    s->picture_height_px = static_cast<std::int32_t>(picture.height);
-    s->picture_dpi_x = dpi_x, s->picture_dpi_y = dpi_y;
-    s->lpi = lpi, s->dpi = settings.dpi, s->one_way = settings.one_way;
-    const double at_x = settings.at_x_mm / MM_PER_INCH, at_y = settings.at_y_mm / MM_PER_INCH;
-    const double width_in = picture.width / dpi_x, height_in = picture.height / dpi_y;
-    check_fits(settings.at_x_mm, settings.at_y_mm, width_in * MM_PER_INCH,
+    describe_picture(picture, settings, lpi, s);
+    const double height_in = picture.height / s->picture_dpi_y;
+    check_fits(settings.at_x_mm, settings.at_y_mm, picture.width / s->picture_dpi_x * MM_PER_INCH,
                height_in * MM_PER_INCH);
 
     const std::int64_t lines = std::max<std::int64_t>(1, std::llround(height_in * lpi));
@@ -210,55 +270,16 @@ std::string write_raster_job(const Picture& picture, const DesignSettings& setti
     for (std::int64_t l = 0; l < lines; ++l) {
         rows[static_cast<std::size_t>(l)] = row_of_line(l, lines, picture.height);
     }
-    std::vector<Band> bands;
-    if (settings.keep_blank) {
-        bands.push_back({0, lines, 0, picture.width - 1});
-    } else {
-        bands = burning_bands(picture, rows, lpi);
-    }
-
-    int code = settings.raster_speed_code;
-    if (settings.raster_speed_mm_s > 0) {
-        code = std::clamp(static_cast<int>(std::lround(settings.raster_speed_mm_s * 120.0 * 1000.0 /
-                                                       MAX_X_PBD)),
-                          1, 1000);
-    }
-    s->raster_speed_code = code;
-    s->raster_speed_mm_s = static_cast<double>(static_cast<std::uint32_t>(code) * MAX_X_PBD / 1000u) /
-                           120.0;
-    std::string job = "VemtracCmdVer 1\n";
-    entry(&job, "RasterDPI", settings.dpi);
-    entry(&job, "RasterUnit", lpi);
-    entry(&job, "RasterSpeedX", code);
-    entry(&job, "RasterSpeedY", 1000);
-    entry(&job, "RasterFiringType", settings.one_way ? 1 : 0);
-    entry(&job, "RasterBandingFree", 1);
-    entry(&job, "RasterBuEngrave", 0);
-    job.reserve(job.size() + static_cast<std::size_t>(lines) * 16 + bands.size() * 160);
-
-    const std::int64_t top_line = std::llround(at_y * lpi);
-    double x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9;
-    for (const Band& b : bands) {
-        const std::int64_t left = std::llround((at_x + b.first_column / dpi_x) * settings.dpi);
-        const std::int64_t right = std::llround((at_x + (b.last_column + 1) / dpi_x) * settings.dpi);
-        DesignImage image;
-        image.dots = static_cast<std::int32_t>(std::max<std::int64_t>(1, right - left));
-        image.lines = static_cast<std::int32_t>(b.lines);
-        image.x_mm = static_cast<double>(left) * MM_PER_INCH / settings.dpi;
-        image.y_mm = static_cast<double>(top_line + b.first_line) * MM_PER_INCH / lpi;
-        image.width_mm = image.dots * MM_PER_INCH / settings.dpi;
-        image.height_mm = image.lines * MM_PER_INCH / lpi;
-        write_image(&job, image, left, top_line + b.first_line);
-        s->images.push_back(image);
-        s->lines += image.lines;
-        x0 = std::min(x0, image.x_mm), y0 = std::min(y0, image.y_mm);
-        x1 = std::max(x1, image.x_mm + image.width_mm), y1 = std::max(y1, image.y_mm + image.height_mm);
-    }
+    const std::vector<Band> bands = settings.keep_blank
+                                        ? std::vector<Band>{{0, lines, 0, picture.width - 1}}
+                                        : burning_bands(picture, rows, lpi);
     if (bands.empty()) {
         s->warnings.push_back("nothing to engrave: no pixel of the picture is dark enough");
         return "VemtracCmdVer 1\n";
     }
-    s->x_mm = x0, s->y_mm = y0, s->width_mm = x1 - x0, s->height_mm = y1 - y0;
+    std::string job = raster_header(settings, lpi, s->raster_speed_code);
+    job.reserve(job.size() + static_cast<std::size_t>(lines) * 16 + bands.size() * 160);
+    place_images(bands, settings, lpi, &job, s);
     return job;
 }
 

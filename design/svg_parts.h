@@ -12,8 +12,7 @@ namespace design {
 
 // Draws path data through the map. Data after an error is ignored, as SVG
 // renders a path up to its first error; *error then says where.
-void svg_path_data(std::string_view d, const Affine& map, PathBuilder* builder,
-                   std::string* error);
+void svg_path_data(std::string_view d, const Affine& map, PathBuilder* builder, std::string* error);
 
 // An elliptical arc of path data from p0 to p1 (user space), drawn through
 // the map; degenerate radii draw a line, equal ends nothing.

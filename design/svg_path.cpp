@@ -20,7 +20,8 @@ public:
 
     void skip_separators()
     {
-        while (pos_ < t_.size() && (std::isspace(static_cast<unsigned char>(t_[pos_])) || t_[pos_] == ',')) {
+        while (pos_ < t_.size() &&
+               (std::isspace(static_cast<unsigned char>(t_[pos_])) || t_[pos_] == ',')) {
             ++pos_;
         }
     }
@@ -104,13 +105,17 @@ private:
 int argument_count(char command)
 {
     switch (std::toupper(static_cast<unsigned char>(command))) {
-    case 'M': case 'L': case 'T':
+    case 'M':
+    case 'L':
+    case 'T':
         return 2;
-    case 'H': case 'V':
+    case 'H':
+    case 'V':
         return 1;
     case 'C':
         return 6;
-    case 'S': case 'Q':
+    case 'S':
+    case 'Q':
         return 4;
     case 'A':
         return 7;
@@ -134,10 +139,10 @@ struct PathState {
     bool begun = false;
 };
 
-// Reads one command's arguments and draws it; false on malformed data.
-bool draw_command(char cmd, NumberText& text, PathState& s)
+// Reads the numbers a command takes (an arc's flags as single digits);
+// false on malformed data.
+bool read_arguments(char cmd, NumberText& text, double* v)
 {
-    double v[7];
     const int n = argument_count(cmd);
     for (int i = 0; i < n; ++i) {
         const bool flag_arg = (cmd == 'A' || cmd == 'a') && (i == 3 || i == 4);
@@ -148,6 +153,16 @@ bool draw_command(char cmd, NumberText& text, PathState& s)
         if (flag_arg) {
             v[i] = f ? 1 : 0;
         }
+    }
+    return true;
+}
+
+// Reads one command's arguments and draws it; false on malformed data.
+bool draw_command(char cmd, NumberText& text, PathState& s)
+{
+    double v[7];
+    if (!read_arguments(cmd, text, v)) {
+        return false;
     }
     const bool rel = std::islower(static_cast<unsigned char>(cmd));
     const double ox = rel ? s.cur.x : 0, oy = rel ? s.cur.y : 0;
@@ -165,7 +180,7 @@ bool draw_command(char cmd, NumberText& text, PathState& s)
     case 'L':
     case 'H':
     case 'V':
-        p = up == 'L' ? Vec2{ox + v[0], oy + v[1]}
+        p = up == 'L'   ? Vec2{ox + v[0], oy + v[1]}
             : up == 'H' ? Vec2{ox + v[0], s.cur.y}
                         : Vec2{s.cur.x, oy + v[0]};
         s.b->line_to(s.map.apply(p));
@@ -228,7 +243,8 @@ void svg_arc(Vec2 p0, double rx, double ry, double rotation_deg, bool large, boo
         co = -co;
     }
     const double cx1 = co * rx * y1 / ry, cy1 = -co * ry * x1 / rx;
-    const Vec2 centre{cp * cx1 - sp * cy1 + (p0.x + p1.x) / 2, sp * cx1 + cp * cy1 + (p0.y + p1.y) / 2};
+    const Vec2 centre{cp * cx1 - sp * cy1 + (p0.x + p1.x) / 2,
+                      sp * cx1 + cp * cy1 + (p0.y + p1.y) / 2};
     const double ux = (x1 - cx1) / rx, uy = (y1 - cy1) / ry;
     const double vx = (-x1 - cx1) / rx, vy = (-y1 - cy1) / ry;
     const double t0 = angle_between(1, 0, ux, uy);
@@ -320,7 +336,8 @@ bool svg_transform(std::string_view text, Affine* out)
     Affine total;
     std::size_t pos = 0;
     for (;;) {
-        while (pos < text.size() && (std::isspace(static_cast<unsigned char>(text[pos])) || text[pos] == ',')) {
+        while (pos < text.size() &&
+               (std::isspace(static_cast<unsigned char>(text[pos])) || text[pos] == ',')) {
             ++pos;
         }
         if (pos >= text.size()) {
@@ -361,8 +378,8 @@ bool svg_length(std::string_view text, double reference, double* out)
     static const struct {
         const char* name;
         double px;
-    } units[] = {{"", 1},        {"px", 1},      {"in", 96},      {"mm", 96 / 25.4},
-                 {"cm", 96 / 2.54}, {"pt", 96.0 / 72}, {"pc", 16}, {"em", 16}, {"ex", 8}};
+    } units[] = {{"", 1},           {"px", 1},  {"in", 96}, {"mm", 96 / 25.4}, {"cm", 96 / 2.54},
+                 {"pt", 96.0 / 72}, {"pc", 16}, {"em", 16}, {"ex", 8}};
     for (const auto& u : units) {
         if (unit == u.name) {
             *out = v * u.px;

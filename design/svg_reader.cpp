@@ -57,7 +57,7 @@ struct Frame {
     pugi::xml_node node;
     Affine map;
     SvgStyle style;
-    int chain = -1;        // the innermost use being expanded (index into uses)
+    int chain = -1;         // the innermost use being expanded (index into uses)
     double vw = 0, vh = 0;  // the viewport's size, for percentages
 };
 
@@ -79,10 +79,9 @@ public:
         const pugi::xml_parse_result parsed = doc_.load_buffer(
             bytes_.data(), bytes_.size(), pugi::parse_default, pugi::encoding_auto);
         if (!parsed) {
-            throw ImportFailure(std::string("the SVG is not well-formed XML: ") +
-                                parsed.description() + " (line " +
-                                std::to_string(line_of(static_cast<std::size_t>(parsed.offset))) +
-                                ")");
+            throw ImportFailure(
+                std::string("the SVG is not well-formed XML: ") + parsed.description() + " (line " +
+                std::to_string(line_of(static_cast<std::size_t>(parsed.offset))) + ")");
         }
         const pugi::xml_node root = doc_.document_element();
         if (local_name(root) != "svg") {
@@ -133,24 +132,14 @@ private:
         }
     }
 
-    // Every element with an id, for use references, walked without
-    // recursion.
+    // Every element with an id, for use references.
     void index_ids(const pugi::xml_node& root)
     {
-        pugi::xml_node n = root;
-        while (n) {
+        walk_nodes(root, [&](const pugi::xml_node& n) {
             if (const char* id = n.attribute("id").value(); *id != '\0') {
                 ids_.emplace(id, n);
             }
-            if (n.first_child()) {
-                n = n.first_child();
-                continue;
-            }
-            while (n && n != root && !n.next_sibling()) {
-                n = n.parent();
-            }
-            n = n == root ? pugi::xml_node() : n.next_sibling();
-        }
+        });
     }
 
     // The map of a viewport of the given size onto a viewBox (with its
@@ -167,10 +156,19 @@ private:
         if (par.find("none") != std::string::npos) {
             return Affine{sx, 0, 0, sy, -vb[0] * sx, -vb[1] * sy};
         }
-        const double s = par.find("slice") != std::string::npos ? std::max(sx, sy) : std::min(sx, sy);
-        ax = par.find("xMin") != std::string::npos ? 0 : par.find("xMax") != std::string::npos ? 1 : ax;
-        ay = par.find("YMin") != std::string::npos ? 0 : par.find("YMax") != std::string::npos ? 1 : ay;
-        return Affine{s, 0, 0, s, -vb[0] * s + (width - vb[2] * s) * ax,
+        const double s =
+            par.find("slice") != std::string::npos ? std::max(sx, sy) : std::min(sx, sy);
+        ax = par.find("xMin") != std::string::npos   ? 0
+             : par.find("xMax") != std::string::npos ? 1
+                                                     : ax;
+        ay = par.find("YMin") != std::string::npos   ? 0
+             : par.find("YMax") != std::string::npos ? 1
+                                                     : ay;
+        return Affine{s,
+                      0,
+                      0,
+                      s,
+                      -vb[0] * s + (width - vb[2] * s) * ax,
                       -vb[1] * s + (height - vb[3] * s) * ay};
     }
 
@@ -225,9 +223,9 @@ private:
     {
         count_element(&design_);
         const std::string_view name = local_name(f.node);
-        if (in_list(name, {"defs", "clipPath", "mask", "symbol", "marker", "pattern", "style",
-                           "script", "title", "desc", "metadata", "linearGradient",
-                           "radialGradient", "filter"})) {
+        if (in_list(name,
+                    {"defs", "clipPath", "mask", "symbol", "marker", "pattern", "style", "script",
+                     "title", "desc", "metadata", "linearGradient", "radialGradient", "filter"})) {
             return;
         }
         if (name == "text") {
@@ -247,7 +245,8 @@ private:
                 note("malformed transforms ignored", f.node);
             }
         }
-        if (f.node.attribute("clip-path") && std::strcmp(f.node.attribute("clip-path").value(), "none") != 0) {
+        if (f.node.attribute("clip-path") &&
+            std::strcmp(f.node.attribute("clip-path").value(), "none") != 0) {
             note("clip paths are ignored (the whole outline is cut)", f.node);
         }
         f.map = f.map.after(local);
@@ -258,7 +257,8 @@ private:
             nested_viewport(f);
         } else if (name == "use") {
             use(f);
-        } else if (in_list(name, {"path", "rect", "circle", "ellipse", "line", "polyline", "polygon"})) {
+        } else if (in_list(name,
+                           {"path", "rect", "circle", "ellipse", "line", "polyline", "polygon"})) {
             shape(f, name);
         }
     }
@@ -296,7 +296,8 @@ private:
         Frame shown = f;
         shown.node = target;
         shown.chain = static_cast<int>(uses_.size() - 1);
-        shown.map = f.map.after(affine_translate(length(f.node, "x", f.vw), length(f.node, "y", f.vh)));
+        shown.map =
+            f.map.after(affine_translate(length(f.node, "x", f.vw), length(f.node, "y", f.vh)));
         const std::string_view tname = local_name(target);
         if (tname == "symbol" || tname == "svg") {
             const double w = length(f.node, "width", f.vw, length(target, "width", f.vw, f.vw));
@@ -342,8 +343,10 @@ private:
         if (!(w > 0) || !(h > 0)) {
             return;
         }
-        const bool has_rx = f.node.attribute("rx") && std::strcmp(f.node.attribute("rx").value(), "auto") != 0;
-        const bool has_ry = f.node.attribute("ry") && std::strcmp(f.node.attribute("ry").value(), "auto") != 0;
+        const bool has_rx =
+            f.node.attribute("rx") && std::strcmp(f.node.attribute("rx").value(), "auto") != 0;
+        const bool has_ry =
+            f.node.attribute("ry") && std::strcmp(f.node.attribute("ry").value(), "auto") != 0;
         double rx = length(f.node, "rx", f.vw), ry = length(f.node, "ry", f.vh);
         rx = has_rx ? rx : has_ry ? ry : 0;
         ry = has_ry ? ry : rx;

@@ -100,7 +100,8 @@ const std::string* SvgStyles::pen_source(const SvgStyle& style)
         return nullptr;
     }
     const std::string& value = paints_[static_cast<std::size_t>(chosen)];
-    source_ = source_key(value == "currentcolor" ? paints_[static_cast<std::size_t>(style.color)] : value);
+    source_ = source_key(value == "currentcolor" ? paints_[static_cast<std::size_t>(style.color)]
+                                                 : value);
     return &source_;
 }
 
@@ -128,9 +129,7 @@ std::vector<std::pair<std::string, std::string>> css_declarations(const std::str
 
 void SvgStyles::load(const pugi::xml_document& doc, VectorDesign* design)
 {
-    const pugi::xml_node root = doc.document_element();
-    pugi::xml_node n = root;
-    while (n) {
+    walk_nodes(doc.document_element(), [&](const pugi::xml_node& n) {
         const std::string_view name = n.name();
         if (name == "style" || name == "svg:style") {
             std::string text;
@@ -139,15 +138,7 @@ void SvgStyles::load(const pugi::xml_document& doc, VectorDesign* design)
             }
             parse_sheet(text, design);
         }
-        if (n.first_child()) {
-            n = n.first_child();
-            continue;
-        }
-        while (n && n != root && !n.next_sibling()) {
-            n = n.parent();
-        }
-        n = n == root ? pugi::xml_node() : n.next_sibling();
-    }
+    });
 }
 
 void SvgStyles::parse_sheet(const std::string& raw, VectorDesign* design)
@@ -161,7 +152,8 @@ void SvgStyles::parse_sheet(const std::string& raw, VectorDesign* design)
         }
         const std::string selectors = trimmed(text.substr(pos, open - pos));
         if (!selectors.empty() && selectors[0] == '@') {
-            add_warning(design, "style sheet at-rules (" + selectors.substr(0, 40) + ") are ignored");
+            add_warning(design,
+                        "style sheet at-rules (" + selectors.substr(0, 40) + ") are ignored");
             pos = skip_block(text, open);
             continue;
         }
@@ -187,7 +179,8 @@ void SvgStyles::add_rule(const std::string& selector, const Declarations& d, Vec
     if (selector.find_first_of(" >+~:[") != std::string::npos ||
         std::count(selector.begin(), selector.end(), '.') > 1) {
         add_warning(design, "style sheet selectors other than tag, .class, tag.class and #id "
-                            "are ignored (such as \"" + selector.substr(0, 40) + "\")");
+                            "are ignored (such as \"" +
+                                selector.substr(0, 40) + "\")");
         return;
     }
     const int index = static_cast<int>(rules_.size());
@@ -258,8 +251,10 @@ void SvgStyles::apply_rules(const pugi::xml_node& node, SvgStyle* style, bool* d
         pos = end;
     }
     std::sort(matched.begin(), matched.end(), [&](int a, int b) {
-        const Rule &ra = rules_[static_cast<std::size_t>(a)], &rb = rules_[static_cast<std::size_t>(b)];
-        return ra.specificity != rb.specificity ? ra.specificity < rb.specificity : ra.order < rb.order;
+        const Rule &ra = rules_[static_cast<std::size_t>(a)],
+                   &rb = rules_[static_cast<std::size_t>(b)];
+        return ra.specificity != rb.specificity ? ra.specificity < rb.specificity
+                                                : ra.order < rb.order;
     });
     for (int r : matched) {
         const Declarations& d = rules_[static_cast<std::size_t>(r)].declarations;

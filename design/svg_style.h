@@ -61,6 +61,24 @@ private:
     std::string source_;
 };
 
+// Calls visit on every node below root (root included), in document order,
+// without recursion: a document nests as deep as it likes.
+template <typename Visit> void walk_nodes(const pugi::xml_node& root, Visit&& visit)
+{
+    pugi::xml_node n = root;
+    while (n) {
+        visit(n);
+        if (n.first_child()) {
+            n = n.first_child();
+            continue;
+        }
+        while (n && n != root && !n.next_sibling()) {
+            n = n.parent();
+        }
+        n = n == root ? pugi::xml_node() : n.next_sibling();
+    }
+}
+
 // "prop: value; ..." as name-value pairs, names lower-cased, values trimmed.
 std::vector<std::pair<std::string, std::string>> css_declarations(const std::string& text);
 

@@ -52,12 +52,14 @@ std::vector<int> assign_pens(const VectorDesign& design, const DesignSettings& s
                              std::vector<std::string>* warnings)
 {
     std::vector<int> pen(design.sources.size(), 0);
+    std::vector<bool> named(settings.pen_of.size(), false);
     bool used[PEN_COUNT + 1] = {};
     for (std::size_t s = 0; s < design.sources.size(); ++s) {
         const std::string key = source_key(design.sources[s]);
-        for (const auto& [name, p] : settings.pen_of) {
-            if (source_key(name) == key) {
-                pen[s] = p;
+        for (std::size_t k = 0; k < settings.pen_of.size(); ++k) {
+            if (source_key(settings.pen_of[k].first) == key) {
+                pen[s] = settings.pen_of[k].second;
+                named[k] = true;
             }
         }
         const std::string& src = design.sources[s];
@@ -66,6 +68,12 @@ std::vector<int> assign_pens(const VectorDesign& design, const DesignSettings& s
             pen[s] = n >= 1 && n <= PEN_COUNT ? n : 0;
         }
         used[pen[s]] = true;
+    }
+    for (std::size_t k = 0; k < named.size(); ++k) {
+        if (!named[k]) {
+            warnings->push_back("no colour, layer or plot pen \"" + settings.pen_of[k].first +
+                                "\" in the design: its pen setting is not used");
+        }
     }
     for (std::size_t s = 0; s < design.sources.size(); ++s) {
         if (pen[s] != 0) {
@@ -232,6 +240,70 @@ std::vector<int> pen_speed_codes(const std::vector<int>& used_pens, const Design
     return codes;
 }
 
+// The pieces of each pen, by pen number.
+using PenPieces = std::vector<std::vector<std::size_t>>;
+
+// The summary's line of every pen that cuts, with its sources, and the
+// speed codes of pens 1..16.
+std::vector<int> pen_lines(const VectorDesign& design, const std::vector<int>& pen_of_source,
+                           const PenPieces& by_pen, const DesignSettings& settings,
+                           DesignSummary* summary)
+{
+    std::vector<int> used_pens;
+    for (int p = 1; p <= PEN_COUNT; ++p) {
+        if (!by_pen[static_cast<std::size_t>(p)].empty()) {
+            used_pens.push_back(p);
+        }
+    }
+    const std::vector<int> codes = pen_speed_codes(used_pens, settings, &summary->pens);
+    for (std::size_t s = 0; s < design.sources.size(); ++s) {
+        for (DesignPen& line : summary->pens) {
+            if (line.pen == pen_of_source[s]) {
+                line.sources.push_back(design.sources[s]);
+            }
+        }
+    }
+    return codes;
+}
+
+// One pen's work: its selection, then each pass over its pieces in the
+// chosen order, a pen-up move to each piece and its pen-down moves. *head
+// follows the head; *doc_head follows it as document order would.
+void write_pen(const std::vector<CutPiece>& pieces, const std::vector<std::size_t>& mine,
+               const DesignSettings& settings, DesignPen* line, IPoint* head, IPoint* doc_head,
+               JobText* job, DesignSummary* summary)
+{
+    std::string warning;
+    const std::vector<CutStep> steps = order_pieces(pieces, mine, *head, settings.order, &warning);
+    if (!warning.empty()) {
+        summary->warnings.push_back("pen " + std::to_string(line->pen) + ": " + warning);
+    }
+    std::vector<CutStep> doc;
+    for (std::size_t i : mine) {
+        doc.push_back({i, false});
+        line->cut_mm_per_pass += to_mm(piece_length(pieces[i]));
+    }
+    line->subpaths = static_cast<std::int64_t>(mine.size());
+    job->entry("execute_penselect", line->pen);
+    for (int pass = 0; pass < line->passes; ++pass) {
+        summary->travel_mm += to_mm(travel_length(pieces, steps, *head));
+        summary->travel_document_mm += to_mm(travel_length(pieces, doc, *doc_head));
+        for (const CutStep& s : steps) {
+            const CutPiece& piece = pieces[s.piece];
+            const std::size_t n = piece.points.size();
+            auto at = [&](std::size_t k) { return piece.points[s.reversed ? n - 1 - k : k]; };
+            job->move("pu_default", *head, at(0));
+            for (std::size_t k = 1; k < n; ++k) {
+                job->move("pd_default", at(k - 1), at(k));
+            }
+            *head = at(n - 1);
+        }
+        *doc_head = pieces[mine.back()].points.back();
+    }
+    summary->cut_mm += line->cut_mm_per_pass * line->passes;
+    summary->subpaths += line->subpaths;
+}
+
 }  // namespace
 
 double speed_of_code(int code, std::int32_t* max_y)
@@ -269,28 +341,13 @@ std::string write_vector_job(const VectorDesign& design, const DesignSettings& s
         return "VemtracCmdVer 1\n";
     }
     check_on_table(pieces, summary);
-
-    std::vector<std::vector<std::size_t>> by_pen(PEN_COUNT + 1);
+    PenPieces by_pen(PEN_COUNT + 1);
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         by_pen[static_cast<std::size_t>(pieces[i].pen)].push_back(i);
     }
-    std::vector<int> used_pens;
-    for (int p = 1; p <= PEN_COUNT; ++p) {
-        if (!by_pen[static_cast<std::size_t>(p)].empty()) {
-            used_pens.push_back(p);
-        }
-    }
-    const std::vector<int> codes = pen_speed_codes(used_pens, settings, &summary->pens);
-    for (std::size_t s = 0; s < design.sources.size(); ++s) {
-        for (DesignPen& line : summary->pens) {
-            if (line.pen == pen_of_source[s]) {
-                line.sources.push_back(design.sources[s]);
-            }
-        }
-    }
-
+    const std::vector<int> codes = pen_lines(design, pen_of_source, by_pen, settings, summary);
     std::int64_t moves = 0;
-    for (DesignPen& line : summary->pens) {
+    for (const DesignPen& line : summary->pens) {
         for (std::size_t i : by_pen[static_cast<std::size_t>(line.pen)]) {
             moves += static_cast<std::int64_t>(pieces[i].points.size() - 1) * line.passes;
         }
@@ -300,48 +357,18 @@ std::string write_vector_job(const VectorDesign& design, const DesignSettings& s
                             " cutting moves, more than the limit of " +
                             std::to_string(MAX_WRITTEN_MOVES));
     }
-    JobText body;
-    body.reserve(static_cast<std::size_t>(moves) * 24 + 1024);
-    body.entry("VemtracCmdVer", 1);
-    body.speeds(codes);
-
+    JobText job;
+    job.reserve(static_cast<std::size_t>(moves) * 24 + 1024);
+    job.entry("VemtracCmdVer", 1);
+    job.speeds(codes);
     IPoint head = HEAD_START, doc_head = HEAD_START;
     for (DesignPen& line : summary->pens) {
-        const std::vector<std::size_t>& mine = by_pen[static_cast<std::size_t>(line.pen)];
-        std::string warning;
-        const std::vector<CutStep> steps = order_pieces(pieces, mine, head, settings.order,
-                                                        &warning);
-        if (!warning.empty()) {
-            summary->warnings.push_back("pen " + std::to_string(line.pen) + ": " + warning);
-        }
-        std::vector<CutStep> doc;
-        for (std::size_t i : mine) {
-            doc.push_back({i, false});
-            line.cut_mm_per_pass += to_mm(piece_length(pieces[i]));
-        }
-        line.subpaths = static_cast<std::int64_t>(mine.size());
-        body.entry("execute_penselect", line.pen);
-        for (int pass = 0; pass < line.passes; ++pass) {
-            summary->travel_mm += to_mm(travel_length(pieces, steps, head));
-            summary->travel_document_mm += to_mm(travel_length(pieces, doc, doc_head));
-            for (const CutStep& s : steps) {
-                const CutPiece& piece = pieces[s.piece];
-                const std::size_t n = piece.points.size();
-                auto at = [&](std::size_t k) { return piece.points[s.reversed ? n - 1 - k : k]; };
-                body.move("pu_default", head, at(0));
-                for (std::size_t k = 1; k < n; ++k) {
-                    body.move("pd_default", at(k - 1), at(k));
-                }
-                head = at(n - 1);
-            }
-            doc_head = pieces[mine.back()].points.back();
-        }
-        summary->cut_mm += line.cut_mm_per_pass * line.passes;
-        summary->subpaths += line.subpaths;
+        write_pen(pieces, by_pen[static_cast<std::size_t>(line.pen)], settings, &line, &head,
+                  &doc_head, &job, summary);
     }
-    body.entry("pu_default", 0, 0);
+    job.entry("pu_default", 0, 0);
     summary->moves = moves;
-    return body.take();
+    return job.take();
 }
 
 }  // namespace design

@@ -23,7 +23,12 @@ std::string encode_png(std::uint32_t width, std::uint32_t height, const PixelFun
     }
     spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
     spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
-    spng_ihdr ihdr{width, height, 8, SPNG_COLOR_TYPE_TRUECOLOR_ALPHA, 0, 0,
+    spng_ihdr ihdr{width,
+                   height,
+                   8,
+                   SPNG_COLOR_TYPE_TRUECOLOR_ALPHA,
+                   0,
+                   0,
                    static_cast<std::uint8_t>(interlaced ? 1 : 0)};
     spng_set_ihdr(ctx, &ihdr);
     if (dpi > 0) {
@@ -32,7 +37,8 @@ std::string encode_png(std::uint32_t width, std::uint32_t height, const PixelFun
         spng_set_phys(ctx, &phys);
     }
     std::string out;
-    if (spng_encode_image(ctx, pixels.data(), pixels.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE) == 0) {
+    if (spng_encode_image(ctx, pixels.data(), pixels.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE) ==
+        0) {
         std::size_t size = 0;
         int err = 0;
         void* buf = spng_get_png_buffer(ctx, &size, &err);
@@ -68,8 +74,8 @@ std::string encode_jpeg(std::uint32_t width, std::uint32_t height, const PixelFu
     while (cinfo.next_scanline < height) {
         for (std::uint32_t x = 0; x < width; ++x) {
             const std::uint32_t c = rgba(x, cinfo.next_scanline);
-            row[x] = static_cast<unsigned char>(((c >> 24) * 299 + ((c >> 16) & 255) * 587 +
-                                                 ((c >> 8) & 255) * 114) / 1000);
+            row[x] = static_cast<unsigned char>(
+                ((c >> 24) * 299 + ((c >> 16) & 255) * 587 + ((c >> 8) & 255) * 114) / 1000);
         }
         JSAMPROW r = row.data();
         jpeg_write_scanlines(&cinfo, &r, 1);

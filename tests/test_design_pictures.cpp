@@ -89,20 +89,19 @@ TEST(DesignPicture, WhatBurns)
 {
     // Luminance under half and opacity over half; a dark pixel seen through
     // is blank, and so is mid grey.
-    const std::uint32_t cells[] = {0x7f7f7fffu, 0x808080ffu, 0x00000080u, 0x0000007fu, 0xff000040u,
-                                   0x0000ffffu};
-    const DesignImport r = import_ok(encode_png(6, 1, [&](std::uint32_t x, std::uint32_t) {
-        return cells[x];
-    }, 254));
+    const std::uint32_t cells[] = {0x7f7f7fffu, 0x808080ffu, 0x00000080u,
+                                   0x0000007fu, 0xff000040u, 0x0000ffffu};
+    const DesignImport r = import_ok(encode_png(
+        6, 1, [&](std::uint32_t x, std::uint32_t) { return cells[x]; }, 254));
     // Columns 0 (grey 127), 2 (black, alpha 128) and 5 (pure blue) burn: the
     // image spans columns 0..5.
     ASSERT_EQ(sent_images(r.job).size(), 1u);
     DesignSettings s;
     s.image_dpi = 254;
     s.dpi = 254;
-    const DesignImport only_first = import_ok(encode_png(6, 1, [&](std::uint32_t x, std::uint32_t) {
-        return x < 2 ? cells[x] : WHITE;
-    }), "p.png", s);
+    const DesignImport only_first = import_ok(
+        encode_png(6, 1, [&](std::uint32_t x, std::uint32_t) { return x < 2 ? cells[x] : WHITE; }),
+        "p.png", s);
     EXPECT_EQ(sent_images(only_first.job)[0].dots, 1);
 }
 
@@ -153,8 +152,8 @@ TEST(DesignPicture, RasterSettingsReachTheJob)
     s.one_way = true;
     s.raster_speed_mm_s = 508;
     s.dpi = 600;
-    const DesignImport r = import_ok(encode_png(10, 10, [](std::uint32_t, std::uint32_t) { return BLACK; }),
-                                     "p.png", s);
+    const DesignImport r = import_ok(
+        encode_png(10, 10, [](std::uint32_t, std::uint32_t) { return BLACK; }), "p.png", s);
     const std::vector<JobEntry> e = job_entries(r.job);
     auto value = [&](const char* k) {
         for (const JobEntry& x : e) {

@@ -13,7 +13,9 @@ namespace {
 
 const char* const square_plt = "IN;SP1;PU0,0;PD400,0,400,400,0,400,0,0;PU;";
 
-std::string svg(const std::string& body, const std::string& size = "width=\"100mm\" height=\"100mm\" viewBox=\"0 0 100 100\"")
+std::string
+svg(const std::string& body,
+    const std::string& size = "width=\"100mm\" height=\"100mm\" viewBox=\"0 0 100 100\"")
 {
     return "<svg xmlns=\"http://www.w3.org/2000/svg\" " + size + ">" + body + "</svg>";
 }
@@ -91,7 +93,8 @@ TEST(DesignJob, RoundingNeverAccumulates)
         d += " l0.3 0";
     }
     const double px = 96.0 / 1016.0;  // one plotter unit in px
-    std::string scaled = "<path transform=\"scale(" + std::to_string(px) + ")\" stroke=\"black\" fill=\"none\" d=\"" + d + "\"/>";
+    std::string scaled = "<path transform=\"scale(" + std::to_string(px) +
+                         ")\" stroke=\"black\" fill=\"none\" d=\"" + d + "\"/>";
     const DesignImport r = import_ok(svg(scaled, "width=\"100\" height=\"100\""));
     const auto sum = pen_down_sum(job_entries(r.job));
     EXPECT_EQ(sum.first, 120);
@@ -105,12 +108,14 @@ TEST(DesignJob, PlacementAndTheTable)
     DesignImport r = import_ok(square_plt, "sq.plt", at);
     EXPECT_DOUBLE_EQ(r.summary.x_mm, 100);
     EXPECT_DOUBLE_EQ(r.summary.y_mm, 50);
-    EXPECT_EQ(job_entries(r.job)[3].values, (std::vector<long long>{80 + 4000, 18640 - 2000 - 400}));
+    EXPECT_EQ(job_entries(r.job)[3].values,
+              (std::vector<long long>{80 + 4000, 18640 - 2000 - 400}));
 
     // 650 mm across: larger than the table.
     r = design_import("IN;PU0,0;PD26000,0;", "wide.plt", {});
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error, "wide.plt: the design is 650.0 x 0.0 mm, larger than the table (640 x 460 mm)");
+    EXPECT_EQ(r.error,
+              "wide.plt: the design is 650.0 x 0.0 mm, larger than the table (640 x 460 mm)");
     // Fits, but not where it is placed.
     at.at_x_mm = 635;
     r = design_import(square_plt, "sq.plt", at);
@@ -120,8 +125,9 @@ TEST(DesignJob, PlacementAndTheTable)
 
 TEST(DesignPens, ColoursLayersAndPlotPensChoosePens)
 {
-    const std::string body = "<path d=\"M0 0 h10\" stroke=\"#F00\"/><path d=\"M0 5 h10\" stroke=\"blue\"/>"
-                             "<path d=\"M0 9 h10\" stroke=\"rgb(255,0,0)\"/>";
+    const std::string body =
+        "<path d=\"M0 0 h10\" stroke=\"#F00\"/><path d=\"M0 5 h10\" stroke=\"blue\"/>"
+        "<path d=\"M0 9 h10\" stroke=\"rgb(255,0,0)\"/>";
     DesignImport r = import_ok(svg(body));
     ASSERT_EQ(r.summary.pens.size(), 2u);
     EXPECT_EQ(r.summary.pens[0].sources, std::vector<std::string>{"#ff0000"});
@@ -132,7 +138,9 @@ TEST(DesignPens, ColoursLayersAndPlotPensChoosePens)
     DesignSettings s;
     std::string error;
     ASSERT_TRUE(design_settings_from_json(R"({"pens": {"red": 3}, "speed": {"3": 20},
-        "passes": {"1": 2}})", &s, &error)) << error;
+        "passes": {"1": 2}})",
+                                          &s, &error))
+        << error;
     r = import_ok(svg(body), "d.svg", s);
     ASSERT_EQ(r.summary.pens.size(), 2u);
     EXPECT_EQ(r.summary.pens[0].pen, 1);  // blue
@@ -170,11 +178,12 @@ TEST(DesignOrder, TravelShortensAndInsideCutsHolesFirst)
 {
     // Three squares far apart in a bad document order, and a hole drawn
     // after the part that holds it.
-    const std::string body =
-        "<g stroke=\"black\" fill=\"none\">"
-        "<rect x=\"0\" y=\"0\" width=\"5\" height=\"5\"/><rect x=\"90\" y=\"90\" width=\"5\" height=\"5\"/>"
-        "<rect x=\"5\" y=\"5\" width=\"5\" height=\"5\"/>"
-        "<rect x=\"40\" y=\"40\" width=\"30\" height=\"30\"/><circle cx=\"55\" cy=\"55\" r=\"5\"/></g>";
+    const std::string body = "<g stroke=\"black\" fill=\"none\">"
+                             "<rect x=\"0\" y=\"0\" width=\"5\" height=\"5\"/><rect x=\"90\" "
+                             "y=\"90\" width=\"5\" height=\"5\"/>"
+                             "<rect x=\"5\" y=\"5\" width=\"5\" height=\"5\"/>"
+                             "<rect x=\"40\" y=\"40\" width=\"30\" height=\"30\"/><circle "
+                             "cx=\"55\" cy=\"55\" r=\"5\"/></g>";
     DesignImport doc = import_ok(svg(body));
     DesignSettings s;
     s.order = CutOrder::travel;
@@ -192,7 +201,8 @@ TEST(DesignOrder, TravelShortensAndInsideCutsHolesFirst)
         if (e[i].keyword == "pd_default" && std::abs(e[i].values[0]) == 1200 && big_side_at < 0) {
             big_side_at = static_cast<int>(i);
         }
-        if (e[i].keyword == "pd_default" && e[i].values[0] != 0 && e[i].values[1] != 0 && circle_at < 0) {
+        if (e[i].keyword == "pd_default" && e[i].values[0] != 0 && e[i].values[1] != 0 &&
+            circle_at < 0) {
             circle_at = static_cast<int>(i);
         }
     }
@@ -203,7 +213,8 @@ TEST(DesignSvg, WhatIsCutAndHowBig)
 {
     const std::string body =
         "<defs><path id=\"p\" d=\"M0 0 H10\" stroke=\"black\"/></defs>"
-        "<g transform=\"translate(10 10)\"><g transform=\"scale(2)\"><use href=\"#p\" y=\"5\"/></g></g>"
+        "<g transform=\"translate(10 10)\"><g transform=\"scale(2)\"><use href=\"#p\" "
+        "y=\"5\"/></g></g>"
         "<rect x=\"0\" y=\"0\" width=\"20\" height=\"10\" rx=\"5\" stroke=\"black\" fill=\"none\"/>"
         "<path d=\"M50 50 h10\" stroke=\"none\" fill=\"none\"/>"
         "<path d=\"M50 50 h10\" stroke=\"red\" style=\"display:none\"/>"
@@ -220,7 +231,8 @@ TEST(DesignSvg, WhatIsCutAndHowBig)
     EXPECT_NEAR(r.summary.cut_mm, want, want * 0.002);
     EXPECT_EQ(r.summary.subpaths, 4);
     ASSERT_EQ(r.summary.warnings.size(), 1u);
-    EXPECT_EQ(r.summary.warnings[0], "text is not cut (convert it to paths): <text id=\"t1\"> (line 1)");
+    EXPECT_EQ(r.summary.warnings[0],
+              "text is not cut (convert it to paths): <text id=\"t1\"> (line 1)");
 }
 
 TEST(DesignSvg, UnitsViewBoxesAndArcs)
@@ -236,7 +248,8 @@ TEST(DesignSvg, UnitsViewBoxesAndArcs)
                       "stroke=\"black\"/>"));
     EXPECT_NEAR(r.summary.cut_mm, M_PI * 10 + 10, 0.04);
     // Rotation and skew.
-    r = import_ok(svg("<path transform=\"rotate(90 10 10) skewX(45)\" d=\"M0 0 h10\" stroke=\"black\"/>"));
+    r = import_ok(
+        svg("<path transform=\"rotate(90 10 10) skewX(45)\" d=\"M0 0 h10\" stroke=\"black\"/>"));
     EXPECT_NEAR(r.summary.cut_mm, 10, 1e-9);
     EXPECT_NEAR(r.summary.height_mm, 10, 1e-9);
 }
@@ -272,8 +285,9 @@ TEST(DesignDxf, UnitsBlocksBulgesAndWhatIsLeftOut)
 
 TEST(DesignDxf, ABlockThatInsertsItselfIsAnError)
 {
-    const std::string blocks = "0\nBLOCK\n2\nA\n0\nINSERT\n2\nB\n0\nENDBLK\n"
-                               "0\nBLOCK\n2\nB\n0\nLINE\n10\n0\n20\n0\n11\n1\n21\n1\n0\nINSERT\n2\nA\n0\nENDBLK\n";
+    const std::string blocks =
+        "0\nBLOCK\n2\nA\n0\nINSERT\n2\nB\n0\nENDBLK\n"
+        "0\nBLOCK\n2\nB\n0\nLINE\n10\n0\n20\n0\n11\n1\n21\n1\n0\nINSERT\n2\nA\n0\nENDBLK\n";
     const DesignImport r = design_import(dxf("", blocks, "0\nINSERT\n2\nA\n"), "loop.dxf", {});
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.error.find("loop.dxf: block \"A\" inserts itself"), std::string::npos) << r.error;
@@ -284,9 +298,15 @@ TEST(DesignSettingsText, JsonAndTextAgreeAndBadValuesAreNamed)
     DesignSettings a, b;
     std::string error;
     ASSERT_TRUE(design_settings_from_json(R"({"order": "travel", "at": [10, 20], "lpi": 508,
-        "keep_blank": true, "speed_code": {"2": 300}, "format": "plt"})", &a, &error)) << error;
-    for (const auto& [k, v] : {std::pair{"order", "travel"}, {"at", "10,20"}, {"lpi", "508"},
-                               {"keep_blank", "true"}, {"speed_code", "2=300"}, {"format", "hpgl"}}) {
+        "keep_blank": true, "speed_code": {"2": 300}, "format": "plt"})",
+                                          &a, &error))
+        << error;
+    for (const auto& [k, v] : {std::pair{"order", "travel"},
+                               {"at", "10,20"},
+                               {"lpi", "508"},
+                               {"keep_blank", "true"},
+                               {"speed_code", "2=300"},
+                               {"format", "hpgl"}}) {
         ASSERT_TRUE(design_setting_set(&b, k, v, &error)) << error;
     }
     EXPECT_EQ(a.order, b.order);
