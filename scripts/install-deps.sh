@@ -53,6 +53,8 @@ command -v node >/dev/null 2>&1 || missing+=(nodejs)
 command -v npm >/dev/null 2>&1 || missing+=(npm)
 # The Windows build and the Wine runs that check it against the Linux build.
 command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || missing+=(g++-mingw-w64-x86-64-posix)
+# The zlib of the Windows build's libspng (scripts/windows-deps.sh).
+[ -f /usr/x86_64-w64-mingw32/include/zlib.h ] || missing+=(libz-mingw-w64-dev)
 # Unpacking the source package of the Windows build's cpp-httplib
 # (scripts/windows-deps.sh).
 command -v dpkg-source >/dev/null 2>&1 || missing+=(dpkg-dev)
