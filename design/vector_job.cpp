@@ -106,23 +106,32 @@ std::vector<CutPiece> place_pieces(const VectorDesign& design, const std::vector
             x0 = std::min(x0, p.x), y0 = std::min(y0, p.y);
         }
     }
-    // The shift is whole plotter units, so that integral designs (plot
-    // files) keep every move exactly.
-    const double dx = std::round(settings.at_x_mm * PU_PER_MM - x0);
-    const double dy = std::round(settings.at_y_mm * PU_PER_MM - y0);
+    // Rounded near the origin first, then shifted by whole plotter units so
+    // that the rounded design's top-left corner stands exactly at the
+    // placement: integral designs (plot files) keep every move exactly.
+    const double near_x = std::round(-x0), near_y = std::round(-y0);
     std::vector<CutPiece> pieces;
+    std::int32_t min_x = std::numeric_limits<std::int32_t>::max(), min_y = min_x;
     for (const Subpath& s : design.subpaths) {
         CutPiece piece{{}, s.closed, pens[static_cast<std::size_t>(s.source)]};
         for (const Vec2& p : s.points) {
-            const IPoint q{static_cast<std::int32_t>(std::lround(p.x + dx)),
-                           static_cast<std::int32_t>(std::lround(p.y + dy))};
+            const IPoint q{static_cast<std::int32_t>(std::lround(p.x + near_x)),
+                           static_cast<std::int32_t>(std::lround(p.y + near_y))};
             if (piece.points.empty() || q.x != piece.points.back().x ||
                 q.y != piece.points.back().y) {
                 piece.points.push_back(q);
+                min_x = std::min(min_x, q.x), min_y = std::min(min_y, q.y);
             }
         }
         if (piece.points.size() > 1) {
             pieces.push_back(std::move(piece));
+        }
+    }
+    const auto dx = static_cast<std::int32_t>(std::lround(settings.at_x_mm * PU_PER_MM)) - min_x;
+    const auto dy = static_cast<std::int32_t>(std::lround(settings.at_y_mm * PU_PER_MM)) - min_y;
+    for (CutPiece& piece : pieces) {
+        for (IPoint& q : piece.points) {
+            q.x += dx, q.y += dy;
         }
     }
     return pieces;

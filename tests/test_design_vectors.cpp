@@ -116,6 +116,11 @@ TEST(DesignJob, PlacementAndTheTable)
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error,
               "wide.plt: the design is 650.0 x 0.0 mm, larger than the table (640 x 460 mm)");
+    // A corner half a plotter unit off the grid still lands on the origin.
+    r = import_ok(svg("<path d=\"M0.0125 0.0125 h10 v10\" stroke=\"red\"/>",
+                      "width=\"100mm\" height=\"100mm\" viewBox=\"0 0 100 100\""));
+    EXPECT_EQ(r.summary.x_mm, 0);
+    EXPECT_EQ(r.summary.y_mm, 0);
     // Fits, but not where it is placed.
     at.at_x_mm = 635;
     r = design_import(square_plt, "sq.plt", at);
