@@ -1,24 +1,36 @@
 #!/usr/bin/env bash
-# The Windows build's own cpp-httplib, for vemtrac serve in vemtrac.exe.
+# The Windows build's own libraries: cpp-httplib, for vemtrac serve in
+# vemtrac.exe, and pugixml, libspng and libjpeg-turbo, for the design
+# import.
 #
 # Debian's libcpp-httplib-dev is a compiled Linux library: its httplib.h
 # declares what its libcpp-httplib.so defines, so a cross build cannot use
-# it. This fetches Debian's source package of the same library with
-# apt-get source (from the Debian sources the system's apt already uses,
-# with a list and cache of its own: the system's apt setup is left alone),
-# unpacks it with its Debian patches, and installs it with its own CMake
-# build for MinGW-w64 as a header-only library (no TLS, no compression)
-# into PREFIX, where the windows preset finds it with find_package, with
-# its licence (share/doc/cpp-httplib/LICENSE: the program that carries it
-# carries its notice). Does nothing when PREFIX already holds both.
+# it; the design import's libraries are compiled Linux libraries too. This
+# fetches Debian's source packages of the same libraries with apt-get
+# source (from the Debian sources the system's apt already uses, with a
+# list and cache of its own: the system's apt setup is left alone), unpacks
+# them with their Debian patches, and installs each with its own CMake build
+# for MinGW-w64 into PREFIX, where the windows preset finds them:
+# cpp-httplib header-only (no TLS, no compression), the others as static
+# libraries (libspng over the zlib of Debian's libz-mingw-w64-dev, its own
+# build making an unused DLL beside it; libjpeg-turbo without its
+# assembly). Each library's licence goes to
+# share/doc/<name>/LICENSE: the program that carries it carries its notice.
+# Does nothing when PREFIX already holds them all.
 #
 # Usage: scripts/windows-deps.sh [PREFIX]   (default build-win/deps)
 set -eu
 cd "$(dirname "$0")/.."
 root=$PWD
 prefix=$(realpath -m "${1:-build-win/deps}")
-licence="$prefix/share/doc/cpp-httplib/LICENSE"
-[ -f "$prefix/lib/cmake/httplib/httplibConfig.cmake" ] && [ -f "$licence" ] && exit 0
+have_all() {
+    [ -f "$prefix/lib/cmake/httplib/httplibConfig.cmake" ] &&
+        [ -f "$prefix/share/doc/cpp-httplib/LICENSE" ] &&
+        for name in pugixml libspng libjpeg-turbo; do
+            [ -f "$prefix/share/doc/$name/LICENSE" ] || return 1
+        done
+}
+have_all && exit 0
 
 work="$prefix.work"
 rm -rf "$work"
@@ -58,26 +70,52 @@ apt=(apt-get -q -o "Dir::Etc::SourceList=$work/sources.list"
     echo "windows-deps: apt-get update of the source lists failed" >&2
     exit 1
 }
-(cd "$work" && "${apt[@]}" source --download-only cpp-httplib >apt-source.log 2>&1) || {
-    cat "$work/apt-source.log" >&2
-    echo "windows-deps: apt-get source cpp-httplib failed" >&2
-    exit 1
+
+# Downloads and unpacks a source package into $work/NAME.
+fetch_source() {
+    (cd "$work" && "${apt[@]}" source --download-only "$1" >"apt-source-$1.log" 2>&1) || {
+        cat "$work/apt-source-$1.log" >&2
+        echo "windows-deps: apt-get source $1 failed" >&2
+        exit 1
+    }
+    (cd "$work" && dpkg-source -x ./"$1"_*.dsc "$1" >"dpkg-source-$1.log" 2>&1) || {
+        cat "$work/dpkg-source-$1.log" >&2
+        echo "windows-deps: dpkg-source could not unpack $1" >&2
+        exit 1
+    }
 }
-(cd "$work" && dpkg-source -x ./cpp-httplib_*.dsc source >dpkg-source.log 2>&1) || {
-    cat "$work/dpkg-source.log" >&2
-    echo "windows-deps: dpkg-source could not unpack the source package" >&2
-    exit 1
+
+# Builds and installs an unpacked source package with CMake for MinGW-w64,
+# and its licence file.
+build_source() {
+    local name=$1 licence_file=$2
+    shift 2
+    cmake -S "$work/$name" -B "$work/build-$name" \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+        -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release "$@" \
+        >"$work/cmake-$name.log" 2>&1 &&
+        cmake --build "$work/build-$name" -j2 >>"$work/cmake-$name.log" 2>&1 &&
+        cmake --install "$work/build-$name" >>"$work/cmake-$name.log" 2>&1 || {
+        cat "$work/cmake-$name.log" >&2
+        echo "windows-deps: $name's build for MinGW-w64 failed" >&2
+        exit 1
+    }
+    install -D -m 644 "$work/$name/$licence_file" "$prefix/share/doc/$name/LICENSE"
 }
-cmake -S "$work/source" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_INSTALL_PREFIX="$prefix" -DHTTPLIB_COMPILE=OFF \
+
+fetch_source cpp-httplib
+build_source cpp-httplib LICENSE -DHTTPLIB_COMPILE=OFF \
     -DHTTPLIB_USE_OPENSSL_IF_AVAILABLE=OFF -DHTTPLIB_USE_ZLIB_IF_AVAILABLE=OFF \
-    -DHTTPLIB_USE_BROTLI_IF_AVAILABLE=OFF >"$work/cmake.log" 2>&1 &&
-    cmake --install "$work/build" >>"$work/cmake.log" 2>&1 || {
-    cat "$work/cmake.log" >&2
-    echo "windows-deps: cpp-httplib's build for MinGW-w64 failed" >&2
-    exit 1
-}
-install -D -m 644 "$work/source/LICENSE" "$licence"
+    -DHTTPLIB_USE_BROTLI_IF_AVAILABLE=OFF
+fetch_source pugixml
+build_source pugixml LICENSE.md -DBUILD_SHARED_LIBS=OFF -DPUGIXML_BUILD_TESTS=OFF
+fetch_source libspng
+build_source libspng LICENSE -DSPNG_SHARED=ON -DSPNG_STATIC=ON -DBUILD_EXAMPLES=OFF \
+    -DENABLE_OPT=OFF
+fetch_source libjpeg-turbo
+build_source libjpeg-turbo LICENSE.md -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF \
+    -DWITH_TURBOJPEG=OFF
+
 version=$(sed -n 's/^#define CPPHTTPLIB_VERSION "\(.*\)"/\1/p' "$prefix/include/httplib.h")
 rm -rf "$work"
-echo "windows-deps: cpp-httplib $version for MinGW-w64 in $prefix"
+echo "windows-deps: cpp-httplib $version, pugixml, libspng and libjpeg-turbo for MinGW-w64 in $prefix"
