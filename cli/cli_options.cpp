@@ -32,16 +32,18 @@ const char* const usage_lines =
     "options for every form: --replay fast|full|literal\n";
 
 // Why an output cannot be written where the command line asks, or empty:
-// it is one of the jobs or the other output (a slip such as --svg JOB JOB),
-// or a file that is not an earlier output of its kind and --force is not
-// given.
+// its name says another kind of file (--svg out.png), it is one of the jobs
+// or the other output (a slip such as --svg JOB JOB), a job file, or a file
+// that is not an earlier output of its kind and --force is not given.
+// "-" is standard output.
 std::string output_problem(const CliOptions& o)
 {
     namespace fs = std::filesystem;
     const std::pair<const std::string*, OutputKind> outputs[] = {
         {&o.timeline_file, OutputKind::timeline}, {&o.svg_file, OutputKind::picture}};
     for (const auto& [path, kind] : outputs) {
-        if (path->empty()) {
+        std::string why;
+        if (path->empty() || *path == standard_output_name) {
             continue;
         }
         for (const std::string& job : o.jobs) {
@@ -52,13 +54,15 @@ std::string output_problem(const CliOptions& o)
                 return *path + " is a job given: the output would replace it";
             }
         }
-        std::string why;
-        if (!output_replaceable(*path, kind, o.force, &why)) {
+        if (!output_spares_job_file(*path, &why) || !output_name_fits(*path, kind, &why) ||
+            !output_replaceable(*path, kind, o.force, &why)) {
             return why;
         }
     }
     if (!o.timeline_file.empty() && !o.svg_file.empty() && same_file(o.timeline_file, o.svg_file)) {
-        return "--timeline and --svg name the same file";
+        return o.svg_file == standard_output_name
+                   ? "--timeline - and --svg - would both write to standard output"
+                   : "--timeline and --svg name the same file";
     }
     return "";
 }

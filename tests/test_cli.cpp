@@ -365,6 +365,54 @@ TEST(Cli, OutputsNeverReplaceAJobOrEachOther)
     EXPECT_EQ(read_all(cli.dir() / "notes.txt").rfind("<?xml", 0), 0u);
     EXPECT_EQ(cli.run("--report --force --svg a.cmd a.cmd"), 2);  // never a job
     EXPECT_EQ(read_all(cli.dir() / "a.cmd"), job);
+    // Nor a job file that is not one of the run's, whatever its name, and
+    // the message does not invite --force.
+    cli.write("job_copy", job);
+    for (const char* args : {"--report --force --svg job_copy a.cmd",
+                             "--report --force --timeline b.cmd a.cmd",
+                             "--report --sweep VectorSpeed.1=100:200:100 --force --svg b.cmd a.cmd"}) {
+        EXPECT_EQ(cli.run(args), 2) << args;
+        EXPECT_NE(cli.err.find("is a job file (it starts with a job file's keyword): no output "
+                               "ever replaces one, not even with --force"), std::string::npos)
+            << cli.err;
+    }
+    EXPECT_EQ(read_all(cli.dir() / "job_copy"), job);
+    EXPECT_EQ(read_all(cli.dir() / "b.cmd"), job);
+    // A name that says another kind of file.
+    EXPECT_EQ(cli.run("--report --svg out.png a.cmd"), 2);
+    EXPECT_NE(cli.err.find("out.png is named as a .png file; name it *.svg"), std::string::npos);
+    EXPECT_FALSE(fs::exists(cli.dir() / "out.png"));
+    // The machine's own form neither writes nor removes a status file that
+    // is a job file.
+    cli.write("shop/Vemtrac.sts", job);
+    EXPECT_EQ(cli.run("shop"), 0);
+    EXPECT_NE(cli.err.find("cannot create shop/Vemtrac.sts: it is a job file"), std::string::npos)
+        << cli.err;
+    fs::remove(cli.dir() / "shop/Vemtrac.cmd");
+    EXPECT_EQ(cli.run("shop"), 0);
+    EXPECT_EQ(read_all(cli.dir() / "shop/Vemtrac.sts"), job);
+}
+
+TEST(Cli, DashWritesAnOutputToStandardOutput)
+{
+    CliRun cli;
+    cli.write("a.cmd", example_job("vector_job.cmd"));
+    const std::set<std::string> before = cli.files();
+    ASSERT_EQ(cli.run("--report --svg - a.cmd"), 0) << cli.err;
+    EXPECT_EQ(cli.out.rfind("<?xml", 0), 0u);
+    EXPECT_TRUE(xml_check::well_formed(cli.out));
+    EXPECT_NE(cli.err.find("a.cmd\n  Estimate    0:00:57"), std::string::npos) << cli.err;
+    ASSERT_EQ(cli.run("--report --json --timeline - a.cmd"), 0) << cli.err;
+    EXPECT_EQ(cli.out.rfind("entry,keyword,start_ms,end_ms\n4,pu_default,0,", 0), 0u) << cli.out;
+    EXPECT_EQ(json::parse(cli.err).at("jobs")[0].at("run_time_ms"), 57809);
+    ASSERT_EQ(cli.run("--report --sweep VectorSpeed.4=100:200:100 --svg - a.cmd"), 0) << cli.err;
+    EXPECT_EQ(cli.out.rfind("<?xml", 0), 0u);
+    EXPECT_NE(cli.err.find("Sweep       VectorSpeed.4, 2 values"), std::string::npos) << cli.err;
+    EXPECT_EQ(cli.run("--report --svg - --timeline - a.cmd"), 2);
+    EXPECT_EQ(cli.files(), before);  // no file named "-"
+    EXPECT_EQ(cli.run("--report --svg - a.cmd", "", "/dev/full"), 4);
+    EXPECT_NE(cli.err.find("cannot write standard output: No space left on device"),
+              std::string::npos) << cli.err;
 }
 
 TEST(Cli, EveryWriteIsChecked)
