@@ -134,6 +134,12 @@ TEST(Api, HostileInputsGiveResultsOrErrors)
     EXPECT_NE(std::string(result.reason).find("/no/such/job.cmd"), std::string::npos);
     ASSERT_EQ(vemtrac_estimate("VemtracCmdVer 2", 15, nullptr, &result), VEMTRAC_SUCCESS);
     EXPECT_EQ(result.outcome, VEMTRAC_OUTCOME_REFUSED);
+    // No job file at all: the reason says what it looks like, as everywhere.
+    const std::string pdf = "%PDF-1.7\n";
+    ASSERT_EQ(vemtrac_estimate(pdf.data(), pdf.size(), nullptr, &result), VEMTRAC_SUCCESS);
+    EXPECT_EQ(result.outcome, VEMTRAC_OUTCOME_UNREADABLE);
+    EXPECT_EQ(std::string(result.reason).rfind("not a job file: it looks like a PDF document", 0), 0u);
+    EXPECT_EQ(report(pdf).at("result"), "unreadable");
 }
 
 TEST(Api, ConsoleLinesReachTheCallbackOnly)

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "machine_fixture.h"
+#include "report/report_text.h"
 #include "xml_check.h"
 
 namespace fs = std::filesystem;
@@ -228,17 +229,34 @@ TEST(Cli, UnreadableJobIsReportedAndTheOthersRun)
     CliRun cli;
     cli.write("a.cmd", "VemtracCmdVer 1\nexecute_penselect 1\npd_default 1016 0\n");
     cli.write("refused.cmd", "VemtracCmdVer 2\n");
+    cli.write("photo.png", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16));
     fs::create_directory(cli.dir() / "empty_folder");
-    EXPECT_EQ(cli.run("--report a.cmd missing.cmd empty_folder refused.cmd"), 1);
+    EXPECT_EQ(cli.run("--report a.cmd missing.cmd empty_folder refused.cmd photo.png"), 1);
     EXPECT_NE(cli.out.find("missing.cmd\n  Unreadable"), std::string::npos) << cli.out;
     EXPECT_NE(cli.out.find("empty_folder\n  Unreadable"), std::string::npos) << cli.out;
     EXPECT_NE(cli.out.find("refused.cmd\n  Estimate    none"), std::string::npos) << cli.out;
-    EXPECT_NE(cli.out.find("Total of 4 jobs (2 read)"), std::string::npos) << cli.out;
+    // A file that is no job file is said to be one, never estimated at 0:00:00.
+    EXPECT_NE(cli.out.find("photo.png\n  Unreadable  not a job file: it looks like a PNG image. "
+                           "vemtrac reads job files"), std::string::npos) << cli.out;
+    EXPECT_NE(cli.err.find("vemtrac: photo.png is not a job file: it looks like a PNG image"),
+              std::string::npos) << cli.err;
+    EXPECT_NE(cli.out.find("Total of 1 of 5 jobs (4 could not be estimated)\n"), std::string::npos)
+        << cli.out;
+    EXPECT_EQ(cli.run("--report --sweep VectorSpeed.1=100:200:100 photo.png"), 1);
+    EXPECT_NE(cli.out.find("  Unreadable  not a job file"), std::string::npos) << cli.out;
+    EXPECT_EQ(total_heading(2, 2), "Total of 2 jobs");
+    EXPECT_EQ(total_heading(2, 1), "Total of 1 of 2 jobs (1 could not be estimated)");
+    EXPECT_EQ(total_heading(1, 1), "Total of 1 job");
     EXPECT_EQ(cli.out.find("Start job"), std::string::npos);  // the console stays out
 
-    ASSERT_EQ(cli.run("--report --json missing.cmd refused.cmd"), 1);
+    ASSERT_EQ(cli.run("--report --json missing.cmd refused.cmd photo.png a.cmd"), 1);
     const json doc = json::parse(cli.out);
     EXPECT_EQ(doc.at("jobs")[0].at("result"), "unreadable");
+    EXPECT_EQ(doc.at("jobs")[2].at("result"), "unreadable");
+    EXPECT_EQ(doc.at("jobs")[2].at("reason").get<std::string>().rfind("not a job file: it looks "
+                                                                      "like a PNG image", 0), 0u);
+    EXPECT_EQ(doc.at("total").at("jobs"), 4);
+    EXPECT_EQ(doc.at("total").at("estimated"), 1);
     EXPECT_EQ(doc.at("jobs")[1].at("result"), "refused");
     EXPECT_EQ(doc.at("jobs")[1].at("run_time_ms"), nullptr);
     EXPECT_EQ(cli.run("--report a.cmd"), 0);
