@@ -127,6 +127,9 @@ std::string read_what_if(const WhatIfArgs& a, CliOptions* o)
         if (!parse_sweep(a.sweep, &sweep, &error)) {
             return "--sweep " + error;
         }
+        if (!sweep_leaves_settings(sweep, o->overrides, &error)) {
+            return "--set and --sweep: " + error;
+        }
         o->sweep = std::move(sweep);
     }
     if (!a.fit.empty()) {

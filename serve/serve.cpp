@@ -161,7 +161,12 @@ public:
                const SweepSpec& sweep_asked, SweepResult* out, std::string* name)
     {
         EstimateAsk ask;
+        std::string clash;
         if (!read_ask(req, body, res, options_, &ask)) {
+            return false;
+        }
+        if (!sweep_leaves_settings(sweep_asked, ask.overrides, &clash)) {
+            send_error(res, 400, "set and key: " + clash);
             return false;
         }
         *name = ask.name;

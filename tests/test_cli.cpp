@@ -471,10 +471,16 @@ TEST(Cli, WhatLooksWrongIsSaid)
     cli.write("long.cmd", read_all(fs::path(VEMTRAC_FAULT_INPUTS_DIR) /
                                    "vector_longer_than_warning_limit.cmd"));
     cli.write("fine.cmd", example_job("raster_job.cmd"));
-    ASSERT_EQ(cli.run("--report --json empty.cmd fast.cmd off.cmd no_width.cmd long.cmd fine.cmd"),
+    std::string raster = example_job("raster_job.cmd");
+    raster.replace(raster.find("RasterSpeedY 1000"), 17, "RasterSpeedY 1200");
+    cli.write("quick.cmd", "VemtracCmdVer 1\nVectorSpeed 2000 500\nexecute_penselect 1\n"
+                           "pd_default 100 0\nexecute_penselect 2\npd_default 100 0\n" + raster);
+    cli.write("mixed.cmd", example_job("mixed_job.cmd"));
+    ASSERT_EQ(cli.run("--report --json empty.cmd fast.cmd off.cmd no_width.cmd long.cmd fine.cmd "
+                      "quick.cmd mixed.cmd"),
               0) << cli.err;
     const json doc = json::parse(cli.out);
-    EXPECT_EQ(doc.at("schema"), 3);
+    EXPECT_EQ(doc.at("schema"), 4);
     EXPECT_EQ(doc.at("machine"), "Orvane 03.09-04");
     const auto kinds = [&](std::size_t job) {
         std::set<std::string> found;
@@ -487,10 +493,28 @@ TEST(Cli, WhatLooksWrongIsSaid)
     EXPECT_EQ(kinds(0), std::set<std::string>{"empty_job"});
     EXPECT_EQ(kinds(1), (std::set<std::string>{"off_table", "too_fast"}));
     EXPECT_EQ(kinds(2), std::set<std::string>{"off_table"});
-    EXPECT_EQ(kinds(3), std::set<std::string>{"image_without_size"});
+    // The image without a width starts one run-up left of the head, at 0.
+    EXPECT_EQ(kinds(3), (std::set<std::string>{"image_without_size", "raster_off_table"}));
     EXPECT_EQ(kinds(4), (std::set<std::string>{"long_vector", "off_table"}));
     EXPECT_EQ(kinds(5), std::set<std::string>{});
     EXPECT_EQ(doc.at("jobs")[3].at("warnings")[0].at("entry"), 6);
+    // Speeds past 1000 per mille: pen 1 when selected, the raster's at its image's start.
+    const json& quick = doc.at("jobs")[6].at("warnings");
+    ASSERT_EQ(quick.size(), 2u) << quick;
+    EXPECT_EQ(quick[0].at("entry"), 3);
+    EXPECT_EQ(quick[0].at("message").get<std::string>().rfind(
+                  "pen 1 cuts at speed code 2000, outside 0 to 1000 (per mille of the maximum "
+                  "speed)", 0), 0u) << quick;
+    EXPECT_EQ(quick[1].at("message").get<std::string>().rfind(
+                  "RasterSpeedY is 1200, outside 0 to 1000", 0), 0u) << quick;
+    // The mixed example's raster passes run up past the table's left edge.
+    const json& mixed = doc.at("jobs")[7].at("warnings");
+    ASSERT_EQ(mixed.size(), 1u) << mixed;
+    EXPECT_EQ(mixed[0].at("kind"), "raster_off_table");
+    EXPECT_EQ(mixed[0].at("entry"), 366);
+    EXPECT_EQ(mixed[0].at("message"),
+              "image 1 takes the head 20.7 mm past the table's left edge (to x = -20.7 mm): each "
+              "pass runs up to speed before the image and runs out after it");
 
     ASSERT_EQ(cli.run("--report long.cmd"), 0);
     EXPECT_NE(cli.out.find("  Warning     entry 2: a vector longer than"), std::string::npos)
@@ -508,6 +532,12 @@ TEST(Cli, WhatIfUsageErrorsNameTheProblemAndRunNothing)
         {"--report --set VectorSpeed.0=5 job.cmd", "VectorSpeed.0"},
         {"--report --set VectorSpeed.17=5 job.cmd", "VectorSpeed.17"},
         {"--report --set RasterSpeedX=65536 job.cmd", "RasterSpeedX"},
+        {"--report --set VectorSpeed.4=1001 job.cmd",
+         "VectorSpeed.4 takes 0 to 1000 (per mille of the maximum speed; the machine goes no "
+         "faster past 1000), not 1001"},
+        {"--report --sweep RasterSpeedY=900:1100:100 job.cmd", "RasterSpeedY takes 0 to 1000"},
+        {"--report --set VectorSpeed.4=100 --sweep VectorSpeed.4=100:900:100 job.cmd",
+         "--set and --sweep: VectorSpeed.4 is both set and swept"},
         {"--report --set RasterBuEngrave=256 job.cmd", "RasterBuEngrave"},
         {"--report --set ImageWidth=2147483648 job.cmd", "ImageWidth"},
         {"--report --set RasterSpeedX job.cmd", "KEY=VALUE"},

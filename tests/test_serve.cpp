@@ -257,7 +257,8 @@ TEST(Serve, SettingsAndSweepsAnswerAsTheLibraryDoes)
           "/v1/sweep?key=RasterSpeedX&from=0&to=2000&step=1",
           "/v1/sweep?key=RasterSpeedX&from=600&to=1000", "/v1/sweep?key=RasterSpeedX&values=1&rate=-1",
           "/v1/estimate?rate=1e3", "/v1/sweep?key=RasterSpeedX&values=1&fit_ms=0",
-          "/v1/sweep?key=RasterSpeedX&values=1&setup=x"}) {
+          "/v1/sweep?key=RasterSpeedX&values=1&setup=x", "/v1/estimate?set=VectorSpeed.4=1001",
+          "/v1/sweep?key=VectorSpeed.4&values=100,200&set=VectorSpeed.4=300"}) {
         const auto [code, text] = post(bad);
         EXPECT_EQ(code, 400) << bad << " " << text;
         EXPECT_TRUE(nlohmann::json::parse(text).contains("error")) << bad;

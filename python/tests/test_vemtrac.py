@@ -66,6 +66,8 @@ def test_refused_and_cut_short_jobs_are_results():
     (lambda: vemtrac.estimate(b"", set={"RasterBandingFree": 256}), ValueError),
     (lambda: vemtrac.estimate(b"", set={"RasterSpeedX": 2**64}), ValueError),
     (lambda: vemtrac.estimate(b"", set={"RasterSpeedX": "800"}), TypeError),
+    (lambda: vemtrac.estimate(b"", set={"VectorSpeed.4": 1001}), ValueError),
+    (lambda: vemtrac.sweep(b"", "VectorSpeed.4", [100], set={"VectorSpeed.4": 9}), ValueError),
     (lambda: vemtrac.estimate(b"", set=[("RasterSpeedX", 800)]), TypeError),
     (lambda: vemtrac.sweep(b"", "Bogus", [1]), ValueError),
     (lambda: vemtrac.sweep(b"", "RasterSpeedX", []), ValueError),
