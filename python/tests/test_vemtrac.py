@@ -109,6 +109,7 @@ def test_batch_writes_a_row_per_job(tmp_path):
         (tmp_path / "jobs" / "more" / path.name).write_bytes(path.read_bytes())
     (tmp_path / "jobs" / "notes.txt").write_text("not a job")
     (tmp_path / "jobs" / "photo.cmd").write_bytes(b"\xff\xd8\xff\xe0\0\x10JFIF")
+    (tmp_path / "jobs" / "more" / "zz_empty.cmd").write_bytes(b"")
     package_dir = pathlib.Path(vemtrac.__file__).resolve().parent.parent
     run = subprocess.run([sys.executable, "-m", "vemtrac", "batch", "jobs", "missing.cmd",
                           "--jobs", "2", "--csv", "rows.csv"], cwd=tmp_path,
@@ -117,10 +118,12 @@ def test_batch_writes_a_row_per_job(tmp_path):
     assert run.returncode == 1  # missing.cmd cannot be read, photo.cmd is no job file
     assert "missing.cmd" in run.stderr
     assert "photo.cmd: not a job file: it looks like a JPEG image" in run.stderr
+    assert "zz_empty.cmd: the job moves nothing: its estimate is 0" in run.stderr
     with open(tmp_path / "rows.csv", newline="") as f:
         rows = list(csv.DictReader(f))
     assert [r["path"] for r in rows] == [os.path.join("jobs", "photo.cmd")] + [
-        os.path.join("jobs", "more", p.name) for p in example_paths()] + ["missing.cmd"]
+        os.path.join("jobs", "more", p.name) for p in example_paths()] + [
+        os.path.join("jobs", "more", "zz_empty.cmd"), "missing.cmd"]
     assert rows[0]["result"] == "unreadable"
     expected = program_report([r["path"] for r in rows[1:-1]], cwd=tmp_path)
     for row, job in zip(rows[1:], expected):

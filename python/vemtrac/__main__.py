@@ -42,7 +42,8 @@ def row_of(path):
     return {"path": path, "result": r["result"], "complete": str(r["complete"]).lower(),
             "run_time_ms": "" if r["run_time_ms"] is None else r["run_time_ms"],
             "run_time": "" if r["run_time"] is None else r["run_time"], "ticks": r["ticks"],
-            "reason": r.get("reason", "")}
+            "reason": r.get("reason", ""),
+            "empty": any(w["kind"] == "empty_job" for w in r.get("warnings", []))}
 
 
 def progress(done, total):
@@ -94,6 +95,9 @@ def batch(args):
     for row in rows:
         if row["result"] == "unreadable":
             print("vemtrac: %s: %s" % (row["path"], row["reason"]), file=sys.stderr)
+        elif row.get("empty"):
+            print("vemtrac: %s: the job moves nothing: its estimate is 0" % row["path"],
+                  file=sys.stderr)
     return 0 if all(row["result"] != "unreadable" for row in rows) else 1
 
 
