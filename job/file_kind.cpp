@@ -76,7 +76,8 @@ const char* binary_kind(std::string_view head)
         return "a WebP image";
     }
     // A bitmap's header holds two reserved 16-bit words of 0 after its size.
-    if (head.size() >= 14 && head.starts_with("BM") && head.substr(6, 4) == std::string_view("\0\0\0\0", 4)) {
+    if (head.size() >= 14 && head.starts_with("BM") &&
+        head.substr(6, 4) == std::string_view("\0\0\0\0", 4)) {
         return "a BMP image";
     }
     if (head.starts_with("MZ")) {

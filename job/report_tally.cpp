@@ -549,7 +549,8 @@ void report_tally_check_entry(std::int32_t entry, const char* keyword)
         if (ptCurrentFile->ImageWidth == 0 || ptCurrentFile->ImageHeight == 0) {
             report_tally_warn("image_without_size", entry,
                               ptCurrentFile->ImageWidth == 0
-                                  ? "an image starts without ImageWidth (0 dots wide: its passes do not move)"
+                                  ? "an image starts without ImageWidth (0 dots wide: its "
+                                    "passes do not move)"
                                   : "an image starts without ImageHeight");
         }
         warn_raster_speeds(entry);

@@ -138,8 +138,9 @@ void add_raster_off_table(JobReport* r)
         further = further || p[e] > images_past[e];
     }
     if (further) {
-        r->warnings.push_back({"raster_off_table", carriage.off_entry,
-                               "the raster carriage takes the head " + past_edges_text(carriage, *r)});
+        r->warnings.push_back(
+            {"raster_off_table", carriage.off_entry,
+             "the raster carriage takes the head " + past_edges_text(carriage, *r)});
     }
 }
 

@@ -496,7 +496,8 @@ void route_jobs(httplib::Server& server, const std::shared_ptr<EstimateQueue>& q
 void route_static(httplib::Server& server, const ServeOptions& options, const std::string& version)
 {
     server.Get("/", [](const httplib::Request&, httplib::Response& res) { send_asset(res, "index.html"); });
-    server.Get(R"(/((?:app|charts)\.js|app\.css))", [](const httplib::Request& req, httplib::Response& res) {
+    server.Get(R"(/((?:app|charts)\.js|app\.css))", [](const httplib::Request& req,
+                                                         httplib::Response& res) {
         send_asset(res, req.matches[1].str());
     });
     const std::string version_text =

@@ -138,7 +138,8 @@ TEST(Api, HostileInputsGiveResultsOrErrors)
     const std::string pdf = "%PDF-1.7\n";
     ASSERT_EQ(vemtrac_estimate(pdf.data(), pdf.size(), nullptr, &result), VEMTRAC_SUCCESS);
     EXPECT_EQ(result.outcome, VEMTRAC_OUTCOME_UNREADABLE);
-    EXPECT_EQ(std::string(result.reason).rfind("not a job file: it looks like a PDF document", 0), 0u);
+    EXPECT_EQ(std::string(result.reason).rfind("not a job file: it looks like a PDF document", 0),
+              0u);
     EXPECT_EQ(report(pdf).at("result"), "unreadable");
 }
 

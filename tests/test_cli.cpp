@@ -386,9 +386,9 @@ TEST(Cli, OutputsNeverReplaceAJobOrEachOther)
     // Nor a job file that is not one of the run's, whatever its name, and
     // the message does not invite --force.
     cli.write("job_copy", job);
-    for (const char* args : {"--report --force --svg job_copy a.cmd",
-                             "--report --force --timeline b.cmd a.cmd",
-                             "--report --sweep VectorSpeed.1=100:200:100 --force --svg b.cmd a.cmd"}) {
+    for (const char* args :
+         {"--report --force --svg job_copy a.cmd", "--report --force --timeline b.cmd a.cmd",
+          "--report --sweep VectorSpeed.1=100:200:100 --force --svg b.cmd a.cmd"}) {
         EXPECT_EQ(cli.run(args), 2) << args;
         EXPECT_NE(cli.err.find("is a job file (it starts with a job file's keyword): no output "
                                "ever replaces one, not even with --force"), std::string::npos)

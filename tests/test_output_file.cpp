@@ -108,7 +108,8 @@ TEST(OutputFile, SparesJobFilesAndWritesStandardOutput)
         EXPECT_TRUE(output_name_fits(fits, OutputKind::timeline, &why)) << fits;
     }
     EXPECT_FALSE(output_name_fits("out.png", OutputKind::picture, &why));
-    EXPECT_EQ(why, "--svg writes an SVG picture, but out.png is named as a .png file; name it *.svg");
+    EXPECT_EQ(why,
+              "--svg writes an SVG picture, but out.png is named as a .png file; name it *.svg");
     EXPECT_FALSE(output_name_fits("t.cmd", OutputKind::timeline, &why));
     EXPECT_FALSE(output_name_fits("t.svg", OutputKind::timeline, &why));
 

@@ -130,8 +130,8 @@ TEST(Serve, HeadersCrossOriginAndQueryLimits)
     ASSERT_EQ(png->status, 200);
     const auto image = nlohmann::json::parse(png->body);
     EXPECT_EQ(image["result"], "unreadable");
-    EXPECT_EQ(image["reason"].get<std::string>().rfind("not a job file: it looks like a PNG image", 0),
-              0u) << image;
+    EXPECT_EQ(image["reason"].get<std::string>().rfind(
+                  "not a job file: it looks like a PNG image", 0), 0u) << image;
     // A name that is not UTF-8 cannot go into JSON as it is.
     auto odd = post("?name=a%FF%FEb&tick_limit=10", job);
     ASSERT_EQ(odd->status, 200);

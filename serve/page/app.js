@@ -111,7 +111,8 @@ function refusal(est) {
 function endText(est) {
   const s = est.stopped_at || {};
   if (est.result === "refused") {
-    return `The machine refused the job: the ${refusal(est)} (line ${s.line}, entry ${s.entry} "${s.keyword}")`;
+    return `The machine refused the job: the ${refusal(est)} ` +
+      `(line ${s.line}, entry ${s.entry} "${s.keyword}")`;
   }
   if (est.result === "unreadable") return sentence(est.reason);
   if (est.complete) return "Ran to the end of the job file";
@@ -127,7 +128,8 @@ function stateText(job, state) {
     case "error": return job.error;
     case "refused": return `refused: the ${refusal(est)}`;
     case "unreadable": return est.reason.split(/[.:] /).slice(0, 2).join(": ");
-    case "stopped": return `${msText(est.run_time_ms)}, stopped at entry ${est.stopped_at ? est.stopped_at.entry : "?"}`;
+    case "stopped":
+      return `${msText(est.run_time_ms)}, stopped at entry ${(est.stopped_at || {}).entry || "?"}`;
     default: return msText(est.run_time_ms);
   }
 }
@@ -136,7 +138,8 @@ function stateText(job, state) {
 function totalHeading(jobsDone, estimated) {
   const count = (n) => `${n} job${n === 1 ? "" : "s"}`;
   return estimated === jobsDone ? `Total of ${count(jobsDone)}`
-    : `Total of ${estimated} of ${count(jobsDone)} (${jobsDone - estimated} could not be estimated)`;
+    : `Total of ${estimated} of ${count(jobsDone)} ` +
+      `(${jobsDone - estimated} could not be estimated)`;
 }
 
 function renderList() {
@@ -149,7 +152,8 @@ function renderList() {
     const est = job.estimate;
     li.append(el("span", "t", est && est.run_time_ms !== null ? hms(est.run_time_ms) : ""));
     const ok = job.state === "done" && est.result === "ok";
-    const state = job.state !== "done" ? job.state : !ok ? est.result : est.complete ? "complete" : "stopped";
+    const state = job.state !== "done" ? job.state
+      : !ok ? est.result : est.complete ? "complete" : "stopped";
     let text = stateText(job, state);
     if (ok && costText(est.run_time_ms)) text += ` · cost ${costText(est.run_time_ms)}`;
     li.append(el("span", `state ${state}`, text));
@@ -162,7 +166,8 @@ function renderList() {
   const t = $("total");
   t.hidden = finished < 2;
   // Each job estimated has its own setup, as the program's total counts it.
-  t.replaceChildren(el("span", "", totalHeading(finished, estimated)), el("span", "", `${hms(total)} · ${msText(total)}`));
+  t.replaceChildren(el("span", "", totalHeading(finished, estimated)),
+    el("span", "", `${hms(total)} · ${msText(total)}`));
   if (rateSet() !== null) t.append(el("span", "cost", `cost ${costText(total, estimated)}`));
 }
 
@@ -244,7 +249,8 @@ function renderPicture(tl, est) {
   const [tw, th] = tl.table_mm;
   const rows = new Map(tl.timeline.map((r) => [r.entry, r]));
   const fit = fitView(tl);
-  const svg = svgEl("svg", { viewBox: `${fit.x} ${fit.y} ${fit.w} ${fit.h}`, preserveAspectRatio: "xMidYMid meet",
+  const svg = svgEl("svg", { viewBox: `${fit.x} ${fit.y} ${fit.w} ${fit.h}`,
+    preserveAspectRatio: "xMidYMid meet",
     role: "img", "aria-label": `${tl.moves.length} moves on a ${tw} by ${th} mm table` });
   svg.append(svgEl("rect", { class: "table", x: 0, y: 0, width: tw, height: th }));
   const g = svgEl("g", { transform: `translate(0 ${th}) scale(1 -1)` });
@@ -397,8 +403,8 @@ function renderSettings(job) {
     const slider = Object.assign(el("input"), { type: "range", min: info.min, max: info.max, step: 1,
       value: job.values[key], id });
     slider.setAttribute("aria-label", info.label);
-    const exact = Object.assign(el("input", "exact"), { type: "number", min: info.min, max: info.max, step: 1,
-      value: job.values[key] });
+    const exact = Object.assign(el("input", "exact"), { type: "number", min: info.min,
+      max: info.max, step: 1, value: job.values[key] });
     exact.setAttribute("aria-label", `${info.label}, exact value`);
     const own = el("span", "own", `job's own ${settings[key]}`);
     const sweep = el("button", "", "Sweep");
@@ -427,7 +433,8 @@ function renderSettings(job) {
 // The sign of a speed, explained where it stands.
 function perMille() {
   const sign = el("abbr", "", "‰");
-  sign.title = "per mille: thousandths of the machine's maximum speed (1000 is full speed, 500 half)";
+  sign.title =
+    "per mille: thousandths of the machine's maximum speed (1000 is full speed, 500 half)";
   return sign;
 }
 

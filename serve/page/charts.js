@@ -48,7 +48,8 @@ function progressPoints(tl, total) {
       mm += e.mm;
       for (const [a, d] of e.by) if (d > most) { most = d; activity = a; }
     }
-    pts.push({ mm, left: Math.max(0, total - r.end_ms), activity, entry: r.entry, keyword: r.keyword });
+    pts.push({ mm, left: Math.max(0, total - r.end_ms), activity, entry: r.entry,
+      keyword: r.keyword });
   }
   return pts;
 }
@@ -57,14 +58,18 @@ function progressPoints(tl, total) {
 // entries of the job file.
 let along = "distance";
 const ALONG = {
-  distance: { x: (p) => p.mm, caption: "distance the head has moved, mm (cutting, travel and raster passes alike)" },
-  entries: { x: (p) => p.entry, caption: "entry of the job file (the entries that move the head, in file order)" },
+  distance: { x: (p) => p.mm,
+    caption: "distance the head has moved, mm (cutting, travel and raster passes alike)" },
+  entries: { x: (p) => p.entry,
+    caption: "entry of the job file (the entries that move the head, in file order)" },
 };
 for (const mode of Object.keys(ALONG)) {
   document.getElementById(`along-${mode}`).addEventListener("click", () => {
     along = mode;
     const job = jobs[selected];
-    if (job && job.state === "done" && job.estimate.result === "ok") renderRemaining(job.timeline, job.estimate);
+    if (job && job.state === "done" && job.estimate.result === "ok") {
+      renderRemaining(job.timeline, job.estimate);
+    }
   });
 }
 
@@ -83,7 +88,8 @@ function activityRuns(pts, px, py) {
     }
     const last = run.xy[run.xy.length - 1];
     const end = i + 1 === pts.length || pts[i + 1].activity !== p.activity;
-    if (end || Math.abs(xy[0] - last[0]) >= 0.5 || Math.abs(xy[1] - last[1]) >= 0.5) run.xy.push(xy);
+    const moved = Math.abs(xy[0] - last[0]) >= 0.5 || Math.abs(xy[1] - last[1]) >= 0.5;
+    if (end || moved) run.xy.push(xy);
   }
   return runs;
 }
@@ -102,7 +108,8 @@ function renderRemaining(tl, est) {
   for (const m of Object.keys(ALONG)) $(`along-${m}`).classList.toggle("on", m === along);
   const end = pts.length ? mode.x(pts[pts.length - 1]) : 0;
   if (!total || end <= 0) {
-    box.replaceChildren(el("p", "hint", total ? "The head does not move: there is no distance to show."
+    box.replaceChildren(el("p", "hint", total
+      ? "The head does not move: there is no distance to show."
       : "The job moves nothing: there is no time to show."));
     return;
   }
@@ -121,11 +128,13 @@ function renderRemaining(tl, est) {
   }
   const at = (v) => L + ((W - L - R) * v) / end;
   for (const v of xs) {
-    const t = svgEl("text", { x: at(v), y: H - 24, "text-anchor": at(v) > W - 40 ? "end" : "middle" });
+    const anchor = at(v) > W - 40 ? "end" : "middle";
+    const t = svgEl("text", { x: at(v), y: H - 24, "text-anchor": anchor });
     t.textContent = v.toLocaleString("en-US");
     svg.append(t);
   }
-  const caption = svgEl("text", { class: "caption", x: (L + W - R) / 2, y: H - 6, "text-anchor": "middle" });
+  const caption = svgEl("text", { class: "caption", x: (L + W - R) / 2, y: H - 6,
+    "text-anchor": "middle" });
   caption.textContent = mode.caption;
   svg.append(caption, svgEl("line", { class: "axis", x1: L, y1: py(0), x2: W - R, y2: py(0) }),
     svgEl("line", { class: "axis", x1: L, y1: T, x2: L, y2: py(0) }),
@@ -138,8 +147,9 @@ function renderRemaining(tl, est) {
   const guide = svgEl("line", { class: "guide", y1: T, y2: py(0), visibility: "hidden" });
   const dot = svgEl("circle", { class: "dot", r: 4, visibility: "hidden" });
   svg.append(guide, dot);
-  const readout = el("p", "readout", "Point at the curve for the entry there. Steep: the head is slow " +
-    "for the ground it covers; flat: it moves fast. Dashed: the same time at one even pace.");
+  const readout = el("p", "readout", "Point at the curve for the entry there. Steep: the " +
+    "head is slow for the ground it covers; flat: it moves fast. Dashed: the same time at one " +
+    "even pace.");
   hookRemaining(svg, pts, px, py, { guide, dot, readout, tl, end, x: mode.x, W, L, R });
   box.replaceChildren(svg, remainingLegend(tl, est), readout);
 }
@@ -176,8 +186,9 @@ function hookRemaining(svg, pts, px, py, h) {
     h.guide.setAttribute("visibility", "visible");
     h.dot.setAttribute("visibility", "visible");
     const act = h.tl.activities[p.activity];
-    h.readout.textContent = `entry ${p.entry} · ${p.keyword} · ${Math.round(p.mm).toLocaleString("en-US")} mm ` +
-      `along · ${hms(p.left)} left${act ? ` · ${act.label}` : ""}`;
+    const mm = Math.round(p.mm).toLocaleString("en-US");
+    h.readout.textContent = `entry ${p.entry} · ${p.keyword} · ${mm} mm along · ` +
+      `${hms(p.left)} left${act ? ` · ${act.label}` : ""}`;
   });
 }
 

@@ -27,7 +27,10 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 url=$(sed -n 's/.*listening on \(http[^ ]*\)$/\1/p' "$scratch/serve.out")
-[ -n "$url" ] || { echo "install_and_consume: the installed vemtrac serve did not start" >&2; exit 1; }
+if [ -z "$url" ]; then
+    echo "install_and_consume: the installed vemtrac serve did not start" >&2
+    exit 1
+fi
 python3 -c 'import sys, urllib.request
 assert urllib.request.urlopen(sys.argv[1] + "healthz").read() == b"{\"status\":\"ok\"}\n"' "$url"
 kill $serve_pid

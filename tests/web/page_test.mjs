@@ -153,16 +153,23 @@ try {
   await page.keyboard.type("2000");
   if (!(await page.$(`${pen2}.bad`))) fail("a pen speed of 2000 is taken");
   const perMille = await page.$eval(".setting label abbr", (e) => e.title);
-  if (!perMille.includes("thousandths of the machine's maximum speed")) fail(`‰ is explained as "${perMille}"`);
+  if (!perMille.includes("thousandths of the machine's maximum speed")) {
+    fail(`‰ is explained as "${perMille}"`);
+  }
 
   // The time left: one stretch per run of an activity, pen 4's among them,
   // along the distance and along the entries; the pointer names the entry.
-  const curves = async () => page.$$eval("#remaining polyline.curve", (ps) => ps.map((p) => p.getAttribute("stroke")));
+  const curves = async () =>
+    page.$$eval("#remaining polyline.curve", (ps) => ps.map((p) => p.getAttribute("stroke")));
   const alongDistance = await curves();
-  if (alongDistance.length < 5 || !alongDistance.includes("#f58231")) fail(`the time left has stretches ${alongDistance}`);
+  if (alongDistance.length < 5 || !alongDistance.includes("#f58231")) {
+    fail(`the time left has stretches ${alongDistance}`);
+  }
   await page.click("#along-entries");
   const caption = await page.$eval("#remaining text.caption", (e) => e.textContent);
-  if (!caption.startsWith("entry of the job file") || (await curves()).length !== alongDistance.length) {
+  const alongEntries = await curves();
+  if (!caption.startsWith("entry of the job file") ||
+      alongEntries.length !== alongDistance.length) {
     fail(`along the entries the chart reads "${caption}"`);
   }
   await page.$eval("#remaining", (e) => e.scrollIntoView());
@@ -176,12 +183,15 @@ try {
 
   // The same mistakes get the program's answers.
   const dir = mkdtempSync(join(tmpdir(), "vemtrac-page-"));
-  const files = { "refused.cmd": "VemtracCmdVer 2\npd_default 1 1\n", "photo.png": "\x89PNG\r\n\x1a\n\0\0\0\rIHDR",
-    "empty.cmd": "" };
-  for (const [name, bytes] of Object.entries(files)) writeFileSync(join(dir, name), Buffer.from(bytes, "latin1"));
+  const files = { "refused.cmd": "VemtracCmdVer 2\npd_default 1 1\n",
+    "photo.png": "\x89PNG\r\n\x1a\n\0\0\0\rIHDR", "empty.cmd": "" };
+  for (const [name, bytes] of Object.entries(files)) {
+    writeFileSync(join(dir, name), Buffer.from(bytes, "latin1"));
+  }
   await (await page.$("#files")).uploadFile(...Object.keys(files).map((n) => join(dir, n)));
-  await page.waitForFunction(() => [...document.querySelectorAll("#jobs li .state")].every((e) =>
-    !/waiting|estimating/.test(e.textContent)) && document.querySelectorAll("#jobs li").length === 4, { timeout: 60000 });
+  await page.waitForFunction(() => document.querySelectorAll("#jobs li").length === 4 &&
+    [...document.querySelectorAll("#jobs li .state")]
+      .every((e) => !/waiting|estimating/.test(e.textContent)), { timeout: 60000 });
   const states = await page.$$eval("#jobs li .state", (es) => es.map((e) => e.textContent));
   const total = await page.$eval("#total span", (e) => e.textContent);
   if (states[1] !== "refused: the version of the job file is not 1" ||
@@ -194,10 +204,15 @@ try {
     return page.$eval("#job-end", (e) => e.textContent);
   };
   const refused = await ending(2);
-  if (refused !== 'The machine refused the job: the version of the job file is not 1 (line 1, entry 1 "VemtracCmdVer")') {
+  const refusal = "The machine refused the job: the version of the job file is not 1 " +
+    '(line 1, entry 1 "VemtracCmdVer")';
+  if (refused !== refusal) {
     fail(`a refused job reads "${refused}"`);
   }
-  if (!(await ending(3)).startsWith("Not a job file: it looks like a PNG image. vemtrac reads job files")) fail("the picture is read");
+  const photo = await ending(3);
+  if (!photo.startsWith("Not a job file: it looks like a PNG image. vemtrac reads job files")) {
+    fail(`the picture reads "${photo}"`);
+  }
   await ending(4);
   const nothing = await page.$eval("#warnings", (e) => e.textContent);
   if (nothing !== "the job moves nothing: its estimate is 0") fail(`the empty job warns "${nothing}"`);
