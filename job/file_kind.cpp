@@ -4,6 +4,8 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "base/shown_text.h"
 #include "job/command_file.h"
@@ -174,6 +176,12 @@ bool reads_as_job_file(std::string_view head)
 
 std::string file_head(const std::string& path)
 {
+    // A device or a pipe is no job file, and reading one may wait for
+    // input (a terminal) or take what another reader is owed.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        return {};
+    }
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         return {};

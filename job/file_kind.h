@@ -18,8 +18,9 @@ inline constexpr std::size_t file_head_size = 4096;
 // job file's reader knows.
 bool reads_as_job_file(std::string_view head);
 
-// The first bytes of the file at path (at most file_head_size); empty when
-// it cannot be read.
+// The first bytes of the regular file at path (at most file_head_size);
+// empty for anything else (a device, a pipe, a folder) or when it cannot be
+// read.
 std::string file_head(const std::string& path);
 
 // True when the file at path exists and reads as a job file.

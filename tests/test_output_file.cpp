@@ -100,6 +100,7 @@ TEST(OutputFile, SparesJobFilesAndWritesStandardOutput)
     EXPECT_FALSE(output_replaceable(job, OutputKind::picture, true, &why));
     EXPECT_TRUE(output_replaceable(notes, OutputKind::picture, true, &why));
     EXPECT_TRUE(output_spares_job_file(dir.path() + "/new.svg", &why));
+    EXPECT_TRUE(output_spares_job_file("/dev/tty", &why));  // not read: it would wait for keys
 
     for (const char* fits : {"a.svg", "A.SVG", "picture", "-", "/dev/stdout", "a.v2"}) {
         EXPECT_TRUE(output_name_fits(fits, OutputKind::picture, &why)) << fits;
