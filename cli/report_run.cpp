@@ -1,5 +1,6 @@
 #include "cli/report_run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -270,8 +271,12 @@ int run_sweep_report(const CliOptions& options)
     request.console = ConsoleSink{sweep_console, &console};
     SweepProgressLine progress;
     const SweepResult sweep = run_sweep(request, *options.sweep, show_sweep_progress, &progress);
-    if (sweep.as_written.outcome == JobOutcome::unreadable) {
-        std::fprintf(stderr, "vemtrac: %s\n", shown::text(sweep.as_written.unreadable_reason).c_str());
+    // Why the job could not be read, unless the run has said it already.
+    const std::string& unread = sweep.as_written.unreadable_reason;
+    if (sweep.as_written.outcome == JobOutcome::unreadable &&
+        std::none_of(console.said.begin(), console.said.end(),
+                     [&](const std::string& line) { return line.find(unread) != std::string::npos; })) {
+        std::fprintf(stderr, "vemtrac: %s\n", shown::text(unread).c_str());
     }
     int exit_code = sweep_exit_code(sweep);
     std::FILE* const out = report_stream(options);
