@@ -228,7 +228,8 @@ char* sweep_json(JobRequest request, const char* key, const std::int64_t* values
             values, values + (count <= SWEEP_MAX_VALUES ? count : SWEEP_MAX_VALUES + 1));
         SweepSpec sweep;
         std::string error;
-        if (!make_sweep(key, asked, &sweep, &error)) {
+        if (!make_sweep(key, asked, &sweep, &error) ||
+            !sweep_leaves_settings(sweep, request.overrides, &error)) {
             return copy_out(error_json(error));
         }
         request.console = ConsoleSink{drop_text, nullptr};

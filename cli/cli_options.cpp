@@ -32,16 +32,18 @@ const char* const usage_lines =
     "options for every form: --replay fast|full|literal\n";
 
 // Why an output cannot be written where the command line asks, or empty:
-// it is one of the jobs or the other output (a slip such as --svg JOB JOB),
-// or a file that is not an earlier output of its kind and --force is not
-// given.
+// its name says another kind of file (--svg out.png), it is one of the jobs
+// or the other output (a slip such as --svg JOB JOB), a job file, or a file
+// that is not an earlier output of its kind and --force is not given.
+// "-" is standard output.
 std::string output_problem(const CliOptions& o)
 {
     namespace fs = std::filesystem;
     const std::pair<const std::string*, OutputKind> outputs[] = {
         {&o.timeline_file, OutputKind::timeline}, {&o.svg_file, OutputKind::picture}};
     for (const auto& [path, kind] : outputs) {
-        if (path->empty()) {
+        std::string why;
+        if (path->empty() || *path == standard_output_name) {
             continue;
         }
         for (const std::string& job : o.jobs) {
@@ -52,13 +54,15 @@ std::string output_problem(const CliOptions& o)
                 return *path + " is a job given: the output would replace it";
             }
         }
-        std::string why;
-        if (!output_replaceable(*path, kind, o.force, &why)) {
+        if (!output_spares_job_file(*path, &why) || !output_name_fits(*path, kind, &why) ||
+            !output_replaceable(*path, kind, o.force, &why)) {
             return why;
         }
     }
     if (!o.timeline_file.empty() && !o.svg_file.empty() && same_file(o.timeline_file, o.svg_file)) {
-        return "--timeline and --svg name the same file";
+        return o.svg_file == standard_output_name
+                   ? "--timeline - and --svg - would both write to standard output"
+                   : "--timeline and --svg name the same file";
     }
     return "";
 }
@@ -122,6 +126,9 @@ std::string read_what_if(const WhatIfArgs& a, CliOptions* o)
         SweepSpec sweep;
         if (!parse_sweep(a.sweep, &sweep, &error)) {
             return "--sweep " + error;
+        }
+        if (!sweep_leaves_settings(sweep, o->overrides, &error)) {
+            return "--set and --sweep: " + error;
         }
         o->sweep = std::move(sweep);
     }
@@ -311,29 +318,37 @@ std::string cli_help_text()
            "  pen, pen-up travel, each raster image's passes and line steps, the raster\n"
            "  carriage), with vectors planned, raster lines, millimetres cut and travelled\n"
            "  and the average cutting speed per pen; after several jobs their total.\n"
-           "  Writes no status file. Exit code 0 when every job ran to its end, 1 when a\n"
-           "  job could not be read, 3 when one was cut short or refused, 4 when an\n"
-           "  output could not be written (2: a usage error, nothing run or written).\n"
+           "  A file that is no job file (an image, a PDF, a drawing) is not run: the\n"
+           "  report says what it looks like. Writes no status file. Exit code 0 when\n"
+           "  every job ran to its end, 1 when a job could not be read (or is no job\n"
+           "  file), 3 when one was cut short or refused, 4 when an output could not be\n"
+           "  written (2: a usage error, nothing run or written).\n"
            "  --json           one JSON document for all jobs instead of the text\n"
            "  --timeline FILE  CSV entry,keyword,start_ms,end_ms: the machine time at\n"
            "                   which each entry that moves the head starts and ends\n"
            "                   (one JOB only)\n"
            "  --svg FILE       the job drawn on the table as the head moves it, with a\n"
-           "                   bar of where the time goes (one JOB only)\n"
+           "                   bar of where the time goes (one JOB only; named *.svg,\n"
+           "                   not out.png). For either, FILE - is standard output\n"
+           "                   and the report then goes to standard error\n"
            "  --force          replace a FILE that is not an earlier timeline or picture\n"
-           "                   (never a JOB: an output naming a JOB is always refused)\n"
+           "                   (never a job file: a FILE that is a JOB or starts with a\n"
+           "                   job file's keyword is always refused)\n"
            "  --set KEY=VALUE  run each job as if the setting KEY were VALUE throughout,\n"
            "                   as if the entry \"KEY VALUE\" stood first and every entry\n"
            "                   of KEY said VALUE (repeatable). KEY is one of RasterSpeedX,\n"
            "                   RasterSpeedY, RasterBandingFree, RasterFiringType, RasterDPI,\n"
            "                   RasterUnit, RasterPower, RasterAccelEngrave, RasterBuEngrave,\n"
            "                   ImageWidth, ImageHeight, or VectorSpeed.N for pen N's speed\n"
-           "                   code (N 1..16); VALUE must fit the setting as in a job file\n"
+           "                   code (N 1..16); VALUE must fit the setting as in a job file,\n"
+           "                   speeds (VectorSpeed.N, RasterSpeedX, RasterSpeedY) 0 to 1000\n"
+           "                   per mille of the maximum speed\n"
            "  --sweep KEY=FROM:TO:STEP\n"
            "                   run the one JOB once at each value from FROM to TO (both\n"
            "                   included, at most 1001 values) and print a table of the\n"
            "                   run times against the job as written; with --json the same\n"
-           "                   as JSON, with --svg FILE a chart of run time against value\n"
+           "                   as JSON, with --svg FILE a chart of run time against value;\n"
+           "                   KEY is not also given to --set\n"
            "  --fit H:MM:SS    with --sweep: mark the values whose run time fits the slot\n"
            "  --rate AMOUNT    what an hour of machine time costs: each job, the total and\n"
            "                   each sweep value show (run time + setup) x rate, two\n"

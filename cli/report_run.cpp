@@ -1,5 +1,6 @@
 #include "cli/report_run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -85,7 +86,9 @@ JobReport report_one(const std::string& job, const CliOptions& options, OutputFi
 // Says on standard error that an output could not be written, and why.
 void report_output_failure(const std::string& what, const std::string& why)
 {
-    std::fprintf(stderr, "vemtrac: cannot write %s: %s\n", shown::text(what).c_str(),
+    const std::string shown_what =
+        what == standard_output_name ? "standard output" : shown::text(what);
+    std::fprintf(stderr, "vemtrac: cannot write %s: %s\n", shown_what.c_str(),
                  shown::text(why).c_str());
 }
 
@@ -167,6 +170,15 @@ int worse_exit(int a, int b)
         }
     };
     return rank(a) >= rank(b) ? a : b;
+}
+
+// Where the report goes: standard output, or standard error when an
+// output file is standard output ("-") and takes it.
+std::FILE* report_stream(const CliOptions& options)
+{
+    const bool taken = options.timeline_file == standard_output_name ||
+                       options.svg_file == standard_output_name;
+    return taken ? stderr : stdout;
 }
 
 // Flushes standard output; says so when the report could not be written.
@@ -259,14 +271,19 @@ int run_sweep_report(const CliOptions& options)
     request.console = ConsoleSink{sweep_console, &console};
     SweepProgressLine progress;
     const SweepResult sweep = run_sweep(request, *options.sweep, show_sweep_progress, &progress);
-    if (sweep.as_written.outcome == JobOutcome::unreadable) {
-        std::fprintf(stderr, "vemtrac: %s\n", shown::text(sweep.as_written.unreadable_reason).c_str());
+    // Why the job could not be read, unless the run has said it already.
+    const std::string& unread = sweep.as_written.unreadable_reason;
+    if (sweep.as_written.outcome == JobOutcome::unreadable &&
+        std::none_of(console.said.begin(), console.said.end(),
+                     [&](const std::string& line) { return line.find(unread) != std::string::npos; })) {
+        std::fprintf(stderr, "vemtrac: %s\n", shown::text(unread).c_str());
     }
     int exit_code = sweep_exit_code(sweep);
+    std::FILE* const out = report_stream(options);
     if (options.json) {
-        std::fputs(sweep_json_text(sweep, options.rate, job, options.fit_ms).c_str(), stdout);
+        std::fputs(sweep_json_text(sweep, options.rate, job, options.fit_ms).c_str(), out);
     } else {
-        write_sweep_table(stdout, sweep, job, options.rate, options.fit_ms);
+        write_sweep_table(out, sweep, job, options.rate, options.fit_ms);
     }
     if (!options.svg_file.empty()) {
         if (sweep.as_written.outcome == JobOutcome::unreadable) {
@@ -295,6 +312,7 @@ int run_reports(const CliOptions& options, const char* version)
     }
     std::vector<JobReport> reports;
     int exit_code = REPORT_ALL_COMPLETE;
+    std::FILE* const out = report_stream(options);
     for (const std::string& job : options.jobs) {
         JobReport report = report_one(
             job, options, options.timeline_file.empty() ? nullptr : &outputs.timeline);
@@ -303,7 +321,7 @@ int run_reports(const CliOptions& options, const char* version)
             exit_code = REPORT_OUTPUT_FAILED;
         }
         if (!options.json) {
-            write_text_report(stdout, report, options.rate);
+            write_text_report(out, report, options.rate);
         }
         // The path is only needed for the one job's picture.
         report.path.clear();
@@ -311,9 +329,9 @@ int run_reports(const CliOptions& options, const char* version)
         reports.push_back(std::move(report));
     }
     if (options.json) {
-        std::fputs(json_report(reports, version, options.rate).c_str(), stdout);
+        std::fputs(json_report(reports, version, options.rate).c_str(), out);
     } else if (reports.size() > 1) {
-        write_text_total(stdout, reports, options.rate);
+        write_text_total(out, reports, options.rate);
     }
     return flush_stdout() ? exit_code : REPORT_OUTPUT_FAILED;
 }

@@ -22,6 +22,7 @@
 #include "job/command_reader.h"
 #include "job/entry_log.h"
 #include "job/exe_dir.h"
+#include "job/file_kind.h"
 #include "job/job_clock.h"
 #include "job/output_file.h"
 #include "job/status_file.h"
@@ -484,6 +485,11 @@ void remove_stale_status_file()
         return;
     }
     std::error_code ec;
+    if (file_reads_as_job_file(path_buf)) {
+        diag_printf("vemtrac: %s is a job file, not a status file: it is left as it is\n",
+                    shown::text(path_buf).c_str());
+        return;
+    }
     if (std::filesystem::is_regular_file(path_buf, ec) && std::remove(path_buf) == 0) {
         diag_printf("vemtrac: removed %s, left by an earlier run\n", shown::text(path_buf).c_str());
     }
@@ -506,6 +512,12 @@ int job_run_command_file(JobEnd* end)
         remove_stale_status_file();
         return 0;
     }
+    // Not a job file: the machine reads it all the same, and the operator
+    // learns why its estimate is 0.
+    const std::string not_a_job = not_a_job_file_reason(open_file_head(cmd));
+    if (!not_a_job.empty()) {
+        diag_printf("vemtrac: %s is %s\n", shown::text(path_buf).c_str(), not_a_job.c_str());
+    }
     if (!format_job_path("Vemtrac.sts")) {
         std::fclose(cmd);
         return 0;
@@ -517,6 +529,8 @@ int job_run_command_file(JobEnd* end)
     std::error_code ec;
     if (std::filesystem::is_directory(path_buf, ec)) {
         why = "it is a folder";
+    } else if (file_reads_as_job_file(path_buf)) {
+        why = "it is a job file, which no status file replaces";
     }
     if (!why.empty() || !sts.open(path_buf, &why)) {
         diag_printf("vemtrac: cannot create %s: %s\n", shown::text(path_buf).c_str(), why.c_str());

@@ -19,6 +19,7 @@
 #include "fwShare/start_up.h"
 #include "job/entry_log.h"
 #include "job/exe_dir.h"
+#include "job/file_kind.h"
 #include "job/machine_reset.h"
 #include "replay/tick_account.h"
 #include "replay/tick_runner.h"
@@ -37,6 +38,25 @@ std::FILE* open_requested_file(const char* path, std::string* reason)
         diag_printf("vemtrac: %s\n", reason->c_str());
     }
     return job_file.file;
+}
+
+// True, with the reason, when the job handed in is no job file at all (an
+// image, a document, a drawing): it is not run, so that it is not taken for
+// a job that moves nothing. The machine's own mode reads whatever it finds.
+bool refused_as_no_job_file(const JobRequest& request, std::FILE* file, std::string* reason)
+{
+    if (request.job_bytes) {
+        *reason = not_a_job_file_reason(request.job_bytes->substr(0, file_head_size));
+    } else if (file != nullptr) {
+        *reason = not_a_job_file_reason(open_file_head(file));
+    }
+    if (reason->empty()) {
+        return false;
+    }
+    if (request.job_path != nullptr) {
+        diag_printf("vemtrac: %s is %s\n", shown::text(request.job_path).c_str(), reason->c_str());
+    }
+    return true;
 }
 
 // Closes the job file when the run is over, however it ends.
@@ -116,6 +136,9 @@ JobResult run_job(const JobRequest& request)
         if (file == nullptr) {
             return result;
         }
+    }
+    if (refused_as_no_job_file(request, file.get(), &result.unreadable_reason)) {
+        return result;
     }
     CmdOverrides overrides;
     std::string bad_key;

@@ -68,7 +68,8 @@ struct JobRequest {
 enum class JobOutcome : std::uint8_t {
     ok,          // estimated: the status lines start with "VMTC_OK"
     refused,     // the job file's version is not 1
-    unreadable,  // the job file could not be opened (or the status file not created)
+    unreadable,  // the job file could not be opened (or the status file not created),
+                 // or what was handed in is no job file
 };
 
 // The outcome as reports write it: "ok", "refused", "unreadable".

@@ -1,11 +1,15 @@
 #include "job/output_file.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "base/platform.h"
+#include "base/shown_text.h"
+#include "job/file_kind.h"
 
 namespace fs = std::filesystem;
 
@@ -32,6 +36,12 @@ bool OutputFile::open(const std::string& path, std::string* error)
 {
     discard();
     path_ = path;
+    if (path == standard_output_name) {
+        file_ = stdout;
+        to_stdout_ = true;
+        write_errno_ = 0;
+        return true;
+    }
     std::error_code ec;
     if (fs::is_directory(path, ec)) {
         *error = "it is a folder";
@@ -73,11 +83,12 @@ bool OutputFile::commit(std::string* error)
         ok = false;
         code = errno != 0 ? errno : EIO;
     }
-    if (std::fclose(file_) != 0 && ok) {
+    if (!to_stdout_ && std::fclose(file_) != 0 && ok) {
         ok = false;
         code = errno != 0 ? errno : EIO;
     }
     file_ = nullptr;
+    to_stdout_ = false;
     if (!ok) {
         *error = std::strerror(code);
         discard();
@@ -93,10 +104,11 @@ bool OutputFile::commit(std::string* error)
 
 void OutputFile::discard()
 {
-    if (file_ != nullptr) {
+    if (file_ != nullptr && !to_stdout_) {
         std::fclose(file_);
-        file_ = nullptr;
     }
+    file_ = nullptr;
+    to_stdout_ = false;
     if (!scratch_.empty()) {
         std::error_code ec;
         fs::remove(scratch_, ec);
@@ -112,6 +124,16 @@ const char* output_header(OutputKind kind)
                  "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"";
 }
 
+bool output_spares_job_file(const std::string& path, std::string* error)
+{
+    if (path == standard_output_name || !file_reads_as_job_file(path)) {
+        return true;
+    }
+    *error = path + " is a job file (it starts with a job file's keyword): no output ever "
+                    "replaces one, not even with --force; name another file";
+    return false;
+}
+
 bool output_replaceable(const std::string& path, OutputKind kind, bool force, std::string* error)
 {
     std::error_code ec;
@@ -121,6 +143,9 @@ bool output_replaceable(const std::string& path, OutputKind kind, bool force, st
     }
     if (fs::is_directory(status)) {
         *error = path + " is a folder";
+        return false;
+    }
+    if (!output_spares_job_file(path, error)) {
         return false;
     }
     if (force || fs::file_size(path, ec) == 0) {
@@ -139,6 +164,45 @@ bool output_replaceable(const std::string& path, OutputKind kind, bool force, st
     *error = path + " exists and is not " +
              (kind == OutputKind::timeline ? "a timeline" : "a picture") +
              " written by vemtrac; to replace it, add --force";
+    return false;
+}
+
+namespace {
+
+// The extension of a name, lower case, without its dot; empty without one.
+std::string extension_of(const std::string& path)
+{
+    std::string ext = fs::path(path).extension().string();
+    if (!ext.empty()) {
+        ext.erase(0, 1);
+    }
+    for (char& c : ext) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return ext;
+}
+
+} // namespace
+
+bool output_name_fits(const std::string& path, OutputKind kind, std::string* error)
+{
+    // Names that say a kind of file other than the output's: images,
+    // documents, drawings, job and status files, what Windows runs, and
+    // each other's (text of any other name is fine).
+    static const char* const other_kinds[] = {
+        "png", "jpg", "jpeg", "gif", "bmp", "tif", "tiff", "webp", "pdf", "eps", "ps", "ai",
+        "dxf", "dwg", "plt", "hpgl", "cmd", "bat", "exe", "sts", "svg", "csv"};
+    const bool picture = kind == OutputKind::picture;
+    const std::string ext = extension_of(path);
+    const bool own = ext == (picture ? "svg" : "csv");
+    if (path == standard_output_name || own ||
+        std::none_of(std::begin(other_kinds), std::end(other_kinds),
+                     [&](const char* other) { return ext == other; })) {
+        return true;
+    }
+    *error = std::string(picture ? "--svg writes an SVG picture" : "--timeline writes CSV") +
+             ", but " + path + " is named as a ." + ext + " file; name it *." +
+             (picture ? "svg" : "csv");
     return false;
 }
 

@@ -3,7 +3,7 @@
 // its place and moved into place only once it is complete and every write,
 // the flush and the close have succeeded, so that no reader ever finds it
 // empty or half-written. A device or pipe named as the output (no place to
-// move into) is written directly.
+// move into) is written directly, and so is standard output, named "-".
 #pragma once
 
 #include <cstdio>
@@ -36,10 +36,14 @@ public:
 
 private:
     std::FILE* file_ = nullptr;
+    bool to_stdout_ = false;  // file_ is standard output: flushed, never closed
     std::string path_;
     std::string scratch_;  // empty when writing directly
     int write_errno_ = 0;  // the first failed write's errno
 };
+
+// The name that stands for standard output as an output's file.
+inline constexpr const char* standard_output_name = "-";
 
 // The kinds of file the report writes, each recognised by how it begins.
 enum class OutputKind { timeline, picture };
@@ -47,10 +51,21 @@ enum class OutputKind { timeline, picture };
 // The first bytes of every file of the kind.
 const char* output_header(OutputKind kind);
 
+// Whether an output may be written at path as far as job files go: false,
+// with why, when the file there reads as a job file (job/file_kind.h),
+// which no output ever replaces, whatever the kind or --force.
+bool output_spares_job_file(const std::string& path, std::string* error);
+
 // Whether path may be written as an output of the kind: a new file, an
 // empty one, one that starts as an earlier output of the kind does, or any
-// file when force is set. Says why not in *error.
+// file but a job file when force is set. A job file is never replaced.
+// Says why not in *error.
 bool output_replaceable(const std::string& path, OutputKind kind, bool force, std::string* error);
+
+// Whether the name suits the kind of output: its extension is the kind's
+// own (.svg, .csv), none, or none of the kinds of file it would pass for
+// (out.png holding SVG, a timeline named .cmd). Says why not.
+bool output_name_fits(const std::string& path, OutputKind kind, std::string* error);
 
 // True when the two paths name the same file: the same file on disk when
 // both exist, else the same path once made absolute and normalised.

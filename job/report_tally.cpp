@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <numbers>
 
@@ -404,6 +405,56 @@ void show_progress(std::int32_t entry)
     s.shown_ms = now;
 }
 
+// The most a speed code, per mille of the maximum speed, asks for.
+constexpr std::uint32_t speed_code_max = 1000;
+
+// A pen selected with a speed code above 1000: the machine cuts no faster
+// than at 1000, and a code high enough overflows its 32-bit product with
+// the maximum speed into a crawl.
+void warn_pen_speed(std::int32_t entry)
+{
+    const std::uint8_t pen = ptCurrentFile->VectorCurrentPen;
+    const std::uint16_t code =
+        pen < std::size(ptCurrentFile->VectorSpeed) ? ptCurrentFile->VectorSpeed[pen] : 0;
+    if (code <= speed_code_max) {
+        return;
+    }
+    char text[240];
+    std::snprintf(text, sizeof text,
+                  "pen %d cuts at speed code %u, outside 0 to 1000 (per mille of the maximum "
+                  "speed): the machine cuts no faster than at 1000, and very high codes overflow "
+                  "its arithmetic into a slow speed",
+                  pen, code);
+    report_tally_warn("speed_out_of_range", entry, text);
+}
+
+// An image started with a raster speed above 1000: the head goes no faster
+// than at 1000, while the run-up of each pass is planned for the speed
+// asked (so it grows).
+void warn_raster_speeds(std::int32_t entry)
+{
+    struct RasterSpeed {
+        const char* key;
+        std::uint16_t speed;
+        const char* more;  // what else the speed does past 1000
+    };
+    const RasterSpeed speeds[] = {
+        {"RasterSpeedX", ptCurrentFile->RasterSpeedX,
+         ", while each pass's run-up is planned for the speed asked and grows"},
+        {"RasterSpeedY", ptCurrentFile->RasterSpeedY, ""}};
+    for (const RasterSpeed& r : speeds) {
+        if (r.speed <= speed_code_max) {
+            continue;
+        }
+        char text[240];
+        std::snprintf(text, sizeof text,
+                      "%s is %u, outside 0 to 1000 (per mille of the maximum speed): the head "
+                      "goes no faster than at 1000%s",
+                      r.key, r.speed, r.more);
+        report_tally_warn("speed_out_of_range", entry, text);
+    }
+}
+
 } // namespace
 
 void report_tally_reset()
@@ -454,7 +505,15 @@ void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work)
     const std::int64_t table_x = CurrentRomParam.MachParam.TableSize.X;
     const std::int64_t table_y = CurrentRomParam.MachParam.TableSize.Y;
     const bool vector_work = a.kind == WORK_CUT || a.kind == WORK_TRAVEL;
-    if (vector_work && !s.off_table_warned && (s.head_x < 0 || s.head_y < 0 || s.head_x > table_x || s.head_y > table_y)) {
+    const auto off = [&](std::int64_t x, std::int64_t y) {
+        return x < 0 || y < 0 || x > table_x || y > table_y;
+    };
+    const bool off_table = off(s.head_x, s.head_y);
+    const std::vector<WorkTag>& works = tick_account_state.works;
+    if ((off_table || off(x0, y0)) && a.off_table_entry == 0) {
+        a.off_table_entry = work < works.size() ? works[work].entry : 0;
+    }
+    if (vector_work && !s.off_table_warned && off_table) {
         s.off_table_warned = true;
         char text[160];
         std::snprintf(text, sizeof text,
@@ -463,7 +522,6 @@ void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work)
                       static_cast<long long>(std::llround(static_cast<double>(table_y) / plotbed_per_mm)),
                       static_cast<double>(s.head_x) / plotbed_per_mm,
                       static_cast<double>(s.head_y) / plotbed_per_mm);
-        const std::vector<WorkTag>& works = tick_account_state.works;
         report_tally_warn("off_table", work < works.size() ? works[work].entry : 0, text);
     }
     if (!drawn_as_path(a)) {
@@ -487,12 +545,17 @@ void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work)
 
 void report_tally_check_entry(std::int32_t entry, const char* keyword)
 {
-    if (std::strcmp(keyword, "SetStartRasterGraphics") == 0 &&
-        (ptCurrentFile->ImageWidth == 0 || ptCurrentFile->ImageHeight == 0)) {
-        report_tally_warn("image_without_size", entry,
-                          ptCurrentFile->ImageWidth == 0
-                              ? "an image starts without ImageWidth (0 dots wide: its passes do not move)"
-                              : "an image starts without ImageHeight");
+    if (std::strcmp(keyword, "SetStartRasterGraphics") == 0) {
+        if (ptCurrentFile->ImageWidth == 0 || ptCurrentFile->ImageHeight == 0) {
+            report_tally_warn("image_without_size", entry,
+                              ptCurrentFile->ImageWidth == 0
+                                  ? "an image starts without ImageWidth (0 dots wide: its "
+                                    "passes do not move)"
+                                  : "an image starts without ImageHeight");
+        }
+        warn_raster_speeds(entry);
+    } else if (std::strcmp(keyword, "execute_penselect") == 0) {
+        warn_pen_speed(entry);
     }
 }
 

@@ -28,6 +28,8 @@ struct ActivityTicks {
     // The rectangle its moves sweep, plot-bed units (when swept).
     bool swept = false;
     std::int64_t min_x = 0, min_y = 0, max_x = 0, max_y = 0;
+    // The entry of its first move that takes the head off the table (0: none).
+    std::int32_t off_table_entry = 0;
 };
 
 // The machine time of one entry of the job file that queued motion, from
@@ -42,7 +44,8 @@ struct TimelineRow {
 
 // Something about a job that looks wrong: a warning the machine itself
 // prints (long_vector, crowded_queue) or a sanity note (empty_job,
-// off_table, image_without_size, too_fast), with the entry it concerns
+// off_table, raster_off_table, image_without_size, speed_out_of_range,
+// too_fast), with the entry it concerns
 // (0: the job as a whole).
 struct ReportWarning {
     std::string kind;

@@ -1,5 +1,6 @@
 // The Python binding of the C interface: the JSON calls, with the GIL
-// released while the jobs run. The package (vemtrac/__init__.py) turns the
+// released while the jobs run; and the program's test of a job file, for
+// the batch command's output. The package (vemtrac/__init__.py) turns the
 // JSON into a dict and checks the arguments.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -9,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "job/file_kind.h"
 #include "vemtrac/vemtrac.h"
 
 namespace py = pybind11;
@@ -73,4 +75,7 @@ PYBIND11_MODULE(_vemtrac, m)
     m.def("report_json", &report_json, py::arg("job"), py::arg("options_json"));
     m.def("sweep_json", &sweep_json, py::arg("job"), py::arg("key"), py::arg("values"),
           py::arg("options_json"));
+    // The program's own test of a file an output must never replace.
+    m.def("reads_as_job_file", [](const std::string& path) { return file_reads_as_job_file(path); },
+          py::arg("path"));
 }

@@ -1,8 +1,10 @@
 #include "report/job_report.h"
 
-#include <iterator>
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <iterator>
+#include <map>
 
 #include "fwShare/machine_params.h"
 #include "fwShare/resolution.h"
@@ -45,6 +47,103 @@ void sum_activities(JobReport* r)
 // their diagonal, mm per second.
 constexpr double fastest_mm_s = 25.4 * 89.45;  // hypot(80, 40) = 89.44 in/s
 
+// Plot-bed units per millimetre.
+constexpr double plotbed_per_mm = machine_plotbed_dpi / 25.4;
+
+// A rectangle the head sweeps, plot-bed units, and the first entry at
+// which it left the table.
+struct HeadExtent {
+    bool swept = false;
+    std::int64_t min_x = 0, min_y = 0, max_x = 0, max_y = 0;
+    std::int32_t off_entry = 0;
+
+    void add(const ActivityTicks& a)
+    {
+        if (!a.swept) {
+            return;
+        }
+        min_x = swept ? std::min(min_x, a.min_x) : a.min_x;
+        min_y = swept ? std::min(min_y, a.min_y) : a.min_y;
+        max_x = swept ? std::max(max_x, a.max_x) : a.max_x;
+        max_y = swept ? std::max(max_y, a.max_y) : a.max_y;
+        swept = true;
+        if (a.off_table_entry > 0 && (off_entry == 0 || a.off_table_entry < off_entry)) {
+            off_entry = a.off_table_entry;
+        }
+    }
+    // How far it reaches past the left, right, bottom and top edge, plot-bed units.
+    std::array<std::int64_t, 4> past(const JobReport& r) const
+    {
+        return {std::max<std::int64_t>(-min_x, 0), std::max<std::int64_t>(max_x - r.table_x, 0),
+                std::max<std::int64_t>(-min_y, 0), std::max<std::int64_t>(max_y - r.table_y, 0)};
+    }
+};
+
+// "20.7 mm past the table's left edge (to x = -20.7 mm)", for each edge
+// the sweep reaches past, joined with "and"; empty when it stays on.
+std::string past_edges_text(const HeadExtent& w, const JobReport& r)
+{
+    static const char* const edges[4] = {"left", "right", "bottom", "top"};
+    const double to[4] = {static_cast<double>(w.min_x), static_cast<double>(w.max_x),
+                          static_cast<double>(w.min_y), static_cast<double>(w.max_y)};
+    const std::array<std::int64_t, 4> past = w.past(r);
+    std::string text;
+    for (std::size_t e = 0; e < 4; ++e) {
+        if (past[e] > 0) {
+            char part[120];
+            std::snprintf(part, sizeof part, "%s%.1f mm past the table's %s edge (to %c = %.1f mm)",
+                          text.empty() ? "" : " and ",
+                          static_cast<double>(past[e]) / plotbed_per_mm, edges[e],
+                          e < 2 ? 'x' : 'y', to[e] / plotbed_per_mm);
+            text += part;
+        }
+    }
+    return text;
+}
+
+// The raster work that takes the head off the table: each image's passes
+// and line steps (their run-up and run-out reach beyond the image), and the
+// carriage moves where they reach further still.
+void add_raster_off_table(JobReport* r)
+{
+    std::map<std::int32_t, HeadExtent> images;
+    HeadExtent carriage;
+    for (const ActivityTicks& a : r->activities) {
+        if (a.kind == WORK_RASTER_PASS || a.kind == WORK_RASTER_LINE_STEP) {
+            images[a.index].add(a);
+        } else if (a.kind == WORK_RASTER_CARRIAGE) {
+            carriage.add(a);
+        }
+    }
+    std::array<std::int64_t, 4> images_past{};
+    for (const auto& [image, w] : images) {
+        const std::string past = past_edges_text(w, *r);
+        if (past.empty()) {
+            continue;
+        }
+        const std::array<std::int64_t, 4> p = w.past(*r);
+        for (std::size_t e = 0; e < 4; ++e) {
+            images_past[e] = std::max(images_past[e], p[e]);
+        }
+        const bool sideways = p[0] > 0 || p[1] > 0;
+        r->warnings.push_back({"raster_off_table", w.off_entry,
+                               "image " + std::to_string(image) + " takes the head " + past +
+                                   (sideways ? ": each pass runs up to speed before the image "
+                                               "and runs out after it"
+                                             : "")});
+    }
+    const std::array<std::int64_t, 4> p = carriage.past(*r);
+    bool further = false;
+    for (std::size_t e = 0; e < 4; ++e) {
+        further = further || p[e] > images_past[e];
+    }
+    if (further) {
+        r->warnings.push_back(
+            {"raster_off_table", carriage.off_entry,
+             "the raster carriage takes the head " + past_edges_text(carriage, *r)});
+    }
+}
+
 // The machine's warnings found while the job ran, then what looks wrong
 // in the figures: a job that moves nothing, a cut faster than the head can
 // go (moves beyond what the machine's counters hold); past the kept
@@ -56,6 +155,7 @@ void add_sanity_warnings(JobReport* r)
     if (r->outcome == JobOutcome::ok && r->ticks == 0 && r->vectors_planned == 0) {
         r->warnings.push_back({"empty_job", 0, "the job moves nothing: its estimate is 0"});
     }
+    add_raster_off_table(r);
     for (const ActivityTicks& a : r->activities) {
         const double speed = activity_speed_mm_s(a);
         if (a.kind == WORK_CUT && speed > fastest_mm_s) {

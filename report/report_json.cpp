@@ -108,7 +108,8 @@ json total_json(const std::vector<JobReport>& reports, const std::optional<CostR
         ms += r.outcome == JobOutcome::ok ? r.run_time_ms : 0;
         ticks += r.outcome == JobOutcome::ok ? r.ticks : 0;
     }
-    json j = {{"jobs", reports.size()}, {"read", read},      {"run_time_ms", ms},
+    json j = {{"jobs", reports.size()}, {"read", read},      {"estimated", estimated},
+              {"run_time_ms", ms},
               {"run_time", hours_minutes_seconds(ms)},       {"ticks", ticks}};
     if (rate) {
         j["cost"] = std::strtod(total_cost_text(static_cast<double>(ms), estimated, *rate).c_str(),

@@ -219,24 +219,31 @@ void write_sweep_table(std::FILE* out, const SweepResult& s, const std::string& 
     std::fprintf(out, "\n");
 }
 
+std::string total_heading(std::size_t jobs, std::size_t estimated)
+{
+    const auto count = [](std::size_t n, const char* one, const char* many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    if (estimated == jobs) {
+        return "Total of " + count(jobs, "job", "jobs");
+    }
+    const std::size_t missing = jobs - estimated;
+    return "Total of " + std::to_string(estimated) + " of " + count(jobs, "job", "jobs") + " (" +
+           std::to_string(missing) + " could not be estimated)";
+}
+
 void write_text_total(std::FILE* out, const std::vector<JobReport>& reports,
                       const std::optional<CostRate>& rate)
 {
     std::uint64_t ms = 0;
     std::int64_t ticks = 0;
-    std::size_t read = 0;
     std::size_t estimated = 0;
     for (const JobReport& r : reports) {
-        if (r.outcome != JobOutcome::unreadable) {
-            ++read;
-        }
         estimated += r.outcome == JobOutcome::ok ? 1 : 0;
         ms += r.outcome == JobOutcome::ok ? r.run_time_ms : 0;
         ticks += r.outcome == JobOutcome::ok ? r.ticks : 0;
     }
-    std::fprintf(out, "Total of %llu jobs (%llu read)\n",
-                 static_cast<unsigned long long>(reports.size()),
-                 static_cast<unsigned long long>(read));
+    std::fprintf(out, "%s\n", total_heading(reports.size(), estimated).c_str());
     std::fprintf(out, "  Estimate    %s  (%llu ms, %lld ticks of 0.4 ms)\n",
                  hours_minutes_seconds(ms).c_str(), static_cast<unsigned long long>(ms),
                  static_cast<long long>(ticks));

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "report/job_report.h"
@@ -12,6 +13,11 @@
 // Writes the report of one job; with a rate, what its machine time costs.
 void write_text_report(std::FILE* out, const JobReport& report,
                        const std::optional<CostRate>& rate = std::nullopt);
+
+// The total's heading: "Total of 5 jobs", or with jobs that have no
+// estimate (refused, unreadable) "Total of 3 of 5 jobs (2 could not be
+// estimated)"; "1 job", never "1 jobs".
+std::string total_heading(std::size_t jobs, std::size_t estimated);
 
 // Writes the total of several jobs; with a rate, what they cost.
 void write_text_total(std::FILE* out, const std::vector<JobReport>& reports,

@@ -23,18 +23,32 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-// A setting keyword and the values its field holds.
+// A setting keyword, the values its field holds and the values a what-if
+// may ask for: the field's, or for a speed the per mille of the maximum
+// speed the machine honours.
 struct SettingField {
     const char* key;
     std::int64_t min;
     std::int64_t max;
+    std::int64_t asked_max;  // the most --set and --sweep take
 };
 
 // The range of the field a setting is stored in.
 template <typename Field>
 constexpr SettingField field_of(const char* key)
 {
-    return {key, std::numeric_limits<Field>::min(), std::numeric_limits<Field>::max()};
+    return {key, std::numeric_limits<Field>::min(), std::numeric_limits<Field>::max(),
+            std::numeric_limits<Field>::max()};
+}
+
+// A speed, per mille of the maximum: the machine goes no faster past 1000
+// (and its arithmetic overflows for high codes), so no what-if asks more.
+template <typename Field>
+constexpr SettingField speed_field_of(const char* key)
+{
+    SettingField field = field_of<Field>(key);
+    field.asked_max = 1000;
+    return field;
 }
 
 using File = CurrentFileRecord;
@@ -42,8 +56,8 @@ using PenSpeed = std::remove_extent_t<decltype(File::VectorSpeed)>;
 
 // The one-integer settings, in the order help texts list them.
 const SettingField setting_fields[] = {
-    field_of<decltype(File::RasterSpeedX)>("RasterSpeedX"),
-    field_of<decltype(File::RasterSpeedY)>("RasterSpeedY"),
+    speed_field_of<decltype(File::RasterSpeedX)>("RasterSpeedX"),
+    speed_field_of<decltype(File::RasterSpeedY)>("RasterSpeedY"),
     field_of<decltype(File::RasterBandingFree)>("RasterBandingFree"),
     field_of<decltype(File::RasterFiringType)>("RasterFiringType"),
     field_of<decltype(File::RasterDPI)>("RasterDPI"),
@@ -84,7 +98,7 @@ bool find_field(std::string_view key, SettingField* field, std::string* name, in
             *error = shown::text(std::string(key)) + ": pens are numbered 1 to 16";
             return false;
         }
-        *field = field_of<PenSpeed>(pen_key_prefix);
+        *field = speed_field_of<PenSpeed>(pen_key_prefix);
         *name = std::string(prefix) + std::to_string(n);
         *pen = n;
         return true;
@@ -100,9 +114,13 @@ bool find_field(std::string_view key, SettingField* field, std::string* name, in
 bool check_value(const SettingField& field, const std::string& name, std::int64_t value,
                  std::string* error)
 {
-    if (value < field.min || value > field.max) {
+    if (value < field.min || value > field.asked_max) {
         *error = name + " takes " + std::to_string(field.min) + " to " +
-                 std::to_string(field.max) + ", not " + std::to_string(value);
+                 std::to_string(field.asked_max) +
+                 (field.asked_max < field.max
+                      ? " (per mille of the maximum speed; the machine goes no faster past 1000)"
+                      : "") +
+                 ", not " + std::to_string(value);
         return false;
     }
     return true;
@@ -300,6 +318,19 @@ bool make_sweep(std::string_view key, const std::vector<std::int64_t>& values, S
     return true;
 }
 
+bool sweep_leaves_settings(const SweepSpec& sweep, const SettingOverrides& overrides,
+                           std::string* error)
+{
+    for (const SettingOverride& held : overrides) {
+        if (held.key == sweep.key) {
+            *error = sweep.key + " is both set and swept: a sweep runs the job at each value " +
+                     "against the job's own, so the setting swept is not also set";
+            return false;
+        }
+    }
+    return true;
+}
+
 bool parse_sweep(std::string_view text, SweepSpec* sweep, std::string* error)
 {
     std::string_view key;
@@ -422,13 +453,11 @@ SweepResult run_sweep(const JobRequest& request, const SweepSpec& sweep, SweepPr
         run.job_bytes = bytes;
     }
     result.written_value = run.job_bytes ? setting_as_written(*run.job_bytes, sweep.key) : 0;
-    for (const SettingOverride& held : request.overrides) {
-        if (held.key == sweep.key) {
-            result.written_value = held.value;
-        }
-    }
     result.as_written = run_job(run);
     tell(1);
+    if (result.as_written.outcome == JobOutcome::unreadable) {
+        return result;  // no job to run at other values
+    }
     result.points.reserve(sweep.values.size());
     for (const std::int32_t value : sweep.values) {
         JobRequest point = run;

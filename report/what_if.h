@@ -52,6 +52,12 @@ bool parse_sweep(std::string_view text, SweepSpec* sweep, std::string* error);
 bool make_sweep(std::string_view key, const std::vector<std::int64_t>& values, SweepSpec* sweep,
                 std::string* error);
 
+// False, with why, when the settings held fixed for a sweep include the
+// setting swept: the job's own value would be hidden (every surface refuses
+// it).
+bool sweep_leaves_settings(const SweepSpec& sweep, const SettingOverrides& overrides,
+                           std::string* error);
+
 // The value the job as written runs at for a key: the first value the job
 // sets for it, or the machine's power-on value when the job never sets it.
 std::int32_t setting_as_written(std::string_view job_bytes, const std::string& key);
@@ -88,7 +94,8 @@ struct SweepResult {
 
 // Runs the job once as written and once per value of the sweep, each run
 // from power-on. The request holds the job's bytes (read once by the
-// caller) and any fixed overrides; each point adds the sweep's key.
+// caller) and any fixed overrides, which leave the sweep's key alone
+// (sweep_leaves_settings); each point adds the sweep's key.
 SweepResult run_sweep(const JobRequest& request, const SweepSpec& sweep);
 
 // Told after each run of a sweep: the runs done (the job as written is the

@@ -161,7 +161,12 @@ public:
                const SweepSpec& sweep_asked, SweepResult* out, std::string* name)
     {
         EstimateAsk ask;
+        std::string clash;
         if (!read_ask(req, body, res, options_, &ask)) {
+            return false;
+        }
+        if (!sweep_leaves_settings(sweep_asked, ask.overrides, &clash)) {
+            send_error(res, 400, "set and key: " + clash);
             return false;
         }
         *name = ask.name;
@@ -491,7 +496,8 @@ void route_jobs(httplib::Server& server, const std::shared_ptr<EstimateQueue>& q
 void route_static(httplib::Server& server, const ServeOptions& options, const std::string& version)
 {
     server.Get("/", [](const httplib::Request&, httplib::Response& res) { send_asset(res, "index.html"); });
-    server.Get(R"(/(app\.(?:js|css)))", [](const httplib::Request& req, httplib::Response& res) {
+    server.Get(R"(/((?:app|charts)\.js|app\.css))", [](const httplib::Request& req,
+                                                         httplib::Response& res) {
         send_asset(res, req.matches[1].str());
     });
     const std::string version_text =

@@ -151,7 +151,7 @@ bool read_cost_rate(const httplib::Request& req, httplib::Response& res,
 }
 
 // Reads the query of an estimate request; false with the error answered.
-bool read_ask(const httplib::Request& req, const std::string& body, httplib::Response& res,
+bool read_ask(const httplib::Request& req, const std::string& /*body*/, httplib::Response& res,
               const ServeOptions& options, EstimateAsk* ask)
 {
     ask->tick_limit = options.tick_limit;
@@ -179,14 +179,15 @@ bool read_ask(const httplib::Request& req, const std::string& body, httplib::Res
         }
         add_setting_override(&ask->overrides, setting);
     }
-    if (!read_cost_rate(req, res, &ask->rate)) {
+    // An empty body is an empty job file, a job that moves nothing, answered
+    // as the program answers one; but a length that is no number is no
+    // empty body.
+    const std::string length = req.get_header_value("Content-Length");
+    if (!length.empty() && positive_number(length, UINT64_MAX) == 0 && length != "0") {
+        send_error(res, 400, "the Content-Length header is not a number");
         return false;
     }
-    if (body.empty()) {
-        send_error(res, 400, "the body must hold the bytes of a job file");
-        return false;
-    }
-    return true;
+    return read_cost_rate(req, res, &ask->rate);
 }
 
 // Reads the request's body, as the bytes it is, whatever its content type

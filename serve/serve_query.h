@@ -35,6 +35,7 @@ bool read_cost_rate(const httplib::Request& req, httplib::Response& res,
                     std::optional<CostRate>* rate);
 
 // Reads the query of an estimate request; false with the error answered.
+// Any body is a job's bytes: an empty one is a job that moves nothing.
 bool read_ask(const httplib::Request& req, const std::string& body, httplib::Response& res,
               const ServeOptions& options, EstimateAsk* ask);
 

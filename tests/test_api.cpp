@@ -134,6 +134,13 @@ TEST(Api, HostileInputsGiveResultsOrErrors)
     EXPECT_NE(std::string(result.reason).find("/no/such/job.cmd"), std::string::npos);
     ASSERT_EQ(vemtrac_estimate("VemtracCmdVer 2", 15, nullptr, &result), VEMTRAC_SUCCESS);
     EXPECT_EQ(result.outcome, VEMTRAC_OUTCOME_REFUSED);
+    // No job file at all: the reason says what it looks like, as everywhere.
+    const std::string pdf = "%PDF-1.7\n";
+    ASSERT_EQ(vemtrac_estimate(pdf.data(), pdf.size(), nullptr, &result), VEMTRAC_SUCCESS);
+    EXPECT_EQ(result.outcome, VEMTRAC_OUTCOME_UNREADABLE);
+    EXPECT_EQ(std::string(result.reason).rfind("not a job file: it looks like a PDF document", 0),
+              0u);
+    EXPECT_EQ(report(pdf).at("result"), "unreadable");
 }
 
 TEST(Api, ConsoleLinesReachTheCallbackOnly)
@@ -229,7 +236,7 @@ TEST(Api, BadSettingsAndSweepsAreErrors)
           R"({"set": {"RasterBandingFree": 256}})", R"({"set": {"RasterSpeedX": -1}})",
           R"({"set": {"RasterSpeedX": "800"}})", R"({"set": {"RasterSpeedX": 8.5}})",
           R"({"set": {"RasterSpeedX": 18446744073709551615}})", R"({"set": [1]})",
-          R"({"rate": -1})"}) {
+          R"({"rate": -1})", R"({"set": {"VectorSpeed.4": 1001}})"}) {
         const json r = report("pd_default 1 1", bad);
         EXPECT_EQ(r.at("result"), "error") << bad;
     }
@@ -247,6 +254,9 @@ TEST(Api, BadSettingsAndSweepsAreErrors)
     EXPECT_EQ(sweep("RasterSpeedX", {1}, R"({"rate": -1})").at("result"), "error");
     EXPECT_TRUE(sweep("RasterSpeedX", {1}, R"({"rate": 1.5, "setup_minutes": 0})").contains("sweep"));
     EXPECT_EQ(sweep(nullptr, {1}, nullptr).at("result"), "error");
+    const json both = sweep("VectorSpeed.4", {100, 200}, R"({"set": {"VectorSpeed.4": 300}})");
+    EXPECT_NE(both.at("reason").get<std::string>().find("VectorSpeed.4 is both set and swept"),
+              std::string::npos) << both;
 
     const vemtrac_setting pen17[] = {{"VectorSpeed.17", 1}};
     vemtrac_options options;

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "machine_fixture.h"
+#include "report/report_text.h"
 #include "xml_check.h"
 
 namespace fs = std::filesystem;
@@ -228,17 +229,34 @@ TEST(Cli, UnreadableJobIsReportedAndTheOthersRun)
     CliRun cli;
     cli.write("a.cmd", "VemtracCmdVer 1\nexecute_penselect 1\npd_default 1016 0\n");
     cli.write("refused.cmd", "VemtracCmdVer 2\n");
+    cli.write("photo.png", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16));
     fs::create_directory(cli.dir() / "empty_folder");
-    EXPECT_EQ(cli.run("--report a.cmd missing.cmd empty_folder refused.cmd"), 1);
+    EXPECT_EQ(cli.run("--report a.cmd missing.cmd empty_folder refused.cmd photo.png"), 1);
     EXPECT_NE(cli.out.find("missing.cmd\n  Unreadable"), std::string::npos) << cli.out;
     EXPECT_NE(cli.out.find("empty_folder\n  Unreadable"), std::string::npos) << cli.out;
     EXPECT_NE(cli.out.find("refused.cmd\n  Estimate    none"), std::string::npos) << cli.out;
-    EXPECT_NE(cli.out.find("Total of 4 jobs (2 read)"), std::string::npos) << cli.out;
+    // A file that is no job file is said to be one, never estimated at 0:00:00.
+    EXPECT_NE(cli.out.find("photo.png\n  Unreadable  not a job file: it looks like a PNG image. "
+                           "vemtrac reads job files"), std::string::npos) << cli.out;
+    EXPECT_NE(cli.err.find("vemtrac: photo.png is not a job file: it looks like a PNG image"),
+              std::string::npos) << cli.err;
+    EXPECT_NE(cli.out.find("Total of 1 of 5 jobs (4 could not be estimated)\n"), std::string::npos)
+        << cli.out;
+    EXPECT_EQ(cli.run("--report --sweep VectorSpeed.1=100:200:100 photo.png"), 1);
+    EXPECT_NE(cli.out.find("  Unreadable  not a job file"), std::string::npos) << cli.out;
+    EXPECT_EQ(total_heading(2, 2), "Total of 2 jobs");
+    EXPECT_EQ(total_heading(2, 1), "Total of 1 of 2 jobs (1 could not be estimated)");
+    EXPECT_EQ(total_heading(1, 1), "Total of 1 job");
     EXPECT_EQ(cli.out.find("Start job"), std::string::npos);  // the console stays out
 
-    ASSERT_EQ(cli.run("--report --json missing.cmd refused.cmd"), 1);
+    ASSERT_EQ(cli.run("--report --json missing.cmd refused.cmd photo.png a.cmd"), 1);
     const json doc = json::parse(cli.out);
     EXPECT_EQ(doc.at("jobs")[0].at("result"), "unreadable");
+    EXPECT_EQ(doc.at("jobs")[2].at("result"), "unreadable");
+    EXPECT_EQ(doc.at("jobs")[2].at("reason").get<std::string>().rfind("not a job file: it looks "
+                                                                      "like a PNG image", 0), 0u);
+    EXPECT_EQ(doc.at("total").at("jobs"), 4);
+    EXPECT_EQ(doc.at("total").at("estimated"), 1);
     EXPECT_EQ(doc.at("jobs")[1].at("result"), "refused");
     EXPECT_EQ(doc.at("jobs")[1].at("run_time_ms"), nullptr);
     EXPECT_EQ(cli.run("--report a.cmd"), 0);
@@ -365,6 +383,54 @@ TEST(Cli, OutputsNeverReplaceAJobOrEachOther)
     EXPECT_EQ(read_all(cli.dir() / "notes.txt").rfind("<?xml", 0), 0u);
     EXPECT_EQ(cli.run("--report --force --svg a.cmd a.cmd"), 2);  // never a job
     EXPECT_EQ(read_all(cli.dir() / "a.cmd"), job);
+    // Nor a job file that is not one of the run's, whatever its name, and
+    // the message does not invite --force.
+    cli.write("job_copy", job);
+    for (const char* args :
+         {"--report --force --svg job_copy a.cmd", "--report --force --timeline b.cmd a.cmd",
+          "--report --sweep VectorSpeed.1=100:200:100 --force --svg b.cmd a.cmd"}) {
+        EXPECT_EQ(cli.run(args), 2) << args;
+        EXPECT_NE(cli.err.find("is a job file (it starts with a job file's keyword): no output "
+                               "ever replaces one, not even with --force"), std::string::npos)
+            << cli.err;
+    }
+    EXPECT_EQ(read_all(cli.dir() / "job_copy"), job);
+    EXPECT_EQ(read_all(cli.dir() / "b.cmd"), job);
+    // A name that says another kind of file.
+    EXPECT_EQ(cli.run("--report --svg out.png a.cmd"), 2);
+    EXPECT_NE(cli.err.find("out.png is named as a .png file; name it *.svg"), std::string::npos);
+    EXPECT_FALSE(fs::exists(cli.dir() / "out.png"));
+    // The machine's own form neither writes nor removes a status file that
+    // is a job file.
+    cli.write("shop/Vemtrac.sts", job);
+    EXPECT_EQ(cli.run("shop"), 0);
+    EXPECT_NE(cli.err.find("cannot create shop/Vemtrac.sts: it is a job file"), std::string::npos)
+        << cli.err;
+    fs::remove(cli.dir() / "shop/Vemtrac.cmd");
+    EXPECT_EQ(cli.run("shop"), 0);
+    EXPECT_EQ(read_all(cli.dir() / "shop/Vemtrac.sts"), job);
+}
+
+TEST(Cli, DashWritesAnOutputToStandardOutput)
+{
+    CliRun cli;
+    cli.write("a.cmd", example_job("vector_job.cmd"));
+    const std::set<std::string> before = cli.files();
+    ASSERT_EQ(cli.run("--report --svg - a.cmd"), 0) << cli.err;
+    EXPECT_EQ(cli.out.rfind("<?xml", 0), 0u);
+    EXPECT_TRUE(xml_check::well_formed(cli.out));
+    EXPECT_NE(cli.err.find("a.cmd\n  Estimate    0:00:57"), std::string::npos) << cli.err;
+    ASSERT_EQ(cli.run("--report --json --timeline - a.cmd"), 0) << cli.err;
+    EXPECT_EQ(cli.out.rfind("entry,keyword,start_ms,end_ms\n4,pu_default,0,", 0), 0u) << cli.out;
+    EXPECT_EQ(json::parse(cli.err).at("jobs")[0].at("run_time_ms"), 57809);
+    ASSERT_EQ(cli.run("--report --sweep VectorSpeed.4=100:200:100 --svg - a.cmd"), 0) << cli.err;
+    EXPECT_EQ(cli.out.rfind("<?xml", 0), 0u);
+    EXPECT_NE(cli.err.find("Sweep       VectorSpeed.4, 2 values"), std::string::npos) << cli.err;
+    EXPECT_EQ(cli.run("--report --svg - --timeline - a.cmd"), 2);
+    EXPECT_EQ(cli.files(), before);  // no file named "-"
+    EXPECT_EQ(cli.run("--report --svg - a.cmd", "", "/dev/full"), 4);
+    EXPECT_NE(cli.err.find("cannot write standard output: No space left on device"),
+              std::string::npos) << cli.err;
 }
 
 TEST(Cli, EveryWriteIsChecked)
@@ -405,10 +471,16 @@ TEST(Cli, WhatLooksWrongIsSaid)
     cli.write("long.cmd", read_all(fs::path(VEMTRAC_FAULT_INPUTS_DIR) /
                                    "vector_longer_than_warning_limit.cmd"));
     cli.write("fine.cmd", example_job("raster_job.cmd"));
-    ASSERT_EQ(cli.run("--report --json empty.cmd fast.cmd off.cmd no_width.cmd long.cmd fine.cmd"),
+    std::string raster = example_job("raster_job.cmd");
+    raster.replace(raster.find("RasterSpeedY 1000"), 17, "RasterSpeedY 1200");
+    cli.write("quick.cmd", "VemtracCmdVer 1\nVectorSpeed 2000 500\nexecute_penselect 1\n"
+                           "pd_default 100 0\nexecute_penselect 2\npd_default 100 0\n" + raster);
+    cli.write("mixed.cmd", example_job("mixed_job.cmd"));
+    ASSERT_EQ(cli.run("--report --json empty.cmd fast.cmd off.cmd no_width.cmd long.cmd fine.cmd "
+                      "quick.cmd mixed.cmd"),
               0) << cli.err;
     const json doc = json::parse(cli.out);
-    EXPECT_EQ(doc.at("schema"), 3);
+    EXPECT_EQ(doc.at("schema"), 4);
     EXPECT_EQ(doc.at("machine"), "Orvane 03.09-04");
     const auto kinds = [&](std::size_t job) {
         std::set<std::string> found;
@@ -421,10 +493,28 @@ TEST(Cli, WhatLooksWrongIsSaid)
     EXPECT_EQ(kinds(0), std::set<std::string>{"empty_job"});
     EXPECT_EQ(kinds(1), (std::set<std::string>{"off_table", "too_fast"}));
     EXPECT_EQ(kinds(2), std::set<std::string>{"off_table"});
-    EXPECT_EQ(kinds(3), std::set<std::string>{"image_without_size"});
+    // The image without a width starts one run-up left of the head, at 0.
+    EXPECT_EQ(kinds(3), (std::set<std::string>{"image_without_size", "raster_off_table"}));
     EXPECT_EQ(kinds(4), (std::set<std::string>{"long_vector", "off_table"}));
     EXPECT_EQ(kinds(5), std::set<std::string>{});
     EXPECT_EQ(doc.at("jobs")[3].at("warnings")[0].at("entry"), 6);
+    // Speeds past 1000 per mille: pen 1 when selected, the raster's at its image's start.
+    const json& quick = doc.at("jobs")[6].at("warnings");
+    ASSERT_EQ(quick.size(), 2u) << quick;
+    EXPECT_EQ(quick[0].at("entry"), 3);
+    EXPECT_EQ(quick[0].at("message").get<std::string>().rfind(
+                  "pen 1 cuts at speed code 2000, outside 0 to 1000 (per mille of the maximum "
+                  "speed)", 0), 0u) << quick;
+    EXPECT_EQ(quick[1].at("message").get<std::string>().rfind(
+                  "RasterSpeedY is 1200, outside 0 to 1000", 0), 0u) << quick;
+    // The mixed example's raster passes run up past the table's left edge.
+    const json& mixed = doc.at("jobs")[7].at("warnings");
+    ASSERT_EQ(mixed.size(), 1u) << mixed;
+    EXPECT_EQ(mixed[0].at("kind"), "raster_off_table");
+    EXPECT_EQ(mixed[0].at("entry"), 366);
+    EXPECT_EQ(mixed[0].at("message"),
+              "image 1 takes the head 20.7 mm past the table's left edge (to x = -20.7 mm): each "
+              "pass runs up to speed before the image and runs out after it");
 
     ASSERT_EQ(cli.run("--report long.cmd"), 0);
     EXPECT_NE(cli.out.find("  Warning     entry 2: a vector longer than"), std::string::npos)
@@ -442,6 +532,12 @@ TEST(Cli, WhatIfUsageErrorsNameTheProblemAndRunNothing)
         {"--report --set VectorSpeed.0=5 job.cmd", "VectorSpeed.0"},
         {"--report --set VectorSpeed.17=5 job.cmd", "VectorSpeed.17"},
         {"--report --set RasterSpeedX=65536 job.cmd", "RasterSpeedX"},
+        {"--report --set VectorSpeed.4=1001 job.cmd",
+         "VectorSpeed.4 takes 0 to 1000 (per mille of the maximum speed; the machine goes no "
+         "faster past 1000), not 1001"},
+        {"--report --sweep RasterSpeedY=900:1100:100 job.cmd", "RasterSpeedY takes 0 to 1000"},
+        {"--report --set VectorSpeed.4=100 --sweep VectorSpeed.4=100:900:100 job.cmd",
+         "--set and --sweep: VectorSpeed.4 is both set and swept"},
         {"--report --set RasterBuEngrave=256 job.cmd", "RasterBuEngrave"},
         {"--report --set ImageWidth=2147483648 job.cmd", "ImageWidth"},
         {"--report --set RasterSpeedX job.cmd", "KEY=VALUE"},

@@ -119,7 +119,19 @@ TEST(Serve, HeadersCrossOriginAndQueryLimits)
         EXPECT_EQ(r->status, 400) << query;
         EXPECT_TRUE(nlohmann::json::parse(r->body).contains("error")) << query;
     }
-    EXPECT_EQ(post("", "")->status, 400);
+    // The same mistakes get the program's answers: an empty body is a job
+    // that moves nothing, a picture is no job file.
+    const auto empty = post("", "");
+    ASSERT_EQ(empty->status, 200);
+    const auto nothing = nlohmann::json::parse(empty->body);
+    EXPECT_EQ(nothing["run_time_ms"], 0);
+    EXPECT_EQ(nothing["warnings"][0]["kind"], "empty_job");
+    const auto png = post("", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16));
+    ASSERT_EQ(png->status, 200);
+    const auto image = nlohmann::json::parse(png->body);
+    EXPECT_EQ(image["result"], "unreadable");
+    EXPECT_EQ(image["reason"].get<std::string>().rfind(
+                  "not a job file: it looks like a PNG image", 0), 0u) << image;
     // A name that is not UTF-8 cannot go into JSON as it is.
     auto odd = post("?name=a%FF%FEb&tick_limit=10", job);
     ASSERT_EQ(odd->status, 200);
@@ -245,7 +257,8 @@ TEST(Serve, SettingsAndSweepsAnswerAsTheLibraryDoes)
           "/v1/sweep?key=RasterSpeedX&from=0&to=2000&step=1",
           "/v1/sweep?key=RasterSpeedX&from=600&to=1000", "/v1/sweep?key=RasterSpeedX&values=1&rate=-1",
           "/v1/estimate?rate=1e3", "/v1/sweep?key=RasterSpeedX&values=1&fit_ms=0",
-          "/v1/sweep?key=RasterSpeedX&values=1&setup=x"}) {
+          "/v1/sweep?key=RasterSpeedX&values=1&setup=x", "/v1/estimate?set=VectorSpeed.4=1001",
+          "/v1/sweep?key=VectorSpeed.4&values=100,200&set=VectorSpeed.4=300"}) {
         const auto [code, text] = post(bad);
         EXPECT_EQ(code, 400) << bad << " " << text;
         EXPECT_TRUE(nlohmann::json::parse(text).contains("error")) << bad;

@@ -170,12 +170,14 @@ TEST(WhatIf, KeysAndValuesAreCheckedAgainstTheirFields)
 {
     SettingOverride o;
     std::string error;
-    EXPECT_TRUE(parse_setting_override("RasterSpeedX=65535", &o, &error));
-    EXPECT_EQ(o.value, 65535);
+    EXPECT_TRUE(parse_setting_override("RasterBandingFree=255", &o, &error));
+    EXPECT_EQ(o.value, 255);
+    // Speeds keep to what the machine honours, 1000 per mille.
+    EXPECT_TRUE(parse_setting_override("RasterSpeedX=1000", &o, &error));
     EXPECT_TRUE(parse_setting_override("VectorSpeed.04=7", &o, &error));
     EXPECT_EQ(o.key, "VectorSpeed.4");
     EXPECT_TRUE(parse_setting_override("ImageWidth=-2147483648", &o, &error));
-    for (const char* bad : {"RasterSpeedX=65536", "RasterSpeedX=-1", "RasterBuEngrave=256",
+    for (const char* bad : {"RasterSpeedX=1001", "RasterSpeedX=-1", "RasterBuEngrave=256",
                             "RasterBandingFree=300", "ImageHeight=2147483648", "VectorSpeed.0=5",
                             "VectorSpeed.17=5", "VectorSpeed.1=70000", "VectorSpeed=5",
                             "rasterspeedx=5", "SetStartRasterGraphics=0", "RasterSpeedX=8x",

@@ -45,7 +45,11 @@ def test_refused_and_cut_short_jobs_are_results():
     cut = vemtrac.estimate(EXAMPLES / "vector_job.cmd", tick_limit=1000)
     assert cut["result"] == "ok" and not cut["complete"]
     assert "servo ticks" in cut["stopped_at"]["reason"]
-    assert vemtrac.estimate(b"")["ticks"] == 0
+    empty = vemtrac.estimate(b"")
+    assert empty["run_time_ms"] == 0 and empty["warnings"][0]["kind"] == "empty_job"
+    image = vemtrac.estimate(b"\x89PNG\r\n\x1a\n\0\0\0\rIHDR")
+    assert image["result"] == "unreadable"
+    assert image["reason"].startswith("not a job file: it looks like a PNG image")
 
 
 @pytest.mark.parametrize("call, error", [
@@ -62,6 +66,8 @@ def test_refused_and_cut_short_jobs_are_results():
     (lambda: vemtrac.estimate(b"", set={"RasterBandingFree": 256}), ValueError),
     (lambda: vemtrac.estimate(b"", set={"RasterSpeedX": 2**64}), ValueError),
     (lambda: vemtrac.estimate(b"", set={"RasterSpeedX": "800"}), TypeError),
+    (lambda: vemtrac.estimate(b"", set={"VectorSpeed.4": 1001}), ValueError),
+    (lambda: vemtrac.sweep(b"", "VectorSpeed.4", [100], set={"VectorSpeed.4": 9}), ValueError),
     (lambda: vemtrac.estimate(b"", set=[("RasterSpeedX", 800)]), TypeError),
     (lambda: vemtrac.sweep(b"", "Bogus", [1]), ValueError),
     (lambda: vemtrac.sweep(b"", "RasterSpeedX", []), ValueError),
@@ -102,24 +108,38 @@ def test_batch_writes_a_row_per_job(tmp_path):
     for path in example_paths():
         (tmp_path / "jobs" / "more" / path.name).write_bytes(path.read_bytes())
     (tmp_path / "jobs" / "notes.txt").write_text("not a job")
+    (tmp_path / "jobs" / "photo.cmd").write_bytes(b"\xff\xd8\xff\xe0\0\x10JFIF")
+    (tmp_path / "jobs" / "more" / "zz_empty.cmd").write_bytes(b"")
     package_dir = pathlib.Path(vemtrac.__file__).resolve().parent.parent
     run = subprocess.run([sys.executable, "-m", "vemtrac", "batch", "jobs", "missing.cmd",
                           "--jobs", "2", "--csv", "rows.csv"], cwd=tmp_path,
                          env=dict(os.environ, PYTHONPATH=str(package_dir)),
                          capture_output=True, text=True)
-    assert run.returncode == 1  # missing.cmd cannot be read
+    assert run.returncode == 1  # missing.cmd cannot be read, photo.cmd is no job file
     assert "missing.cmd" in run.stderr
+    assert "photo.cmd: not a job file: it looks like a JPEG image" in run.stderr
+    assert "zz_empty.cmd: the job moves nothing: its estimate is 0" in run.stderr
     with open(tmp_path / "rows.csv", newline="") as f:
         rows = list(csv.DictReader(f))
-    assert [r["path"] for r in rows] == [
-        os.path.join("jobs", "more", p.name) for p in example_paths()] + ["missing.cmd"]
-    expected = program_report([r["path"] for r in rows[:-1]], cwd=tmp_path)
-    for row, job in zip(rows, expected):
+    assert [r["path"] for r in rows] == [os.path.join("jobs", "photo.cmd")] + [
+        os.path.join("jobs", "more", p.name) for p in example_paths()] + [
+        os.path.join("jobs", "more", "zz_empty.cmd"), "missing.cmd"]
+    assert rows[0]["result"] == "unreadable"
+    expected = program_report([r["path"] for r in rows[1:-1]], cwd=tmp_path)
+    for row, job in zip(rows[1:], expected):
         assert row == {"path": job["job"], "result": job["result"],
                        "complete": str(job["complete"]).lower(),
                        "run_time_ms": str(job["run_time_ms"]), "run_time": job["run_time"],
                        "ticks": str(job["ticks"])}
     assert rows[-1]["result"] == "unreadable"
+    # The CSV never goes over a job file.
+    run = subprocess.run([sys.executable, "-m", "vemtrac", "batch", "jobs", "--csv",
+                          os.path.join("jobs", "more", "vector_job.cmd")], cwd=tmp_path,
+                         env=dict(os.environ, PYTHONPATH=str(package_dir)),
+                         capture_output=True, text=True)
+    assert run.returncode == 2 and "is a job file" in run.stderr
+    assert (tmp_path / "jobs" / "more" / "vector_job.cmd").read_bytes() == (
+        EXAMPLES / "vector_job.cmd").read_bytes()
 
 
 def test_dask_cluster_maps_estimate_over_generated_jobs(tmp_path):

@@ -3,7 +3,8 @@
 Estimates every job file (folders are searched for *.cmd files) across N
 worker processes and writes one CSV row per job: path, result, complete,
 run_time_ms, run_time, ticks. Exit code 0 when every job was read, 1
-otherwise.
+otherwise (a file that is no job file cannot be read as one), 2 when FILE
+is a job file, which is never replaced.
 """
 
 import argparse
@@ -13,6 +14,7 @@ import os
 import sys
 
 import vemtrac
+from vemtrac import _vemtrac
 
 FIELDS = ["path", "result", "complete", "run_time_ms", "run_time", "ticks"]
 
@@ -39,7 +41,9 @@ def row_of(path):
                 "run_time": "", "ticks": "", "reason": e.strerror or str(e)}
     return {"path": path, "result": r["result"], "complete": str(r["complete"]).lower(),
             "run_time_ms": "" if r["run_time_ms"] is None else r["run_time_ms"],
-            "run_time": "" if r["run_time"] is None else r["run_time"], "ticks": r["ticks"]}
+            "run_time": "" if r["run_time"] is None else r["run_time"], "ticks": r["ticks"],
+            "reason": r.get("reason", ""),
+            "empty": any(w["kind"] == "empty_job" for w in r.get("warnings", []))}
 
 
 def progress(done, total):
@@ -73,6 +77,10 @@ def estimate_all(paths, jobs, show_progress):
 
 
 def batch(args):
+    if args.csv and os.path.exists(args.csv) and _vemtrac.reads_as_job_file(args.csv):
+        print("vemtrac: %s is a job file (it starts with a job file's keyword): no output ever "
+              "replaces one; name another file" % args.csv, file=sys.stderr)
+        return 2
     paths = list(job_files(args.paths))
     rows = estimate_all(paths, args.jobs, sys.stderr.isatty())
     out = open(args.csv, "w", newline="") if args.csv else sys.stdout
@@ -87,6 +95,9 @@ def batch(args):
     for row in rows:
         if row["result"] == "unreadable":
             print("vemtrac: %s: %s" % (row["path"], row["reason"]), file=sys.stderr)
+        elif row.get("empty"):
+            print("vemtrac: %s: the job moves nothing: its estimate is 0" % row["path"],
+                  file=sys.stderr)
     return 0 if all(row["result"] != "unreadable" for row in rows) else 1
 
 

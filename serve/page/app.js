@@ -97,40 +97,77 @@ async function addFiles(files) {
   }
 }
 
+// A reason as a sentence starts, with its first letter in capitals.
+const sentence = (text) => text.charAt(0).toUpperCase() + text.slice(1);
+
+// Why the machine refused the job, without what follows the ';'
+// ("version of the job file is not 1").
+function refusal(est) {
+  const s = est.stopped_at || {};
+  return s.reason ? s.reason.split(";")[0] : "refused";
+}
+
 // How the job ended, in a few words.
 function endText(est) {
-  if (est.result === "refused") return "The machine refused the job";
-  if (est.result === "unreadable") return `Unreadable: ${est.reason}`;
-  if (est.complete) return "Ran to the end of the job file";
   const s = est.stopped_at || {};
+  if (est.result === "refused") {
+    return `The machine refused the job: the ${refusal(est)} ` +
+      `(line ${s.line}, entry ${s.entry} "${s.keyword}")`;
+  }
+  if (est.result === "unreadable") return sentence(est.reason);
+  if (est.complete) return "Ran to the end of the job file";
   return `Stopped at entry ${s.entry} (${s.keyword}): ${s.reason}`;
+}
+
+// The job's state in the list: its time, or why it has none.
+function stateText(job, state) {
+  const est = job.estimate;
+  switch (state) {
+    case "waiting": return "waiting";
+    case "running": return "estimating…";
+    case "error": return job.error;
+    case "refused": return `refused: the ${refusal(est)}`;
+    case "unreadable": return est.reason.split(/[.:] /).slice(0, 2).join(": ");
+    case "stopped":
+      return `${msText(est.run_time_ms)}, stopped at entry ${(est.stopped_at || {}).entry || "?"}`;
+    default: return msText(est.run_time_ms);
+  }
+}
+
+// The total's heading, as the program's report words it.
+function totalHeading(jobsDone, estimated) {
+  const count = (n) => `${n} job${n === 1 ? "" : "s"}`;
+  return estimated === jobsDone ? `Total of ${count(jobsDone)}`
+    : `Total of ${estimated} of ${count(jobsDone)} ` +
+      `(${jobsDone - estimated} could not be estimated)`;
 }
 
 function renderList() {
   const list = $("jobs");
   list.replaceChildren();
-  let total = 0, counted = 0, estimated = 0;
+  let total = 0, finished = 0, estimated = 0;
   jobs.forEach((job, i) => {
     const li = el("li", i === selected ? "selected" : "");
     li.append(el("span", "name", job.name));
     const est = job.estimate;
     li.append(el("span", "t", est && est.run_time_ms !== null ? hms(est.run_time_ms) : ""));
-    let state = job.state === "done" ? (est.complete ? "complete" : "stopped") : job.state;
-    let text = { waiting: "waiting", running: "estimating…", complete: msText(est && est.run_time_ms) }[state];
-    if (state === "stopped") text = `${msText(est.run_time_ms || 0)}, stopped at entry ${est.stopped_at ? est.stopped_at.entry : "?"}`;
-    if (state === "error") text = job.error;
-    if (est && est.run_time_ms !== null && costText(est.run_time_ms)) text += ` · cost ${costText(est.run_time_ms)}`;
+    const ok = job.state === "done" && est.result === "ok";
+    const state = job.state !== "done" ? job.state
+      : !ok ? est.result : est.complete ? "complete" : "stopped";
+    let text = stateText(job, state);
+    if (ok && costText(est.run_time_ms)) text += ` · cost ${costText(est.run_time_ms)}`;
     li.append(el("span", `state ${state}`, text));
     li.addEventListener("click", () => { selected = i; renderList(); renderDetail(); });
     list.append(li);
-    if (est && est.run_time_ms) { total += est.run_time_ms; counted++; }
-    if (est && est.result === "ok") estimated++;
+    if (job.state === "done" || job.state === "error") finished++;
+    if (ok) { total += est.run_time_ms; estimated++; }
   });
   $("hint").hidden = jobs.length > 0;
   const t = $("total");
-  t.hidden = counted < 2;
+  t.hidden = finished < 2;
   // Each job estimated has its own setup, as the program's total counts it.
-  t.replaceChildren(el("span", "", `Total of ${counted} jobs`), el("span", "", `${hms(total)} · ${msText(total)}`));
+  t.replaceChildren(el("span", "", totalHeading(finished, estimated)),
+    el("span", "", `${hms(total)} · ${msText(total)}`));
   if (rateSet() !== null) t.append(el("span", "cost", `cost ${costText(total, estimated)}`));
 }
 
@@ -141,16 +178,21 @@ function renderDetail() {
   if (!ready) return;
   const est = job.estimate;
   $("job-name").textContent = job.name;
-  $("estimate-hms").textContent = est.run_time_ms !== null ? hms(est.run_time_ms) : "–";
+  $("estimate-hms").textContent = est.run_time_ms !== null ? hms(est.run_time_ms) : "No estimate";
   $("estimate-ms").textContent = est.run_time_ms !== null ? msText(est.run_time_ms) : "";
   const cost = est.run_time_ms !== null ? costText(est.run_time_ms) : "";
   $("estimate-cost").hidden = !cost;
   $("estimate-cost").textContent = cost ? `cost ${cost}` : "";
   $("job-end").textContent = endText(est);
-  $("job-end").className = est.complete ? "ok" : "stopped";
-  const warnings = $("warnings");
-  warnings.replaceChildren(...(est.warnings || []).map((w) =>
-    el("li", "", typeof w === "string" ? w : (w.message || w.text || JSON.stringify(w)))));
+  $("job-end").className = est.result !== "ok" ? "failed" : est.complete ? "ok" : "stopped";
+  $("warnings").replaceChildren(...(est.warnings || []).map((w) =>
+    el("li", "", w.entry ? `entry ${w.entry}: ${w.message}` : w.message)));
+  // A job without an estimate has no figures, moves or time to show.
+  const estimated = est.result === "ok";
+  $("figures").hidden = !estimated;
+  $("panels").hidden = !estimated;
+  $("whatif").hidden = !estimated;
+  if (!estimated) return;
   renderFigures(est);
   renderPicture(job.timeline, est);
   renderBars($("phases"), Object.entries(est.phases).filter(([, v]) => v > 0)
@@ -188,11 +230,27 @@ function renderBars(box, items) {
   }));
 }
 
-// The head's moves to scale on the table, plot-bed origin at the lower left.
+// What the picture shows at first, SVG coordinates (mm, Y down): the table,
+// and every move the head makes past its edges with a margin around.
+function fitView(tl) {
+  const [tw, th] = tl.table_mm;
+  let x0 = 0, x1 = tw, y0 = 0, y1 = th;
+  for (const m of tl.moves) {
+    x0 = Math.min(x0, m[0], m[2]); x1 = Math.max(x1, m[0], m[2]);
+    y0 = Math.min(y0, m[1], m[3]); y1 = Math.max(y1, m[1], m[3]);
+  }
+  const pad = x0 < 0 || y0 < 0 || x1 > tw || y1 > th ? 0.02 * Math.max(x1 - x0, y1 - y0) : 0;
+  return { x: x0 - pad, y: th - y1 - pad, w: x1 - x0 + 2 * pad, h: y1 - y0 + 2 * pad };
+}
+
+// The head's moves to scale on the table, plot-bed origin at the lower left;
+// moves past the table's edges (a raster pass's run-up) are shown too.
 function renderPicture(tl, est) {
   const [tw, th] = tl.table_mm;
   const rows = new Map(tl.timeline.map((r) => [r.entry, r]));
-  const svg = svgEl("svg", { viewBox: `0 0 ${tw} ${th}`, preserveAspectRatio: "xMidYMid meet",
+  const fit = fitView(tl);
+  const svg = svgEl("svg", { viewBox: `${fit.x} ${fit.y} ${fit.w} ${fit.h}`,
+    preserveAspectRatio: "xMidYMid meet",
     role: "img", "aria-label": `${tl.moves.length} moves on a ${tw} by ${th} mm table` });
   svg.append(svgEl("rect", { class: "table", x: 0, y: 0, width: tw, height: th }));
   const g = svgEl("g", { transform: `translate(0 ${th}) scale(1 -1)` });
@@ -204,7 +262,7 @@ function renderPicture(tl, est) {
   });
   svg.append(g);
   $("picture").replaceChildren(svg);
-  view = { x: 0, y: 0, w: tw, h: th, tw, th };
+  view = { ...fit, tw, th, fit };
   hookPicture(svg, tl, rows);
 }
 
@@ -281,36 +339,7 @@ function hookPicture(svg, tl, rows) {
   const centre = () => ({ x: view.x + view.w / 2, y: view.y + view.h / 2 });
   $("zoom-in").onclick = () => { const c = centre(); zoom(svg, 1 / 1.5, c.x, c.y); };
   $("zoom-out").onclick = () => { const c = centre(); zoom(svg, 1.5, c.x, c.y); };
-  $("zoom-fit").onclick = () => { Object.assign(view, { x: 0, y: 0, w: view.tw, h: view.th }); setView(svg); };
-}
-
-// The time left after each entry that moves the head, against the time run.
-function renderRemaining(tl, est) {
-  const total = Math.max(1, est.run_time_ms || 0);
-  const W = 1000, H = 170, L = 60, B = 24, T = 8;
-  const x = (ms) => L + ((W - L - 8) * ms) / total;
-  const y = (ms) => T + ((H - T - B) * (total - ms)) / total;
-  const pts = [[x(0), y(total)]];
-  for (const r of tl.timeline) {
-    pts.push([x(r.start_ms), y(Math.max(0, total - r.start_ms))]);
-    pts.push([x(r.end_ms), y(Math.max(0, total - r.end_ms))]);
-  }
-  pts.push([x(total), y(0)]);
-  const d = pts.map((p, i) => `${i ? "L" : "M"}${p[0].toFixed(1)} ${p[1].toFixed(1)}`).join(" ");
-  const svg = svgEl("svg", { viewBox: `0 0 ${W} ${H}`, role: "img", "aria-label": "time remaining" });
-  svg.append(svgEl("path", { class: "area", d: `${d} L${x(total)} ${y(0)} L${x(0)} ${y(0)} Z` }));
-  svg.append(svgEl("path", { class: "curve", d }));
-  svg.append(svgEl("line", { class: "axis", x1: L, y1: y(0), x2: W - 8, y2: y(0) }));
-  svg.append(svgEl("line", { class: "axis", x1: L, y1: T, x2: L, y2: y(0) }));
-  for (let i = 0; i <= 4; i++) {
-    const ms = (total * i) / 4;
-    const tx = svgEl("text", { x: x(ms), y: H - 6, "text-anchor": i === 0 ? "start" : i === 4 ? "end" : "middle" });
-    tx.textContent = hms(ms);
-    const ty = svgEl("text", { x: L - 6, y: y(ms) + 4, "text-anchor": "end" });
-    ty.textContent = hms(ms);
-    svg.append(tx, ty);
-  }
-  $("remaining").replaceChildren(svg);
+  $("zoom-fit").onclick = () => { Object.assign(view, view.fit); setView(svg); };
 }
 
 // ---- Costs: (run time in hours + setup in hours) x rate, two decimals.
@@ -343,11 +372,12 @@ function costText(ms, count = 1) {
 // values a sweep of it runs.
 function settingInfo(key) {
   const pen = /^VectorSpeed\.(\d+)$/.exec(key);
-  const speeds = { min: 1, max: 1000, field: 65535, unit: "‰", sweep: [50, 1000, 50] };
+  // Speeds are per mille of the maximum: the machine goes no faster past 1000.
+  const speeds = { min: 1, max: 1000, unit: "‰", sweep: [50, 1000, 50] };
   if (pen) return { ...speeds, label: `Pen ${pen[1]} speed` };
   if (key === "RasterSpeedX") return { ...speeds, label: "Raster speed X" };
   if (key === "RasterSpeedY") return { ...speeds, label: "Raster speed Y" };
-  return { label: "Raster lines per pass", min: 1, max: 16, field: 255, unit: "", sweep: [1, 16, 1] };
+  return { label: "Raster lines per pass", min: 1, max: 16, unit: "", sweep: [1, 16, 1] };
 }
 
 // The settings moved away from the job's own, as set= pairs.
@@ -361,26 +391,27 @@ function changedSettings(job, except) {
 // own value and a sweep button.
 function renderSettings(job) {
   const settings = job.timeline.settings || {};
-  $("whatif").hidden = Object.keys(settings).length === 0;
+  $("whatif").hidden = Object.keys(settings).length === 0 || job.estimate.result !== "ok";
   $("settings").replaceChildren(...Object.keys(settings).map((key) => {
     const info = settingInfo(key);
     const row = el("div", "setting");
     row.dataset.key = key;
     const id = `set-${key.replace(/\W/g, "-")}`;
-    const label = el("label", "", info.unit ? `${info.label}, ${info.unit}` : info.label);
+    const label = el("label", "", info.unit ? `${info.label}, ` : info.label);
+    if (info.unit) label.append(perMille());
     label.htmlFor = id;
     const slider = Object.assign(el("input"), { type: "range", min: info.min, max: info.max, step: 1,
       value: job.values[key], id });
     slider.setAttribute("aria-label", info.label);
-    const exact = Object.assign(el("input", "exact"), { type: "number", min: 0, max: info.field, step: 1,
-      value: job.values[key] });
+    const exact = Object.assign(el("input", "exact"), { type: "number", min: info.min,
+      max: info.max, step: 1, value: job.values[key] });
     exact.setAttribute("aria-label", `${info.label}, exact value`);
     const own = el("span", "own", `job's own ${settings[key]}`);
     const sweep = el("button", "", "Sweep");
     sweep.type = "button";
     const moved = (value, from) => {
-      // A box being cleared or holding what the setting cannot take waits.
-      const valid = Number.isInteger(value) && value >= 0 && value <= info.field;
+      // A box being cleared or holding what its slider cannot take waits.
+      const valid = Number.isInteger(value) && value >= info.min && value <= info.max;
       exact.classList.toggle("bad", !valid);
       if (!valid) return;
       job.values[key] = value;
@@ -397,6 +428,14 @@ function renderSettings(job) {
     row.append(label, slider, exact, own, sweep);
     return row;
   }));
+}
+
+// The sign of a speed, explained where it stands.
+function perMille() {
+  const sign = el("abbr", "", "‰");
+  sign.title =
+    "per mille: thousandths of the machine's maximum speed (1000 is full speed, 500 half)";
+  return sign;
 }
 
 let whatIfTimer = 0;
@@ -458,12 +497,13 @@ function renderWhatIfTime(job) {
 }
 
 // The values a sweep of a setting runs: its range, with the job's own value
-// and the one the control is at.
+// and the one the control is at when they lie in it.
 function sweepValues(job, key) {
-  const [from, to, step] = settingInfo(key).sweep;
+  const info = settingInfo(key);
+  const [from, to, step] = info.sweep;
   const values = new Set([job.timeline.settings[key], job.values[key]]);
   for (let v = from; v <= to; v += step) values.add(v);
-  return [...values].sort((a, b) => a - b);
+  return [...values].filter((v) => v >= info.min && v <= info.max).sort((a, b) => a - b);
 }
 
 // Runs the job over the range of one setting, the other settings as the
@@ -478,85 +518,6 @@ async function runSweep(job, key) {
     job.sweep = { key, error: e.message };
   }
   if (jobs[selected] === job) renderSweep(job);
-}
-
-// The sweep's chart: run time against the setting's value, the job's own
-// value and the control's marked, each point's time and cost on hover; a
-// point clicked moves the control there.
-function renderSweep(job) {
-  const sw = job.sweep;
-  const box = shownIf("sweep", sw);
-  if (!sw) return;
-  const info = settingInfo(sw.key);
-  $("sweep-title").textContent = `Run time against ${info.label.toLowerCase()}`;
-  if (!sw.result) {
-    $("sweep-chart").replaceChildren(el("p", sw.error ? "error" : "hint", sw.error || "sweeping…"));
-    return;
-  }
-  const pts = sw.result.points;
-  const own = job.timeline.settings[sw.key];
-  const W = 1000, H = 240, L = 72, R = 16, T = 26, B = 40;
-  const lo = Math.min(...pts.map((p) => p.value)), hi = Math.max(...pts.map((p) => p.value));
-  // The run times fill the height: a setting that changes the time by a
-  // second still shows how.
-  const times = niceTicks(Math.min(...pts.map((p) => p.run_time_ms)), Math.max(...pts.map((p) => p.run_time_ms)));
-  const fewest = times[0], most = times[times.length - 1];
-  const x = (v) => L + ((W - L - R) * (v - lo)) / Math.max(1, hi - lo);
-  const y = (ms) => T + ((H - T - B) * (most - ms)) / Math.max(1, most - fewest);
-  const timeLabel = most - fewest >= 20000 ? hms : (ms) => `${(ms / 1000).toFixed(most - fewest >= 2000 ? 0 : 1)} s`;
-  const svg = svgEl("svg", { viewBox: `0 0 ${W} ${H}`, role: "img",
-    "aria-label": `run time at ${pts.length} values of ${info.label}` });
-  const base = y(fewest);
-  svg.append(svgEl("line", { class: "axis", x1: L, y1: base, x2: W - R, y2: base }));
-  svg.append(svgEl("line", { class: "axis", x1: L, y1: T, x2: L, y2: base }));
-  const mark = (v, cls, text) => {
-    svg.append(svgEl("line", { class: cls, x1: x(v), y1: T - 6, x2: x(v), y2: base }));
-    const t = svgEl("text", { class: cls, x: x(v), y: T - 10, "text-anchor": x(v) > W - 80 ? "end" : "middle" });
-    t.textContent = text;
-    svg.append(t);
-  };
-  mark(own, "own", `own ${own}`);
-  if (job.values[sw.key] !== own) mark(job.values[sw.key], "now", `now ${job.values[sw.key]}`);
-  svg.append(svgEl("path", { class: "curve",
-    d: pts.map((p, i) => `${i ? "L" : "M"}${x(p.value).toFixed(1)} ${y(p.run_time_ms).toFixed(1)}`).join(" ") }));
-  for (const p of pts) {
-    const dot = svgEl("circle", { class: `point${p.complete ? "" : " stopped"}${p.value === own ? " own" : ""}`,
-      cx: x(p.value), cy: y(p.run_time_ms), r: 5, "data-value": p.value, "data-ms": p.run_time_ms });
-    const title = svgEl("title");
-    const cost = costText(p.run_time_ms);
-    title.textContent = `${info.label} ${p.value}: ${hms(p.run_time_ms)} (${msText(p.run_time_ms)})` +
-      `${cost ? ` · cost ${cost}` : ""}${p.complete ? "" : " · stopped early"}`;
-    dot.append(title);
-    dot.addEventListener("click", () => setSetting(job, sw.key, p.value));
-    svg.append(dot);
-  }
-  for (const v of niceTicks(lo, hi).filter((v) => v >= lo && v <= hi)) {
-    const tx = svgEl("text", { x: x(v), y: H - 22, "text-anchor": "middle" });
-    tx.textContent = v;
-    svg.append(tx);
-  }
-  for (const ms of times) {
-    svg.append(svgEl("line", { class: "grid", x1: L, y1: y(ms), x2: W - R, y2: y(ms) }));
-    const ty = svgEl("text", { x: L - 6, y: y(ms) + 4, "text-anchor": "end" });
-    ty.textContent = timeLabel(ms);
-    svg.append(ty);
-  }
-  const caption = svgEl("text", { x: (L + W - R) / 2, y: H - 4, "text-anchor": "middle", class: "caption" });
-  caption.textContent = `${info.label}${info.unit ? ` (${info.unit} of the maximum)` : ""}`;
-  svg.append(caption);
-  $("sweep-chart").replaceChildren(svg);
-}
-
-// Round steps from below lo to above hi, about five: 1, 2 or 5 times a
-// power of ten apart.
-function niceTicks(lo, hi) {
-  if (hi <= lo) return [lo - 1, lo, lo + 1];
-  const rough = (hi - lo) / 5;
-  const power = 10 ** Math.floor(Math.log10(rough));
-  const step = [1, 2, 5, 10].map((m) => m * power).find((s) => s >= rough);
-  const ticks = [];
-  for (let v = Math.floor(lo / step) * step; v < hi + step; v += step) ticks.push(v);
-  return ticks;
 }
 
 // Moves a setting's control to a value and estimates again.

@@ -2,7 +2,8 @@
 # Installs the build into a scratch prefix and builds a small C program
 # against it twice, found by CMake's find_package and by pkg-config; both
 # must give the program's figures on every example job and on 200 generated
-# jobs (the differential test's generator).
+# jobs (the differential test's generator). The installed program's
+# service must answer too: everything "vemtrac serve" needs is installed.
 # usage: install_test.sh CMAKE BUILD_DIR SOURCE_DIR
 set -eu
 cmake=$1 build=$2 src=$3
@@ -16,6 +17,23 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 prefix=$scratch/prefix
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null
+
+# vemtrac serve from the prefix answers its health check.
+"$prefix/bin/vemtrac" serve --port 0 >"$scratch/serve.out" &
+serve_pid=$!
+trap 'kill $serve_pid 2>/dev/null || true; rm -rf "$scratch"' EXIT
+for _ in $(seq 100); do
+    grep -q 'listening on' "$scratch/serve.out" && break
+    sleep 0.1
+done
+url=$(sed -n 's/.*listening on \(http[^ ]*\)$/\1/p' "$scratch/serve.out")
+if [ -z "$url" ]; then
+    echo "install_and_consume: the installed vemtrac serve did not start" >&2
+    exit 1
+fi
+python3 -c 'import sys, urllib.request
+assert urllib.request.urlopen(sys.argv[1] + "healthz").read() == b"{\"status\":\"ok\"}\n"' "$url"
+kill $serve_pid
 libdir=$(dirname "$(find "$prefix" -name 'libvemtrac.so.1' | head -1)")
 export LD_LIBRARY_PATH=$libdir
 

@@ -3,13 +3,18 @@
 // a move's tooltip, then the what-if controls: a pen speed typed and a
 // raster speed slid give the service's own estimate at those settings, the
 // rate prices the time as the program does, and a sweep's chart agrees;
-// leaves a screenshot behind.
+// the chart of the time left runs along the distance or the entries with
+// the activities coloured; then a refused job, a picture and an empty job
+// get the program's answers and the total says how many it covers. Leaves
+// a screenshot of each behind (SCREENSHOT, and -messages beside it).
 //
 // Usage: node page_test.mjs VEMTRAC JOB SCREENSHOT [CHROMIUM]
 import { execFileSync, spawn } from "node:child_process";
 import { createRequire } from "node:module";
 import { once } from "node:events";
-import { readFileSync } from "node:fs";
+import { mkdtempSync, readFileSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
 
 const require = createRequire(process.cwd() + "/");
 const puppeteer = require("puppeteer-core");
@@ -138,7 +143,81 @@ try {
     fail(`the sweep has ${points} points, ${at400} ms at 400 where the estimate is ${both}`);
   }
 
+  // The head runs up past the table's left edge: the page says so.
+  const warned = await page.$eval("#warnings", (e) => e.textContent);
+  if (!warned.includes("entry 366: image 1 takes the head 20.7 mm past the table's left edge")) {
+    fail(`the warnings read "${warned}"`);
+  }
+  // The number boxes keep to their sliders' range; the sign of a speed is explained.
+  await page.click(pen2, { clickCount: 3 });
+  await page.keyboard.type("2000");
+  if (!(await page.$(`${pen2}.bad`))) fail("a pen speed of 2000 is taken");
+  const perMille = await page.$eval(".setting label abbr", (e) => e.title);
+  if (!perMille.includes("thousandths of the machine's maximum speed")) {
+    fail(`‰ is explained as "${perMille}"`);
+  }
+
+  // The time left: one stretch per run of an activity, pen 4's among them,
+  // along the distance and along the entries; the pointer names the entry.
+  const curves = async () =>
+    page.$$eval("#remaining polyline.curve", (ps) => ps.map((p) => p.getAttribute("stroke")));
+  const alongDistance = await curves();
+  if (alongDistance.length < 5 || !alongDistance.includes("#f58231")) {
+    fail(`the time left has stretches ${alongDistance}`);
+  }
+  await page.click("#along-entries");
+  const caption = await page.$eval("#remaining text.caption", (e) => e.textContent);
+  const alongEntries = await curves();
+  if (!caption.startsWith("entry of the job file") ||
+      alongEntries.length !== alongDistance.length) {
+    fail(`along the entries the chart reads "${caption}"`);
+  }
+  await page.$eval("#remaining", (e) => e.scrollIntoView());
+  const chart = await (await page.$("#remaining svg")).boundingBox();
+  await page.mouse.move(chart.x + chart.width * 0.4, chart.y + chart.height / 2);
+  const readout = await page.$eval("#remaining .readout", (e) => e.textContent);
+  if (!/^entry \d+ · pd_default · [\d,]+ mm along · \d:\d\d:\d\d left · cutting, pen 4$/.test(readout)) {
+    fail(`pointing at the chart reads "${readout}"`);
+  }
   await page.screenshot({ path: screenshot, fullPage: true });
+
+  // The same mistakes get the program's answers.
+  const dir = mkdtempSync(join(tmpdir(), "vemtrac-page-"));
+  const files = { "refused.cmd": "VemtracCmdVer 2\npd_default 1 1\n",
+    "photo.png": "\x89PNG\r\n\x1a\n\0\0\0\rIHDR", "empty.cmd": "" };
+  for (const [name, bytes] of Object.entries(files)) {
+    writeFileSync(join(dir, name), Buffer.from(bytes, "latin1"));
+  }
+  await (await page.$("#files")).uploadFile(...Object.keys(files).map((n) => join(dir, n)));
+  await page.waitForFunction(() => document.querySelectorAll("#jobs li").length === 4 &&
+    [...document.querySelectorAll("#jobs li .state")]
+      .every((e) => !/waiting|estimating/.test(e.textContent)), { timeout: 60000 });
+  const states = await page.$$eval("#jobs li .state", (es) => es.map((e) => e.textContent));
+  const total = await page.$eval("#total span", (e) => e.textContent);
+  if (states[1] !== "refused: the version of the job file is not 1" ||
+      states[2] !== "not a job file: it looks like a PNG image" || !states[3].startsWith("0 ms") ||
+      total !== "Total of 2 of 4 jobs (2 could not be estimated)") {
+    fail(`the list reads ${JSON.stringify(states)}, "${total}"`);
+  }
+  const ending = async (i) => {
+    await page.click(`#jobs li:nth-child(${i})`);
+    return page.$eval("#job-end", (e) => e.textContent);
+  };
+  const refused = await ending(2);
+  const refusal = "The machine refused the job: the version of the job file is not 1 " +
+    '(line 1, entry 1 "VemtracCmdVer")';
+  if (refused !== refusal) {
+    fail(`a refused job reads "${refused}"`);
+  }
+  const photo = await ending(3);
+  if (!photo.startsWith("Not a job file: it looks like a PNG image. vemtrac reads job files")) {
+    fail(`the picture reads "${photo}"`);
+  }
+  await ending(4);
+  const nothing = await page.$eval("#warnings", (e) => e.textContent);
+  if (nothing !== "the job moves nothing: its estimate is 0") fail(`the empty job warns "${nothing}"`);
+  await page.click("#jobs li:nth-child(2)");
+  await page.screenshot({ path: screenshot.replace(/\.png$/, "-messages.png"), fullPage: true });
   if (errors.length) fail(`the page reported errors: ${errors.join("; ")}`);
   console.log(`page_test: estimate "${shown}", ${moves} moves, tooltip "${tip}", what if ${typed} / ${both} ms, ` +
     `${cost}, sweep of ${points} points, screenshot ${screenshot}`);
