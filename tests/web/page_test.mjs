@@ -3,7 +3,9 @@
 // a move's tooltip, then the what-if controls: a pen speed typed and a
 // raster speed slid give the service's own estimate at those settings, the
 // rate prices the time as the program does, and a sweep's chart agrees;
-// leaves a screenshot behind.
+// leaves a screenshot behind. Then, from a service whose memory budget no
+// timeline fits, the estimate with the service's reason in place of the
+// picture.
 //
 // Usage: node page_test.mjs VEMTRAC JOB SCREENSHOT [CHROMIUM]
 import { execFileSync, spawn } from "node:child_process";
@@ -21,8 +23,8 @@ function fail(message) {
 }
 
 // Starts the service on a free port; resolves with its address.
-async function startServer() {
-  const server = spawn(vemtrac, ["serve", "--port", "0"], { stdio: ["ignore", "pipe", "inherit"] });
+async function startServer(options = []) {
+  const server = spawn(vemtrac, ["serve", "--port", "0", ...options], { stdio: ["ignore", "pipe", "inherit"] });
   let out = "";
   for await (const chunk of server.stdout) {
     out += chunk;
@@ -139,6 +141,22 @@ try {
   }
 
   await page.screenshot({ path: screenshot, fullPage: true });
+
+  const tight = await startServer(["--memory-budget-mib", "0"]);
+  try {
+    const refused = await browser.newPage();
+    await refused.goto(tight.url, { waitUntil: "load" });
+    await (await refused.$("#files")).uploadFile(job);
+    await refused.waitForSelector("#detail:not([hidden]) #picture p.error", { timeout: 60000 });
+    const said = await refused.$eval("#picture p.error", (e) => e.textContent);
+    const time = await refused.$eval("#estimate-ms", (e) => e.textContent);
+    if (!/memory.*entries=FIRST-LAST/.test(said) || time.replace(/[^0-9]/g, "") !== "91696") {
+      fail(`over the memory budget the page shows "${time}" and "${said}"`);
+    }
+  } finally {
+    tight.server.kill();
+    await once(tight.server, "exit");
+  }
   if (errors.length) fail(`the page reported errors: ${errors.join("; ")}`);
   console.log(`page_test: estimate "${shown}", ${moves} moves, tooltip "${tip}", what if ${typed} / ${both} ms, ` +
     `${cost}, sweep of ${points} points, screenshot ${screenshot}`);
