@@ -256,6 +256,11 @@ private:
         if (read) {
             out->settings = job_settings(out->report, bytes, ask.overrides);
         }
+        // What the run tallied grows with the job: it goes now, not at the
+        // next run's start, so that the memory goes back to the host.
+        report_tally_reset();
+        entry_log_reset();
+        tick_account_reset();
     }
 
     const ServeOptions options_;
@@ -263,14 +268,6 @@ private:
     std::mutex count_mutex_;
     int waiting_ = 0;
 };
-
-// The job object of the report's JSON document.
-std::string job_json_text(const JobReport& report, const std::string& version,
-                          const std::optional<CostRate>& rate)
-{
-    const json doc = json::parse(json_report({report}, version.c_str(), rate));
-    return doc["jobs"][0].dump(2) + "\n";
-}
 
 // The fields of the timeline's JSON before its rows and moves (the
 // object's text without its closing brace): the job, its run time, the
@@ -482,14 +479,14 @@ void route_sweep(httplib::Server& server, const std::shared_ptr<EstimateQueue>& 
 
 // The routes that run a job.
 void route_jobs(httplib::Server& server, const std::shared_ptr<EstimateQueue>& queue,
-                const ServeOptions& options, const std::string& version)
+                const ServeOptions& options)
 {
     using Req = const httplib::Request&;
     using Res = httplib::Response&;
     const auto keep_nothing = [](Req, Res, std::size_t, EstimateRun*) { return true; };
     post_job(server, "/v1/estimate", queue, options.max_body, keep_nothing,
-             [version](Req, Res res, const EstimateRun& run) {
-                 res.set_content(job_json_text(run.report, version, run.rate), "application/json");
+             [](Req, Res res, const EstimateRun& run) {
+                 res.set_content(json_job_text(run.report, run.rate, 2) + "\n", "application/json");
              });
     route_timeline(server, queue, options);
     post_job(server, "/v1/picture", queue, options.max_body, keep_nothing,
@@ -608,7 +605,7 @@ std::unique_ptr<httplib::Server> make_estimate_server(const ServeOptions& option
     server->set_tcp_nodelay(true);
     server->set_default_headers(default_headers(options));
     set_answer_handlers(*server, options);
-    route_jobs(*server, queue, options, version);
+    route_jobs(*server, queue, options);
     route_static(*server, options, version);
     return server;
 }
