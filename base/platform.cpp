@@ -22,6 +22,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 #endif
+#if defined(__GLIBC__) || defined(_WIN32)
+#include <malloc.h>
+#endif
 
 namespace platform {
 
@@ -178,6 +181,28 @@ void ignore_broken_pipe()
 {
 #ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+void return_large_blocks_when_freed()
+{
+#ifdef __GLIBC__
+    // Fixed thresholds: by default glibc raises both after each large block
+    // freed, and a thread's arena then keeps up to twice the largest block
+    // seen, free, for as long as the process lives.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 1024 * 1024);
+#endif
+}
+
+void return_free_memory()
+{
+#ifdef __GLIBC__
+    // glibc keeps what is freed in its arenas (one per thread that
+    // allocates, up to eight per core) until told otherwise.
+    malloc_trim(0);
+#elif defined(_WIN32)
+    _heapmin();
 #endif
 }
 

@@ -34,6 +34,7 @@ struct CliOptions {
     std::optional<std::uint32_t> fit_ms;  // --fit: the slot a sweep's run times must fit, ms
     std::optional<CostRate> rate;     // --rate and --setup: what machine time costs
     ServeOptions serve;               // serve: where to listen, the limits
+    bool serve_help = false;          // help: the service's own (vemtrac serve --help)
     std::string error;                // usage_error: what is wrong
 };
 
@@ -42,6 +43,9 @@ CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_defaul
 
 // The full help text: what is read and written, every option, VEMTRAC_DEBUG.
 std::string cli_help_text();
+
+// The service's help: what it answers and every option of vemtrac serve.
+std::string cli_serve_help_text();
 
 // The short usage written with a usage error.
 std::string cli_usage_text();
