@@ -51,8 +51,7 @@ inline std::uint64_t tally(std::uint64_t& ticks, std::uint64_t k)
 // stopped on a tick that neither a slew run nor a deceleration run takes.
 inline bool slew_tick_possible(const VdbData* r)
 {
-    const std::int32_t rem = wrap_sub(wrap_add(r->majrdisth, svo_corner_extra(r)),
-                                      static_cast<std::int32_t>(r->majrvel >> svo_vel_frac));
+    const std::int32_t rem = svo_distance_left(r->majrdisth, svo_corner_extra(r), r->majrvel);
     return rem >= static_cast<std::int32_t>(svo_dcc_dist(r));
 }
 
