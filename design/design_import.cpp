@@ -117,21 +117,10 @@ DesignImport run_import(std::string_view bytes, DesignFormat format, const Desig
 
 const char* design_format_name(DesignFormat format)
 {
-    switch (format) {
-    case DesignFormat::svg:
-        return "svg";
-    case DesignFormat::dxf:
-        return "dxf";
-    case DesignFormat::hpgl:
-        return "hpgl";
-    case DesignFormat::png:
-        return "png";
-    case DesignFormat::jpeg:
-        return "jpeg";
-    case DesignFormat::automatic:
-        break;
-    }
-    return "auto";
+    // In the enumeration's order.
+    static const char* const names[] = {"auto", "svg", "dxf", "hpgl", "png", "jpeg"};
+    const auto i = static_cast<std::size_t>(format);
+    return i < std::size(names) ? names[i] : "auto";
 }
 
 bool design_format_from_name(std::string_view name, DesignFormat* format)

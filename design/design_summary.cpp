@@ -19,15 +19,9 @@ double rounded(double value)
 
 const char* order_name(CutOrder order)
 {
-    switch (order) {
-    case CutOrder::travel:
-        return "travel";
-    case CutOrder::inside:
-        return "inside";
-    case CutOrder::document:
-        break;
-    }
-    return "document";
+    return order == CutOrder::travel   ? "travel"
+           : order == CutOrder::inside ? "inside"
+                                       : "document";
 }
 
 bool is_picture(const DesignSummary& s)

@@ -521,18 +521,14 @@ private:
                     fit.back().y = number(g);
                 }
                 break;
-            case 12:
-                t0.x = number(g);
-                break;
+            case 12: // start tangent x, y (22); end tangent x (13), y (23)
             case 22:
-                t0.y = number(g);
-                break;
             case 13:
-                t1.x = number(g);
+            case 23: {
+                Vec2& tangent = g.code % 10 == 2 ? t0 : t1;
+                (g.code < 20 ? tangent.x : tangent.y) = number(g);
                 break;
-            case 23:
-                t1.y = number(g);
-                break;
+            }
             default:
                 break;
             }

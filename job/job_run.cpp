@@ -93,15 +93,9 @@ SvoRunEnd free_waited_records(const VdbData* wait_rec)
 
 const char* job_outcome_name(JobOutcome outcome)
 {
-    switch (outcome) {
-    case JobOutcome::ok:
-        return "ok";
-    case JobOutcome::refused:
-        return "refused";
-    case JobOutcome::unreadable:
-        break;
-    }
-    return "unreadable";
+    return outcome == JobOutcome::ok        ? "ok"
+           : outcome == JobOutcome::refused ? "refused"
+                                            : "unreadable";
 }
 
 bool replay_by_name(const std::string& name, ReplayMode* mode)
