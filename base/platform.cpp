@@ -22,6 +22,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 #endif
+#if defined(__GLIBC__) || defined(_WIN32)
+#include <malloc.h>
+#endif
 
 namespace platform {
 
@@ -92,21 +95,6 @@ bool executable_dir(char* buf, std::size_t size)
 
 #ifdef _WIN32
 
-std::FILE* create_new_file(const std::string& path)
-{
-    const std::wstring wide = std::filesystem::path(path).wstring();
-    const int fd = _wopen(wide.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                          _S_IREAD | _S_IWRITE);
-    if (fd < 0) {
-        return nullptr;
-    }
-    std::FILE* file = _fdopen(fd, "wb");
-    if (file == nullptr) {
-        _close(fd);
-    }
-    return file;
-}
-
 bool replace_file(const std::string& from, const std::string& to, std::string* error)
 {
     const std::wstring wide_from = std::filesystem::path(from).wstring();
@@ -140,19 +128,6 @@ bool stderr_is_terminal()
 
 #else
 
-std::FILE* create_new_file(const std::string& path)
-{
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (fd < 0) {
-        return nullptr;
-    }
-    std::FILE* file = fdopen(fd, "wb");
-    if (file == nullptr) {
-        close(fd);
-    }
-    return file;
-}
-
 bool replace_file(const std::string& from, const std::string& to, std::string* error)
 {
     if (std::rename(from.c_str(), to.c_str()) != 0) {
@@ -174,10 +149,84 @@ bool stderr_is_terminal()
 
 #endif
 
+namespace {
+
+#ifdef _WIN32
+// A descriptor of a new file for binary writing (-1 when one of that name
+// exists or it cannot be made), its stream, and its close.
+int open_new_file(const std::string& path)
+{
+    const std::wstring wide = std::filesystem::path(path).wstring();
+    return _wopen(wide.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+std::FILE* stream_of(int fd)
+{
+    return _fdopen(fd, "wb");
+}
+
+void close_file(int fd)
+{
+    _close(fd);
+}
+#else
+int open_new_file(const std::string& path)
+{
+    return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+}
+
+std::FILE* stream_of(int fd)
+{
+    return fdopen(fd, "wb");
+}
+
+void close_file(int fd)
+{
+    close(fd);
+}
+#endif
+
+} // namespace
+
+std::FILE* create_new_file(const std::string& path)
+{
+    const int fd = open_new_file(path);
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::FILE* file = stream_of(fd);
+    if (file == nullptr) {
+        close_file(fd);
+    }
+    return file;
+}
+
 void ignore_broken_pipe()
 {
 #ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+void return_large_blocks_when_freed()
+{
+#ifdef __GLIBC__
+    // Fixed thresholds: by default glibc raises both after each large block
+    // freed, and a thread's arena then keeps up to twice the largest block
+    // seen, free, for as long as the process lives.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 1024 * 1024);
+#endif
+}
+
+void return_free_memory()
+{
+#ifdef __GLIBC__
+    // glibc keeps what is freed in its arenas (one per thread that
+    // allocates, up to eight per core) until told otherwise.
+    malloc_trim(0);
+#elif defined(_WIN32)
+    _heapmin();
 #endif
 }
 
@@ -231,7 +280,8 @@ alignas(64) unsigned char memo_block_of_small_pages[memo_block_bytes];
 unsigned char* large_page_block()
 {
     const std::size_t size = memo_block_bytes;
-    void* mapped = mmap(nullptr, 2 * size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* mapped =
+        mmap(nullptr, 2 * size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED) {
         return nullptr;
     }

@@ -87,6 +87,16 @@ unsigned long process_id();
 // instead of ending the process (a server's clients may leave at any time).
 void ignore_broken_pipe();
 
+// Has the allocator take blocks of 256 KiB and more from the host and give
+// them back as soon as they are freed, and give back what lies free at
+// the end of its heaps past 1 MiB (a server whose requests come and go);
+// where the allocator offers no such setting, nothing.
+void return_large_blocks_when_freed();
+
+// Gives the memory freed so far back to the host where the allocator keeps
+// it for the process (a server after a large request); elsewhere nothing.
+void return_free_memory();
+
 // Runs the program at path with the arguments argv (argv[0] first, null at
 // the end) in this process's place: on POSIX hosts it replaces this process
 // and returns only when it could not be started; on Windows it runs as a

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Throughput and latency of vemtrac serve on the example jobs.
 
-Starts the service on a free loopback port and, for 1 and for 8 clients
+Starts the service on a free loopback port and, for 1, 2, 4 and 8 clients
 (each on a connection of its own, kept alive), sends POST /v1/estimate
 with the example jobs in turn for a few seconds; prints requests per
 second and the 50th and 99th percentile latency.
@@ -60,7 +60,7 @@ def main():
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     try:
         port = int(server.stdout.readline().rstrip().rstrip("/").rsplit(":", 1)[1])
-        for clients in (1, 8):
+        for clients in (1, 2, 4, 8):
             run(port, jobs, clients, seconds)
     finally:
         server.terminate()

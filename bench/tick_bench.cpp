@@ -37,7 +37,8 @@ void BM_LongStraightVector(benchmark::State& state)
         direction = -direction;
         ticks += ticks_since(start);
     }
-    state.counters["ticks/s"] = benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
+    state.counters["ticks/s"] =
+        benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_LongStraightVector)->Unit(benchmark::kMillisecond);
 
@@ -69,7 +70,8 @@ void BM_ShortVectorChain(benchmark::State& state)
         svo_wait_idle();
         ticks += ticks_since(start);
     }
-    state.counters["ticks/s"] = benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
+    state.counters["ticks/s"] =
+        benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ShortVectorChain)->Unit(benchmark::kMillisecond);
 
@@ -104,7 +106,8 @@ void BM_ShortVectorChainTicksOnly(benchmark::State& state)
         ticks += ticks_since(start);
     }
     pipeflag = 1;
-    state.counters["ticks/s"] = benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
+    state.counters["ticks/s"] =
+        benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ShortVectorChainTicksOnly)->Unit(benchmark::kMicrosecond);
 

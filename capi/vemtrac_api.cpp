@@ -4,6 +4,7 @@
 // error value or an error object, never an exception across the boundary.
 #include "vemtrac/vemtrac.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -13,10 +14,13 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "base/debug_trace.h"
+#include "base/shown_text.h"
 #include "capi/design_job.h"
 #include "job/job_run.h"
 #include "job/report_tally.h"
@@ -278,6 +282,47 @@ std::size_t options_size(int api_version)
     return api_version >= 2 ? sizeof(vemtrac_options) : offsetof(vemtrac_options, settings);
 }
 
+// The first trace category of a comma-separated list that has no such
+// name (blanks around names and empty names are let be), or empty.
+std::string unknown_trace_category(const char* list)
+{
+    std::string_view rest = list != nullptr ? list : "";
+    while (!rest.empty()) {
+        const std::size_t comma = std::min(rest.find(','), rest.size());
+        std::string_view name = rest.substr(0, comma);
+        rest.remove_prefix(std::min(comma + 1, rest.size()));
+        while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) {
+            name.remove_prefix(1);
+        }
+        while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) {
+            name.remove_suffix(1);
+        }
+        if (!name.empty() && dbg_category_by_name(std::string(name).c_str()) < 0) {
+            return std::string(name);
+        }
+    }
+    return {};
+}
+
+// What is wrong with the options beyond their settings: an API version
+// this library does not know, or a trace category it does not have; empty
+// when nothing is.
+std::string options_problem(const vemtrac_options& o)
+{
+    if (o.api_version < 1 || o.api_version > VEMTRAC_API_VERSION) {
+        return "api_version " + std::to_string(o.api_version) +
+               " is not one this library knows (1 to " + std::to_string(VEMTRAC_API_VERSION) +
+               "): set the options with vemtrac_options_init";
+    }
+    const std::string unknown = unknown_trace_category(o.trace_categories);
+    if (!unknown.empty()) {
+        return "no trace category \"" + shown::text(unknown) +
+               "\" (the names are those of "
+               "VEMTRAC_DEBUG, e.g. ShowJobTime, DeltaMove)";
+    }
+    return {};
+}
+
 // Runs the request with the caller's options and fills the typed result.
 int estimate(JobRequest request, const vemtrac_options* options, vemtrac_result* result)
 {
@@ -287,7 +332,24 @@ int estimate(JobRequest request, const vemtrac_options* options, vemtrac_result*
     vemtrac_options o;
     vemtrac_options_init(&o);
     if (options != nullptr) {
-        std::memcpy(&o, options, options_size(options->api_version));
+        // A version this library does not know is refused before its
+        // fields are read.
+        const int version = options->api_version;
+        std::memcpy(&o, options,
+                    options_size(version >= 1 && version <= VEMTRAC_API_VERSION ? version : 1));
+        o.api_version = version;
+    }
+    try {
+        const std::string problem = options_problem(o);
+        if (!problem.empty()) {
+            *result = vemtrac_result{};
+            copy_field(result->reason, problem);
+            return VEMTRAC_ERROR_ARGUMENT;
+        }
+    } catch (const std::bad_alloc&) {
+        return VEMTRAC_ERROR_MEMORY;
+    } catch (...) {
+        return VEMTRAC_ERROR_INTERNAL;
     }
     if (o.settings == nullptr && o.settings_count != 0) {
         return VEMTRAC_ERROR_ARGUMENT;

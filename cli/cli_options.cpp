@@ -29,8 +29,10 @@ const char* const usage_lines =
     "                               turn an SVG, DXF, plot file, PNG or JPEG into a job\n"
     "       vemtrac serve [--host H] [--port P] [--max-body BYTES] [--queue N]\n"
     "                     [--tick-limit N] [--time-limit-s N] [--timeout-s N]\n"
-    "                     [--cors ORIGIN]\n"
+    "                     [--header-timeout-s N] [--body-timeout-s N]\n"
+    "                     [--connections N] [--memory-budget-mib N] [--cors ORIGIN]\n"
     "                               the estimates and their page over HTTP\n"
+    "                               (vemtrac serve --help: what each option does)\n"
     "       vemtrac --help | -h     this help in full\n"
     "       vemtrac --version       version and machine model\n"
     "options for every form: --replay fast|full|literal\n";
@@ -264,9 +266,11 @@ void check_import_form(CliOptions* o, const std::vector<std::string>& designs)
 }
 
 // The serve form's options, on its own subcommand.
-CLI::App* add_serve_form(CLI::App& app, ServeOptions* s)
+CLI::App* add_serve_form(CLI::App& app, ServeOptions* s, bool* help)
 {
     CLI::App* serve = app.add_subcommand("serve", "the estimate service");
+    serve->set_help_flag();
+    serve->add_flag("-h,--help", *help);
     serve->add_option("--host", s->host)->type_name("HOST");
     serve->add_option("--port", s->port)->check(CLI::Range(0, 65535));
     serve->add_option("--max-body", s->max_body)->check(CLI::Range(std::size_t{1}, std::size_t{1} << 40));
@@ -276,6 +280,12 @@ CLI::App* add_serve_form(CLI::App& app, ServeOptions* s)
               "--time-limit-s", [s](std::uint32_t seconds) { s->time_limit_ms = seconds * 1000u; })
         ->check(CLI::Range(1u, 86400u));
     serve->add_option("--timeout-s", s->timeout_s)->check(CLI::Range(1, 3600));
+    serve->add_option("--header-timeout-s", s->header_timeout_s)->check(CLI::Range(1, 3600));
+    serve->add_option("--body-timeout-s", s->body_timeout_s)->check(CLI::Range(1, 3600));
+    serve->add_option("--connections", s->connections)->check(CLI::Range(1, 4096));
+    serve->add_option_function<std::size_t>(
+              "--memory-budget-mib", [s](std::size_t mib) { s->memory_budget = mib << 20; })
+        ->check(CLI::Range(std::size_t{0}, std::size_t{1} << 20));
     serve->add_option("--cors", s->cors)->type_name("ORIGIN");
     return serve;
 }
@@ -305,8 +315,9 @@ CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_defaul
     CLI::Option* rate = app.add_option("--rate", what_if.rate)->type_name("AMOUNT");
     CLI::Option* setup = app.add_option("--setup", what_if.setup)->type_name("MINUTES");
     app.add_option("paths", paths);
+    bool serve_help = false;
+    CLI::App* serve = add_serve_form(app, &o.serve, &serve_help);
     add_design_settings(&app, &o.design_settings);
-    CLI::App* serve = add_serve_form(app, &o.serve);
     CLI::App* import = app.add_subcommand("import", "a design turned into a job file");
     std::vector<std::string> designs;
     import->add_option("design", designs);
@@ -339,8 +350,9 @@ CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_defaul
     if (!replay.empty()) {
         replay_by_name(replay, &o.replay);
     }
-    if (help || version) {
-        o.mode = help ? CliMode::help : CliMode::version;
+    if (help || version || serve_help) {
+        o.mode = version && !help && !serve_help ? CliMode::version : CliMode::help;
+        o.serve_help = serve_help;
         return o;
     }
     if (serve->parsed()) {
@@ -365,6 +377,48 @@ CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_defaul
     }
     check_forms(&o, report, paths, what_if);
     return o;
+}
+
+std::string cli_serve_help_text()
+{
+    return "usage: vemtrac serve [OPTIONS]\n"
+           "\n"
+           "An HTTP service with the estimates and their page. GET / is a page to drop\n"
+           "job files on; POST /v1/estimate, /v1/timeline (CSV, or JSON with Accept:\n"
+           "application/json) and /v1/picture take the bytes of a job file and answer\n"
+           "with the JSON report, the timeline and the picture; POST /v1/sweep runs a\n"
+           "sweep; GET /v1/openapi.json describes them all. One estimate runs at a\n"
+           "time, the others wait for it.\n"
+           "\n"
+           "  --host HOST            the address to listen on (127.0.0.1: this computer\n"
+           "                         only)\n"
+           "  --port P               the port (8080; 0 takes a free one and prints it)\n"
+           "  --max-body BYTES       the largest job file taken (64 MiB); a larger one is\n"
+           "                         answered 413, before it is read when its length is\n"
+           "                         declared\n"
+           "  --queue N              estimates that may wait for the machine (8); more are\n"
+           "                         answered 503 with Retry-After\n"
+           "  --tick-limit N         the most servo ticks one estimate runs (2147483647);\n"
+           "                         a request's tick_limit can only lower it\n"
+           "  --time-limit-s N       the most seconds one estimate runs once it has the\n"
+           "                         machine (60); a job either limit stops is answered as\n"
+           "                         cut short\n"
+           "  --timeout-s N          the longest a request waits for the machine (503\n"
+           "                         after it), and the longest a client may stay silent\n"
+           "                         in one read or write (30)\n"
+           "  --header-timeout-s N   a request's line and headers must arrive within N\n"
+           "                         seconds of its start (10)\n"
+           "  --body-timeout-s N     and its body within N seconds after them (30); a\n"
+           "                         request late with either is answered 408 and its\n"
+           "                         connection closed\n"
+           "  --connections N        requests read and answered at once (128), on threads\n"
+           "                         of their own beside those the estimates wait on\n"
+           "  --memory-budget-mib N  what one request may add to the service's memory\n"
+           "                         besides four times its body (64); a timeline that\n"
+           "                         would need more is answered 422, saying how to ask\n"
+           "                         for less\n"
+           "  --cors ORIGIN          lets pages of that origin call the service\n"
+           "  -h, --help             this help\n";
 }
 
 std::string cli_usage_text()
@@ -469,12 +523,8 @@ std::string cli_help_text()
            "  GET / is a page to drop job files on; POST /v1/estimate, /v1/timeline and\n"
            "  /v1/picture take the bytes of a job file and answer with the JSON report,\n"
            "  the timeline and the picture; GET /v1/openapi.json describes them. One\n"
-           "  estimate runs at a time, up to --queue (8) wait, each of at most\n"
-           "  --tick-limit ticks and --time-limit-s (60) seconds (a job cut short by\n"
-           "  either is answered as cut short); bodies over --max-body (64 MiB) are\n"
-           "  refused, a request that waits --timeout-s (30) seconds for the machine\n"
-           "  is answered 503, and a client silent that long is dropped. --cors ORIGIN\n"
-           "  lets pages of that origin call it.\n"
+           "  estimate runs at a time and a few wait; each request has its deadlines and\n"
+           "  its memory budget. vemtrac serve --help tells every option.\n"
            "\n"
            "--replay fast|full|literal\n"
            "  fast (the default) leaves out the servo's position loop, which nothing the\n"

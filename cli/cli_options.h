@@ -41,6 +41,7 @@ struct CliOptions {
     DesignSettingArgs design_settings;  // how designs are imported (report and import)
     std::string import_output;        // import: the job file to write (-o)
     ServeOptions serve;               // serve: where to listen, the limits
+    bool serve_help = false;          // help: the service's own (vemtrac serve --help)
     std::string error;                // usage_error: what is wrong
 };
 
@@ -49,6 +50,9 @@ CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_defaul
 
 // The full help text: what is read and written, every option, VEMTRAC_DEBUG.
 std::string cli_help_text();
+
+// The service's help: what it answers and every option of vemtrac serve.
+std::string cli_serve_help_text();
 
 // The short usage written with a usage error.
 std::string cli_usage_text();

@@ -132,7 +132,7 @@ int main(int argc, char** argv)
     const CliOptions options = parse_cli(argc, argv, replay_from_environment());
     switch (options.mode) {
     case CliMode::help:
-        std::fputs(cli_help_text().c_str(), stdout);
+        std::fputs((options.serve_help ? cli_serve_help_text() : cli_help_text()).c_str(), stdout);
         return 0;
     case CliMode::version:
         std::printf("vemtrac %s\n%s %s\n", VEMTRAC_VERSION, status_model_word,

@@ -19,6 +19,10 @@ int main(int argc, char** argv)
                      cli_usage_text().c_str());
         return 2;
     }
+    if (options.mode == CliMode::help && options.serve_help) {
+        std::fputs(cli_serve_help_text().c_str(), stdout);
+        return 0;
+    }
     if (options.mode != CliMode::serve) {
         std::fputs("vemtrac-serve: start the service as: vemtrac serve [OPTIONS]\n", stderr);
         return 2;

@@ -79,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::string unlogged = run_one_way(job, ReplayMode::fast, false);
     if (unlogged != literal.substr(0, literal.rfind("\nlog") + 4)) {
-        std::fprintf(stderr, "the default run without the tick log differs from the literal replay\n");
+        std::fprintf(stderr,
+                     "the default run without the tick log differs from the literal replay\n");
         std::abort();
     }
     return 0;

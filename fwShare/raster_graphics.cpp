@@ -120,8 +120,9 @@ void HandleEndRasterGraphics()
     }
     const std::int32_t start_tick = svo_tick_count;
     CurrentFileRecord& f = *ptCurrentFile;
-    dbg_trace2(DBG_RasterProc, DBG_TempOff, "HandleEndRasterGraphics(Enter) PCL(%05d,%05d) tick:%d\n\r",
-               pcl_pos.pclx, pcl_pos.pcly, start_tick);
+    dbg_trace2(DBG_RasterProc, DBG_TempOff,
+               "HandleEndRasterGraphics(Enter) PCL(%05d,%05d) tick:%d\n\r", pcl_pos.pclx,
+               pcl_pos.pcly, start_tick);
     if (f.ImageHeight != 0) {
         const std::int32_t d = wrap_mul(wrap_sub(f.ImageHeight, 1), f.RasterBandingFree);
         abs_y = f.RasterBuEngrave != 0 ? wrap_sub(abs_y, d) : wrap_add(abs_y, d);

@@ -82,8 +82,9 @@ std::int32_t SetRasterDistance(std::uint16_t unit, std::int32_t pos)
     }
     // Any other unit keeps the table and cycle length in force, as the
     // machine does: its lines step by an earlier image's table.
-    dbg_trace(DBG_TempOff, "pos=%d, unit=%d, cur_point=%d, RasterIndicatorY=%d, rasterindicator=%d\n\r",
-              pos, unit, cur_point, RasterIndicatorY, rasterindicator);
+    dbg_trace(DBG_TempOff,
+              "pos=%d, unit=%d, cur_point=%d, RasterIndicatorY=%d, rasterindicator=%d\n\r", pos,
+              unit, cur_point, RasterIndicatorY, rasterindicator);
     return 0;
 }
 

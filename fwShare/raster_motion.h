@@ -17,7 +17,7 @@ struct RasterMotionState {
     std::int32_t margin_base = 0;               // constant margin term (nothing sets it)
     std::uint16_t margin_speed_table[20] = {};  // margin term per speed band of 50 (all 0)
     std::int32_t no_accel_dist = 0;             // fixed allowance, 12 mm after start-up
-    std::int32_t accel_extra_dist = 0;          // added to the computed allowance, 5 mm after start-up
+    std::int32_t accel_extra_dist = 0;          // added to the allowance, 5 mm after start-up
 };
 extern RasterMotionState raster_motion_state;
 

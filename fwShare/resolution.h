@@ -31,18 +31,21 @@ struct ResolutionState {
 
     // Current set: the one the machine runs at.
     std::int32_t enc_scale_current_x = 0, enc_scale_current_y = 0;  // encoder scale words
-    std::int32_t svo_reso_x = 0, svo_reso_y = 0;                    // servo counts per inch (12192)
-    std::int32_t reso_dpi_x = 0, reso_dpi_y = 0;                    // plot-bed units per inch (3048)
-    std::int32_t hpgl_reso_x = 0, hpgl_reso_y = 0;                  // HPGL units per inch (1016)
+    std::int32_t svo_reso_x = 0, svo_reso_y = 0;    // servo counts per inch (12192)
+    std::int32_t reso_dpi_x = 0, reso_dpi_y = 0;    // plot-bed units per inch (3048)
+    std::int32_t hpgl_reso_x = 0, hpgl_reso_y = 0;  // HPGL units per inch (1016)
 
     float svo_period = 0.0f;  // servo tick period, seconds (0.0004 as a 32-bit float)
 
     // Derived factors.
-    std::int32_t reso_mm_x = 0, reso_mm_y = 0;  // plot-bed units per millimetre: dpi x 10 / 254 (120)
-    std::int32_t svo_reso_mm_x = 0;             // servo counts per millimetre (480)
-    std::int32_t VARRESO_PbdToSvoX = 0, VARRESO_PbdToSvoY = 0;  // servo counts per plot-bed unit (4)
-    std::int32_t hpgl_to_pbd_x = 0, hpgl_to_pbd_y = 0;          // plot-bed units per HPGL unit (3)
-    float varreso_ratio_x = 0.0f, varreso_ratio_y = 0.0f;       // current / native servo resolution (1.5)
+    // Plot-bed units per millimetre: dpi x 10 / 254 (120).
+    std::int32_t reso_mm_x = 0, reso_mm_y = 0;
+    std::int32_t svo_reso_mm_x = 0;  // servo counts per millimetre (480)
+    // Servo counts per plot-bed unit (4).
+    std::int32_t VARRESO_PbdToSvoX = 0, VARRESO_PbdToSvoY = 0;
+    std::int32_t hpgl_to_pbd_x = 0, hpgl_to_pbd_y = 0;  // plot-bed units per HPGL unit (3)
+    // Current / native servo resolution (1.5).
+    float varreso_ratio_x = 0.0f, varreso_ratio_y = 0.0f;
     // Encoder counts to following error: nearest(scale word x ratio) (16385, 8192).
     std::int32_t enc_to_err_x = 0, enc_to_err_y = 0;
     // Servo counts to encoder counts, /65536: nearest(2^28 / enc_to_err) (16383, 32768).

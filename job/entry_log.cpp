@@ -15,7 +15,8 @@ void entry_log_reset()
 namespace {
 
 // Keeps the move of each VECTOR record as the queue commits it; a report
-// tallied as the job runs keeps only what it shows.
+// tallied as the job runs keeps only what it shows, and hands each move to
+// the move sink when there is one.
 void log_committed_record(VdbData* rec)
 {
     EntryLogState& s = entry_log_state;
@@ -26,10 +27,16 @@ void log_committed_record(VdbData* rec)
     if (report_tally_state.enabled) {
         report_tally_move(rec->dx, rec->dy, rec->work);
     }
-    if (!report_tally_state.enabled || s.keep_moves) {
-        const std::vector<WorkTag>& works = tick_account_state.works;
-        const WorkTag tag = rec->work < works.size() ? works[rec->work] : WorkTag{};
-        s.moves.push_back({rec->dx, rec->dy, rec->work, tag.entry, tag.kind, tag.index});
+    if (report_tally_state.enabled && s.move_sink == nullptr) {
+        return;
+    }
+    const std::vector<WorkTag>& works = tick_account_state.works;
+    const WorkTag tag = rec->work < works.size() ? works[rec->work] : WorkTag{};
+    const HeadMove move{rec->dx, rec->dy, rec->work, tag.entry, tag.kind, tag.index};
+    if (report_tally_state.enabled) {
+        s.move_sink(move, s.move_context);
+    } else {
+        s.moves.push_back(move);
     }
 }
 
@@ -37,9 +44,11 @@ void log_committed_record(VdbData* rec)
 
 void entry_log_start()
 {
-    const bool keep_moves = entry_log_state.keep_moves;
+    const MoveSink sink = entry_log_state.move_sink;
+    void* const context = entry_log_state.move_context;
     entry_log_reset();
-    entry_log_state.keep_moves = keep_moves;
+    entry_log_state.move_sink = sink;
+    entry_log_state.move_context = context;
     entry_log_state.enabled = tick_account_state.enabled;
     entry_log_state.start_x = positionx;
     entry_log_state.start_y = positiony;

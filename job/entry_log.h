@@ -24,6 +24,10 @@ struct HeadMove {
     std::int32_t index;
 };
 
+// Where each committed move goes, with tallied reports, when a caller
+// draws every move (the picture of a report keeps only what it shows).
+using MoveSink = void (*)(const HeadMove& move, void* context);
+
 // An entry of the job file that queued records.
 struct MotionEntry {
     std::int32_t entry;   // 1 = first entry of the file
@@ -32,9 +36,10 @@ struct MotionEntry {
 
 struct EntryLogState {
     bool enabled = false;
-    // Keep every move even while the report is tallied as the job runs
-    // (for a caller that draws each move; memory then grows with the job).
-    bool keep_moves = false;
+    // While the report is tallied as the job runs, each move goes to the
+    // sink (when set) as it is committed and is not kept here.
+    MoveSink move_sink = nullptr;
+    void* move_context = nullptr;
     std::vector<MotionEntry> entries;
     std::vector<HeadMove> moves;
     // The head's plot-bed position when the job started.

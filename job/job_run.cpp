@@ -165,7 +165,8 @@ JobResult run_job(const JobRequest& request)
     } else if (request.plan_only == PlanOnly::ring_full) {
         servo_ticks_state.tick_runner = free_waited_records;
     }
-    entry_log_state.keep_moves = request.keep_moves;
+    entry_log_state.move_sink = request.move_sink;
+    entry_log_state.move_context = request.move_context;
     if (request.account_ticks) {
         tick_account_enable();
         if (request.tally_report) {

@@ -10,6 +10,7 @@
 #include "base/console.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "job/command_file.h"
+#include "job/entry_log.h"
 #include "job/report_tally.h"
 #include "job/setting_override.h"
 #include "replay/tick_runner.h"
@@ -58,10 +59,12 @@ struct JobRequest {
     // log as it goes (job/report_tally.h), and hand each timeline row to
     // timeline_row (when set) as soon as its entry is done.
     bool tally_report = false;
-    // With tally_report: keep every move in the entry log all the same.
-    bool keep_moves = false;
     TimelineSink timeline_row = nullptr;
     void* timeline_context = nullptr;
+    // With tally_report: hand each move of the head to move_sink (when set)
+    // as the queue commits it (job/entry_log.h).
+    MoveSink move_sink = nullptr;
+    void* move_context = nullptr;
 };
 
 // How a job run came out.

@@ -457,6 +457,12 @@ void warn_raster_speeds(std::int32_t entry)
 
 } // namespace
 
+// The table's far edge in Y: its length, reaching up to the page's top edge.
+std::int32_t table_far_edge_y()
+{
+    return std::max(CurrentRomParam.MachParam.TableSize.Y, CurrentRomParam.MachParam.InitDistance.Y);
+}
+
 void report_tally_reset()
 {
     report_tally_state = ReportTallyState{};
@@ -503,7 +509,7 @@ void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work)
     a.min_y = std::min({a.min_y, y0, s.head_y});
     a.max_y = std::max({a.max_y, y0, s.head_y});
     const std::int64_t table_x = CurrentRomParam.MachParam.TableSize.X;
-    const std::int64_t table_y = CurrentRomParam.MachParam.TableSize.Y;
+    const std::int64_t table_y = table_far_edge_y();
     const bool vector_work = a.kind == WORK_CUT || a.kind == WORK_TRAVEL;
     const auto off = [&](std::int64_t x, std::int64_t y) {
         return x < 0 || y < 0 || x > table_x || y > table_y;

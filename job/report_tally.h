@@ -120,6 +120,11 @@ extern ReportTallyState report_tally_state;
 // Forgets everything and stops tallying.
 void report_tally_reset();
 
+// The table's far edge in Y, plot-bed units: its length, or the page's top
+// edge (the PCL origin's Y) where that lies beyond it, so that a design
+// placed at the page's top-left corner lies on the table.
+std::int32_t table_far_edge_y();
+
 // Tallies the coming job (ticks must be accounted); rows of the timeline go
 // to sink as their entries finish, when a sink is given.
 void report_tally_enable(TimelineSink sink, void* context);

@@ -117,7 +117,8 @@ std::uint64_t svo_slew_run(std::uint64_t max_ticks)
 std::uint64_t svo_creep_run(std::uint64_t max_ticks)
 {
     VdbData* r = SVO_VectPtr;
-    const AxisRun major{r->acclcount != 0 ? r->creep << svo_creep_to_vel_shift : r->majrvel, r->majrfract};
+    const AxisRun major{r->acclcount != 0 ? r->creep << svo_creep_to_vel_shift : r->majrvel,
+                        r->majrfract};
     const AxisRun minor{r->minrvel, r->minrfract};
     if (!major.fits() || !minor.fits() || r->majrdisth < creep_min) {
         return 0;
@@ -197,8 +198,8 @@ std::uint64_t svo_dcc_run(std::uint64_t max_ticks, std::uint64_t* stepped)
     RampValues v = svo_ramp_values(r);
     RampSteps steps;
     CornerTick corner;
-    const RampRun run = ramp_dcc_closed_form(r, svo_corner_extra(r), svo_long_vector_warning_given(r),
-                                             v, steps, max_ticks, &corner);
+    const RampRun run = ramp_dcc_closed_form(
+        r, svo_corner_extra(r), svo_long_vector_warning_given(r), v, steps, max_ticks, &corner);
     return finish_ramp_run(r, v, steps, run, corner, DCC, stepped);
 }
 

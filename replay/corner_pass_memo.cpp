@@ -1,42 +1,68 @@
 #include "replay/corner_pass_memo.h"
 
-#include <bit>
+#include <algorithm>
 #include <cstdint>
 
 #include "fwShare/resolution.h"
 #include "fwShare/servo/servo_state.h"
 #include "fwShare/servo/speed_profiles.h"
+#include "replay/memo_key.h"
 #include "replay/memo_space.h"
 #include "replay/tick_runner.h"
 
 namespace {
 
+// Words the settings the pass reads and the braking distance of the record
+// planned take in a key; the pass reads that distance before it raises
+// anything.
+constexpr int head_words = 2;
 // Words a record gives the key: the fields the pass reads of it.
 constexpr int record_words = 3;
 // Records in the key: the one planned and those the pass may look at.
 constexpr int max_key_records = 1 + corner_look_back_limit;
+// Words of the head and the first two records: what a pass always reads,
+// hashed to find it.
+constexpr int prefix_words = head_words + 2 * record_words;
 
-// The settings the pass reads and the braking distance of the record
-// planned, which the pass reads before it raises anything.
-struct PassHead {
-    std::uint64_t settings;  // svo_reso_mm_x in the low half, min_corner_vel in the high
-    std::uint64_t start;     // rec's psuedodist in the low half, CREEP_VELOCITY in the high
+// The key of the settings and start of the pass over rec.
+inline MemoKey<head_words> pass_head(const VdbData* rec)
+{
+    return pack_key(svo_reso_mm_x, min_corner_vel, rec->psuedodist, CREEP_VELOCITY);
+}
 
-    bool operator==(const PassHead&) const = default;
-};
+// The key of record r with corner speed cnrvel: the fields the pass reads
+// of it.
+inline MemoKey<record_words> record_key(const VdbData* r, std::uint16_t cnrvel)
+{
+    return pack_key(r->anglediff, r->majrdisth, r->majrdvel, cnrvel, r->acclcount, r->acc_index,
+                    r->cmd);
+}
+
+// The key of record r as it is.
+inline MemoKey<record_words> record_key(const VdbData* r)
+{
+    return record_key(r, r->cnrvel);
+}
+
+// What a pass left of a record it looked at: its corner speed, the rise of
+// its smoothCnt (16 bits) and its braking distance.
+using PassAfter = MemoKey<1>;
+
+inline PassAfter pass_after(const VdbData* r, std::uint16_t rise)
+{
+    return pack_key(r->cnrvel, rise, r->psuedodist);
+}
 
 // A pass that ran: what it started from and what it left. Record p counts
 // back from the one planned (0); the pass looked at records 1 to looked_at.
 struct RememberedPass {
-    std::uint64_t prefix;  // hash of the head and records 0 and 1, compared first
-    PassHead head;
+    std::uint64_t hash;         // of the key's prefix words, compared first
     std::uint8_t looked_at;     // 0: the slot is empty
     std::uint8_t raised;        // what the pass returned
     std::uint8_t last_changed;  // the record it changed last (0: none)
-    std::uint64_t key[max_key_records * record_words];
-    // Each record looked at as the pass left it: cnrvel in bits 0-15, the
-    // rise of smoothCnt in bits 16-31, psuedodist in bits 32-63.
-    std::uint64_t after[corner_look_back_limit];
+    // The head, then record p at head_words + p * record_words.
+    std::uint64_t key[head_words + max_key_records * record_words];
+    PassAfter after[corner_look_back_limit];  // record p at p - 1
 };
 
 // Two remembered passes per hash, the one taken last marked. A curve's
@@ -48,40 +74,24 @@ using PassSet = TwoWaySet<RememberedPass>;
 static_assert((sizeof(PassSet) << pass_set_bits) <= corner_pass_memo_bytes);
 using PassSets = MemoTable<PassSet, 2, pass_set_bits, corner_pass_memo_offset, 64>;
 
-// The settings and start of the pass over rec.
-PassHead pass_head(const VdbData* rec)
-{
-    return PassHead{static_cast<std::uint32_t>(svo_reso_mm_x) | std::uint64_t{min_corner_vel} << 32,
-                    rec->psuedodist | std::uint64_t{static_cast<std::uint32_t>(CREEP_VELOCITY)} << 32};
-}
+// The prefix of the key of the pass over rec: its head, rec and the record
+// before it.
+struct PassPrefix {
+    MemoKey<prefix_words> words;
+    std::uint64_t hash;
+};
 
-// The key words of record r with corner speed cnrvel: the fields the pass
-// reads of it.
-inline void record_key(const VdbData* r, std::uint16_t cnrvel, std::uint64_t* w)
+inline PassPrefix pass_prefix(const VdbData* rec)
 {
-    w[0] = r->anglediff | std::uint64_t{static_cast<std::uint32_t>(r->majrdisth)} << 32;
-    w[1] = r->majrdvel | std::uint64_t{cnrvel} << 32 | std::uint64_t{r->acclcount} << 48;
-    w[2] = static_cast<std::uint32_t>(r->acc_index) | std::uint64_t{r->cmd} << 32;
-}
-
-// The key words of record r as it is.
-inline void record_key(const VdbData* r, std::uint64_t* w)
-{
-    record_key(r, r->cnrvel, w);
-}
-
-// The hash of a pass's head and its first two records; its top bits pick the set.
-std::uint64_t prefix_hash(const PassHead& head, const std::uint64_t* first_two)
-{
-    std::uint64_t h = head.settings * 0x9E3779B97F4A7C15u + head.start;
-    for (int i = 0; i < 2 * record_words; ++i) {
-        h = std::rotl(h, 23) + first_two[i];
-    }
-    h ^= h >> 31;
-    h *= 0x9E3779B97F4A7C15u;
-    h ^= h >> 29;
-    h *= 0xBF58476D1CE4E5B9u;
-    return h;
+    PassPrefix p;
+    const MemoKey<head_words> head = pass_head(rec);
+    const MemoKey<record_words> planned = record_key(rec);
+    const MemoKey<record_words> before = record_key(rec->prev);
+    std::copy_n(head.word, head_words, p.words.word);
+    std::copy_n(planned.word, record_words, p.words.word + head_words);
+    std::copy_n(before.word, record_words, p.words.word + head_words + record_words);
+    p.hash = key_hash(p.words);
+    return p;
 }
 
 // What a pass the memo did not hold started from, for remember to key it:
@@ -90,34 +100,31 @@ std::uint64_t prefix_hash(const PassHead& head, const std::uint64_t* first_two)
 struct PassStart {
     bool armed = false;  // set by a recall that missed, for the remember that follows
     const VdbData* rec = nullptr;
-    std::uint64_t prefix = 0;
-    PassHead head{};
+    PassPrefix prefix{};
     std::uint16_t cnrvel[max_key_records] = {};
     std::int32_t smooth[max_key_records] = {};
 };
 PassStart pass_start;
 
-// Whether the remembered pass e starts from rec as it is now; first_two
-// holds the key words of rec and the record before it.
-bool starts_here(const RememberedPass& e, std::uint64_t prefix, const PassHead& head,
-                 const std::uint64_t* first_two, const VdbData* rec)
+// Whether the remembered pass e starts from rec as it is now, whose key
+// begins with prefix.
+bool starts_here(const RememberedPass& e, const PassPrefix& prefix, const VdbData* rec)
 {
-    if (e.prefix != prefix || e.looked_at == 0 || !(e.head == head)) {
+    if (e.hash != prefix.hash || e.looked_at == 0 ||
+        !same_key_words<prefix_words>(e.key, prefix.words.word)) {
         return false;
     }
-    // A pass found by its hash nearly always matches: every word is
-    // compared, without a branch per record.
+    // A pass found by its hash nearly always matches: every record's words
+    // are compared, without a branch per record.
     std::uint64_t diff = 0;
-    for (int i = 0; i < 2 * record_words; ++i) {
-        diff |= first_two[i] ^ e.key[i];
-    }
     const VdbData* r = rec->prev;
     for (int p = 2; p <= e.looked_at; ++p) {
         r = r->prev;
-        std::uint64_t now[record_words];
-        record_key(r, now);
-        const std::uint64_t* was = &e.key[p * record_words];
-        diff |= (now[0] ^ was[0]) | (now[1] ^ was[1]) | (now[2] ^ was[2]);
+        const MemoKey<record_words> now = record_key(r);
+        const std::uint64_t* was = &e.key[head_words + p * record_words];
+        for (int i = 0; i < record_words; ++i) {
+            diff |= now.word[i] ^ was[i];
+        }
     }
     return diff == 0;
 }
@@ -129,11 +136,11 @@ void replay(const RememberedPass& e, VdbData* rec, std::int32_t* raised, VdbData
     *last_changed = rec;
     for (int p = 1; p <= e.looked_at; ++p) {
         r = r->prev;
-        const std::uint64_t a = e.after[p - 1];
-        r->cnrvel = static_cast<std::uint16_t>(a);
-        r->smoothCnt = static_cast<std::int32_t>(static_cast<std::uint32_t>(r->smoothCnt) +
-                                                 static_cast<std::uint16_t>(a >> 16));
-        r->psuedodist = static_cast<std::uint32_t>(a >> 32);
+        const auto [cnrvel, rise, psuedodist] =
+            unpack_key<std::uint16_t, std::uint16_t, std::uint32_t>(e.after[p - 1]);
+        r->cnrvel = cnrvel;
+        r->smoothCnt = static_cast<std::int32_t>(static_cast<std::uint32_t>(r->smoothCnt) + rise);
+        r->psuedodist = psuedodist;
         if (p == e.last_changed) {
             *last_changed = r;
         }
@@ -143,13 +150,12 @@ void replay(const RememberedPass& e, VdbData* rec, std::int32_t* raised, VdbData
 }
 
 // Keeps what the pass about to run over rec may change.
-void arm_start(const VdbData* rec, std::uint64_t prefix, const PassHead& head)
+void arm_start(const VdbData* rec, const PassPrefix& prefix)
 {
     PassStart& s = pass_start;
     s.armed = true;
     s.rec = rec;
     s.prefix = prefix;
-    s.head = head;
     const VdbData* r = rec;
     for (int p = 0; p < max_key_records; ++p, r = r->prev) {
         s.cnrvel[p] = r->cnrvel;
@@ -167,14 +173,10 @@ CornerPassRecall recall(VdbData* rec, std::int32_t* raised, VdbData** last_chang
         vector_planner_state.corner_passes_unasked = pace.take_rest();
         return CornerPassRecall::run;
     }
-    const PassHead head = pass_head(rec);
-    std::uint64_t first_two[2 * record_words];
-    record_key(rec, first_two);
-    record_key(rec->prev, first_two + record_words);
-    const std::uint64_t prefix = prefix_hash(head, first_two);
-    PassSet& set = PassSets::set_of_hash(prefix);
+    const PassPrefix prefix = pass_prefix(rec);
+    PassSet& set = PassSets::set_of_hash(prefix.hash);
     for (int i = 0; i < 2; ++i) {
-        if (starts_here(set.way[i], prefix, head, first_two, rec)) {
+        if (starts_here(set.way[i], prefix, rec)) {
             set.recent = static_cast<std::uint8_t>(i);
             // A pass that raised nothing cost little more than its look-up.
             if (set.way[i].raised != 0) {
@@ -184,7 +186,7 @@ CornerPassRecall recall(VdbData* rec, std::int32_t* raised, VdbData** last_chang
             return CornerPassRecall::recalled;
         }
     }
-    arm_start(rec, prefix, head);
+    arm_start(rec, prefix);
     return CornerPassRecall::run_and_remember;
 }
 
@@ -199,26 +201,26 @@ void remember(const VdbData* rec, std::int32_t raised, std::int32_t looked_at,
         return;
     }
     s.armed = false;
-    PassSet& set = PassSets::set_of_hash(s.prefix);
+    PassSet& set = PassSets::set_of_hash(s.prefix.hash);
     set.recent = static_cast<std::uint8_t>(1 - set.recent);
     RememberedPass& e = set.way[set.recent];
     e.looked_at = 0;  // empty until complete
-    e.prefix = s.prefix;
-    e.head = s.head;
+    e.hash = s.prefix.hash;
     e.raised = static_cast<std::uint8_t>(raised);
     e.last_changed = 0;
-    record_key(rec, e.key);
+    std::copy_n(s.prefix.words.word, head_words + record_words, e.key);
     const VdbData* r = rec;
     for (int p = 1; p <= looked_at; ++p) {
         r = r->prev;
         // The record as the pass found it: its corner speed before.
-        record_key(r, s.cnrvel[p], &e.key[p * record_words]);
+        const MemoKey<record_words> found = record_key(r, s.cnrvel[p]);
+        std::copy_n(found.word, record_words, &e.key[head_words + p * record_words]);
         const std::uint32_t rise = static_cast<std::uint32_t>(r->smoothCnt) -
                                    static_cast<std::uint32_t>(s.smooth[p]);
         if (rise > 0xFFFF) {
             return;
         }
-        e.after[p - 1] = r->cnrvel | std::uint64_t{rise} << 16 | std::uint64_t{r->psuedodist} << 32;
+        e.after[p - 1] = pass_after(r, static_cast<std::uint16_t>(rise));
         if (r == last_changed) {
             e.last_changed = static_cast<std::uint8_t>(p);
         }

@@ -8,6 +8,7 @@
 
 #include "fwShare/servo/vector_planner.h"
 #include "replay/floor_sum.h"
+#include "replay/memo_key.h"
 #include "replay/memo_space.h"
 
 namespace {
@@ -48,7 +49,8 @@ struct ExactRamp {
         // Fraction bits below the lowest set one never carry; dropping them
         // shrinks the modulus the carries are counted in.
         const int low = std::countr_zero(frac);
-        const std::uint64_t m = std::uint64_t{1} << (ramp_travel_shift - static_cast<unsigned>(low));
+        const unsigned bits = ramp_travel_shift - static_cast<unsigned>(low);
+        const std::uint64_t m = std::uint64_t{1} << bits;
         return whole + floor_sum(n, m, frac >> low, 0);
     }
 };
@@ -160,25 +162,33 @@ bool corner_ramp_exit(const ExactRamp& r, std::uint32_t len, std::uint32_t targe
     return cap == stop;
 }
 
-// A corner ramp already solved: its inputs but the target h, packed in two
-// words and the creep speed, and its steps and distance. A ramp its target
-// did not stop gives the same steps and distance for every target from its
-// steps up: the run checks the target once per step. So one entry serves
-// all such targets, and the chords of a curve, whose corners ask the same
-// ramp with targets that differ by a few steps, share it.
+// The inputs of a corner ramp but its target, in its key: len, psuedodist,
+// majrdvel and the creep speed.
+using RampKey = MemoKey<2>;
+
+// The key of a corner ramp's inputs but its target.
+inline RampKey ramp_key(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t majrdvel,
+                        std::int32_t creep_velocity)
+{
+    return pack_key(len, psuedodist, majrdvel, creep_velocity);
+}
+
+// A corner ramp already solved: its inputs but the target h, and its steps
+// and distance. A ramp its target did not stop gives the same steps and
+// distance for every target from its steps up: the run checks the target
+// once per step. So one entry serves all such targets, and the chords of a
+// curve, whose corners ask the same ramp with targets that differ by a few
+// steps, share it.
 struct SolvedRamp {
-    std::uint64_t lengths;  // len in the high half, psuedodist in the low
-    std::uint32_t majrdvel;
-    std::int32_t creep;
+    RampKey key;
     std::uint32_t steps;        // also the least target steps and dist hold for
     std::uint32_t past_most_h;  // one past the most such target (0: empty)
     std::uint32_t dist;
 
     // True when the entry holds the ramp of these inputs and target.
-    bool holds(std::uint64_t len_pd, std::uint32_t dv, std::int32_t creep_velocity, std::uint32_t h) const
+    bool holds(const RampKey& k, std::uint32_t h) const
     {
-        return lengths == len_pd && majrdvel == dv && creep == creep_velocity && steps <= h &&
-               h < past_most_h;
+        return same_key(key, k) && steps <= h && h < past_most_h;
     }
 };
 // Chords of curves repeat the same few ramps, joint after joint and curve
@@ -196,13 +206,6 @@ struct SolvedRampSet {
 static_assert((sizeof(SolvedRampSet) << solved_ramp_set_bits) <= corner_ramp_memo_bytes);
 // 128 sets (8 KB) until 512 ramps were solved anew.
 using SolvedRamps = MemoTable<SolvedRampSet, 7, solved_ramp_set_bits, 0, 512>;
-
-// The pair of slots a ramp's packed inputs but the target hash to.
-SolvedRamp* solved_ramp_set(std::uint64_t lengths, std::uint32_t majrdvel)
-{
-    const std::uint64_t x = (lengths ^ std::rotl(std::uint64_t{majrdvel}, 29)) * 0x9E3779B97F4A7C15u;
-    return SolvedRamps::set_of_hash(x).slot;
-}
 
 } // namespace
 
@@ -238,17 +241,15 @@ namespace {
 // Solves a ramp the table does not hold into the set's first slot, the
 // ramp there moving to the second; kept out of line, so that the lookup
 // that nearly always finds its ramp saves no registers.
-[[gnu::noinline]] void solve_into_set(SolvedRamp* set, std::uint64_t lengths, std::uint32_t majrdvel,
-                                      std::int32_t creep_velocity, std::uint32_t h,
+[[gnu::noinline]] void solve_into_set(SolvedRamp* set, RampKey key, std::uint32_t h,
                                       std::uint32_t* steps, std::uint32_t* dist)
 {
+    const auto [len, psuedodist, majrdvel, creep_velocity] =
+        unpack_key<std::uint32_t, std::uint32_t, std::uint32_t, std::int32_t>(key);
     set[1] = set[0];
     SolvedRamp& slot = set[0];
-    corner_ramp_steps(static_cast<std::uint32_t>(lengths >> 32), static_cast<std::uint32_t>(lengths),
-                      h, majrdvel, creep_velocity, &slot.steps, &slot.dist);
-    slot.lengths = lengths;
-    slot.majrdvel = majrdvel;
-    slot.creep = creep_velocity;
+    corner_ramp_steps(len, psuedodist, h, majrdvel, creep_velocity, &slot.steps, &slot.dist);
+    slot.key = key;
     // The run stopped on step steps + 1, on its target, speed or distance;
     // a target of steps stops it on that same step, the least target the
     // answer holds for. Steps below the target: speed or distance stopped
@@ -270,15 +271,15 @@ void corner_ramp_solved(std::uint32_t len, std::uint32_t psuedodist, std::uint32
         corner_ramp_steps(len, psuedodist, h, majrdvel, creep_velocity, steps, dist);
         return;
     }
-    const std::uint64_t lengths = std::uint64_t{len} << 32 | psuedodist;
-    SolvedRamp* set = solved_ramp_set(lengths, majrdvel);
-    if (set[0].holds(lengths, majrdvel, creep_velocity, h)) {
+    const RampKey key = ramp_key(len, psuedodist, majrdvel, creep_velocity);
+    SolvedRamp* set = SolvedRamps::set_of_hash(key_hash(key)).slot;
+    if (set[0].holds(key, h)) {
         *steps = set[0].steps;
         *dist = set[0].dist;
         return;
     }
-    if (!set[1].holds(lengths, majrdvel, creep_velocity, h)) {
-        solve_into_set(set, lengths, majrdvel, creep_velocity, h, steps, dist);
+    if (!set[1].holds(key, h)) {
+        solve_into_set(set, key, h, steps, dist);
         return;
     }
     std::swap(set[0], set[1]);

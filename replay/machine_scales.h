@@ -10,5 +10,7 @@
 // Encoder scale words 10923 and 5461 give encoder scales 16383 and 32768
 // and error scales 16385 and 8192; the servo runs at 12192 counts per inch,
 // the loop was tuned for 8128.
-inline constexpr svo_loop::AxisScales machine_scales_x{machine_enc_base_x, 16383, 16385, 8128, 12192};
-inline constexpr svo_loop::AxisScales machine_scales_y{machine_enc_base_y, 32768, 8192, 8128, 12192};
+inline constexpr svo_loop::AxisScales machine_scales_x{machine_enc_base_x, 16383, 16385, 8128,
+                                                       12192};
+inline constexpr svo_loop::AxisScales machine_scales_y{machine_enc_base_y, 32768, 8192, 8128,
+                                                       12192};

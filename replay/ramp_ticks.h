@@ -29,6 +29,16 @@ inline RampValues svo_ramp_values(const VdbData* r)
             r->minrdisth, r->ddr, r->high_ddr, r->currvel, r->acc_index};
 }
 
+// The distance a slew or deceleration tick compares with the stopping
+// distance: what is left of the record and its corner distance extra after
+// a tick at majrvel, whole counts, wrapping as the handler's 32 bits wrap.
+[[gnu::always_inline]] inline std::int32_t svo_distance_left(std::int32_t majrdisth,
+                                                             std::int32_t extra,
+                                                             std::uint32_t majrvel)
+{
+    return wrap_sub(wrap_add(majrdisth, extra), static_cast<std::int32_t>(majrvel >> svo_vel_frac));
+}
+
 // The steps of a ramp's ticks: their sums and the last one.
 struct RampSteps {
     std::uint32_t major_sum = 0, minor_sum = 0;
@@ -75,6 +85,32 @@ struct CornerTick {
     }
 }
 
+// The end of a ramp tick whose major velocity t holds already: both axes
+// step (the minor axis's velocity moves by its step first, up while
+// accelerating, down while decelerating; its step is limited as the
+// handler limits it), then the tick is taken into v and steps, or, when it
+// reaches a corner, left to the handler (noted in corner when given).
+template <bool accelerating>
+[[gnu::always_inline]] inline bool svo_ramp_tick_moves(const VdbData* r, RampValues& t,
+                                                       RampValues& v, RampSteps& steps,
+                                                       CornerTick* corner)
+{
+    const std::int32_t m = svo_axis_step(t.majrvel, t.majrfract);
+    t.majrdisth = wrap_sub(t.majrdisth, m);
+    t.minrvel = accelerating ? t.minrvel + r->minrdvel : t.minrvel - r->minrdvel;
+    const std::int32_t minor = svo_axis_step(t.minrvel, t.minrfract);
+    const std::int32_t n = accelerating ? svo_minor_limit_signed(minor, t.minrdisth)
+                                        : svo_minor_limit_unsigned(minor, t.minrdisth);
+    t.minrdisth = wrap_sub(t.minrdisth, n);
+    if (svo_corner_due(r, t.majrdisth)) {
+        note_corner_tick(corner, t, m, n);
+        return false;
+    }
+    v = t;
+    steps.add(m, n);
+    return true;
+}
+
 // One acceleration tick on the values in v, exactly as svo_isr_acc; false
 // (v unchanged) when the tick would leave the ramp, double the
 // acceleration or take a corner (with corner given, a tick that takes a
@@ -97,25 +133,15 @@ struct CornerTick {
     }
     const std::uint32_t vel = t.majrvel + r->majrdvel;
     const std::uint32_t new_dcc = (t.high_ddr << 16) + (new_ddr >> 16);
-    const std::uint32_t rem = static_cast<std::uint32_t>(wrap_add(t.majrdisth, extra)) - (vel >> svo_vel_frac);
+    const std::uint32_t rem =
+        static_cast<std::uint32_t>(wrap_add(t.majrdisth, extra)) - (vel >> svo_vel_frac);
     if (rem < new_dcc) {
         return false;
     }
     t.majrvel = vel;
     ++t.currvel;
     t.ddr = new_ddr;
-    const std::int32_t m = svo_axis_step(vel, t.majrfract);
-    t.majrdisth = wrap_sub(t.majrdisth, m);
-    t.minrvel += r->minrdvel;
-    const std::int32_t n = svo_minor_limit_signed(svo_axis_step(t.minrvel, t.minrfract), t.minrdisth);
-    t.minrdisth = wrap_sub(t.minrdisth, n);
-    if (svo_corner_due(r, t.majrdisth)) {
-        note_corner_tick(corner, t, m, n);
-        return false;
-    }
-    v = t;
-    steps.add(m, n);
-    return true;
+    return svo_ramp_tick_moves<true>(r, t, v, steps, corner);
 }
 
 // One deceleration tick on the values in v, exactly as svo_isr_slew taking
@@ -126,8 +152,7 @@ struct CornerTick {
                                                  bool warned, RampValues& v, RampSteps& steps,
                                                  CornerTick* corner = nullptr)
 {
-    const std::int32_t rem =
-        wrap_sub(wrap_add(v.majrdisth, extra), static_cast<std::int32_t>(v.majrvel >> svo_vel_frac));
+    const std::int32_t rem = svo_distance_left(v.majrdisth, extra, v.majrvel);
     const std::uint32_t dcc = (v.high_ddr << 16) + (v.ddr >> 16);
     if (svo_long_vector_warning_due(rem, warned) || rem < 0 ||
         rem >= static_cast<std::int32_t>(dcc) || v.currvel <= 1 || r->majrdvel > v.majrvel) {
@@ -141,19 +166,7 @@ struct CornerTick {
         --t.high_ddr;
     }
     t.ddr -= travel;
-    const std::int32_t m = svo_axis_step(t.majrvel, t.majrfract);
-    t.majrdisth = wrap_sub(t.majrdisth, m);
-    t.minrvel -= r->minrdvel;
-    const std::int32_t n =
-        svo_minor_limit_unsigned(svo_axis_step(t.minrvel, t.minrfract), t.minrdisth);
-    t.minrdisth = wrap_sub(t.minrdisth, n);
-    if (svo_corner_due(r, t.majrdisth)) {
-        note_corner_tick(corner, t, m, n);
-        return false;
-    }
-    v = t;
-    steps.add(m, n);
-    return true;
+    return svo_ramp_tick_moves<false>(r, t, v, steps, corner);
 }
 
 // A ramp taken up by the full replay for ticks one by one: the record, its
@@ -213,10 +226,10 @@ void svo_slew_ticks_end(const SlewTicks& s);
 // and gives the X and Y step, or returns false, s untouched, when that tick
 // would do anything but slew (decelerate, warn, mend a negative distance or
 // take a corner); the handler then runs it.
-[[gnu::always_inline]] inline bool svo_plain_slew_step(SlewTicks& s, std::int32_t& step_x, std::int32_t& step_y)
+[[gnu::always_inline]] inline bool svo_plain_slew_step(SlewTicks& s, std::int32_t& step_x,
+                                                       std::int32_t& step_y)
 {
-    const std::int32_t rem =
-        wrap_sub(wrap_add(s.majrdisth, s.extra), static_cast<std::int32_t>(s.majrvel >> svo_vel_frac));
+    const std::int32_t rem = svo_distance_left(s.majrdisth, s.extra, s.majrvel);
     if (svo_long_vector_warning_due(rem, s.warned) || rem < 0 || rem < s.dcc) {
         return false;
     }
@@ -226,7 +239,8 @@ void svo_slew_ticks_end(const SlewTicks& s);
     if (s.corner_possible && majrdisth <= 0) {
         return false;
     }
-    const std::int32_t n = svo_minor_limit_signed(svo_axis_step(s.minrvel, s.minrfract), s.minrdisth);
+    const std::int32_t n =
+        svo_minor_limit_signed(svo_axis_step(s.minrvel, s.minrfract), s.minrdisth);
     s.majrdisth = majrdisth;
     s.majrfract = majrfract;
     s.minrdisth = wrap_sub(s.minrdisth, n);

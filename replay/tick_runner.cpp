@@ -51,8 +51,7 @@ inline std::uint64_t tally(std::uint64_t& ticks, std::uint64_t k)
 // stopped on a tick that neither a slew run nor a deceleration run takes.
 inline bool slew_tick_possible(const VdbData* r)
 {
-    const std::int32_t rem = wrap_sub(wrap_add(r->majrdisth, svo_corner_extra(r)),
-                                      static_cast<std::int32_t>(r->majrvel >> svo_vel_frac));
+    const std::int32_t rem = svo_distance_left(r->majrdisth, svo_corner_extra(r), r->majrvel);
     return rem >= static_cast<std::int32_t>(svo_dcc_dist(r));
 }
 
@@ -222,117 +221,164 @@ template <bool accounting>
     return true;
 }
 
-// The run of ticks with the axes' scales kx, ky; inlined into each caller,
-// so that the machine's own scales become constants of the loop. Without
-// the loop, the position loop is left out (nothing reads what it computes)
-// and runs of alike ticks advance in one step; with accounting, each tick's
-// work and phase go to the tick log.
-template <bool with_loop, bool accounting>
-[[gnu::always_inline]] inline SvoRunEnd run_ticks(const AxisScales& kx, const AxisScales& ky,
-                                                  const VdbData* wait_rec,
-                                                  std::uint64_t max_ticks, std::uint64_t* ran)
-{
-    // Without the loop nothing reads the loop's settings or memory.
-    const LoopSettings settings = with_loop ? load_loop_settings() : LoopSettings{};
-    LoopMemory memory = with_loop ? load_loop_memory() : LoopMemory{};
+// What every way of running a wait's ticks shares: the ticks run, the test
+// before each step (one tick, or a run of ticks) of whether the wait is
+// over, and, with accounting, the work and first tick of each step for the
+// tick log.
+template <bool accounting>
+struct WaitRun {
+    const VdbData* wait_rec;
+    std::uint64_t max_ticks;
     std::uint64_t n = 0;
     SvoRunEnd end = SvoRunEnd::condition;
-    bool handler_next = false;
-    while (!run_ends(wait_rec, n, max_ticks, &end)) {
-        const std::uint32_t work = accounting ? tick_work() : 0;
-        const std::uint32_t first_tick = static_cast<std::uint32_t>(svo_tick_count) + 1u;
-        if constexpr (!with_loop) {
-            const std::uint8_t first_phase = phase;
-            const std::uint64_t k = handler_next ? 0 : alike_ticks_run(max_ticks - n, &handler_next);
-            if (k != 0) {
-                count_ticks(static_cast<std::uint32_t>(k), first_phase, phase);
-                n += k;
-                if constexpr (accounting) {
-                    account_ticks(first_tick, work);
-                }
-                continue;
-            }
-            handler_next = false;
-            ++replay_state.ticks_one_by_one;
-        } else if (svo_state == ISRACC || svo_state == ISRSLEW) {
-            const std::uint64_t k = moving_ticks_with_loop<accounting>(kx, ky, settings, memory,
-                                                                       max_ticks - n, work);
-            if (k != 0) {
-                n += k;
-                continue;
-            }
+    std::uint32_t work = 0;        // with accounting: the work of the coming step
+    std::uint32_t first_tick = 0;  // the tick count of the coming step's first tick
+
+    // Whether the wait goes on; notes the coming step's work and first tick.
+    [[gnu::always_inline]] bool next_step()
+    {
+        if (run_ends(wait_rec, n, max_ticks, &end)) {
+            return false;
         }
+        if constexpr (accounting) {
+            work = tick_work();
+        }
+        first_tick = static_cast<std::uint32_t>(svo_tick_count) + 1u;
+        return true;
+    }
+
+    // The ticks the wait may still run.
+    std::uint64_t left() const { return max_ticks - n; }
+
+    // Counts a tick that runs through its handler.
+    [[gnu::always_inline]] void count_tick()
+    {
         ++n;
         svo_count_tick();
-        if constexpr (with_loop) {
-            feedback_loop(kx, ky, settings, memory, loop_inputs(), svo_err_x, svo_err_y);
-            if (svo_state == ISRIDLE) {
-                // The idle handler drops the integrators: it works on the globals.
-                store_loop_memory(memory);
-                svo_isr_idle();
-                memory = load_loop_memory();
-            } else {
-                svo_dispatch_state();
-            }
-        } else if (svo_state == ISRIDLE) {
-            // Set-up leaves ISRIDLE before any job tick; should a tick run
-            // there, it takes the following error into the position, so it
-            // runs whole.
-            svo_feedback_loop();
-            svo_isr_idle();
-        } else {
-            svo_dispatch_state();
-        }
+    }
+
+    // Logs the step's ticks under its work, in the phase its last tick left.
+    [[gnu::always_inline]] void account() const
+    {
         if constexpr (accounting) {
             account_ticks(first_tick, work);
         }
     }
-    if constexpr (with_loop) {
-        store_loop_memory(memory);
+
+    // Ends the wait: the ticks run go to *ran; returns why it ended.
+    SvoRunEnd finish(std::uint64_t* ran) const
+    {
+        *ran = n;
+        return end;
     }
-    *ran = n;
-    return end;
+};
+
+// A tick of the default run that goes through its handler, without the
+// position loop. Set-up leaves ISRIDLE before any job tick; should a tick
+// run there, it takes the following error into the position, so it runs
+// whole.
+inline void handler_tick_without_loop()
+{
+    if (svo_state == ISRIDLE) {
+        svo_feedback_loop();
+        svo_isr_idle();
+    } else {
+        svo_dispatch_state();
+    }
 }
 
-// Marked hot: the job spends its time here, and a compiler that guesses
-// otherwise divides by the constant scales with a divide instruction.
-template <bool with_loop, bool accounting>
-[[gnu::hot]] SvoRunEnd run_ticks_with_scales(const VdbData* wait_rec, std::uint64_t max_ticks,
-                                             std::uint64_t* ran)
+// The default run: the position loop left out (nothing reads what it
+// computes), runs of alike ticks advanced in one step, the others through
+// their handlers; with accounting, each step's work and phase go to the
+// tick log. Marked hot: the job spends its time here.
+template <bool accounting>
+[[gnu::hot]] SvoRunEnd default_run(const VdbData* wait_rec, std::uint64_t max_ticks,
+                                   std::uint64_t* ran)
 {
-    if constexpr (!with_loop) {
-        // The scales are the position loop's alone.
-        return run_ticks<false, accounting>(machine_scales_x, machine_scales_y, wait_rec,
-                                            max_ticks, ran);
+    WaitRun<accounting> run{wait_rec, max_ticks};
+    bool handler_next = false;
+    while (run.next_step()) {
+        const std::uint8_t first_phase = phase;
+        const std::uint64_t k = handler_next ? 0 : alike_ticks_run(run.left(), &handler_next);
+        if (k != 0) {
+            count_ticks(static_cast<std::uint32_t>(k), first_phase, phase);
+            run.n += k;
+        } else {
+            handler_next = false;
+            ++replay_state.ticks_one_by_one;
+            run.count_tick();
+            handler_tick_without_loop();
+        }
+        run.account();
     }
+    return run.finish(ran);
+}
+
+// The full replay with the axes' scales kx, ky: every tick with the
+// position loop, the moving ones with the record in registers (they log
+// themselves), the others through their handlers. Inlined into each
+// caller, so that the machine's own scales become constants of the loop.
+template <bool accounting>
+[[gnu::always_inline]] inline SvoRunEnd full_replay(const AxisScales& kx, const AxisScales& ky,
+                                                    const VdbData* wait_rec,
+                                                    std::uint64_t max_ticks, std::uint64_t* ran)
+{
+    const LoopSettings settings = load_loop_settings();
+    LoopMemory memory = load_loop_memory();
+    WaitRun<accounting> run{wait_rec, max_ticks};
+    while (run.next_step()) {
+        if (svo_state == ISRACC || svo_state == ISRSLEW) {
+            const std::uint64_t k = moving_ticks_with_loop<accounting>(kx, ky, settings, memory,
+                                                                       run.left(), run.work);
+            if (k != 0) {
+                run.n += k;
+                continue;
+            }
+        }
+        run.count_tick();
+        feedback_loop(kx, ky, settings, memory, loop_inputs(), svo_err_x, svo_err_y);
+        if (svo_state == ISRIDLE) {
+            // The idle handler drops the integrators: it works on the globals.
+            store_loop_memory(memory);
+            svo_isr_idle();
+            memory = load_loop_memory();
+        } else {
+            svo_dispatch_state();
+        }
+        run.account();
+    }
+    store_loop_memory(memory);
+    return run.finish(ran);
+}
+
+// The full replay with the machine's own scales as constants where the
+// loop has them. Marked hot: a compiler that guesses otherwise divides by
+// the constant scales with a divide instruction.
+template <bool accounting>
+[[gnu::hot]] SvoRunEnd full_replay_with_scales(const VdbData* wait_rec, std::uint64_t max_ticks,
+                                               std::uint64_t* ran)
+{
     const LoopSettings s = load_loop_settings();
     if (same_scales(s.scales_x, machine_scales_x) && same_scales(s.scales_y, machine_scales_y)) {
-        return run_ticks<with_loop, accounting>(machine_scales_x, machine_scales_y, wait_rec,
-                                                max_ticks, ran);
+        return full_replay<accounting>(machine_scales_x, machine_scales_y, wait_rec, max_ticks,
+                                       ran);
     }
-    return run_ticks<with_loop, accounting>(s.scales_x, s.scales_y, wait_rec, max_ticks, ran);
+    return full_replay<accounting>(s.scales_x, s.scales_y, wait_rec, max_ticks, ran);
 }
 
 // The literal replay: each tick counts itself and calls the interrupt,
 // nothing else; the tick log, when kept, only watches.
+template <bool accounting>
 SvoRunEnd literal_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran)
 {
-    const bool accounting = tick_account_state.enabled;
-    std::uint64_t n = 0;
-    SvoRunEnd end = SvoRunEnd::condition;
-    while (!run_ends(wait_rec, n, max_ticks, &end)) {
-        const std::uint32_t work = accounting ? tick_work() : 0;
-        ++n;
-        svo_count_tick();
+    WaitRun<accounting> run{wait_rec, max_ticks};
+    while (run.next_step()) {
+        run.count_tick();
         svo_isr();
-        if (accounting) {
-            account_ticks(static_cast<std::uint32_t>(svo_tick_count), work);
-        }
+        run.account();
     }
-    *ran = n;
-    return end;
+    return run.finish(ran);
 }
-
 
 // Runs at most max_ticks ticks of a wait and counts them in the job's.
 SvoRunEnd counted_ticks(const VdbData* wait_rec, std::uint64_t max_ticks)
@@ -411,15 +457,16 @@ SvoRunEnd replay_run_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std
     const bool accounting = tick_account_state.enabled;
     switch (replay_state.mode) {
     case ReplayMode::literal:
-        return literal_ticks(wait_rec, max_ticks, ran);
+        return accounting ? literal_ticks<true>(wait_rec, max_ticks, ran)
+                          : literal_ticks<false>(wait_rec, max_ticks, ran);
     case ReplayMode::full:
-        return accounting ? run_ticks_with_scales<true, true>(wait_rec, max_ticks, ran)
-                          : run_ticks_with_scales<true, false>(wait_rec, max_ticks, ran);
+        return accounting ? full_replay_with_scales<true>(wait_rec, max_ticks, ran)
+                          : full_replay_with_scales<false>(wait_rec, max_ticks, ran);
     case ReplayMode::fast:
         break;
     }
     return wait_memo_run(wait_rec, max_ticks, ran,
-                         accounting ? run_ticks_with_scales<false, true> : run_ticks_with_scales<false, false>);
+                         accounting ? default_run<true> : default_run<false>);
 }
 
 void replay_start_job(ReplayMode mode, std::uint64_t tick_limit,
@@ -430,6 +477,7 @@ void replay_start_job(ReplayMode mode, std::uint64_t tick_limit,
     replay_state.job_tick_limit = std::min(tick_limit, replay_max_job_ticks);
     replay_state.deadline = deadline;
     servo_ticks_state.tick_runner = wait_ticks;
-    vector_planner_state.corner_ramp_solver = mode == ReplayMode::literal ? nullptr : corner_ramp_solved;
+    vector_planner_state.corner_ramp_solver =
+        mode == ReplayMode::literal ? nullptr : corner_ramp_solved;
     vector_planner_state.corner_pass_memo = mode == ReplayMode::fast ? &corner_pass_memo : nullptr;
 }

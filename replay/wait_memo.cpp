@@ -1,74 +1,52 @@
 #include "replay/wait_memo.h"
 
-#include <algorithm>
-#include <bit>
-#include <cstring>
+#include <cstddef>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "base/console.h"
 #include "fwShare/servo/servo_state.h"
 #include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/tick_clock.h"
+#include "replay/memo_key.h"
 #include "replay/memo_space.h"
 #include "replay/tick_account.h"
 #include "replay/tick_runner.h"
+#include "replay/wait_fields.h"
 
 namespace {
 
-// The motion state and the vector settings a wait's ticks read, and what
-// the wait waits for, packed without padding so that equal starts compare
-// and hash as equal bytes.
-struct MotionKey {
-    std::int32_t delay_count;
-    std::int32_t creep_min;
-    // With the tick log: which of the works a wait's ticks may be logged
-    // under are the same (work_sources).
-    std::uint32_t work_pattern;
-    std::int16_t svo_state;
-    std::int16_t hold_gain_count;
-    std::int16_t gain_base_x, gain_base_y;
-    std::int16_t gain_x, gain_y;  // the gains a vector's first hold tick loads
-    std::uint8_t phase;
-    std::uint8_t corner_chain;
-    std::uint8_t crowded;           // the slew ticks' crowded-queue check
-    std::uint8_t job_timing_state;  // whether the ticks count per phase
-    std::uint8_t records;    // records the wait runs through: the executing one and those behind it
-    std::uint8_t idle_wait;  // 1: until no record is left; 0: until the executing record is free
-    std::uint8_t logged;     // 1: the ticks are logged
-    std::uint8_t run_phase;  // with the tick log: the phase of the run logged last
-};
-static_assert(std::has_unique_object_representations_v<MotionKey>);
+using namespace wait_fields;
 
-// The fields of a vector record that its ticks read or write: those they
-// may change first, then those they only read.
-struct RecordKey {
-    std::int32_t majrdisth;
-    std::uint32_t majrfract;
-    std::int32_t minrdisth;
-    std::uint32_t minrfract;
-    std::uint32_t minrdvel, minrvel, majrdvel, majrvel;
-    std::uint32_t ddr, high_ddr;
-    std::int32_t acc_index;
-    std::uint16_t acclcount, currvel;
-    std::uint8_t cmd;
-    std::uint8_t octant;
-    std::uint16_t slope, cnrvel, end_delay;
-    std::uint32_t creep, psuedodist;
+using MotionKey = MotionFields::Key;
+using RecordKey = RecordFields::Key;
+
+// Which wait a start is of, and how its ticks are logged.
+struct WaitShape {
+    std::uint8_t records;  // records the wait runs through: the executing one and those behind it
+    bool idle_wait;        // until no record is left (else until the executing record is free)
+    bool logged;           // the ticks are logged
+    std::uint8_t run_phase;      // with the tick log: the phase of the run logged last
+    std::uint32_t work_pattern;  // with the tick log: which sources hold the same work
+
+    MemoKey<1> key() const
+    {
+        return pack_key(records, idle_wait, logged, run_phase, work_pattern);
+    }
 };
-static_assert(std::has_unique_object_representations_v<RecordKey>);
 
 // Most records a remembered wait runs through. A raster pass waits for idle
 // over two: the move to the pass and the pass.
 constexpr int wait_max_records = 2;
 
-// What a wait starts from: the motion state and the records it runs
-// through (those it does not are zero).
+// What a wait starts from: which wait it is, the motion state and the
+// records it runs through (those it does not are zero).
 struct WaitKey {
+    MemoKey<1> shape;
     MotionKey motion;
     RecordKey rec[wait_max_records];
 };
-static_assert(std::has_unique_object_representations_v<WaitKey>);
 static_assert(wait_max_records == 2);
 
 // With the tick log, the works a wait's ticks may be logged under: the
@@ -99,6 +77,7 @@ constexpr std::size_t wait_max_logged_runs = 16;
 struct RememberedWait {
     std::uint64_t hash;  // of the key, compared first
     WaitKey key;
+    WaitShape shape;
     RecordKey next;
     std::int32_t step_x, step_y;  // the last step at the start, when step_keyed
     bool used;
@@ -131,57 +110,6 @@ using WaitSet = TwoWaySet<RememberedWait>;
 static_assert((sizeof(WaitSet) << wait_set_bits) <= wait_memo_bytes);
 using WaitSets = MemoTable<WaitSet, 4, wait_set_bits, wait_memo_offset, 64>;
 
-// The record fields the ticks read or write.
-RecordKey record_key(const VdbData* r)
-{
-    return RecordKey{r->majrdisth, r->majrfract, r->minrdisth, r->minrfract, r->minrdvel,
-                     r->minrvel,   r->majrdvel,  r->majrvel,   r->ddr,       r->high_ddr,
-                     r->acc_index, r->acclcount, r->currvel,   r->cmd,       r->octant,
-                     r->slope,     r->cnrvel,    r->end_delay, r->creep,     r->psuedodist};
-}
-
-// Puts back the fields a wait changed as it left them (the others it only
-// read, and they are as its key has them).
-void restore_record(VdbData* r, const RecordKey& k)
-{
-    r->majrdisth = k.majrdisth;
-    r->majrfract = k.majrfract;
-    r->minrdisth = k.minrdisth;
-    r->minrfract = k.minrfract;
-    r->minrdvel = k.minrdvel;
-    r->minrvel = k.minrvel;
-    r->majrdvel = k.majrdvel;
-    r->majrvel = k.majrvel;
-    r->ddr = k.ddr;
-    r->high_ddr = k.high_ddr;
-    r->acc_index = k.acc_index;
-    r->acclcount = k.acclcount;
-    r->currvel = k.currvel;
-    r->cmd = k.cmd;
-}
-
-// The motion state and settings now, for a wait over records records.
-MotionKey motion_key(std::uint8_t records, std::uint8_t idle_wait)
-{
-    return MotionKey{delay_count,
-                     creep_min,
-                     0,
-                     svo_state,
-                     hold_gain_count,
-                     svo_gain_base_x,
-                     svo_gain_base_y,
-                     svo_gains.XGain,
-                     svo_gains.YGain,
-                     phase,
-                     static_cast<std::uint8_t>(corner_chain_enable != 0),
-                     static_cast<std::uint8_t>(svo_queue_crowded()),
-                     static_cast<std::uint8_t>(job_timing_state),
-                     records,
-                     idle_wait,
-                     0,
-                     0};
-}
-
 // The works a wait from rec over records records may log its ticks under.
 WorkSources work_sources(const VdbData* rec, int records, const VdbData* next)
 {
@@ -213,82 +141,24 @@ std::uint8_t source_of(const WorkSources& s, std::uint32_t work)
     return i;
 }
 
-// The motion state a wait changes; the rest of its key it only reads.
-void restore_motion(const MotionKey& m)
-{
-    servo_isr_state.svo_state = m.svo_state;
-    phase = m.phase;
-    delay_count = m.delay_count;
-    hold_gain_count = m.hold_gain_count;
-    svo_gain_base_x = m.gain_base_x;
-    svo_gain_base_y = m.gain_base_y;
-}
-
-// Keys as 64-bit words: the motion state's, then each record's.
-constexpr std::size_t motion_words = sizeof(MotionKey) / 8;
-constexpr std::size_t record_words = sizeof(RecordKey) / 8;
-static_assert(sizeof(MotionKey) % 8 == 0 && sizeof(RecordKey) % 8 == 0);
-
-// The bytes of a key at a word.
-inline const unsigned char* key_bytes(const void* key, std::size_t word)
-{
-    return static_cast<const unsigned char*>(key) + 8 * word;
-}
-
-// Folds N words into the hash h: rotate and add, cheap per word; the set
-// index mixes the sum once.
-template <std::size_t N>
-inline std::uint64_t hash_words(const unsigned char* p, std::uint64_t h)
-{
-    for (std::size_t i = 0; i < N; ++i) {
-        std::uint64_t w = 0;
-        std::memcpy(&w, p + 8 * i, 8);
-        h = std::rotl(h, 23) + w;
-    }
-    return h;
-}
-
-// Whether N words are the same.
-template <std::size_t N>
-inline bool same_words(const unsigned char* a, const unsigned char* b)
-{
-    std::uint64_t d = 0;
-    for (std::size_t i = 0; i < N; ++i) {
-        std::uint64_t x = 0;
-        std::uint64_t y = 0;
-        std::memcpy(&x, a + 8 * i, 8);
-        std::memcpy(&y, b + 8 * i, 8);
-        d |= x ^ y;
-    }
-    return d == 0;
-}
-
-inline bool same_record(const RecordKey& a, const RecordKey& b)
-{
-    return same_words<record_words>(key_bytes(&a, 0), key_bytes(&b, 0));
-}
-
 // Whether two starts are the same; the records a wait does not run through
 // are zero in both.
-inline bool same_start(const WaitKey& a, const WaitKey& b)
+inline bool same_start(const WaitKey& a, const WaitKey& b, const WaitShape& shape)
 {
-    constexpr std::size_t first = motion_words + record_words;
-    return same_words<first>(key_bytes(&a, 0), key_bytes(&b, 0)) &&
-           (a.motion.records < 2 || same_words<record_words>(key_bytes(&a, first), key_bytes(&b, first)));
+    const bool first = same_key(a.shape, b.shape) & same_key(a.motion, b.motion) &
+                       same_key(a.rec[0], b.rec[0]);
+    return first && (shape.records < 2 || same_key(a.rec[1], b.rec[1]));
 }
 
 // The hash of a wait's start; its top bits pick the set.
-std::uint64_t start_hash(const WaitKey& key)
+std::uint64_t start_hash(const WaitKey& key, const WaitShape& shape)
 {
-    constexpr std::size_t first = motion_words + record_words;
-    std::uint64_t h = hash_words<first>(key_bytes(&key, 0), 0);
-    if (key.motion.records > 1) {
-        h = hash_words<record_words>(key_bytes(&key, first), h);
+    std::uint64_t h = fold_key_words<1>(key.shape.word);
+    h = fold_key_words<MotionFields::words>(key.motion.word, h);
+    h = fold_key_words<RecordFields::words>(key.rec[0].word, h);
+    if (shape.records > 1) {
+        h = fold_key_words<RecordFields::words>(key.rec[1].word, h);
     }
-    h ^= h >> 31;
-    h *= 0x9E3779B97F4A7C15u;
-    h ^= h >> 29;
-    h *= 0xBF58476D1CE4E5B9u;
     return h;
 }
 
@@ -313,11 +183,11 @@ int wait_records(const VdbData* wait_rec, const VdbData* rec)
 
 // Whether w is the wait that starts here and fits in max_ticks.
 bool replays_here(const RememberedWait& w, std::uint64_t hash, const WaitKey& key,
-                  const VdbData* next, std::uint64_t max_ticks)
+                  const WaitShape& shape, const VdbData* next, std::uint64_t max_ticks)
 {
-    return w.hash == hash && w.used && w.ticks <= max_ticks && same_start(w.key, key) &&
+    return w.hash == hash && w.used && w.ticks <= max_ticks && same_start(w.key, key, shape) &&
            (!w.step_keyed || (w.step_x == svo_step_x && w.step_y == svo_step_y)) &&
-           (!w.reads_next || same_record(w.next, record_key(next)));
+           (!w.reads_next || same_key(w.next, RecordFields::key(next)));
 }
 
 // Logs the runs of a remembered wait that started at tick start under the
@@ -335,13 +205,13 @@ void replay_log(const RememberedWait& w, std::uint32_t start, const WorkSources&
 void replay(const RememberedWait& w, VdbData* rec, VdbData* next, const WorkSources& sources)
 {
     const std::uint32_t start = static_cast<std::uint32_t>(svo_tick_count);
-    if (w.key.motion.logged != 0) {
+    if (w.shape.logged) {
         replay_log(w, start, sources);
     }
     svo_tick_count = static_cast<std::int32_t>(start + w.ticks);
     for (int p = 0; p < SVO_PHASE_COUNT; ++p) {
-        phase_tick_count[p] =
-            static_cast<std::int32_t>(static_cast<std::uint32_t>(phase_tick_count[p]) + w.phase_ticks[p]);
+        const std::uint32_t count = static_cast<std::uint32_t>(phase_tick_count[p]);
+        phase_tick_count[p] = static_cast<std::int32_t>(count + w.phase_ticks[p]);
     }
     if (w.end_mark != no_end_mark) {
         job_end_tick = static_cast<std::int32_t>(start + w.end_mark);
@@ -354,15 +224,15 @@ void replay(const RememberedWait& w, VdbData* rec, VdbData* next, const WorkSour
         svo_step_x = w.last_step_x;
         svo_step_y = w.last_step_y;
     }
-    restore_motion(w.motion_after);
+    MotionFields::restore(rec, w.motion_after);
     VdbData* r = rec;
-    for (int i = 0; i < w.key.motion.records; ++i, r = r->next) {
-        restore_record(r, w.rec_after[i]);
+    for (int i = 0; i < w.shape.records; ++i, r = r->next) {
+        RecordFields::restore(r, w.rec_after[i]);
     }
     if (w.reads_next) {
-        restore_record(next, w.next_after);
+        RecordFields::restore(next, w.next_after);
     }
-    SVO_SetVectPtr(w.key.motion.idle_wait != 0 ? nullptr : next);
+    SVO_SetVectPtr(w.shape.idle_wait ? nullptr : next);
     replay_state.waits_remembered += 1;
     replay_state.ticks_remembered += w.ticks;
 }
@@ -373,22 +243,27 @@ void replay(const RememberedWait& w, VdbData* rec, VdbData* next, const WorkSour
 struct WaitStart {
     std::uint32_t tick;
     std::uint32_t phase_ticks[SVO_PHASE_COUNT];
-    std::int32_t job_start_tick, job_end_tick;
+    std::int32_t job_timing_state, job_start_tick, job_end_tick;
     std::int32_t pos_x, pos_y;
     std::int16_t err_x, err_y;
     std::uint64_t console_writes;
     std::size_t runs_logged;  // with the tick log
 };
 
-WaitStart wait_start(RememberedWait& w, const WaitKey& key, const VdbData* next)
+// Takes the slot w for the wait about to run from key and shape; what the
+// machine looks like now.
+WaitStart wait_start(RememberedWait& w, const WaitKey& key, const WaitShape& shape,
+                     const VdbData* next)
 {
     w.used = false;
     w.key = key;
-    w.next = record_key(next);
+    w.shape = shape;
+    w.next = RecordFields::key(next);
     w.step_x = svo_step_x;
     w.step_y = svo_step_y;
     WaitStart s{static_cast<std::uint32_t>(svo_tick_count),
                 {},
+                job_timing_state,
                 job_start_tick,
                 job_end_tick,
                 svo_pos_x,
@@ -409,10 +284,10 @@ WaitStart wait_start(RememberedWait& w, const WaitKey& key, const VdbData* next)
 bool may_remember(const RememberedWait& w, const WaitStart& s, SvoRunEnd end, std::uint64_t ran,
                   const VdbData* next)
 {
-    const VdbData* end_rec = w.key.motion.idle_wait != 0 ? nullptr : next;
-    return end == SvoRunEnd::condition && ran != 0 && ran < no_end_mark && SVO_VectPtr == end_rec &&
-           console_writes() == s.console_writes && job_timing_state == static_cast<std::int32_t>(w.key.motion.job_timing_state) &&
-           job_start_tick == s.job_start_tick;
+    const VdbData* end_rec = w.shape.idle_wait ? nullptr : next;
+    return end == SvoRunEnd::condition && ran != 0 && ran < no_end_mark &&
+           SVO_VectPtr == end_rec && console_writes() == s.console_writes &&
+           job_timing_state == s.job_timing_state && job_start_tick == s.job_start_tick;
 }
 
 // Keeps the runs the wait logged by the sources of their works; false when
@@ -442,13 +317,13 @@ bool remember_log(RememberedWait& w, const WaitStart& s, const WorkSources& sour
 bool remember(RememberedWait& w, const WaitStart& s, std::uint64_t ran, const VdbData* rec,
               const VdbData* next, const WorkSources& sources)
 {
-    if (w.key.motion.logged != 0 && !remember_log(w, s, sources)) {
+    if (w.shape.logged && !remember_log(w, s, sources)) {
         return false;
     }
-    w.next_after = record_key(next);
+    w.next_after = RecordFields::key(next);
     // Only the tick that takes the corner reads the next record; it leaves
     // the interrupt accelerating there.
-    w.reads_next = svo_state == ISRACC || !same_record(w.next, w.next_after);
+    w.reads_next = svo_state == ISRACC || !same_key(w.next, w.next_after);
     w.step_keyed = svo_step_x == w.step_x && svo_step_y == w.step_y;
     w.ticks = static_cast<std::uint32_t>(ran);
     for (int p = 0; p < SVO_PHASE_COUNT; ++p) {
@@ -464,13 +339,39 @@ bool remember(RememberedWait& w, const WaitStart& s, std::uint64_t ran, const Vd
                                          static_cast<std::uint16_t>(s.err_y));
     w.last_step_x = svo_step_x;
     w.last_step_y = svo_step_y;
-    w.motion_after = motion_key(w.key.motion.records, w.key.motion.idle_wait);
+    w.motion_after = MotionFields::key(rec);
     const VdbData* r = rec;
-    for (int i = 0; i < w.key.motion.records; ++i, r = r->next) {
-        w.rec_after[i] = record_key(r);
+    for (int i = 0; i < w.shape.records; ++i, r = r->next) {
+        w.rec_after[i] = RecordFields::key(r);
     }
     w.used = true;
     return true;
+}
+
+// The start of a wait of shape from the executing record rec.
+WaitKey start_key(const VdbData* rec, const WaitShape& shape)
+{
+    WaitKey key;
+    key.shape = shape.key();
+    key.motion = MotionFields::key(rec);
+    key.rec[0] = RecordFields::key(rec);
+    key.rec[1] = shape.records > 1 ? RecordFields::key(rec->next) : RecordKey{};
+    return key;
+}
+
+// The remembered wait of set that starts here and fits in max_ticks, or null.
+const RememberedWait* recalled_wait(WaitSet& set, std::uint64_t hash, const WaitKey& key,
+                                    const WaitShape& shape, const VdbData* next,
+                                    std::uint64_t max_ticks)
+{
+    for (int way = 0; way < 2; ++way) {
+        const RememberedWait& w = set.way[way];
+        if (replays_here(w, hash, key, shape, next, max_ticks)) {
+            set.recent = static_cast<std::uint8_t>(way);
+            return &w;
+        }
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -486,40 +387,29 @@ SvoRunEnd wait_memo_run(const VdbData* wait_rec, std::uint64_t max_ticks, std::u
     if (records == 0) {
         return run(wait_rec, max_ticks, ran);
     }
-    WaitKey key;
-    key.motion = motion_key(static_cast<std::uint8_t>(records), wait_rec == nullptr);
-    key.rec[0] = record_key(rec);
-    VdbData* next = rec->next;
-    if (records > 1) {
-        key.rec[1] = record_key(next);
-        next = next->next;
-    } else {
-        key.rec[1] = RecordKey{};
-    }
+    WaitShape shape{static_cast<std::uint8_t>(records), wait_rec == nullptr, false, 0, 0};
+    VdbData* next = records > 1 ? rec->next->next : rec->next;
     WorkSources sources{};
     if (tick_account_state.enabled) {
         sources = work_sources(rec, records, next);
-        key.motion.logged = 1;
-        key.motion.run_phase = tick_account_state.run_phase;
-        key.motion.work_pattern = work_pattern(sources);
+        shape.logged = true;
+        shape.run_phase = tick_account_state.run_phase;
+        shape.work_pattern = work_pattern(sources);
     }
-    const std::uint64_t hash = start_hash(key);
+    const WaitKey key = start_key(rec, shape);
+    const std::uint64_t hash = start_hash(key, shape);
     WaitSet& set = WaitSets::set_of_hash(hash);
-    for (int way = 0; way < 2; ++way) {
-        const RememberedWait& w = set.way[way];
-        if (replays_here(w, hash, key, next, max_ticks)) {
-            set.recent = static_cast<std::uint8_t>(way);
-            replay_state.wait_pace.hit();
-            replay(w, rec, next, sources);
-            *ran = w.ticks;
-            return SvoRunEnd::condition;
-        }
+    if (const RememberedWait* w = recalled_wait(set, hash, key, shape, next, max_ticks)) {
+        replay_state.wait_pace.hit();
+        replay(*w, rec, next, sources);
+        *ran = w->ticks;
+        return SvoRunEnd::condition;
     }
     const int way = 1 - set.recent;
     set.recent = static_cast<std::uint8_t>(way);
     RememberedWait& w = set.way[way];
     w.hash = hash;
-    const WaitStart start = wait_start(w, key, next);
+    const WaitStart start = wait_start(w, key, shape, next);
     const SvoRunEnd end = run(wait_rec, max_ticks, ran);
     if (may_remember(w, start, end, *ran, next) && remember(w, start, *ran, rec, next, sources)) {
         WaitSets::took_entry();

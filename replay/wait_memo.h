@@ -19,7 +19,8 @@
 
 // A wait's ticks as the runner runs them: until wait_rec is free, at most
 // max_ticks; *ran gets the ticks run.
-using WaitTicks = SvoRunEnd (*)(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran);
+using WaitTicks = SvoRunEnd (*)(const VdbData* wait_rec, std::uint64_t max_ticks,
+                                std::uint64_t* ran);
 
 // Runs a wait's ticks with run, or replays them from the memo when the same
 // wait ran before, counting those in replay_state; remembers waits it may

@@ -201,7 +201,7 @@ JobReport make_job_report(const std::string& job, const JobResult& result)
     r.ticks = std::max<std::int64_t>(result.ticks, 0);
     r.vectors_planned = vect_count;
     r.table_x = CurrentRomParam.MachParam.TableSize.X;
-    r.table_y = CurrentRomParam.MachParam.TableSize.Y;
+    r.table_y = table_far_edge_y();
 
     report_tally_finish(r.ticks);
     const ReportTallyState& s = report_tally_state;

@@ -76,12 +76,12 @@ json job_json(const JobReport& r, const std::optional<CostRate>& rate)
     for (int p = 0; p < SVO_PHASE_COUNT; ++p) {
         phases[phase_label(p)] = r.phases[static_cast<std::size_t>(p)];
     }
-    j["phases"] = phases;
+    j["phases"] = std::move(phases);
     json activities = json::array();
     for (const ActivityTicks& a : r.activities) {
         activities.push_back(activity_json(a));
     }
-    j["activities"] = activities;
+    j["activities"] = std::move(activities);
     j["vectors_planned"] = r.vectors_planned;
     j["raster_lines"] = r.raster_lines;
     j["cut_mm"] = rounded(r.cut_mm);
@@ -92,7 +92,7 @@ json job_json(const JobReport& r, const std::optional<CostRate>& rate)
                             {"entry", w.entry > 0 ? json(w.entry) : json(nullptr)},
                             {"message", w.message}});
     }
-    j["warnings"] = warnings;
+    j["warnings"] = std::move(warnings);
     return j;
 }
 
@@ -137,7 +137,7 @@ std::string json_report(const std::vector<JobReport>& reports, const char* versi
     return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
-std::string json_job_text(const JobReport& report, const std::optional<CostRate>& rate)
+std::string json_job_text(const JobReport& report, const std::optional<CostRate>& rate, int indent)
 {
-    return job_json(report, rate).dump(-1, ' ', false, json::error_handler_t::replace);
+    return job_json(report, rate).dump(indent, ' ', false, json::error_handler_t::replace);
 }

@@ -20,6 +20,7 @@ inline constexpr int json_report_schema = 4;
 std::string json_report(const std::vector<JobReport>& reports, const char* version,
                         const std::optional<CostRate>& rate = std::nullopt);
 
-// One job's object, as it stands in the document's "jobs", without indent.
+// One job's object, as it stands in the document's "jobs", without indent
+// or with indent spaces per level as a document of its own.
 std::string json_job_text(const JobReport& report,
-                          const std::optional<CostRate>& rate = std::nullopt);
+                          const std::optional<CostRate>& rate = std::nullopt, int indent = -1);

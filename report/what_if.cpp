@@ -301,9 +301,13 @@ bool make_sweep(std::string_view key, const std::vector<std::int64_t>& values, S
     if (!find_field(key, &field, &name, &pen, error)) {
         return false;
     }
+    // Callers stop reading a list one value past the limit, so the count
+    // beyond it is not known here.
     if (values.empty() || values.size() > SWEEP_MAX_VALUES) {
-        *error = "a sweep of " + name + " takes 1 to " + std::to_string(SWEEP_MAX_VALUES) +
-                 " values, not " + std::to_string(values.size());
+        *error =
+            "a sweep of " + name +
+            (values.empty() ? std::string(" needs at least one value")
+                            : " takes at most " + std::to_string(SWEEP_MAX_VALUES) + " values");
         return false;
     }
     SweepSpec made;

@@ -28,7 +28,10 @@
 #include "report/report_json.h"
 #include "report/timeline_csv.h"
 #include "report/what_if.h"
+#include "serve/serve_connection.h"
+#include "serve/serve_openapi.h"
 #include "serve/serve_query.h"
+#include "serve/serve_timeline.h"
 #include "serve/web_assets.h"
 
 using json = nlohmann::ordered_json;
@@ -50,13 +53,11 @@ constexpr double plotbed_per_mm = machine_plotbed_dpi / 25.4;
 // A setting the job ran at: its key and value (overridden or its own).
 using JobSetting = std::pair<std::string, std::int32_t>;
 
-// A job run: its report, and for each move of report.path the entry of
-// the job file that queued it.
+// A job run: its report, and what a timeline answer keeps of it.
 struct EstimateRun {
     JobReport report;
-    std::vector<TimelineRow> timeline;  // in file order
-    std::vector<HeadMove> moves;        // as committed
-    std::int32_t start_x = 0, start_y = 0;  // the head at the job's start, plot-bed units
+    std::shared_ptr<TimelineKeep> keep;  // null: no timeline asked for
+    std::size_t body_bytes = 0;          // the job's own bytes
     // The settings a what-if can change that the job uses: the speed code
     // of each pen it cuts with, and with raster work its raster speeds and
     // banding.
@@ -71,7 +72,9 @@ std::string status_text(int status, const ServeOptions& options)
     case 400: return "malformed request";
     case 404: return "no such resource";
     case 405: return "method not allowed here";
-    case 408: return "the request took too long to arrive";
+    case 408:
+        return "the request did not arrive within " + std::to_string(options.header_timeout_s) +
+               " s (its headers) and " + std::to_string(options.body_timeout_s) + " s (its body)";
     case 413: return "the body is larger than " + std::to_string(options.max_body) + " bytes";
     case 414: return "the request line is too long";
     case 431: return "the request's headers are too large";
@@ -131,12 +134,6 @@ std::vector<JobSetting> job_settings(const JobReport& report, const std::string&
         settings.emplace_back(key, setting_value(bytes, overrides, key));
     }
     return settings;
-}
-
-// Keeps a timeline row of the job being run.
-void keep_timeline_row(const TimelineRow& row, void* run)
-{
-    static_cast<EstimateRun*>(run)->timeline.push_back(row);
 }
 
 // Runs the jobs sent, one at a time on the one machine, and lets a bounded
@@ -239,27 +236,36 @@ private:
     static void run_locked(const std::string& bytes, const EstimateAsk& ask,
                            ReplayClock::time_point deadline, EstimateRun* out)
     {
-        const JobResult result = run_job({.job_bytes = bytes,
-                                          .console = ConsoleSink{feed_warnings, nullptr},
-                                          .tick_limit = ask.tick_limit,
-                                          .deadline = deadline,
-                                          .replay = ask.replay,
-                                          .overrides = ask.overrides,
-                                          .account_ticks = true,
-                                          .tally_report = true,
-                                          .keep_moves = true,
-                                          .timeline_row = keep_timeline_row,
-                                          .timeline_context = out});
+        TimelineKeep* keep = out->keep.get();
+        const JobResult result =
+            run_job({.job_bytes = bytes,
+                     .console = ConsoleSink{feed_warnings, nullptr},
+                     .tick_limit = ask.tick_limit,
+                     .deadline = deadline,
+                     .replay = ask.replay,
+                     .overrides = ask.overrides,
+                     .account_ticks = true,
+                     .tally_report = true,
+                     .timeline_row = keep ? TimelineKeep::keep_row : nullptr,
+                     .timeline_context = keep,
+                     .move_sink = keep && keep->with_moves() ? TimelineKeep::keep_move : nullptr,
+                     .move_context = keep});
         const bool read = result.outcome != JobOutcome::unreadable;
         out->rate = ask.rate;
         out->report = read ? make_job_report(ask.name, result)
                            : unreadable_job_report(ask.name, result.unreadable_reason);
+        if (keep != nullptr) {
+            keep->start_x = entry_log_state.start_x;
+            keep->start_y = entry_log_state.start_y;
+        }
         if (read) {
-            out->moves = std::move(entry_log_state.moves);
-            out->start_x = entry_log_state.start_x;
-            out->start_y = entry_log_state.start_y;
             out->settings = job_settings(out->report, bytes, ask.overrides);
         }
+        // What the run tallied grows with the job: it goes now, not at the
+        // next run's start, so that the memory goes back to the host.
+        report_tally_reset();
+        entry_log_reset();
+        tick_account_reset();
     }
 
     const ServeOptions options_;
@@ -268,45 +274,20 @@ private:
     int waiting_ = 0;
 };
 
-// The job object of the report's JSON document.
-std::string job_json_text(const JobReport& report, const std::string& version,
-                          const std::optional<CostRate>& rate)
-{
-    const json doc = json::parse(json_report({report}, version.c_str(), rate));
-    return doc["jobs"][0].dump(2) + "\n";
-}
-
-// The timeline with what the page draws: the table, the activities and
-// each move of the head in millimetres with the entry that queued it.
-std::string timeline_json_text(const EstimateRun& run)
+// The fields of the timeline's JSON before its rows and moves (the
+// object's text without its closing brace): the job, its run time, the
+// settings the page offers, the table and the activities.
+std::string timeline_head_text(const EstimateRun& run)
 {
     const JobReport& r = run.report;
-    json rows = json::array();
-    for (const TimelineRow& row : run.timeline) {
-        rows.push_back({{"entry", row.entry}, {"keyword", row.keyword},
-                        {"start_ms", row.start_ms}, {"end_ms", row.end_ms}});
-    }
     json activities = json::array();
     for (const ActivityTicks& a : r.activities) {
         activities.push_back({{"kind", activity_kind_name(a.kind)}, {"label", activity_label(a)},
                               {"ms", ticks_to_ms(a.ticks)}});
     }
-    json moves = json::array();
-    const auto mm = [](std::int64_t v) { return std::round(static_cast<double>(v) / plotbed_per_mm * 100.0) / 100.0; };
-    std::int64_t x = run.start_x;
-    std::int64_t y = run.start_y;
-    for (const HeadMove& m : run.moves) {
-        std::size_t activity = 0;
-        while (activity < r.activities.size() &&
-               (r.activities[activity].kind != m.kind || r.activities[activity].index != m.index)) {
-            ++activity;
-        }
-        const std::int64_t x1 = x + m.dx;
-        const std::int64_t y1 = y + m.dy;
-        moves.push_back({mm(x), mm(y), mm(x1), mm(y1), activity, m.entry});
-        x = x1;
-        y = y1;
-    }
+    const auto mm = [](std::int64_t v) {
+        return std::round(static_cast<double>(v) / plotbed_per_mm * 100.0) / 100.0;
+    };
     json settings = json::object();
     for (const auto& [key, value] : run.settings) {
         settings[key] = value;
@@ -315,67 +296,43 @@ std::string timeline_json_text(const EstimateRun& run)
                       {"run_time_ms", r.run_time_ms},
                       {"settings", settings},
                       {"table_mm", {mm(r.table_x), mm(r.table_y)}},
-                      {"activities", activities},
-                      {"timeline", rows},
-                      {"moves", moves}};
-    return doc.dump() + "\n";
+                      {"activities", activities}};
+    std::string text = doc.dump();
+    text.pop_back();
+    return text;
 }
 
-// The API as an OpenAPI document.
-std::string openapi_text(const std::string& version)
+// Sends the text as it is made, in pieces (the answer is never held whole).
+void send_text(httplib::Response& res, std::shared_ptr<TimelineText> text, const char* type)
 {
-    const auto number = [](const char* name, const char* type, const char* description) {
-        return json{{"name", name}, {"in", "query"}, {"description", description}, {"schema", {{"type", type}}}};
-    };
-    json job_query = json::array(
-        {{{"name", "replay"}, {"in", "query"}, {"schema", {{"type", "string"}, {"enum", {"fast", "full", "literal"}}}}},
-         {{"name", "tick_limit"}, {"in", "query"}, {"schema", {{"type", "integer"}, {"minimum", 1}}}},
-         {{"name", "name"}, {"in", "query"}, {"description", "the job's name in the answer"}, {"schema", {{"type", "string"}}}},
-         {{"name", "set"}, {"in", "query"}, {"style", "form"}, {"explode", true},
-          {"description", "KEY=VALUE, repeatable: the job runs as if the setting KEY (a job-file keyword that sets one value, "
-                          "or VectorSpeed.N for pen N's speed code) were VALUE throughout"},
-          {"schema", {{"type", "array"}, {"items", {{"type", "string"}, {"example", "RasterSpeedX=800"}}}}}}});
-    job_query.push_back(number("rate", "number", "an amount per hour of machine time: the estimate (each run of a sweep) gets a cost"));
-    job_query.push_back(number("setup", "number", "minutes of setup per job, priced at the rate"));
-    json sweep_query = job_query;
-    sweep_query.push_back({{"name", "key"}, {"in", "query"}, {"required", true},
-                           {"description", "the setting swept, as set= names it"}, {"schema", {{"type", "string"}}}});
-    sweep_query.push_back(number("values", "string", "the values, comma-separated (or from, to and step)"));
-    sweep_query.push_back(number("from", "integer", "the first value"));
-    sweep_query.push_back(number("to", "integer", "the last value, included when the steps reach it"));
-    sweep_query.push_back(number("step", "integer", "from one value to the next, at least 1"));
-    sweep_query.push_back(number("fit_ms", "integer", "a slot in milliseconds: each run says whether it fits"));
+    res.set_chunked_content_provider(type, [text](std::size_t, httplib::DataSink& sink) {
+        std::string piece;
+        if (text->next(&piece)) {
+            return sink.write(piece.data(), piece.size());
+        }
+        sink.done();
+        return true;
+    });
+}
 
-    const json job_body = {{"required", true},
-                           {"content", {{"application/octet-stream", {{"schema", {{"type", "string"}, {"format", "binary"}}}}}}}};
-    const json errors = {
-        {"400", {{"description", "malformed request"}}},
-        {"413", {{"description", "body over the size limit"}}},
-        {"503", {{"description", "too many estimates waiting; see Retry-After"}}}};
-    const auto post = [&](const char* summary, const char* type) {
-        json responses = errors;
-        responses["200"] = {{"description", summary}, {"content", {{type, json::object()}}}};
-        return json{{"post", {{"summary", summary}, {"parameters", job_query},
-                              {"requestBody", job_body}, {"responses", responses}}}};
-    };
-    json sweep = post("the job once as written and once per value of one setting (at most 1001): run times, and costs with a rate",
-                      "application/json");
-    sweep["post"]["parameters"] = sweep_query;
-    const auto get = [](const char* summary) {
-        return json{{"get", {{"summary", summary}, {"responses", {{"200", {{"description", summary}}}}}}}};
-    };
-    const json doc = {
-        {"openapi", "3.0.3"},
-        {"info", {{"title", "vemtrac estimate service"}, {"version", version}}},
-        {"paths",
-         {{"/v1/estimate", post("the job's estimate and where its time goes, as in the JSON report", "application/json")},
-          {"/v1/timeline", post("the machine time of each entry: CSV, or JSON (with the head's moves) with Accept: application/json", "text/csv")},
-          {"/v1/picture", post("the job drawn on the table", "image/svg+xml")},
-          {"/v1/sweep", sweep},
-          {"/v1/version", get("version and machine model")},
-          {"/healthz", get("the service is up")},
-          {"/v1/openapi.json", get("this document")}}}};
-    return doc.dump(2) + "\n";
+// Answers 422: the timeline did not fit the request's budget; says what
+// the budget is and how to ask for less.
+void refuse_timeline(httplib::Response& res, const TimelineKeep& keep, bool json_asked,
+                     const ServeOptions& options, std::size_t body_bytes)
+{
+    std::string text = "the timeline of this job needs more than the " +
+                       std::to_string(keep.budget()) +
+                       " bytes of memory a request's answer may keep here (--memory-budget-mib " +
+                       std::to_string(options.memory_budget >> 20) + " and three times the job's " +
+                       std::to_string(body_bytes) +
+                       " bytes, less 8 MiB for the machine); ask for less: the entries of a part "
+                       "of the job with entries=FIRST-LAST";
+    if (json_asked) {
+        text += ", or the timeline as CSV (Accept: text/csv), which leaves out the head's moves";
+    }
+    res.status = 422;
+    res.set_content(json{{"error", text}, {"limit_bytes", keep.budget()}}.dump() + "\n",
+                    "application/json");
 }
 
 // The content type of a file of the page.
@@ -416,22 +373,83 @@ httplib::Headers default_headers(const ServeOptions& options)
     return h;
 }
 
-// A route that runs the job in the request's body.
-template <class Answer>
-void post_job(httplib::Server& server, const char* pattern,
-              const std::shared_ptr<EstimateQueue>& queue, std::size_t max_body, Answer answer)
+// The bytes a request's timeline may keep: the budget, and three times
+// the body besides the body itself (held all along), less what the
+// machine's own work may take.
+std::size_t timeline_allowance(const ServeOptions& options, std::size_t body_bytes)
 {
-    server.Post(pattern, [queue, max_body, answer](const httplib::Request& req, httplib::Response& res,
-                                                    const httplib::ContentReader& reader) {
+    constexpr std::size_t machine_bytes = std::size_t{8} << 20;
+    const std::size_t allowed = options.memory_budget + 3 * body_bytes;
+    return allowed > machine_bytes ? allowed - machine_bytes : 0;
+}
+
+// Reads the job in the request's body, noting the memory it holds; false
+// with the error answered.
+bool read_job(const httplib::Request& req, httplib::Response& res,
+              const httplib::ContentReader& reader, std::size_t max_body, std::string* body)
+{
+    const bool read = read_body(req, res, reader, max_body, body);
+    connection_note_memory(body->capacity());
+    return read;
+}
+
+// A route that runs the job in the request's body: prepare says what the
+// run keeps for the answer (false with the error answered), answer answers.
+template <class Prepare, class Answer>
+void post_job(httplib::Server& server, const char* pattern,
+              const std::shared_ptr<EstimateQueue>& queue, std::size_t max_body, Prepare prepare,
+              Answer answer)
+{
+    server.Post(pattern, [=](const httplib::Request& req, httplib::Response& res,
+                             const httplib::ContentReader& reader) {
         std::string body;
-        if (!read_body(res, reader, max_body, &body)) {
+        EstimateRun run;
+        if (!read_job(req, res, reader, max_body, &body) || !prepare(req, res, body.size(), &run)) {
             return;
         }
-        EstimateRun run;
         if (queue->run(req, body, res, &run)) {
+            run.body_bytes = body.size();
+            std::string().swap(body);  // the answer needs the job's figures only
             answer(req, res, run);
         }
     });
+}
+
+// Whether the timeline is asked for as JSON, with what the page draws.
+bool timeline_json_asked(const httplib::Request& req)
+{
+    return req.get_header_value("Accept").find("application/json") != std::string::npos;
+}
+
+// The timeline route: the rows of the CSV, or the JSON the page draws,
+// made as they are sent, within the request's memory budget.
+void route_timeline(httplib::Server& server, const std::shared_ptr<EstimateQueue>& queue,
+                    const ServeOptions& options)
+{
+    using Req = const httplib::Request&;
+    using Res = httplib::Response&;
+    const auto prepare = [options](Req req, Res res, std::size_t body_bytes, EstimateRun* run) {
+        EntryWindow window;
+        if (!read_entry_window(req, res, &window)) {
+            return false;
+        }
+        run->keep = std::make_shared<TimelineKeep>(timeline_allowance(options, body_bytes),
+                                                   timeline_json_asked(req), window);
+        return true;
+    };
+    post_job(server, "/v1/timeline", queue, options.max_body, prepare,
+             [options](Req req, Res res, const EstimateRun& run) {
+                 const bool as_json = timeline_json_asked(req);
+                 if (run.keep->over_budget()) {
+                     refuse_timeline(res, *run.keep, as_json, options, run.body_bytes);
+                 } else if (as_json) {
+                     send_text(res,
+                               TimelineText::json(run.keep, timeline_head_text(run), run.report),
+                               "application/json");
+                 } else {
+                     send_text(res, TimelineText::csv(run.keep), "text/csv; charset=utf-8");
+                 }
+             });
 }
 
 // The sweep route: the job in the body run once as written and once per
@@ -444,8 +462,8 @@ void route_sweep(httplib::Server& server, const std::shared_ptr<EstimateQueue>& 
         std::string body;
         SweepSpec sweep_asked;
         std::optional<CostRate> rate;
-        if (!read_body(res, reader, max_body, &body) || !read_sweep_query(req, res, &sweep_asked) ||
-            !read_cost_rate(req, res, &rate)) {
+        if (!read_job(req, res, reader, max_body, &body) ||
+            !read_sweep_query(req, res, &sweep_asked) || !read_cost_rate(req, res, &rate)) {
             return;
         }
         std::optional<std::uint32_t> fit_ms;
@@ -466,28 +484,21 @@ void route_sweep(httplib::Server& server, const std::shared_ptr<EstimateQueue>& 
 
 // The routes that run a job.
 void route_jobs(httplib::Server& server, const std::shared_ptr<EstimateQueue>& queue,
-                const ServeOptions& options, const std::string& version)
+                const ServeOptions& options)
 {
     using Req = const httplib::Request&;
     using Res = httplib::Response&;
-    post_job(server, "/v1/estimate", queue, options.max_body, [version](Req, Res res, const EstimateRun& run) {
-        res.set_content(job_json_text(run.report, version, run.rate), "application/json");
-    });
-    post_job(server, "/v1/timeline", queue, options.max_body, [](Req req, Res res, const EstimateRun& run) {
-        if (req.get_header_value("Accept").find("application/json") != std::string::npos) {
-            res.set_content(timeline_json_text(run), "application/json");
-        } else {
-            std::string csv = timeline_csv_header();
-            for (const TimelineRow& row : run.timeline) {
-                csv += timeline_csv_row(row);
-            }
-            res.set_content(csv, "text/csv; charset=utf-8");
-        }
-    });
-    post_job(server, "/v1/picture", queue, options.max_body, [](Req, Res res, const EstimateRun& run) {
-        res.set_content(job_svg(run.report), "image/svg+xml");
-        res.set_header("Content-Security-Policy", picture_policy);
-    });
+    const auto keep_nothing = [](Req, Res, std::size_t, EstimateRun*) { return true; };
+    post_job(server, "/v1/estimate", queue, options.max_body, keep_nothing,
+             [](Req, Res res, const EstimateRun& run) {
+                 res.set_content(json_job_text(run.report, run.rate, 2) + "\n", "application/json");
+             });
+    route_timeline(server, queue, options);
+    post_job(server, "/v1/picture", queue, options.max_body, keep_nothing,
+             [](Req, Res res, const EstimateRun& run) {
+                 res.set_content(job_svg(run.report), "image/svg+xml");
+                 res.set_header("Content-Security-Policy", picture_policy);
+             });
     route_sweep(server, queue, options.max_body);
 }
 
@@ -522,34 +533,85 @@ void route_static(httplib::Server& server, const ServeOptions& options, const st
     }
 }
 
+// Answers, before any body is read, a request for a path in a way it is
+// not served (405, with the methods it is) or with a body declared over
+// the limit (413); the connection then closes.
+httplib::Server::HandlerResponse
+check_request_head(const httplib::Request& req, httplib::Response& res, const ServeOptions& options)
+{
+    const char* methods = path_methods(req.path, !options.cors.empty());
+    if (methods != nullptr && !method_listed(methods, req.method)) {
+        send_error(res, 405, req.path + " takes " + methods + ", not " + req.method);
+        res.set_header("Allow", methods);
+    } else if (declared_length(req) > options.max_body) {
+        send_error(res, 413, status_text(413, options));
+    } else {
+        return httplib::Server::HandlerResponse::Unhandled;
+    }
+    if (declares_body(req)) {
+        connection_close_after_answer();
+    }
+    return httplib::Server::HandlerResponse::Handled;
+}
+
+// Sets what every answer gets from the service: the errors as JSON (408
+// for a request that missed its deadline), and a connection whose request
+// was not read to its end closed after the answer.
+void set_answer_handlers(httplib::Server& server, const ServeOptions& options)
+{
+    server.set_error_handler([options](const httplib::Request&, httplib::Response& res) {
+        if (connection_timed_out()) {
+            send_error(res, 408, status_text(408, options));
+            connection_close_after_answer();
+        } else if (res.body.empty()) {
+            send_error(res, res.status, status_text(res.status, options));
+        }
+    });
+    server.set_exception_handler(
+        [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+            send_error(res, 500, "the estimate failed inside the service");
+        });
+    server.set_pre_routing_handler([options](const httplib::Request& req, httplib::Response& res) {
+        return check_request_head(req, res, options);
+    });
+    // A body declared too large is refused before the client sends it.
+    server.set_expect_100_continue_handler(
+        [options](const httplib::Request& req, httplib::Response& res) {
+            if (declared_length(req) <= options.max_body) {
+                return 100;
+            }
+            connection_close_after_answer();
+            return res.status = 413;
+        });
+    server.set_post_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+        if (res.status >= 400 && declares_body(req)) {
+            connection_close_after_answer();
+        }
+        if (connection_closing()) {
+            res.headers.erase("Keep-Alive");
+            res.set_header("Connection", "close");
+        }
+    });
+}
+
 } // namespace
 
 std::unique_ptr<httplib::Server> make_estimate_server(const ServeOptions& options,
                                                       const std::string& version)
 {
-    auto server = std::make_unique<httplib::Server>();
+    auto server = std::make_unique<EstimateServer>(options);
     auto queue = std::make_shared<EstimateQueue>(options);
-    // Enough threads that the queue can fill while others are still
-    // answered (the page, health checks, errors).
-    const auto threads = static_cast<std::size_t>(options.queue) + 4;
-    server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     server->set_payload_max_length(options.max_body);
     server->set_read_timeout(options.timeout_s, 0);
     server->set_write_timeout(options.timeout_s, 0);
     server->set_keep_alive_timeout(2);
+    server->set_keep_alive_max_count(100);
     // An answer's head and body go out as separate writes: without this the
     // body waits for the client's delayed acknowledgement of the head.
     server->set_tcp_nodelay(true);
     server->set_default_headers(default_headers(options));
-    server->set_error_handler([options](const httplib::Request&, httplib::Response& res) {
-        if (res.body.empty()) {
-            send_error(res, res.status, status_text(res.status, options));
-        }
-    });
-    server->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-        send_error(res, 500, "the estimate failed inside the service");
-    });
-    route_jobs(*server, queue, options, version);
+    set_answer_handlers(*server, options);
+    route_jobs(*server, queue, options);
     route_static(*server, options, version);
     return server;
 }
@@ -557,6 +619,7 @@ std::unique_ptr<httplib::Server> make_estimate_server(const ServeOptions& option
 int run_serve(const ServeOptions& options, const char* version)
 {
     platform::ignore_broken_pipe();
+    platform::return_large_blocks_when_freed();
     const std::unique_ptr<httplib::Server> server = make_estimate_server(options, version);
     int port = options.port;
     if (port == 0) {

@@ -25,5 +25,11 @@ struct ServeOptions {
     std::uint64_t tick_limit = replay_max_job_ticks;  // most ticks of one estimate
     std::uint32_t time_limit_ms = 60000;     // most wall-clock time one estimate may run
     int timeout_s = 30;                      // a stalled client, or a wait for the machine
+    int header_timeout_s = 10;               // a request's line and headers must arrive in this
+    int body_timeout_s = 30;                 // and its body in this after them
+    int connections = 128;                   // requests read at once, besides the estimates' queue
+    // What one request may make the service's memory grow by, besides four
+    // times its body: 64 MiB.
+    std::size_t memory_budget = std::size_t{64} << 20;
     std::string cors;                        // the one origin allowed to call, or none
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -193,9 +194,12 @@ bool read_ask(const httplib::Request& req, const std::string& /*body*/, httplib:
 // Reads the request's body, as the bytes it is, whatever its content type
 // says (a form's fields are not parsed out of it); false with the error
 // answered.
-bool read_body(httplib::Response& res, const httplib::ContentReader& reader, std::size_t max_body,
-               std::string* body)
+bool read_body(const httplib::Request& req, httplib::Response& res,
+               const httplib::ContentReader& reader, std::size_t max_body, std::string* body)
 {
+    // The length declared is within the limit (larger ones are refused
+    // before the body is read): taken at once, the body is held only once.
+    body->reserve(std::min<std::uint64_t>(declared_length(req), max_body));
     bool too_large = false;
     const bool read = reader([&](const char* data, std::size_t size) {
         too_large = size > max_body - body->size();
@@ -213,6 +217,70 @@ bool read_body(httplib::Response& res, const httplib::ContentReader& reader, std
         return false;
     }
     return true;
+}
+
+bool read_entry_window(const httplib::Request& req, httplib::Response& res, EntryWindow* window)
+{
+    if (!req.has_param("entries")) {
+        return true;
+    }
+    const std::string text = req.get_param_value("entries");
+    const std::size_t dash = text.find('-');
+    const auto first = static_cast<std::int32_t>(positive_number(text.substr(0, dash), INT32_MAX));
+    const auto last =
+        dash == std::string::npos
+            ? first
+            : static_cast<std::int32_t>(positive_number(text.substr(dash + 1), INT32_MAX));
+    if (first == 0 || last < first) {
+        send_error(res, 400, "entries must be FIRST-LAST, entry numbers from 1 with FIRST <= LAST");
+        return false;
+    }
+    *window = EntryWindow{first, last};
+    return true;
+}
+
+const char* path_methods(const std::string& path, bool cors)
+{
+    static const std::set<std::string> jobs{"/v1/estimate", "/v1/timeline", "/v1/picture",
+                                            "/v1/sweep"};
+    static const std::set<std::string> pages{"/",           "/app.js",  "/app.css",
+                                             "/v1/version", "/healthz", "/v1/openapi.json"};
+    if (jobs.contains(path)) {
+        return cors ? "POST, OPTIONS" : "POST";
+    }
+    if (pages.contains(path)) {
+        return cors && path.starts_with("/v1/") ? "GET, HEAD, OPTIONS" : "GET, HEAD";
+    }
+    return nullptr;
+}
+
+bool method_listed(std::string_view methods, std::string_view method)
+{
+    while (!methods.empty()) {
+        const std::size_t comma = std::min(methods.find(", "), methods.size());
+        if (methods.substr(0, comma) == method) {
+            return true;
+        }
+        methods.remove_prefix(std::min(comma + 2, methods.size()));
+    }
+    return false;
+}
+
+std::uint64_t declared_length(const httplib::Request& req)
+{
+    const std::string text = req.get_header_value("Content-Length");
+    if (text.empty() ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return 0;  // none, or not a length: the HTTP library answers for it
+    }
+    std::uint64_t length = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), length);
+    return ec == std::errc{} ? length : UINT64_MAX;
+}
+
+bool declares_body(const httplib::Request& req)
+{
+    return declared_length(req) > 0 || req.has_header("Transfer-Encoding");
 }
 
 // Reads the sweep a query asks for: key, and values=V,V,... or from, to

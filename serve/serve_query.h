@@ -7,12 +7,14 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <httplib.h>
 
 #include "replay/tick_runner.h"
 #include "report/what_if.h"
 #include "serve/serve_options.h"
+#include "serve/serve_timeline.h"
 
 // What one estimate request asks the machine for.
 struct EstimateAsk {
@@ -42,8 +44,26 @@ bool read_ask(const httplib::Request& req, const std::string& body, httplib::Res
 // Reads the request's body, as the bytes it is, whatever its content type
 // says (a form's fields are not parsed out of it); false with the error
 // answered.
-bool read_body(httplib::Response& res, const httplib::ContentReader& reader, std::size_t max_body,
-               std::string* body);
+bool read_body(const httplib::Request& req, httplib::Response& res,
+               const httplib::ContentReader& reader, std::size_t max_body, std::string* body);
+
+// Reads entries=FIRST-LAST (or entries=N), the entries a timeline covers;
+// false with the error answered.
+bool read_entry_window(const httplib::Request& req, httplib::Response& res, EntryWindow* window);
+
+// The methods a path of the service takes, as an Allow header lists them,
+// or null for a path the service does not have.
+const char* path_methods(const std::string& path, bool cors);
+
+// True when the method is one of the methods listed.
+bool method_listed(std::string_view methods, std::string_view method);
+
+// The length of the body a request declares: 0 without one (or with a
+// Content-Length that is no number), UINT64_MAX past what 64 bits hold.
+std::uint64_t declared_length(const httplib::Request& req);
+
+// True when the request says a body follows its headers.
+bool declares_body(const httplib::Request& req);
 
 // Reads the sweep a query asks for: key, and values=V,V,... or from, to
 // and step; false with the error answered.

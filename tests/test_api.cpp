@@ -288,6 +288,30 @@ TEST(Api, CallersOfTheFirstVersionKeepWorking)
     EXPECT_EQ(result.run_time_ms, 57809u);
 }
 
+TEST(Api, UnknownVersionsAndTraceCategoriesAreErrors)
+{
+    const std::string job = example_job("vector_job.cmd");
+    vemtrac_result result;
+    for (const int version : {0, -5, VEMTRAC_API_VERSION + 1, 99}) {
+        vemtrac_options options;
+        vemtrac_options_init(&options);
+        options.api_version = version;
+        EXPECT_EQ(vemtrac_estimate(job.data(), job.size(), &options, &result),
+                  VEMTRAC_ERROR_ARGUMENT)
+            << version;
+        EXPECT_NE(std::string(result.reason).find("api_version " + std::to_string(version)),
+                  std::string::npos);
+    }
+    vemtrac_options options;
+    vemtrac_options_init(&options);
+    options.trace_categories = "ShowJobTime, NoSuchThing";
+    EXPECT_EQ(vemtrac_estimate(job.data(), job.size(), &options, &result), VEMTRAC_ERROR_ARGUMENT);
+    EXPECT_NE(std::string(result.reason).find("\"NoSuchThing\""), std::string::npos);
+    options.trace_categories = " ShowJobTime ,,DeltaMove ";
+    EXPECT_EQ(vemtrac_estimate(job.data(), job.size(), &options, &result), VEMTRAC_SUCCESS);
+    EXPECT_EQ(result.run_time_ms, 57809u);
+}
+
 // A design turns into a job, and every estimate call takes the design as
 // that job.
 TEST(Api, DesignsImportAndEstimateAsTheirJobs)

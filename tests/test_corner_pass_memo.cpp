@@ -93,7 +93,8 @@ std::vector<Drawing> drawings(std::mt19937& rng, std::vector<std::vector<Move>>&
         const std::uint32_t min_vel = rng() % 4 == 0 ? 1000 : 240;
         const std::int32_t accel = rng() % 4 == 0 ? 4000 : 3600;
         const int changed = rng() % 3 == 0 ? static_cast<int>(rng() % s.size()) : -1;
-        d.push_back(Drawing{&s, min_vel, accel, changed, static_cast<Change>(rng() % change_kinds)});
+        d.push_back(
+            Drawing{&s, min_vel, accel, changed, static_cast<Change>(rng() % change_kinds)});
     }
     return d;
 }

@@ -143,7 +143,8 @@ TEST(FastRun, GeneratedJobsGiveWhatTheLiteralReplayGives)
         const std::string job = random_job(rng);
         const std::uint64_t limit = rng.chance(5) ? static_cast<std::uint64_t>(rng.in(1, 30000))
                                                   : replay_max_job_ticks;
-        ticks += expect_same_every_way(job, "generated job " + std::to_string(i) + ":\n" + job, limit);
+        ticks +=
+            expect_same_every_way(job, "generated job " + std::to_string(i) + ":\n" + job, limit);
         if (HasFailure()) {
             break;
         }

@@ -11,7 +11,9 @@
 
 namespace {
 
-enum Exit { MaxTicks, Count, Doubling, Stopping, Corner, Slews, Warns, Negative, Creeps, Slow, ExitKinds };
+enum Exit {
+    MaxTicks, Count, Doubling, Stopping, Corner, Slews, Warns, Negative, Creeps, Slow, ExitKinds
+};
 
 // A number of up to 'bits' bits with its length spread evenly.
 std::uint64_t any_size(std::mt19937_64& rng, int bits)
@@ -67,8 +69,8 @@ Exit dcc_exit(const Case& c, const RampValues& v, std::uint64_t k)
     if (k == c.max_ticks) {
         return MaxTicks;
     }
-    const auto rem = static_cast<std::int32_t>(static_cast<std::uint32_t>(v.majrdisth + std::int64_t{c.extra}) -
-                                               (v.majrvel >> 23));
+    const auto rem = static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(v.majrdisth + std::int64_t{c.extra}) - (v.majrvel >> 23));
     const auto dcc = static_cast<std::int32_t>((std::uint64_t{v.high_ddr} << 32 | v.ddr) >> 16);
     if (rem > 0x1000000 && !c.flag) {
         return Warns;
@@ -120,7 +122,8 @@ bool same_ramp(const Case& c, Coverage* cov)
                       << c.v.majrvel << " majrdvel " << c.rec.majrdvel << " majrdisth "
                       << c.v.majrdisth << " extra " << c.extra << " D " << c.v.high_ddr << ":"
                       << c.v.ddr << " currvel " << c.v.currvel << " acclcount " << c.rec.acclcount
-                      << " acc_index " << c.v.acc_index << ": ticks " << run.ticks << ", walk " << k;
+                      << " acc_index " << c.v.acc_index << ": ticks " << run.ticks << ", walk "
+                      << k;
     return same;
 }
 
@@ -144,7 +147,8 @@ Case draw_case(std::mt19937_64& rng, bool accelerating)
     const std::uint64_t creep = 1 + rng() % 4;
     std::uint64_t vel = (creep << 23) + std::uint64_t{v.currvel} * r.majrdvel;
     std::uint64_t d = (64 - creep) << 16;
-    d += (std::uint64_t{v.currvel} * (creep << 23) + r.majrdvel * (std::uint64_t{v.currvel} * (v.currvel - 1) / 2)) >> 7;
+    const std::uint64_t steps = v.currvel;
+    d += (steps * (creep << 23) + r.majrdvel * (steps * (steps - 1) / 2)) >> 7;
     if (wild) {
         vel = any_size(rng, 32);
         d = any_size(rng, 64);

@@ -71,10 +71,40 @@ TEST(ServeCli, FormDefaultsAndLimits)
     EXPECT_EQ(o.serve.max_body, 64u << 20);
     EXPECT_EQ(o.serve.time_limit_ms, 60000u);
     EXPECT_TRUE(o.serve.cors.empty());
+    EXPECT_EQ(o.serve.memory_budget, 64u << 20);
+    EXPECT_EQ(o.serve.connections, 128);
+    EXPECT_EQ(o.serve.header_timeout_s, 10);
+    EXPECT_EQ(o.serve.body_timeout_s, 30);
+    o = parse({"serve", "--port", "9", "--help"});
+    EXPECT_EQ(o.mode, CliMode::help);
+    EXPECT_TRUE(o.serve_help);
+    EXPECT_NE(cli_serve_help_text().find("--memory-budget-mib N"), std::string::npos);
 
-    o = parse({"serve", "--host", "0.0.0.0", "--port", "0", "--max-body", "100", "--queue", "2",
-               "--tick-limit", "5000", "--time-limit-s", "5", "--timeout-s", "3", "--cors",
-               "https://shop.example"});
+    o = parse({"serve",
+               "--host",
+               "0.0.0.0",
+               "--port",
+               "0",
+               "--max-body",
+               "100",
+               "--queue",
+               "2",
+               "--tick-limit",
+               "5000",
+               "--time-limit-s",
+               "5",
+               "--timeout-s",
+               "3",
+               "--cors",
+               "https://shop.example",
+               "--memory-budget-mib",
+               "0",
+               "--connections",
+               "4",
+               "--header-timeout-s",
+               "2",
+               "--body-timeout-s",
+               "7"});
     ASSERT_EQ(o.mode, CliMode::serve) << o.error;
     EXPECT_EQ(o.serve.host, "0.0.0.0");
     EXPECT_EQ(o.serve.port, 0);
@@ -84,12 +114,23 @@ TEST(ServeCli, FormDefaultsAndLimits)
     EXPECT_EQ(o.serve.time_limit_ms, 5000u);
     EXPECT_EQ(o.serve.timeout_s, 3);
     EXPECT_EQ(o.serve.cors, "https://shop.example");
+    EXPECT_EQ(o.serve.memory_budget, 0u);
+    EXPECT_EQ(o.serve.connections, 4);
+    EXPECT_EQ(o.serve.header_timeout_s, 2);
+    EXPECT_EQ(o.serve.body_timeout_s, 7);
 
     for (const std::vector<const char*>& bad :
-         {std::vector<const char*>{"serve", "--port", "70000"}, {"serve", "--queue", "0"},
-          {"serve", "--tick-limit", "0"}, {"serve", "--time-limit-s", "0"},
-          {"serve", "--max-body", "-1"}, {"serve", "job.cmd"},
-          {"--report", "serve"}, {"serve", "--bogus"}}) {
+         {std::vector<const char*>{"serve", "--port", "70000"},
+          {"serve", "--queue", "0"},
+          {"serve", "--tick-limit", "0"},
+          {"serve", "--time-limit-s", "0"},
+          {"serve", "--max-body", "-1"},
+          {"serve", "job.cmd"},
+          {"serve", "--connections", "0"},
+          {"serve", "--memory-budget-mib", "-1"},
+          {"serve", "--header-timeout-s", "0"},
+          {"--report", "serve"},
+          {"serve", "--bogus"}}) {
         EXPECT_EQ(parse(bad).mode, CliMode::usage_error) << bad.back();
     }
 }
@@ -107,6 +148,15 @@ TEST(Serve, HeadersCrossOriginAndQueryLimits)
               std::string::npos);
     EXPECT_FALSE(page->has_header("Access-Control-Allow-Origin"));
     EXPECT_EQ(plain.client().Get("/../CMakeLists.txt")->status, 404);
+    // A known path asked the wrong way: 405 and the methods it takes.
+    auto wrong = plain.client().Get("/v1/estimate");
+    EXPECT_EQ(wrong->status, 405);
+    EXPECT_EQ(wrong->get_header_value("Allow"), "POST");
+    EXPECT_TRUE(nlohmann::json::parse(wrong->body).contains("error"));
+    wrong = plain.client().Post("/healthz", "x", "text/plain");
+    EXPECT_EQ(wrong->status, 405);
+    EXPECT_EQ(wrong->get_header_value("Allow"), "GET, HEAD");
+    EXPECT_EQ(plain.client().Head("/healthz")->status, 200);
 
     const std::string job = example_job("mixed_job.cmd");
     const auto post = [&](const std::string& query, const std::string& body) {
@@ -263,4 +313,54 @@ TEST(Serve, SettingsAndSweepsAnswerAsTheLibraryDoes)
         EXPECT_EQ(code, 400) << bad << " " << text;
         EXPECT_TRUE(nlohmann::json::parse(text).contains("error")) << bad;
     }
+}
+
+TEST(Serve, TimelinesNarrowToEntriesAndKeepToTheBudget)
+{
+    ServeOptions options;
+    LocalServer server(options);
+    const std::string job = example_job("mixed_job.cmd");
+    const auto timeline = [&](LocalServer& at, const std::string& query, const char* accept) {
+        auto r = at.client().Post(("/v1/timeline" + query).c_str(), {{"Accept", accept}}, job,
+                                  "application/octet-stream");
+        return r ? std::make_pair(r->status, r->body) : std::make_pair(0, std::string());
+    };
+    const auto [status, text] = timeline(server, "", "application/json");
+    ASSERT_EQ(status, 200);
+    const auto all = nlohmann::json::parse(text);
+    const auto part =
+        nlohmann::json::parse(timeline(server, "?entries=30-60", "application/json").second);
+    // The entries asked for, their moves where the whole job has them.
+    const auto within = [](const nlohmann::json& items, auto entry) {
+        nlohmann::json kept = nlohmann::json::array();
+        for (const auto& item : items) {
+            if (entry(item) >= 30 && entry(item) <= 60) {
+                kept.push_back(item);
+            }
+        }
+        return kept;
+    };
+    const auto row_entry = [](const nlohmann::json& row) { return row["entry"].get<int>(); };
+    const auto move_entry = [](const nlohmann::json& move) { return move[5].get<int>(); };
+    ASSERT_FALSE(part["moves"].empty());
+    EXPECT_EQ(part["timeline"], within(all["timeline"], row_entry));
+    EXPECT_EQ(part["moves"], within(all["moves"], move_entry));
+    EXPECT_EQ(part["activities"], all["activities"]);
+    EXPECT_EQ(timeline(server, "?entries=9-2", "text/csv").first, 400);
+
+    // No timeline fits a budget of four times the body: refused, saying the
+    // limit and how to ask for less.
+    options.memory_budget = 0;
+    LocalServer tight(options);
+    for (const char* accept : {"application/json", "text/csv"}) {
+        const auto [code, error] = timeline(tight, "", accept);
+        ASSERT_EQ(code, 422) << accept;
+        const auto doc = nlohmann::json::parse(error);
+        const std::string why = doc["error"];
+        EXPECT_NE(why.find(std::to_string(doc["limit_bytes"].get<std::size_t>()) + " bytes"),
+                  std::string::npos);
+        EXPECT_NE(why.find("entries=FIRST-LAST"), std::string::npos);
+        EXPECT_EQ(why.find("text/csv") != std::string::npos, accept[0] == 'a') << why;
+    }
+    EXPECT_EQ(tight.client().Post("/v1/estimate", job, "application/octet-stream")->status, 200);
 }

@@ -207,6 +207,7 @@ TEST(WhatIf, SweepsTakeTheirRangeWithBothEnds)
     }
     EXPECT_FALSE(make_sweep("RasterSpeedX", {}, &s, &error));
     EXPECT_FALSE(make_sweep("RasterSpeedX", std::vector<std::int64_t>(1002, 5), &s, &error));
+    EXPECT_EQ(error, "a sweep of RasterSpeedX takes at most 1001 values");
 }
 
 TEST(WhatIf, ASweepRunsEachValueAsItsOwnOverride)

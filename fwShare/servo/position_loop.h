@@ -100,9 +100,9 @@ inline void store_loop_memory(const LoopMemory& m)
 // the error term, its change and the clamped integrator make the motor
 // command value. Returns that value.
 template <bool y_axis>
-[[gnu::always_inline]] inline std::int32_t run_axis(const AxisScales& k, const AxisGains& c, AxisMemory& m,
-                             std::int32_t pos, std::int16_t& err, std::int16_t gain,
-                             std::int32_t step)
+[[gnu::always_inline]] inline std::int32_t
+run_axis(const AxisScales& k, const AxisGains& c, AxisMemory& m, std::int32_t pos,
+         std::int16_t& err, std::int16_t gain, std::int32_t step)
 {
     const std::int32_t counts = encoder_counts(pos, k.enc_scale);
     m.enc = y_axis ? wrap_sub(k.enc_base, counts) : wrap_add(k.enc_base, counts);
@@ -125,7 +125,8 @@ template <bool y_axis>
     const std::int32_t diff = wrap_sub(term, m.prev_term);
     m.prev_term = term;
 
-    const std::int32_t damped = wrap_add(term, wrap_mul(static_cast<std::int32_t>(c.k3), diff) >> 8);
+    const std::int32_t damped =
+        wrap_add(term, wrap_mul(static_cast<std::int32_t>(c.k3), diff) >> 8);
     const std::int32_t p = wrap_mul(damped, gain) >> 5;
     const std::int32_t i = m.integ >> (c.i_gain & 31);
     return wrap_add(wrap_add(p, i), wrap_mul(step, c.ff_gain));

@@ -9,25 +9,26 @@
 //
 // Fixed-point quantities of the servo side:
 //
-//   quantity                         unit                              fraction bits  width
-//   majrvel, minrvel                 servo counts per tick             23             u32
-//   majrdvel, minrdvel               counts per tick per step          23             u32
-//   majrfract, minrfract             count fraction                    23 (of 32)     u32
-//   pbdAccel, one_g                  counts per tick per tick          14             i32
-//   LowSpeed, creep                  counts per tick                    4             i32/u32
-//   ddr + high_ddr (stopping dist.)  servo counts                      16             u64 in 2 x u32
-//   psuedodist, majrdisth            servo counts                       0             u32/i32
-//   corner ramp distance             servo counts                       8             u32
-//   slope                            minor / major                     16             u16
-//   anglediff                        degrees                           16             u32
-//   cos_table, corner_factor_table   ratio                             16             u32/u16
-//   acclcount, currvel, cnrvel       acceleration steps                 0             u16
+//   quantity                         unit                      fraction bits  width
+//   majrvel, minrvel                 servo counts per tick     23             u32
+//   majrdvel, minrdvel               counts per tick per step  23             u32
+//   majrfract, minrfract             count fraction            23 (of 32)     u32
+//   pbdAccel, one_g                  counts per tick per tick  14             i32
+//   LowSpeed, creep                  counts per tick            4             i32/u32
+//   ddr + high_ddr (stopping dist.)  servo counts              16             u64 in 2 x u32
+//   psuedodist, majrdisth            servo counts               0             u32/i32
+//   corner ramp distance             servo counts               8             u32
+//   slope                            minor / major             16             u16
+//   anglediff                        degrees                   16             u32
+//   cos_table, corner_factor_table   ratio                     16             u32/u16
+//   acclcount, currvel, cnrvel       acceleration steps         0             u16
 //
 // Motion states of one VECTOR record:
 //
 //   ISRHOLD --VECTOR--> ISRACC --acclcount used up, or rem < dccDist--> ISRSLEW
 //   ISRSLEW: slew while rem >= dccDist, else a deceleration tick (phase DCC)
-//   ISRSLEW --currvel reaches 0--> ISRCREEP --majrdisth < creep_min--> ISRDELAY (end_delay) --> ISRHOLD
+//   ISRSLEW --currvel reaches 0--> ISRCREEP --majrdisth < creep_min--> ISRDELAY (end_delay)
+//   ISRDELAY --end_delay ticks later--> ISRHOLD
 //   at a corner with cnrvel: the next record continues in ISRACC in the same tick
 //
 // Speed profile of a vector (velocity over time):

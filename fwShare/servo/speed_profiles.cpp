@@ -83,7 +83,8 @@ void setup_plotbed_speeds(std::int32_t kind, std::uint32_t speed, std::int32_t a
         e.pbdSps = static_cast<std::int32_t>(sps);
         e.LowSpeed = 0;
         e.diag_vel = static_cast<std::int32_t>(ticks_to_speed(sps, accel));
-        const std::uint32_t max_x = static_cast<std::uint32_t>(CurrentRomParam.MachParam.MaxVelocity.X);
+        const std::uint32_t max_x =
+            static_cast<std::uint32_t>(CurrentRomParam.MachParam.MaxVelocity.X);
         const std::uint32_t dpi = static_cast<std::uint32_t>(reso_dpi_x);
         const std::uint32_t limit = (max_x / dpi) * dpi - static_cast<std::uint32_t>(CREEP_SPEED);
         e.pbdAxiaVel = sps > limit ? static_cast<std::int32_t>(ticks_to_speed(limit, accel))

@@ -41,7 +41,8 @@ inline std::int32_t major_step(VdbData* r, std::uint32_t v)
 // compared as signed numbers.
 inline std::int32_t minor_step_signed(VdbData* r)
 {
-    const std::int32_t n = svo_minor_limit_signed(svo_axis_step(r->minrvel, r->minrfract), r->minrdisth);
+    const std::int32_t n =
+        svo_minor_limit_signed(svo_axis_step(r->minrvel, r->minrfract), r->minrdisth);
     r->minrdisth = wrap_sub(r->minrdisth, n);
     return n;
 }
@@ -218,8 +219,9 @@ void svo_isr_acc()
     }
     const std::uint32_t v = r->majrvel + r->majrdvel;
     const std::uint32_t new_dcc = (r->high_ddr << 16) + (new_ddr >> 16);
-    const std::uint32_t rem = static_cast<std::uint32_t>(wrap_add(r->majrdisth, svo_corner_extra(r))) -
-                              (v >> svo_vel_frac);
+    const std::uint32_t rem =
+        static_cast<std::uint32_t>(wrap_add(r->majrdisth, svo_corner_extra(r))) -
+        (v >> svo_vel_frac);
     if (rem < new_dcc) {
         svo_set_state(ISRSLEW);
         svo_isr_slew();

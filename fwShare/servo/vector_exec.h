@@ -93,7 +93,8 @@ inline bool svo_queue_crowded()
 // Whether the long-vector warning was printed for this record already.
 inline bool svo_long_vector_warning_given(const VdbData* r)
 {
-    return vector_exec_state.warned_record == r && vector_exec_state.warned_alloc_tick == r->alloc_tick;
+    return vector_exec_state.warned_record == r &&
+           vector_exec_state.warned_alloc_tick == r->alloc_tick;
 }
 
 // Whether a slew tick with rem counts left prints the long-vector warning:

@@ -148,8 +148,9 @@ int corner_pass(VdbData* rec, VdbData** last_changed)
         p3->cnrvel = static_cast<std::uint16_t>(k);
         p3->psuedodist = d >> 8;
         *last_changed = p3;
-        dbg_trace2(DBG_AngleSmooth, DBG_TempOn, " %02d cnrvel:%-3d psuedoDist:%-7d angleDiff:%d\n\r",
-                   i, static_cast<std::int32_t>(k), static_cast<std::int32_t>(d),
+        dbg_trace2(DBG_AngleSmooth, DBG_TempOn,
+                   " %02d cnrvel:%-3d psuedoDist:%-7d angleDiff:%d\n\r", i,
+                   static_cast<std::int32_t>(k), static_cast<std::int32_t>(d),
                    static_cast<std::int32_t>(p3->anglediff >> 16));
         ++i;
         p2 = p3;
@@ -261,7 +262,8 @@ void plan_octant_and_distances(std::int32_t dx, std::int32_t dy, VdbData* rec)
 {
     const std::uint32_t ax = abs_u32(dx);
     const std::uint32_t ay = abs_u32(dy);
-    rec->octant = static_cast<std::uint8_t>((dx < 0 ? 2 : 0) | (dy < 0 ? 4 : 0) | (ax < ay ? 1 : 0));
+    rec->octant =
+        static_cast<std::uint8_t>((dx < 0 ? 2 : 0) | (dy < 0 ? 4 : 0) | (ax < ay ? 1 : 0));
     const std::uint32_t to_svo_major = static_cast<std::uint32_t>(VARRESO_PbdToSvoX);
     const std::uint32_t to_svo_minor = static_cast<std::uint32_t>(VARRESO_PbdToSvoY);
     rec->majrdisth = static_cast<std::int32_t>((ax >= ay ? ax : ay) * to_svo_major);

@@ -154,12 +154,14 @@ typedef struct vemtrac_setting {
 /* A caller built against API 1 passes the options without the fields
  * marked "API 2"; api_version tells the library which fields are there. */
 typedef struct vemtrac_options {
-    int api_version;              /* VEMTRAC_API_VERSION, set by vemtrac_options_init */
+    int api_version;              /* VEMTRAC_API_VERSION, set by vemtrac_options_init;
+                                     one the library does not know is an error */
     vemtrac_replay replay;        /* default VEMTRAC_REPLAY_FAST */
     uint64_t tick_limit;          /* most servo ticks the job may run (0: no limit of
                                      the caller's; a longer job is cut short there) */
     const char* trace_categories; /* trace categories to switch on, comma-separated
-                                     ("ShowJobTime,DeltaMove"), or NULL */
+                                     ("ShowJobTime,DeltaMove"), or NULL; a name that
+                                     is none is an error */
     vemtrac_console_fn console;   /* NULL: the job's text is dropped */
     void* console_context;        /* handed to console */
     const vemtrac_setting* settings; /* API 2: settings_count settings, or NULL */
@@ -204,8 +206,9 @@ typedef struct vemtrac_result {
 /* Estimates the job given as the bytes of a job file, or a design imported
  * with the default settings (since API 3). options may be NULL
  * (the defaults). Returns VEMTRAC_SUCCESS with *result filled, or an error
- * (*result then says nothing, but for a bad setting: VEMTRAC_ERROR_ARGUMENT
- * with result->reason naming it). */
+ * (*result then says nothing, but for a bad setting, an api_version this
+ * library does not know or a trace category it does not have:
+ * VEMTRAC_ERROR_ARGUMENT with result->reason saying which). */
 VEMTRAC_API int vemtrac_estimate(const char* job, size_t job_len, const vemtrac_options* options,
                                  vemtrac_result* result);
 

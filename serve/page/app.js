@@ -84,7 +84,10 @@ async function addFiles(files) {
     renderList();
     try {
       job.estimate = await post("v1/estimate", job, job.file);
-      job.timeline = await post("v1/timeline", job, job.file);
+      // A timeline the service cannot give (too large for its memory) leaves
+      // the estimate standing: the panels that draw it say why instead.
+      job.timeline = await post("v1/timeline", job, job.file)
+        .catch((e) => ({ error: e.message, settings: {}, activities: [] }));
       job.values = { ...job.timeline.settings };
       job.state = "done";
     } catch (e) {
@@ -194,13 +197,19 @@ function renderDetail() {
   $("whatif").hidden = !estimated;
   if (!estimated) return;
   renderFigures(est);
-  renderPicture(job.timeline, est);
+  if (job.timeline.error) {
+    for (const id of ["picture", "remaining"]) {
+      $(id).replaceChildren(el("p", "error", `No timeline for this job: ${job.timeline.error}`));
+    }
+  } else {
+    renderPicture(job.timeline, est);
+  }
   renderBars($("phases"), Object.entries(est.phases).filter(([, v]) => v > 0)
     .map(([k, v]) => ({ label: k, ticks: v, colour: PHASE_COLOURS[k] || "#868e96" })));
   renderBars($("activities"), est.activities.map((a, i) => ({
     label: job.timeline.activities[i] ? job.timeline.activities[i].label : a.kind,
     ticks: a.ticks, colour: activityColour(a) })));
-  renderRemaining(job.timeline, est);
+  if (!job.timeline.error) renderRemaining(job.timeline, est);
   renderSettings(job);
   renderWhatIfTime(job);
   renderSweep(job);

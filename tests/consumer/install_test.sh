@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and builds a small C program
-# against it twice, found by CMake's find_package and by pkg-config; both
-# must give the program's figures on every example job and on 200 generated
-# jobs (the differential test's generator). The installed program's
-# service must answer too: everything "vemtrac serve" needs is installed.
+# against it, found by CMake's find_package (on the shared and on the static
+# library, in a project of C alone) and by pkg-config; each must give the
+# program's figures on every example job and on 200 generated jobs (the
+# differential test's generator). The installed program's service must
+# answer too: everything "vemtrac serve" needs is installed.
 # usage: install_test.sh CMAKE BUILD_DIR SOURCE_DIR
 set -eu
 cmake=$1 build=$2 src=$3
@@ -50,10 +51,12 @@ for j in json.load(sys.stdin)["jobs"]: print(j["run_time_ms"], j["ticks"], int(j
 "$cmake" --build "$scratch/with-cmake" >/dev/null
 "$scratch/with-cmake/consumer" "${jobs[@]}" > "$scratch/with-cmake.out"
 diff "$scratch/expected" "$scratch/with-cmake.out"
+"$scratch/with-cmake/consumer_static" "${jobs[@]}" > "$scratch/with-cmake-static.out"
+diff "$scratch/expected" "$scratch/with-cmake-static.out"
 
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 cc -o "$scratch/with-pkg-config" "$src/tests/consumer/consumer.c" \
     $(pkg-config --cflags --libs vemtrac)
 "$scratch/with-pkg-config" "${jobs[@]}" > "$scratch/with-pkg-config.out"
 diff "$scratch/expected" "$scratch/with-pkg-config.out"
-echo "the C program, built both ways, gives the program's figures on ${#jobs[@]} jobs"
+echo "the C program, built three ways, gives the program's figures on ${#jobs[@]} jobs"

@@ -6,7 +6,9 @@
 // the chart of the time left runs along the distance or the entries with
 // the activities coloured; then a refused job, a picture and an empty job
 // get the program's answers and the total says how many it covers. Leaves
-// a screenshot of each behind (SCREENSHOT, and -messages beside it).
+// a screenshot of each behind (SCREENSHOT, and -messages beside it). Then,
+// from a service whose memory budget no timeline fits, the estimate with
+// the service's reason in place of the picture.
 //
 // Usage: node page_test.mjs VEMTRAC JOB SCREENSHOT [CHROMIUM]
 import { execFileSync, spawn } from "node:child_process";
@@ -26,8 +28,8 @@ function fail(message) {
 }
 
 // Starts the service on a free port; resolves with its address.
-async function startServer() {
-  const server = spawn(vemtrac, ["serve", "--port", "0"], { stdio: ["ignore", "pipe", "inherit"] });
+async function startServer(options = []) {
+  const server = spawn(vemtrac, ["serve", "--port", "0", ...options], { stdio: ["ignore", "pipe", "inherit"] });
   let out = "";
   for await (const chunk of server.stdout) {
     out += chunk;
@@ -218,6 +220,22 @@ try {
   if (nothing !== "the job moves nothing: its estimate is 0") fail(`the empty job warns "${nothing}"`);
   await page.click("#jobs li:nth-child(2)");
   await page.screenshot({ path: screenshot.replace(/\.png$/, "-messages.png"), fullPage: true });
+
+  const tight = await startServer(["--memory-budget-mib", "0"]);
+  try {
+    const refused = await browser.newPage();
+    await refused.goto(tight.url, { waitUntil: "load" });
+    await (await refused.$("#files")).uploadFile(job);
+    await refused.waitForSelector("#detail:not([hidden]) #picture p.error", { timeout: 60000 });
+    const said = await refused.$eval("#picture p.error", (e) => e.textContent);
+    const time = await refused.$eval("#estimate-ms", (e) => e.textContent);
+    if (!/memory.*entries=FIRST-LAST/.test(said) || time.replace(/[^0-9]/g, "") !== "91696") {
+      fail(`over the memory budget the page shows "${time}" and "${said}"`);
+    }
+  } finally {
+    tight.server.kill();
+    await once(tight.server, "exit");
+  }
   if (errors.length) fail(`the page reported errors: ${errors.join("; ")}`);
   console.log(`page_test: estimate "${shown}", ${moves} moves, tooltip "${tip}", what if ${typed} / ${both} ms, ` +
     `${cost}, sweep of ${points} points, screenshot ${screenshot}`);
