@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/job_clock.h"
+#include "job/job_clock.h"
 #include "base/console.h"
 #include "fwShare/servo/move_profile.h"
 #include "fwShare/servo/servo_isr.h"
