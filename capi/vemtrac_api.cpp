@@ -21,6 +21,7 @@
 
 #include "base/debug_trace.h"
 #include "base/shown_text.h"
+#include "capi/design_job.h"
 #include "job/job_run.h"
 #include "job/report_tally.h"
 #include "report/job_report.h"
@@ -125,6 +126,7 @@ struct JsonOptions {
     std::optional<double> rate;  // per hour of machine time
     double setup_minutes = 0;
     std::optional<std::uint32_t> fit_ms;  // a sweep's slot
+    std::string import_settings;          // a design's import settings, JSON
 
     // The rate the times are priced at, when one is given.
     std::optional<CostRate> cost_rate() const
@@ -178,6 +180,11 @@ std::string read_json_options(const char* options_json, JobRequest* request, Jso
                 return "\"fit_ms\" must be a whole number of milliseconds";
             }
             out->fit_ms = value.get<std::uint32_t>();
+        } else if (key == "import") {
+            if (!value.is_object()) {
+                return "\"import\" must be an object of import settings";
+            }
+            out->import_settings = value.dump();
         } else if (key == "setup_minutes") {
             const std::optional<double> minutes = read_amount(value);
             if (!minutes) {
@@ -201,14 +208,21 @@ char* report_json(JobRequest request, const char* options_json, const std::strin
         if (!wrong.empty()) {
             return copy_out(error_json(wrong));
         }
+        const DesignRun design = import_if_design(request, options.name, options.import_settings);
+        if (design.is_design && !design.ok) {
+            return copy_out(json_job_text(unreadable_job_report(options.name, design.reason),
+                                          options.cost_rate()));
+        }
+        run_design_job(design, &request);
         request.account_ticks = true;
         request.tally_report = true;
         request.console = ConsoleSink{warnings_only, nullptr};
         const std::lock_guard<std::mutex> hold(job_lock);
         const JobResult result = run_job(request);
-        const JobReport report = result.outcome == JobOutcome::unreadable
-                                     ? unreadable_job_report(options.name, result.unreadable_reason)
-                                     : make_job_report(options.name, result);
+        JobReport report = result.outcome == JobOutcome::unreadable
+                               ? unreadable_job_report(options.name, result.unreadable_reason)
+                               : make_job_report(options.name, result);
+        add_design_warnings(design, &report.warnings);
         return copy_out(json_job_text(report, options.cost_rate()));
     } catch (const std::bad_alloc&) {
         return nullptr;
@@ -236,6 +250,11 @@ char* sweep_json(JobRequest request, const char* key, const std::int64_t* values
             !sweep_leaves_settings(sweep, request.overrides, &error)) {
             return copy_out(error_json(error));
         }
+        const DesignRun design = import_if_design(request, options.name, options.import_settings);
+        if (design.is_design && !design.ok) {
+            return copy_out(error_json(design.reason));
+        }
+        run_design_job(design, &request);
         request.console = ConsoleSink{drop_text, nullptr};
         const std::lock_guard<std::mutex> hold(job_lock);
         return copy_out(sweep_json_text(run_sweep(request, sweep), options.cost_rate(), options.name,
@@ -374,6 +393,14 @@ int estimate(JobRequest request, const vemtrac_options* options, vemtrac_result*
                           ? ConsoleSink{write_to_caller, &o}
                           : ConsoleSink{drop_text, nullptr};
     try {
+        const DesignRun design = import_if_design(request, request.job_path != nullptr ? request.job_path : "", "");
+        if (design.is_design && !design.ok) {
+            *result = vemtrac_result{};
+            result->outcome = VEMTRAC_OUTCOME_UNREADABLE;
+            copy_field(result->reason, design.reason);
+            return VEMTRAC_SUCCESS;
+        }
+        run_design_job(design, &request);
         const std::lock_guard<std::mutex> hold(job_lock);
         const JobResult run = run_job(request);
         *result = vemtrac_result{};

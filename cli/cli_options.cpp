@@ -10,6 +10,7 @@
 #include <CLI/CLI.hpp>
 
 #include "job/job_run.h"
+#include "cli/design_input.h"
 #include "job/output_file.h"
 
 namespace {
@@ -18,11 +19,14 @@ const char* const usage_lines =
     "usage: vemtrac                 run Vemtrac.cmd beside the program, write Vemtrac.sts\n"
     "       vemtrac DIR             the same with the folder DIR\n"
     "       vemtrac --report [--json] [--timeline FILE] [--svg FILE] [--force]\n"
-    "                        [--set KEY=VALUE]... [--rate AMOUNT [--setup MIN]] JOB...\n"
+    "                        [--set KEY=VALUE]... [--rate AMOUNT [--setup MIN]]\n"
+    "                        [SETTINGS] JOB...\n"
     "                               estimate each JOB and print where the time goes\n"
     "       vemtrac --report --sweep KEY=FROM:TO:STEP [--fit H:MM:SS] [--json]\n"
     "                        [--svg FILE] [--set ...] [--rate ...] JOB\n"
     "                               the job's run time at each value of a setting\n"
+    "       vemtrac import DESIGN [SETTINGS] -o JOB [--force] [--json]\n"
+    "                               turn an SVG, DXF, plot file, PNG or JPEG into a job\n"
     "       vemtrac serve [--host H] [--port P] [--max-body BYTES] [--queue N]\n"
     "                     [--tick-limit N] [--time-limit-s N] [--timeout-s N]\n"
     "                     [--header-timeout-s N] [--body-timeout-s N]\n"
@@ -187,11 +191,16 @@ void check_forms(CliOptions* o, bool report, const std::vector<std::string>& pat
             o->error = what_if_problem(*o, paths);
         }
         if (o->error.empty()) {
+            o->error = design_settings_problem(o->design_settings);
+        }
+        if (o->error.empty()) {
             o->error = output_problem(*o);
         }
     } else if (what_if.given()) {
         o->error = "--set, --sweep, --fit, --rate and --setup go with --report (the machine's "
                    "own form runs the job as written)";
+    } else if (!o->design_settings.empty()) {
+        o->error = "the import settings go with --report or import";
     } else if (o->json || o->force || !o->timeline_file.empty() || !o->svg_file.empty()) {
         o->error = "--json, --timeline, --svg and --force go with --report";
     } else if (paths.size() > 1) {
@@ -202,6 +211,54 @@ void check_forms(CliOptions* o, bool report, const std::vector<std::string>& pat
             o->error = paths[0] + " is not a folder (to estimate a job file, use --report)";
         }
         o->folder = paths[0];
+    }
+    if (!o->error.empty()) {
+        o->mode = CliMode::usage_error;
+    }
+}
+
+// The import settings, each an option of the report form and of import,
+// kept in the order given as (JSON name, value).
+void add_design_settings(CLI::App* app, DesignSettingArgs* args)
+{
+    static const std::pair<const char*, const char*> valued[] = {
+        {"--format", "format"}, {"--tolerance", "tolerance"}, {"--order", "order"},
+        {"--pen", "pen"}, {"--speed", "speed"}, {"--speed-code", "speed_code"},
+        {"--passes", "passes"}, {"--raster-speed", "raster_speed"},
+        {"--raster-speed-code", "raster_speed_code"}, {"--at", "at"}, {"--lpi", "lpi"},
+        {"--dpi", "dpi"}, {"--image-dpi", "image_dpi"}};
+    for (const auto& [flag, name] : valued) {
+        app->add_option_function<std::vector<std::string>>(
+               flag,
+               [args, name = std::string(name)](const std::vector<std::string>& values) {
+                   for (const std::string& value : values) {
+                       args->emplace_back(name, value);
+                   }
+               })
+            ->allow_extra_args(false)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->group("Import settings");
+    }
+    static const std::pair<const char*, const char*> flags[] = {
+        {"--one-way", "one_way"}, {"--lpi-round", "lpi_round"}, {"--keep-blank", "keep_blank"}};
+    for (const auto& [flag, name] : flags) {
+        app->add_flag_callback(flag, [args, name = std::string(name)] {
+            args->emplace_back(name, "true");
+        });
+    }
+}
+
+// Checks the import form: one design, an output, settings that hold.
+void check_import_form(CliOptions* o, const std::vector<std::string>& designs)
+{
+    o->mode = CliMode::import_design;
+    o->jobs = designs;
+    if (designs.size() != 1) {
+        o->error = "import takes exactly one DESIGN";
+    } else if (o->import_output.empty()) {
+        o->error = "import needs -o JOB, the job file to write";
+    } else {
+        o->error = design_settings_problem(o->design_settings);
     }
     if (!o->error.empty()) {
         o->mode = CliMode::usage_error;
@@ -260,6 +317,14 @@ CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_defaul
     app.add_option("paths", paths);
     bool serve_help = false;
     CLI::App* serve = add_serve_form(app, &o.serve, &serve_help);
+    add_design_settings(&app, &o.design_settings);
+    CLI::App* import = app.add_subcommand("import", "a design turned into a job file");
+    std::vector<std::string> designs;
+    import->add_option("design", designs);
+    import->add_option("-o,--output", o.import_output)->type_name("JOB");
+    import->add_flag("--force", o.force);
+    import->add_flag("--json", o.json);
+    add_design_settings(import, &o.design_settings);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -291,10 +356,23 @@ CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_defaul
         return o;
     }
     if (serve->parsed()) {
-        o.mode = report || o.json || !paths.empty() || what_if.given() ? CliMode::usage_error
+        o.mode = report || o.json || !paths.empty() || what_if.given() ||
+                         !o.design_settings.empty()
+                     ? CliMode::usage_error
                                                                         : CliMode::serve;
         o.error = "serve takes none of --report, --json, --set, --sweep, --fit, --rate, "
                   "--setup and JOB";
+        return o;
+    }
+    if (import->parsed()) {
+        if (report || !paths.empty() || what_if.given() || !o.timeline_file.empty() ||
+            !o.svg_file.empty()) {
+            o.mode = CliMode::usage_error;
+            o.error = "import takes none of --report, --timeline, --svg, --set, --sweep, --fit, "
+                      "--rate and --setup";
+            return o;
+        }
+        check_import_form(&o, designs);
         return o;
     }
     check_forms(&o, report, paths, what_if);
@@ -408,6 +486,37 @@ std::string cli_help_text()
            "                   each sweep value show (run time + setup) x rate, two\n"
            "                   decimals, in the rate's own currency\n"
            "  --setup MINUTES  time charged per job on top of its run time (default 0)\n"
+           "  A JOB that is a design (an SVG, DXF, HPGL plot file, PNG or JPEG, told from\n"
+           "  its content) is imported as vemtrac import would write it, with the same\n"
+           "  SETTINGS, and estimated as that job; the import's warnings join the report's.\n"
+           "\n"
+           "vemtrac import DESIGN [SETTINGS] -o JOB [--force] [--json]\n"
+           "  Writes the job file JOB for the design and prints its summary: cut and\n"
+           "  travel length, size and place on the table, pens and their speeds, raster\n"
+           "  images and lines, warnings (--json: as JSON). JOB is never the design and\n"
+           "  never a job file; a file that exists is replaced only with --force; JOB -\n"
+           "  writes the job to standard output and the summary to standard error.\n"
+           "  Exit code 0 written, 1 the design could not be read, 2 a usage error,\n"
+           "  4 the job could not be written.\n"
+           "SETTINGS (for import and --report):\n"
+           "  --format svg|dxf|hpgl|png|jpeg  read the design as this format\n"
+           "  --tolerance MM       chord deviation of curves (default 0.025)\n"
+           "  --order document|travel|inside  the order subpaths are cut (default document)\n"
+           "  --pen COLOUR=N       the pen of a stroke colour, DXF layer or plot pen (SP3);\n"
+           "                       by default one pen per colour or layer, pen 1 first\n"
+           "  --speed N=MM_S       pen N's cutting speed in mm/s\n"
+           "  --speed-code N=CODE  pen N's speed as the machine's code (1..1000)\n"
+           "  --passes N=K         cut pen N's geometry K times\n"
+           "  --raster-speed MM_S, --raster-speed-code CODE (default 1000)\n"
+           "                       the engraving speed across\n"
+           "  --one-way            every raster pass runs forward\n"
+           "  --at X,Y             the design's top-left corner on the table, mm\n"
+           "  --lpi N              raster lines per inch (default 254); --lpi-round takes\n"
+           "                       the nearest the machine has, with a warning\n"
+           "  --dpi N              raster dots per inch across (default 300)\n"
+           "  --image-dpi N        the picture's pixels per inch (default its own, or 96)\n"
+           "  --keep-blank         send a picture whole, blank rows and margins too\n"
+           "  Each repeatable where it takes N=...\n"
            "\n"
            "vemtrac serve\n"
            "  An HTTP service on 127.0.0.1:8080 (--host, --port; port 0 takes a free one):\n"

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "replay/tick_runner.h"
@@ -14,11 +15,15 @@
 enum class CliMode {
     machine,      // Vemtrac.cmd and Vemtrac.sts in the executable's folder or in folder
     report,       // estimate each job and print where the time goes
+    import_design,  // turn a design into a job file and print its summary
     serve,        // the estimate service and its page over HTTP
     help,         // usage on standard output
     version,      // version and machine model
     usage_error,  // usage on standard error, exit 2
 };
+
+// The import settings as the command line gives them: (JSON name, value).
+using DesignSettingArgs = std::vector<std::pair<std::string, std::string>>;
 
 struct CliOptions {
     CliMode mode = CliMode::machine;
@@ -33,6 +38,8 @@ struct CliOptions {
     std::optional<SweepSpec> sweep;   // --sweep: the one job once per value of a setting
     std::optional<std::uint32_t> fit_ms;  // --fit: the slot a sweep's run times must fit, ms
     std::optional<CostRate> rate;     // --rate and --setup: what machine time costs
+    DesignSettingArgs design_settings;  // how designs are imported (report and import)
+    std::string import_output;        // import: the job file to write (-o)
     ServeOptions serve;               // serve: where to listen, the limits
     bool serve_help = false;          // help: the service's own (vemtrac serve --help)
     std::string error;                // usage_error: what is wrong

@@ -12,6 +12,7 @@
 #include "base/platform.h"
 #include "base/shown_text.h"
 #include "cli/cli_options.h"
+#include "cli/design_input.h"
 #include "cli/report_run.h"
 #include "job/job_run.h"
 #include "job/status_file.h"
@@ -143,6 +144,8 @@ int main(int argc, char** argv)
         return 2;
     case CliMode::report:
         return run_reports(options, VEMTRAC_VERSION);
+    case CliMode::import_design:
+        return run_import(options);
     case CliMode::serve:
 #ifdef VEMTRAC_SERVE_BUILT_IN
         return run_serve(options.serve, VEMTRAC_VERSION);

@@ -13,6 +13,7 @@
 #include "base/console.h"
 #include "base/platform.h"
 #include "base/shown_text.h"
+#include "cli/design_input.h"
 #include "job/output_file.h"
 #include "job/report_tally.h"
 #include "report/job_svg.h"
@@ -63,11 +64,20 @@ JobRequest job_request_for(const std::string& file, const CliOptions& options)
     return request;
 }
 
-// Runs one job with the machine's console out of the report's way.
+// Runs one job with the machine's console out of the report's way; a
+// design runs as the job it imports to, the import's warnings first.
 JobReport report_one(const std::string& job, const CliOptions& options, OutputFile* timeline)
 {
     const std::string file = job_file_of(job);
+    const DesignJob design = design_job_of(file, options);
+    if (design.is_design && !design.ok) {
+        std::fprintf(stderr, "vemtrac: %s\n", shown::text(design.error).c_str());
+        return unreadable_job_report(job, design.error);
+    }
     JobRequest request = job_request_for(file, options);
+    if (design.ok) {
+        request.job_bytes = design.job;
+    }
     request.account_ticks = true;
     request.tally_report = true;
     if (timeline != nullptr) {
@@ -80,7 +90,13 @@ JobReport report_one(const std::string& job, const CliOptions& options, OutputFi
     if (result.outcome == JobOutcome::unreadable) {
         return unreadable_job_report(job, result.unreadable_reason);
     }
-    return make_job_report(job, result);
+    JobReport report = make_job_report(job, result);
+    std::vector<ReportWarning> warnings;
+    for (const std::string& warning : design.warnings) {
+        warnings.push_back(ReportWarning{"design_import", 0, warning});
+    }
+    report.warnings.insert(report.warnings.begin(), warnings.begin(), warnings.end());
+    return report;
 }
 
 // Says on standard error that an output could not be written, and why.
@@ -265,7 +281,18 @@ int run_sweep_report(const CliOptions& options)
     }
     const std::string& job = options.jobs.front();
     const std::string file = job_file_of(job);
+    const DesignJob design = design_job_of(file, options);
+    for (const std::string& line : design.is_design && !design.ok ? std::vector{design.error}
+                                                                   : design.warnings) {
+        std::fprintf(stderr, "vemtrac: %s\n", shown::text(line).c_str());
+    }
+    if (design.is_design && !design.ok) {
+        return REPORT_UNREADABLE;
+    }
     JobRequest request = job_request_for(file, options);
+    if (design.ok) {
+        request.job_bytes = design.job;
+    }
     SweepConsole console;
     console.traced = request.trace_names != nullptr;
     request.console = ConsoleSink{sweep_console, &console};

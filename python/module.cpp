@@ -66,6 +66,24 @@ py::str sweep_json(const py::bytes& job, const std::string& key,
     return take_text(text);
 }
 
+// A design turned into a job: the job's bytes and the library's JSON.
+py::tuple import_json(const py::bytes& design, const std::string& name,
+                      const std::string& settings_json)
+{
+    const std::string_view bytes = job_bytes(design);
+    char* text = nullptr;
+    char* job = nullptr;
+    std::size_t job_len = 0;
+    {
+        const py::gil_scoped_release unlocked;
+        text = vemtrac_import_json(bytes.data(), bytes.size(), name.c_str(), settings_json.c_str(),
+                                   &job, &job_len);
+    }
+    py::bytes job_out = job != nullptr ? py::bytes(job, job_len) : py::bytes();
+    vemtrac_free(job);
+    return py::make_tuple(job_out, take_text(text));
+}
+
 } // namespace
 
 PYBIND11_MODULE(_vemtrac, m)
@@ -75,6 +93,8 @@ PYBIND11_MODULE(_vemtrac, m)
     m.def("report_json", &report_json, py::arg("job"), py::arg("options_json"));
     m.def("sweep_json", &sweep_json, py::arg("job"), py::arg("key"), py::arg("values"),
           py::arg("options_json"));
+    m.def("import_json", &import_json, py::arg("design"), py::arg("name"),
+          py::arg("settings_json"));
     // The program's own test of a file an output must never replace.
     m.def("reads_as_job_file", [](const std::string& path) { return file_reads_as_job_file(path); },
           py::arg("path"));

@@ -311,3 +311,46 @@ TEST(Api, UnknownVersionsAndTraceCategoriesAreErrors)
     EXPECT_EQ(vemtrac_estimate(job.data(), job.size(), &options, &result), VEMTRAC_SUCCESS);
     EXPECT_EQ(result.run_time_ms, 57809u);
 }
+
+// A design turns into a job, and every estimate call takes the design as
+// that job.
+TEST(Api, DesignsImportAndEstimateAsTheirJobs)
+{
+    const std::string dxf = read_all(fs::path(VEMTRAC_EXAMPLES_DIR) / "design_bracket.dxf");
+    char* job = nullptr;
+    size_t job_len = 0;
+    char* text = vemtrac_import_json(dxf.data(), dxf.size(), "bracket.dxf",
+                                     R"({"speed": {"1": 20}})", &job, &job_len);
+    ASSERT_NE(text, nullptr);
+    const json answer = json::parse(text);
+    vemtrac_free(text);
+    ASSERT_EQ(answer.at("result"), "ok") << answer;
+    EXPECT_EQ(answer.at("summary").at("pens")[0].at("asked_mm_s"), 20.0);
+    ASSERT_NE(job, nullptr);
+    const std::string job_bytes(job, job_len);
+    vemtrac_free(job);
+
+    json from_job = report(job_bytes);
+    json from_design = report(dxf, R"({"import": {"speed": {"1": 20}}})");
+    EXPECT_EQ(from_design.at("warnings")[0].at("kind"), "design_import");
+    from_design["warnings"].erase(0);
+    EXPECT_EQ(from_job, from_design);
+    vemtrac_result typed{};
+    ASSERT_EQ(vemtrac_estimate(dxf.data(), dxf.size(), nullptr, &typed), VEMTRAC_SUCCESS);
+    EXPECT_EQ(typed.outcome, VEMTRAC_OUTCOME_OK);
+    // The defaults cut at 508 mm/s, far faster than 20 mm/s.
+    EXPECT_LT(typed.run_time_ms, from_job.at("run_time_ms").get<std::uint32_t>());
+
+    // Bad settings and broken designs are errors, never a crash.
+    const std::string broken("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16);
+    for (const auto& [bytes, settings] :
+         {std::pair{dxf, "{\"speed\": {\"1\": 0}}"}, std::pair{dxf, "[1]"},
+          std::pair{broken, "{}"}}) {
+        text = vemtrac_import_json(bytes.data(), bytes.size(), nullptr, settings, &job, &job_len);
+        EXPECT_EQ(json::parse(text).at("result"), "error") << settings;
+        EXPECT_EQ(job, nullptr);
+        vemtrac_free(text);
+    }
+    EXPECT_EQ(report(broken).at("result"), "unreadable");
+    EXPECT_EQ(report(dxf, R"({"import": {"lpi": 0}})").at("result"), "unreadable");
+}

@@ -229,32 +229,32 @@ TEST(Cli, UnreadableJobIsReportedAndTheOthersRun)
     CliRun cli;
     cli.write("a.cmd", "VemtracCmdVer 1\nexecute_penselect 1\npd_default 1016 0\n");
     cli.write("refused.cmd", "VemtracCmdVer 2\n");
-    cli.write("photo.png", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16));
+    cli.write("photo.pdf", "%PDF-1.4\n%binary\n");
     fs::create_directory(cli.dir() / "empty_folder");
-    EXPECT_EQ(cli.run("--report a.cmd missing.cmd empty_folder refused.cmd photo.png"), 1);
+    EXPECT_EQ(cli.run("--report a.cmd missing.cmd empty_folder refused.cmd photo.pdf"), 1);
     EXPECT_NE(cli.out.find("missing.cmd\n  Unreadable"), std::string::npos) << cli.out;
     EXPECT_NE(cli.out.find("empty_folder\n  Unreadable"), std::string::npos) << cli.out;
     EXPECT_NE(cli.out.find("refused.cmd\n  Estimate    none"), std::string::npos) << cli.out;
     // A file that is no job file is said to be one, never estimated at 0:00:00.
-    EXPECT_NE(cli.out.find("photo.png\n  Unreadable  not a job file: it looks like a PNG image. "
+    EXPECT_NE(cli.out.find("photo.pdf\n  Unreadable  not a job file: it looks like a PDF document. "
                            "vemtrac reads job files"), std::string::npos) << cli.out;
-    EXPECT_NE(cli.err.find("vemtrac: photo.png is not a job file: it looks like a PNG image"),
+    EXPECT_NE(cli.err.find("vemtrac: photo.pdf is not a job file: it looks like a PDF document"),
               std::string::npos) << cli.err;
     EXPECT_NE(cli.out.find("Total of 1 of 5 jobs (4 could not be estimated)\n"), std::string::npos)
         << cli.out;
-    EXPECT_EQ(cli.run("--report --sweep VectorSpeed.1=100:200:100 photo.png"), 1);
+    EXPECT_EQ(cli.run("--report --sweep VectorSpeed.1=100:200:100 photo.pdf"), 1);
     EXPECT_NE(cli.out.find("  Unreadable  not a job file"), std::string::npos) << cli.out;
     EXPECT_EQ(total_heading(2, 2), "Total of 2 jobs");
     EXPECT_EQ(total_heading(2, 1), "Total of 1 of 2 jobs (1 could not be estimated)");
     EXPECT_EQ(total_heading(1, 1), "Total of 1 job");
     EXPECT_EQ(cli.out.find("Start job"), std::string::npos);  // the console stays out
 
-    ASSERT_EQ(cli.run("--report --json missing.cmd refused.cmd photo.png a.cmd"), 1);
+    ASSERT_EQ(cli.run("--report --json missing.cmd refused.cmd photo.pdf a.cmd"), 1);
     const json doc = json::parse(cli.out);
     EXPECT_EQ(doc.at("jobs")[0].at("result"), "unreadable");
     EXPECT_EQ(doc.at("jobs")[2].at("result"), "unreadable");
     EXPECT_EQ(doc.at("jobs")[2].at("reason").get<std::string>().rfind("not a job file: it looks "
-                                                                      "like a PNG image", 0), 0u);
+                                                                      "like a PDF document", 0), 0u);
     EXPECT_EQ(doc.at("total").at("jobs"), 4);
     EXPECT_EQ(doc.at("total").at("estimated"), 1);
     EXPECT_EQ(doc.at("jobs")[1].at("result"), "refused");
@@ -635,4 +635,49 @@ TEST(Cli, SweepTableJsonAndChart)
     cli.write("short.cmd", pens_images_cut_short());
     EXPECT_EQ(cli.run("--report --sweep VectorSpeed.1=100:300:100 short.cmd"), 3);
     EXPECT_EQ(cli.run("--report --sweep VectorSpeed.1=100:300:100 missing.cmd"), 1);
+}
+
+// A design's job: import writes it, never over a file it must spare, and
+// --report estimates the design as that very job.
+TEST(Cli, ImportWritesTheJobTheReportEstimates)
+{
+    CliRun cli;
+    const std::string svg = read_all(fs::path(VEMTRAC_EXAMPLES_DIR) / "design_tag.svg");
+    cli.write("tag.svg", svg);
+    cli.write("notes.txt", "keep me\n");
+    ASSERT_EQ(cli.run("import tag.svg -o tag.cmd --speed 1=20 --passes 2=2"), 0) << cli.err;
+    EXPECT_NE(cli.out.find("asked 20.0 mm/s"), std::string::npos) << cli.out;
+    const std::string job = read_all(cli.dir() / "tag.cmd");
+    EXPECT_EQ(job.rfind("VemtracCmdVer 1\n", 0), 0u);
+    const std::set<std::string> before = cli.files();
+    for (const char* args : {"import tag.svg -o tag.cmd --force", "import tag.svg -o tag.svg --force",
+                             "import tag.svg -o notes.txt", "import tag.svg", "import -o x.cmd",
+                             "import tag.svg -o x.cmd --speed 1=fast", "--report --lpi 0 tag.svg",
+                             "import tag.svg -o x.cmd --set VectorSpeed.1=5", "--pen red=1 tag.cmd"}) {
+        EXPECT_EQ(cli.run(args), 2) << args;
+        EXPECT_EQ(cli.files(), before) << args;
+    }
+    EXPECT_EQ(read_all(cli.dir() / "tag.cmd"), job);
+    EXPECT_EQ(read_all(cli.dir() / "tag.svg"), svg);
+    EXPECT_EQ(cli.run("import tag.cmd -o again.cmd"), 1);
+    ASSERT_EQ(cli.run("import tag.svg -o notes.txt --force --json --order travel"), 0) << cli.err;
+    EXPECT_EQ(json::parse(cli.out).at("order"), "travel");
+
+    // The design estimated directly gives the written job's figures.
+    ASSERT_EQ(cli.run("--report --json tag.cmd"), 0) << cli.err;
+    json from_job = json::parse(cli.out).at("jobs")[0];
+    ASSERT_EQ(cli.run("--report --json --speed 1=20 --passes 2=2 tag.svg"), 0) << cli.err;
+    json from_design = json::parse(cli.out).at("jobs")[0];
+    from_job.erase("job");
+    from_design.erase("job");
+    EXPECT_EQ(from_job, from_design);
+    ASSERT_EQ(cli.run("--report --sweep VectorSpeed.1=100:200:100 --json tag.svg"), 0) << cli.err;
+
+    // Import warnings join the report's; a broken design is named and skipped.
+    cli.write("bracket.dxf", read_all(fs::path(VEMTRAC_EXAMPLES_DIR) / "design_bracket.dxf"));
+    cli.write("broken.png", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16));
+    ASSERT_EQ(cli.run("--report --json bracket.dxf broken.png"), 1);
+    const json doc = json::parse(cli.out);
+    EXPECT_EQ(doc.at("jobs")[0].at("warnings")[0].at("kind"), "design_import");
+    EXPECT_EQ(doc.at("jobs")[1].at("reason").get<std::string>().rfind("broken.png: ", 0), 0u);
 }

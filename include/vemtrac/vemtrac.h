@@ -22,7 +22,7 @@
 #include <stdint.h>
 
 /* The version of this interface; it grows when the interface does. */
-#define VEMTRAC_API_VERSION 2
+#define VEMTRAC_API_VERSION 3
 
 #if defined(_WIN32) && !defined(VEMTRAC_STATIC)
 #if defined(VEMTRAC_BUILDING_LIBRARY)
@@ -68,7 +68,15 @@ VEMTRAC_API const char* vemtrac_version(void);
  *   "rate": an amount per hour of machine time (a non-negative number):
  *             the object's "cost" is (run time in hours + setup in hours)
  *             x rate, two decimals (since API 2);
- *   "setup_minutes": the setup of the job, priced at the rate (default 0).
+ *   "setup_minutes": the setup of the job, priced at the rate (default 0);
+ *   "import": how a design is imported, as for vemtrac_import_json
+ *             (since API 3).
+ * The bytes may also be a design (an SVG, DXF, HPGL plot file, PNG or
+ * JPEG, told from its content; a job file is always run as one): it is
+ * imported as vemtrac_import_json would, and the job it gives is estimated,
+ * the import's warnings first among the object's "warnings" (since API 3).
+ * A design that cannot be imported gives "result" "unreadable" with a
+ * "reason".
  * A bad job is a result ("result" "refused", or "complete" false with
  * "stopped_at"); bad options give {"result": "error", "reason": ...}.
  * Returns NULL only when memory runs out. Free the text with vemtrac_free.
@@ -96,6 +104,22 @@ VEMTRAC_API char* vemtrac_report_json_file(const char* path, const char* options
 VEMTRAC_API char* vemtrac_sweep_json(const char* job, size_t job_len, const char* key,
                                      const int64_t* values, size_t count,
                                      const char* options_json);
+
+/*
+ * Turns a design (the bytes of an SVG, DXF, HPGL plot file, PNG or JPEG)
+ * into the bytes of a job file. name is the design's file name or NULL
+ * (its extension is only a hint; it names the design in messages).
+ * settings_json is NULL or a JSON object of the import's settings:
+ * "format", "tolerance", "order", "pens" ({"#ff0000": 2}), "speed"
+ * ({"1": 20}, mm/s), "speed_code", "passes", "raster_speed",
+ * "raster_speed_code", "one_way", "at" ([x, y], mm), "lpi", "lpi_round",
+ * "dpi", "image_dpi", "keep_blank". Returns a newly allocated JSON object:
+ * {"result": "ok", "summary": {...}} with *job (newly allocated, free it
+ * with vemtrac_free) and *job_len set, or {"result": "error", "reason":
+ * ...} with *job NULL. NULL only when memory runs out. Since API 3.
+ */
+VEMTRAC_API char* vemtrac_import_json(const char* design, size_t design_len, const char* name,
+                                      const char* settings_json, char** job, size_t* job_len);
 
 /* Frees what the library returned. NULL is allowed. */
 VEMTRAC_API void vemtrac_free(void* p);
@@ -179,7 +203,8 @@ typedef struct vemtrac_result {
 #define VEMTRAC_ERROR_MEMORY -2   /* memory ran out */
 #define VEMTRAC_ERROR_INTERNAL -3 /* anything else went wrong inside the library */
 
-/* Estimates the job given as the bytes of a job file. options may be NULL
+/* Estimates the job given as the bytes of a job file, or a design imported
+ * with the default settings (since API 3). options may be NULL
  * (the defaults). Returns VEMTRAC_SUCCESS with *result filled, or an error
  * (*result then says nothing, but for a bad setting, an api_version this
  * library does not know or a trace category it does not have:

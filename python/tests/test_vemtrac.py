@@ -47,9 +47,9 @@ def test_refused_and_cut_short_jobs_are_results():
     assert "servo ticks" in cut["stopped_at"]["reason"]
     empty = vemtrac.estimate(b"")
     assert empty["run_time_ms"] == 0 and empty["warnings"][0]["kind"] == "empty_job"
-    image = vemtrac.estimate(b"\x89PNG\r\n\x1a\n\0\0\0\rIHDR")
+    image = vemtrac.estimate(b"%PDF-1.4\n%binary\n")
     assert image["result"] == "unreadable"
-    assert image["reason"].startswith("not a job file: it looks like a PNG image")
+    assert image["reason"].startswith("not a job file: it looks like a PDF document")
 
 
 @pytest.mark.parametrize("call, error", [
@@ -108,7 +108,7 @@ def test_batch_writes_a_row_per_job(tmp_path):
     for path in example_paths():
         (tmp_path / "jobs" / "more" / path.name).write_bytes(path.read_bytes())
     (tmp_path / "jobs" / "notes.txt").write_text("not a job")
-    (tmp_path / "jobs" / "photo.cmd").write_bytes(b"\xff\xd8\xff\xe0\0\x10JFIF")
+    (tmp_path / "jobs" / "photo.cmd").write_bytes(b"%PDF-1.4\n%binary\n")
     (tmp_path / "jobs" / "more" / "zz_empty.cmd").write_bytes(b"")
     package_dir = pathlib.Path(vemtrac.__file__).resolve().parent.parent
     run = subprocess.run([sys.executable, "-m", "vemtrac", "batch", "jobs", "missing.cmd",
@@ -117,7 +117,7 @@ def test_batch_writes_a_row_per_job(tmp_path):
                          capture_output=True, text=True)
     assert run.returncode == 1  # missing.cmd cannot be read, photo.cmd is no job file
     assert "missing.cmd" in run.stderr
-    assert "photo.cmd: not a job file: it looks like a JPEG image" in run.stderr
+    assert "photo.cmd: not a job file: it looks like a PDF document" in run.stderr
     assert "zz_empty.cmd: the job moves nothing: its estimate is 0" in run.stderr
     with open(tmp_path / "rows.csv", newline="") as f:
         rows = list(csv.DictReader(f))
@@ -155,3 +155,16 @@ def test_dask_cluster_maps_estimate_over_generated_jobs(tmp_path):
             distributed.Client(cluster) as client:
         results = client.gather(client.map(vemtrac.estimate, paths))
     assert results == expected
+
+
+def test_designs_import_and_estimate_as_their_jobs():
+    job, summary = vemtrac.import_design(EXAMPLES / "design_tag.svg", speed={1: 20}, at=(10, 20))
+    assert job.startswith(b"VemtracCmdVer 1")
+    assert summary["pens"][0]["asked_mm_s"] == 20.0
+    from_job = vemtrac.estimate(job)
+    from_design = vemtrac.estimate(EXAMPLES / "design_tag.svg",
+                                   import_settings={"speed": {1: 20}, "at": (10, 20)})
+    assert from_design["run_time_ms"] == from_job["run_time_ms"]
+    assert vemtrac.estimate((EXAMPLES / "design_badge.png").read_bytes())["raster_lines"] > 0
+    with pytest.raises(ValueError, match="speed"):
+        vemtrac.import_design(EXAMPLES / "design_tag.svg", speed={1: 0})

@@ -11,6 +11,11 @@ value of one setting:
     >>> runs = vemtrac.sweep("examples/vector_job.cmd", "VectorSpeed.3", [300, 600])
     >>> [(p["value"], p["run_time_ms"]) for p in runs["points"]]
 
+A design (an SVG, DXF, HPGL plot file, PNG or JPEG) is estimated as the
+job it imports to; ``import_design`` gives that job and its summary:
+
+    >>> job, summary = vemtrac.import_design("examples/design_tag.svg", speed={1: 20})
+
 The job is replayed through the machine's own motion control, tick by tick;
 the estimate is exact. One process runs one job at a time (the machine's
 state is process-wide); run jobs in parallel in several processes:
@@ -23,7 +28,7 @@ import os
 
 from . import _vemtrac
 
-__all__ = ["estimate", "sweep", "__version__"]
+__all__ = ["estimate", "sweep", "import_design", "__version__"]
 
 __version__ = _vemtrac.version()
 
@@ -88,9 +93,45 @@ def _answer(text):
     return result
 
 
-def estimate(job, *, replay="fast", tick_limit=None, set=None, rate=None, setup_minutes=0):
+def _import_settings(settings):
+    """The import settings as the library's JSON object, keys as text."""
+    if not isinstance(settings, dict):
+        raise TypeError("import settings must be a dict")
+    out = {}
+    for name, value in settings.items():
+        if isinstance(value, dict):
+            value = {str(k): v for k, v in value.items()}
+        elif isinstance(value, tuple):
+            value = list(value)
+        out[name] = value
+    return out
+
+
+def import_design(design, **settings):
+    """Turns a design (a path, or the bytes of an SVG, DXF, HPGL plot file,
+    PNG or JPEG) into a job file.
+
+    settings are the import's, as ``vemtrac import`` takes them with their
+    JSON names: format, tolerance, order, pens ({"#ff0000": 2}), speed
+    ({1: 20}: pen 1 at 20 mm/s), speed_code, passes, raster_speed,
+    raster_speed_code, one_way, at ((x, y) in mm), lpi, lpi_round, dpi,
+    image_dpi, keep_blank.
+
+    Returns (job, summary): the job file's bytes and the summary as a dict
+    (cut and travel length, size, pens, images, warnings). Raises
+    ValueError for a design that cannot be imported or a bad setting,
+    OSError for a path that cannot be read.
+    """
+    data, name = _job_bytes(design)
+    job, text = _vemtrac.import_json(data, name, json.dumps(_import_settings(settings)))
+    return job, _answer(text)["summary"]
+
+
+def estimate(job, *, replay="fast", tick_limit=None, set=None, rate=None, setup_minutes=0,
+             import_settings=None):
     """Estimates a job: a path (str or os.PathLike; a folder stands for its
-    Vemtrac.cmd) or the bytes of a job file.
+    Vemtrac.cmd) or the bytes of a job file, or a design, estimated as the
+    job ``import_design(job, **import_settings)`` gives.
 
     Returns a dict with the keys of one job of ``vemtrac --report --json``:
     job, result ("ok" or "refused"), complete, stopped_at, run_time_ms,
@@ -113,6 +154,8 @@ def estimate(job, *, replay="fast", tick_limit=None, set=None, rate=None, setup_
     path that cannot be read.
     """
     options = _options(replay, tick_limit, set, rate, setup_minutes)
+    if import_settings is not None:
+        options["import"] = _import_settings(import_settings)
     data, options["job"] = _job_bytes(job)
     return _answer(_vemtrac.report_json(data, json.dumps(options)))
 

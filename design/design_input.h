@@ -1,0 +1,28 @@
+// For the surfaces that take a design wherever they take a job (the
+// command line, the C interface, the service): whether bytes handed in as
+// a job are a design to import first. A job file is always run as it
+// stands, whatever its name; anything else is a design when its content
+// (or the format the settings force) says so.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "design/design_import.h"
+#include "job/file_kind.h"
+
+// The largest design read whole into memory (256 MiB): the import's own
+// limits (pixels, segments, nesting) hold far below it.
+inline constexpr std::size_t design_bytes_max = std::size_t{256} << 20;
+
+// True when head (the first bytes, at least file_head_size of them when
+// there are that many) is a design to import rather than a job to run.
+inline bool is_design_input(std::string_view head, std::string_view name,
+                            const DesignSettings& settings)
+{
+    if (reads_as_job_file(head.substr(0, file_head_size))) {
+        return false;
+    }
+    return settings.format != DesignFormat::automatic ||
+           design_detect_format(head, name) != DesignFormat::automatic;
+}
