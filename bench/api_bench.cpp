@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "job/job_run.h"
+#include "job/job_machine.h"
 #include "report/job_report.h"
 #include "report/report_json.h"
 #include "vemtrac/vemtrac.h"
@@ -58,7 +58,9 @@ void BM_Example_RunJobReport(benchmark::State& state, const char* name)
     request.account_ticks = true;
     request.console = ConsoleSink{drop, nullptr};
     for (auto _ : state) {
-        const std::string text = json_job_text(make_job_report("", run_job(request)));
+        JobMachine& m = thread_job_machine();
+        const JobResult result = m.run_job(request);
+        const std::string text = json_job_text(make_job_report(m, "", result));
         benchmark::DoNotOptimize(text.data());
     }
 }
