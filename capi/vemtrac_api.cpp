@@ -1,7 +1,8 @@
 // The C interface (include/vemtrac/vemtrac.h) over the one way a job is
-// run. Each call holds the library's lock for the whole job, which runs on
-// the job machine of the calling thread; whatever goes wrong inside becomes
-// an error value or an error object, never an exception across the boundary.
+// run. Each call runs its job on the job machine of the calling thread, so
+// that calls from any number of threads run at once, with no lock between
+// them; whatever goes wrong inside becomes an error value or an error
+// object, never an exception across the boundary.
 #include "vemtrac/vemtrac.h"
 
 #include <algorithm>
@@ -10,7 +11,6 @@
 #include <cstdlib>
 #include <cstddef>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <string>
@@ -33,9 +33,6 @@
 #endif
 
 namespace {
-
-// One job at a time, as the library has always run them.
-std::mutex job_lock;
 
 // Passes the job's text on to the caller's callback.
 void write_to_caller(void* context, ConsoleStream stream, const char* text, std::size_t size)
@@ -211,7 +208,6 @@ char* report_json(JobRequest request, const char* options_json, const std::strin
         // The report's tally reads the machine's warnings from its console;
         // nothing reaches the caller.
         request.console = ConsoleSink{drop_text, nullptr};
-        const std::lock_guard<std::mutex> hold(job_lock);
         JobMachine& machine = thread_job_machine();
         const JobResult result = machine.run_job(request);
         JobReport report = result.outcome == JobOutcome::unreadable
@@ -251,7 +247,6 @@ char* sweep_json(JobRequest request, const char* key, const std::int64_t* values
         }
         run_design_job(design, &request);
         request.console = ConsoleSink{drop_text, nullptr};
-        const std::lock_guard<std::mutex> hold(job_lock);
         return copy_out(sweep_json_text(run_sweep(request, sweep), options.cost_rate(), options.name,
                                         options.fit_ms));
     } catch (const std::bad_alloc&) {
@@ -396,7 +391,6 @@ int estimate(JobRequest request, const vemtrac_options* options, vemtrac_result*
             return VEMTRAC_SUCCESS;
         }
         run_design_job(design, &request);
-        const std::lock_guard<std::mutex> hold(job_lock);
         const JobResult run = thread_job_machine().run_job(request);
         *result = vemtrac_result{};
         result->outcome = run.outcome == JobOutcome::ok        ? VEMTRAC_OUTCOME_OK
