@@ -35,7 +35,7 @@ const char* const usage_lines =
     "                               (vemtrac serve --help: what each option does)\n"
     "       vemtrac --help | -h     this help in full\n"
     "       vemtrac --version       version and machine model\n"
-    "options for every form: --replay fast|full|literal\n";
+    "options for every form: --replay fast|full|literal; for --report: --threads N\n";
 
 // Why an output cannot be written where the command line asks, or empty:
 // its name says another kind of file (--svg out.png), it is one of the jobs
@@ -308,6 +308,7 @@ CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_defaul
     CLI::Option* timeline = app.add_option("--timeline", o.timeline_file)->type_name("FILE");
     CLI::Option* svg = app.add_option("--svg", o.svg_file)->type_name("FILE");
     app.add_option("--replay", replay)->check(CLI::IsMember({"full", "fast", "literal"}));
+    CLI::Option* threads = app.add_option("--threads", o.threads)->check(CLI::Range(1u, 1024u));
     WhatIfArgs what_if;
     app.add_option("--set", what_if.sets)->type_name("KEY=VALUE")->allow_extra_args(false);
     CLI::Option* sweep = app.add_option("--sweep", what_if.sweep)->type_name("KEY=FROM:TO:STEP");
@@ -376,6 +377,10 @@ CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_defaul
         return o;
     }
     check_forms(&o, report, paths, what_if);
+    if (o.mode != CliMode::usage_error && o.mode != CliMode::report && threads->count() > 0) {
+        o.mode = CliMode::usage_error;
+        o.error = "--threads goes with --report";
+    }
     return o;
 }
 
@@ -486,6 +491,8 @@ std::string cli_help_text()
            "                   each sweep value show (run time + setup) x rate, two\n"
            "                   decimals, in the rate's own currency\n"
            "  --setup MINUTES  time charged per job on top of its run time (default 0)\n"
+           "  --threads N      run up to N jobs (or a sweep's runs) at once (default: one\n"
+           "                   per hardware thread); the output is the same for every N\n"
            "  A JOB that is a design (an SVG, DXF, HPGL plot file, PNG or JPEG, told from\n"
            "  its content) is imported as vemtrac import would write it, with the same\n"
            "  SETTINGS, and estimated as that job; the import's warnings join the report's.\n"

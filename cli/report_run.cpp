@@ -62,10 +62,10 @@ JobRequest job_request_for(const std::string& file, const CliOptions& options)
     return request;
 }
 
-// The threads the runs of a report take at once: one, for now.
-unsigned threads_of(const CliOptions&)
+// The threads the runs of a report take at once.
+unsigned threads_of(const CliOptions& options)
 {
-    return 1;
+    return options.threads != 0 ? options.threads : hardware_threads();
 }
 
 // The sink of a report's job: standard error for its diagnostics, and for
