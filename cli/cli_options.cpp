@@ -28,8 +28,8 @@ const char* const usage_lines =
     "       vemtrac import DESIGN [SETTINGS] -o JOB [--force] [--json]\n"
     "                               turn an SVG, DXF, plot file, PNG or JPEG into a job\n"
     "       vemtrac serve [--host H] [--port P] [--max-body BYTES] [--queue N]\n"
-    "                     [--tick-limit N] [--time-limit-s N] [--timeout-s N]\n"
-    "                     [--header-timeout-s N] [--body-timeout-s N]\n"
+    "                     [--workers N] [--tick-limit N] [--time-limit-s N]\n"
+    "                     [--timeout-s N] [--header-timeout-s N] [--body-timeout-s N]\n"
     "                     [--connections N] [--memory-budget-mib N] [--cors ORIGIN]\n"
     "                               the estimates and their page over HTTP\n"
     "                               (vemtrac serve --help: what each option does)\n"
@@ -275,6 +275,7 @@ CLI::App* add_serve_form(CLI::App& app, ServeOptions* s, bool* help)
     serve->add_option("--port", s->port)->check(CLI::Range(0, 65535));
     serve->add_option("--max-body", s->max_body)->check(CLI::Range(std::size_t{1}, std::size_t{1} << 40));
     serve->add_option("--queue", s->queue)->check(CLI::Range(1, 1000));
+    serve->add_option("--workers", s->workers)->check(CLI::Range(1u, 1024u));
     serve->add_option("--tick-limit", s->tick_limit)->check(CLI::Range(std::uint64_t{1}, replay_max_job_ticks));
     serve->add_option_function<std::uint32_t>(
               "--time-limit-s", [s](std::uint32_t seconds) { s->time_limit_ms = seconds * 1000u; })
@@ -392,8 +393,8 @@ std::string cli_serve_help_text()
            "job files on; POST /v1/estimate, /v1/timeline (CSV, or JSON with Accept:\n"
            "application/json) and /v1/picture take the bytes of a job file and answer\n"
            "with the JSON report, the timeline and the picture; POST /v1/sweep runs a\n"
-           "sweep; GET /v1/openapi.json describes them all. One estimate runs at a\n"
-           "time, the others wait for it.\n"
+           "sweep; GET /v1/openapi.json describes them all. As many estimates run at\n"
+           "once as there are workers, each on a machine of its own; the others wait.\n"
            "\n"
            "  --host HOST            the address to listen on (127.0.0.1: this computer\n"
            "                         only)\n"
@@ -401,14 +402,16 @@ std::string cli_serve_help_text()
            "  --max-body BYTES       the largest job file taken (64 MiB); a larger one is\n"
            "                         answered 413, before it is read when its length is\n"
            "                         declared\n"
-           "  --queue N              estimates that may wait for the machine (8); more are\n"
+           "  --queue N              estimates that may wait for a machine (8); more are\n"
            "                         answered 503 with Retry-After\n"
+           "  --workers N            estimates run at once, each on a machine of its own\n"
+           "                         (the host's hardware threads; GET /v1/version says)\n"
            "  --tick-limit N         the most servo ticks one estimate runs (2147483647);\n"
            "                         a request's tick_limit can only lower it\n"
            "  --time-limit-s N       the most seconds one estimate runs once it has the\n"
            "                         machine (60); a job either limit stops is answered as\n"
            "                         cut short\n"
-           "  --timeout-s N          the longest a request waits for the machine (503\n"
+           "  --timeout-s N          the longest a request waits for a machine (503\n"
            "                         after it), and the longest a client may stay silent\n"
            "                         in one read or write (30)\n"
            "  --header-timeout-s N   a request's line and headers must arrive within N\n"
@@ -529,9 +532,10 @@ std::string cli_help_text()
            "  An HTTP service on 127.0.0.1:8080 (--host, --port; port 0 takes a free one):\n"
            "  GET / is a page to drop job files on; POST /v1/estimate, /v1/timeline and\n"
            "  /v1/picture take the bytes of a job file and answer with the JSON report,\n"
-           "  the timeline and the picture; GET /v1/openapi.json describes them. One\n"
-           "  estimate runs at a time and a few wait; each request has its deadlines and\n"
-           "  its memory budget. vemtrac serve --help tells every option.\n"
+           "  the timeline and the picture; GET /v1/openapi.json describes them. As many\n"
+           "  estimates run at once as there are workers (--workers, one per hardware\n"
+           "  thread) and a few wait; each request has its deadlines and its memory\n"
+           "  budget. vemtrac serve --help tells every option.\n"
            "\n"
            "--replay fast|full|literal\n"
            "  fast (the default) leaves out the servo's position loop, which nothing the\n"

@@ -20,6 +20,7 @@
 #include "fwShare/resolution.h"
 #include "job/job_machine.h"
 #include "job/job_run.h"
+#include "job/parallel_runs.h"
 #include "job/report_tally.h"
 #include "job/status_file.h"
 #include "replay/tick_account.h"
@@ -130,11 +131,14 @@ std::vector<JobSetting> job_settings(const JobReport& report, const std::string&
     return settings;
 }
 
-// Runs the jobs sent, one at a time on the one machine, and lets a bounded
-// number of requests wait for it.
+// Runs the jobs sent, as many at once as the service has workers, each on
+// a machine of its own, and lets a bounded number of requests wait for one.
 class EstimateQueue {
 public:
-    explicit EstimateQueue(const ServeOptions& options) : options_(options), machines_(1) {}
+    explicit EstimateQueue(const ServeOptions& options)
+        : options_(options), machines_(options.workers)
+    {
+    }
 
     // Runs the job of the request; false with the error answered.
     bool run(const httplib::Request& req, const std::string& body, httplib::Response& res,
@@ -515,8 +519,12 @@ void route_static(httplib::Server& server, const ServeOptions& options, const st
                                                          httplib::Response& res) {
         send_asset(res, req.matches[1].str());
     });
-    const std::string version_text =
-        json{{"version", version}, {"model", status_model_word}, {"firmware", status_firmware_version}}.dump() + "\n";
+    const std::string version_text = json{{"version", version},
+                                          {"model", status_model_word},
+                                          {"firmware", status_firmware_version},
+                                          {"workers", options.workers}}
+                                         .dump() +
+                                     "\n";
     server.Get("/v1/version", [version_text](const httplib::Request&, httplib::Response& res) {
         res.set_content(version_text, "application/json");
     });
@@ -600,9 +608,13 @@ void set_answer_handlers(httplib::Server& server, const ServeOptions& options)
 
 } // namespace
 
-std::unique_ptr<httplib::Server> make_estimate_server(const ServeOptions& options,
+std::unique_ptr<httplib::Server> make_estimate_server(const ServeOptions& asked,
                                                       const std::string& version)
 {
+    ServeOptions options = asked;
+    if (options.workers == 0) {
+        options.workers = hardware_threads();
+    }
     auto server = std::make_unique<EstimateServer>(options);
     auto queue = std::make_shared<EstimateQueue>(options);
     server->set_payload_max_length(options.max_body);

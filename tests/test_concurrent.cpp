@@ -2,7 +2,8 @@
 // own, give byte for byte what they give one after another on one thread
 // (console, diagnostics, status lines, ticks per phase, the tick log), on
 // the examples and generated jobs; the C interface runs calls of several
-// threads at the same time; sweeps and the runs of several jobs hand their
+// threads at the same time, and so does the service with several workers;
+// sweeps and the runs of several jobs hand their
 // results and their console on in the order of a single thread.
 // The ThreadSanitizer build (the tsan preset) runs these tests alone.
 #include "machine_fixture.h"
@@ -15,6 +16,7 @@
 #include <thread>
 
 #include "job/parallel_runs.h"
+#include "local_server.h"
 #include "job_generator.h"
 #include "report/what_if.h"
 #include "vemtrac/vemtrac.h"
@@ -251,4 +253,45 @@ TEST(Concurrent, RunsHandTheirConsoleOnInTheirOrderWhicheverEndsFirst)
     EXPECT_EQ(capture.console, expected);
     EXPECT_EQ(capture.diagnostic, expected_diagnostic);
     EXPECT_EQ(finished, (std::vector<std::size_t>{0, 1, 2, 3, 4, 5}));
+}
+
+TEST(Concurrent, ServiceWorkersAnswerWhatOneWorkerAnswers)
+{
+    std::vector<std::string> jobs;
+    for (const auto& [job, replay] : jobs_to_run()) {
+        if (replay == ReplayMode::fast) {
+            jobs.push_back(job);
+        }
+    }
+    const auto answer = [](httplib::Client& client, const std::string& job) {
+        const auto r = client.Post("/v1/estimate", job, "application/octet-stream");
+        return r ? std::to_string(r->status) + " " + r->body : std::string("no answer");
+    };
+    ServeOptions options;
+    options.workers = 1;
+    std::vector<std::string> alone;
+    {
+        LocalServer one(options);
+        for (const std::string& job : jobs) {
+            alone.push_back(answer(one.client(), job));
+        }
+    }
+    options.workers = 2;
+    options.queue = 4;
+    LocalServer two(options);
+    constexpr int clients = 4;
+    std::vector<std::vector<std::string>> together(clients);
+    on_threads(clients, [&](int t) {
+        httplib::Client client("127.0.0.1", two.port());
+        for (std::size_t k = 0; k < jobs.size(); ++k) {
+            together[static_cast<std::size_t>(t)].push_back(
+                answer(client, jobs[(k + static_cast<std::size_t>(t)) % jobs.size()]));
+        }
+    });
+    for (int t = 0; t < clients; ++t) {
+        for (std::size_t k = 0; k < jobs.size(); ++k) {
+            EXPECT_EQ(together[static_cast<std::size_t>(t)][k],
+                      alone[(k + static_cast<std::size_t>(t)) % jobs.size()]);
+        }
+    }
 }

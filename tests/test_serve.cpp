@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_options.h"
+#include "job/parallel_runs.h"
 #include "local_server.h"
 #include "machine_fixture.h"
 #include "serve/serve.h"
@@ -92,6 +93,7 @@ TEST(ServeCli, FormDefaultsAndLimits)
     EXPECT_EQ(o.serve.connections, 128);
     EXPECT_EQ(o.serve.header_timeout_s, 10);
     EXPECT_EQ(o.serve.body_timeout_s, 30);
+    EXPECT_EQ(o.serve.workers, 0u);  // the host's hardware threads
     o = parse({"serve", "--port", "9", "--help"});
     EXPECT_EQ(o.mode, CliMode::help);
     EXPECT_TRUE(o.serve_help);
@@ -121,7 +123,9 @@ TEST(ServeCli, FormDefaultsAndLimits)
                "--header-timeout-s",
                "2",
                "--body-timeout-s",
-               "7"});
+               "7",
+               "--workers",
+               "3"});
     ASSERT_EQ(o.mode, CliMode::serve) << o.error;
     EXPECT_EQ(o.serve.host, "0.0.0.0");
     EXPECT_EQ(o.serve.port, 0);
@@ -135,6 +139,7 @@ TEST(ServeCli, FormDefaultsAndLimits)
     EXPECT_EQ(o.serve.connections, 4);
     EXPECT_EQ(o.serve.header_timeout_s, 2);
     EXPECT_EQ(o.serve.body_timeout_s, 7);
+    EXPECT_EQ(o.serve.workers, 3u);
 
     for (const std::vector<const char*>& bad :
          {std::vector<const char*>{"serve", "--port", "70000"},
@@ -144,6 +149,7 @@ TEST(ServeCli, FormDefaultsAndLimits)
           {"serve", "--max-body", "-1"},
           {"serve", "job.cmd"},
           {"serve", "--connections", "0"},
+          {"serve", "--workers", "0"},
           {"serve", "--memory-budget-mib", "-1"},
           {"serve", "--header-timeout-s", "0"},
           {"--report", "serve"},
@@ -215,6 +221,7 @@ TEST(Serve, HeadersCrossOriginAndQueryLimits)
     LocalServer shared(options);
     auto version = shared.client().Get("/v1/version");
     EXPECT_EQ(version->get_header_value("Access-Control-Allow-Origin"), "https://shop.example");
+    EXPECT_EQ(nlohmann::json::parse(version->body)["workers"].get<unsigned>(), hardware_threads());
     auto preflight = shared.client().Options("/v1/estimate");
     EXPECT_EQ(preflight->status, 204);
     EXPECT_NE(preflight->get_header_value("Access-Control-Allow-Methods").find("POST"),
@@ -225,6 +232,7 @@ TEST(Serve, CutsALongEstimateShortAndTurnsAwayAFullQueue)
 {
     ServeOptions options;
     options.queue = 1;
+    options.workers = 1;
     // No time at all: the estimate is cut short, and answered as such.
     options.time_limit_ms = 0;
     {
@@ -242,6 +250,19 @@ TEST(Serve, CutsALongEstimateShortAndTurnsAwayAFullQueue)
     options.time_limit_ms = 1000;
     const LongEstimates answered = send_long_estimates(options);
     EXPECT_GE(answered.ran, 1);
+    EXPECT_GE(answered.turned_away, 1);
+}
+
+TEST(Serve, WorkersRunEstimatesAtOnce)
+{
+    // Two workers and one place in the queue: of four long jobs sent at
+    // once, two run side by side, one waits, the last is turned away.
+    ServeOptions options;
+    options.queue = 1;
+    options.workers = 2;
+    options.time_limit_ms = 1000;
+    const LongEstimates answered = send_long_estimates(options);
+    EXPECT_GE(answered.ran, 3);
     EXPECT_GE(answered.turned_away, 1);
 }
 
