@@ -87,19 +87,25 @@ struct TwoIntKeyword {
 
 // Settings entries store the number at the width of their field.
 const OneIntKeyword one_int_keywords[] = {
-    {"RasterDPI", [](std::int32_t n) { ptCurrentFile->RasterDPI = static_cast<std::uint16_t>(n); }, true},
-    {"RasterUnit", [](std::int32_t n) { ptCurrentFile->RasterUnit = static_cast<std::uint16_t>(n); }, true},
+    {"RasterDPI", [](std::int32_t n) { ptCurrentFile->RasterDPI = static_cast<std::uint16_t>(n); },
+     true},
+    {"RasterUnit",
+     [](std::int32_t n) { ptCurrentFile->RasterUnit = static_cast<std::uint16_t>(n); }, true},
     {"RasterBandingFree",
      [](std::int32_t n) { ptCurrentFile->RasterBandingFree = static_cast<std::uint8_t>(n); }, true},
     {"RasterFiringType",
      [](std::int32_t n) { ptCurrentFile->RasterFiringType = static_cast<std::uint16_t>(n); }, true},
-    {"RasterSpeedX", [](std::int32_t n) { ptCurrentFile->RasterSpeedX = static_cast<std::uint16_t>(n); }, true},
-    {"RasterSpeedY", [](std::int32_t n) { ptCurrentFile->RasterSpeedY = static_cast<std::uint16_t>(n); }, true},
+    {"RasterSpeedX",
+     [](std::int32_t n) { ptCurrentFile->RasterSpeedX = static_cast<std::uint16_t>(n); }, true},
+    {"RasterSpeedY",
+     [](std::int32_t n) { ptCurrentFile->RasterSpeedY = static_cast<std::uint16_t>(n); }, true},
     {"ImageWidth", [](std::int32_t n) { ptCurrentFile->ImageWidth = n; }, true},
     {"ImageHeight", [](std::int32_t n) { ptCurrentFile->ImageHeight = n; }, true},
-    {"RasterPower", [](std::int32_t n) { ptCurrentFile->RasterPower = static_cast<std::uint16_t>(n); }, true},
+    {"RasterPower",
+     [](std::int32_t n) { ptCurrentFile->RasterPower = static_cast<std::uint16_t>(n); }, true},
     {"RasterAccelEngrave",
-     [](std::int32_t n) { ptCurrentFile->RasterAccelEngrave = static_cast<std::uint8_t>(n); }, true},
+     [](std::int32_t n) { ptCurrentFile->RasterAccelEngrave = static_cast<std::uint8_t>(n); },
+     true},
     {"RasterBuEngrave",
      [](std::int32_t n) { ptCurrentFile->RasterBuEngrave = static_cast<std::uint8_t>(n); }, true},
     {"SetStartRasterGraphics",
@@ -542,7 +548,8 @@ int job_run_command_file(JobEnd* end)
     std::fclose(cmd);
     write_status_lines(sts.stream(), end->status);  // a failure shows at the commit
     if (!sts.commit(&why)) {
-        diag_printf("vemtrac: could not write %s: %s\n", shown::text(path_buf).c_str(), why.c_str());
+        diag_printf("vemtrac: could not write %s: %s\n", shown::text(path_buf).c_str(),
+                    why.c_str());
         remove_stale_status_file();
         return 0;
     }
