@@ -49,7 +49,8 @@ bool read_design_file(const char* path, std::string* bytes)
     }
     char block[65536];
     std::size_t n = 0;
-    while (bytes->size() <= design_bytes_max && (n = std::fread(block, 1, sizeof block, file)) > 0) {
+    while (bytes->size() <= design_bytes_max &&
+           (n = std::fread(block, 1, sizeof block, file)) > 0) {
         bytes->append(block, n);
     }
     const bool read = std::ferror(file) == 0 && bytes->size() <= design_bytes_max;

@@ -247,8 +247,8 @@ char* sweep_json(JobRequest request, const char* key, const std::int64_t* values
         }
         run_design_job(design, &request);
         request.console = ConsoleSink{drop_text, nullptr};
-        return copy_out(sweep_json_text(run_sweep(request, sweep), options.cost_rate(), options.name,
-                                        options.fit_ms));
+        return copy_out(sweep_json_text(run_sweep(request, sweep), options.cost_rate(),
+                                        options.name, options.fit_ms));
     } catch (const std::bad_alloc&) {
         return nullptr;
     } catch (...) {
@@ -383,7 +383,8 @@ int estimate(JobRequest request, const vemtrac_options* options, vemtrac_result*
                           ? ConsoleSink{write_to_caller, &o}
                           : ConsoleSink{drop_text, nullptr};
     try {
-        const DesignRun design = import_if_design(request, request.job_path != nullptr ? request.job_path : "", "");
+        const DesignRun design =
+            import_if_design(request, request.job_path != nullptr ? request.job_path : "", "");
         if (design.is_design && !design.ok) {
             *result = vemtrac_result{};
             result->outcome = VEMTRAC_OUTCOME_UNREADABLE;

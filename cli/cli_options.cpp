@@ -273,10 +273,12 @@ CLI::App* add_serve_form(CLI::App& app, ServeOptions* s, bool* help)
     serve->add_flag("-h,--help", *help);
     serve->add_option("--host", s->host)->type_name("HOST");
     serve->add_option("--port", s->port)->check(CLI::Range(0, 65535));
-    serve->add_option("--max-body", s->max_body)->check(CLI::Range(std::size_t{1}, std::size_t{1} << 40));
+    serve->add_option("--max-body", s->max_body)
+        ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 40));
     serve->add_option("--queue", s->queue)->check(CLI::Range(1, 1000));
     serve->add_option("--workers", s->workers)->check(CLI::Range(1u, 1024u));
-    serve->add_option("--tick-limit", s->tick_limit)->check(CLI::Range(std::uint64_t{1}, replay_max_job_ticks));
+    serve->add_option("--tick-limit", s->tick_limit)
+        ->check(CLI::Range(std::uint64_t{1}, replay_max_job_ticks));
     serve->add_option_function<std::uint32_t>(
               "--time-limit-s", [s](std::uint32_t seconds) { s->time_limit_ms = seconds * 1000u; })
         ->check(CLI::Range(1u, 86400u));

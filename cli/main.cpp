@@ -55,8 +55,9 @@ int hand_over_to_service(int argc, char** argv)
 {
     char dir[4096];
     if (!platform::executable_dir(dir, sizeof dir)) {
-        std::fputs("vemtrac: cannot tell the folder of this program, where the service program is\n",
-                   stderr);
+        std::fputs(
+            "vemtrac: cannot tell the folder of this program, where the service program is\n",
+            stderr);
         return 1;
     }
     const std::string path = std::string(dir) + platform::path_separator + serve_program_name;

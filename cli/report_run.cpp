@@ -187,7 +187,8 @@ int job_exit_code(const JobReport& report)
     if (report.outcome == JobOutcome::unreadable) {
         return REPORT_UNREADABLE;
     }
-    return report.outcome == JobOutcome::ok && report.complete ? REPORT_ALL_COMPLETE : REPORT_CUT_SHORT;
+    return report.outcome == JobOutcome::ok && report.complete ? REPORT_ALL_COMPLETE
+                                                               : REPORT_CUT_SHORT;
 }
 
 // The more serious of two exit codes.
@@ -318,8 +319,9 @@ int run_sweep_report(const CliOptions& options)
     // Why the job could not be read, unless the run has said it already.
     const std::string& unread = sweep.as_written.unreadable_reason;
     if (sweep.as_written.outcome == JobOutcome::unreadable &&
-        std::none_of(console.said.begin(), console.said.end(),
-                     [&](const std::string& line) { return line.find(unread) != std::string::npos; })) {
+        std::none_of(console.said.begin(), console.said.end(), [&](const std::string& line) {
+            return line.find(unread) != std::string::npos;
+        })) {
         std::fprintf(stderr, "vemtrac: %s\n", shown::text(unread).c_str());
     }
     int exit_code = sweep_exit_code(sweep);

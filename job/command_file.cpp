@@ -568,7 +568,8 @@ int JobMachine::job_run_command_file(JobEnd* end)
     std::fclose(cmd);
     write_status_lines(sts.stream(), end->status);  // a failure shows at the commit
     if (!sts.commit(&why)) {
-        diag_printf("vemtrac: could not write %s: %s\n", shown::text(path_buf).c_str(), why.c_str());
+        diag_printf("vemtrac: could not write %s: %s\n", shown::text(path_buf).c_str(),
+                    why.c_str());
         remove_stale_status_file();
         return 0;
     }

@@ -135,7 +135,8 @@ constexpr std::array<unsigned char, 256> byte_classes = [] {
 
 // Skips white space from p, counting the line breaks as skip_blanks does;
 // returns the first other byte, or end.
-inline const unsigned char* skip_blanks_in(const unsigned char* p, const unsigned char* end, int* line)
+inline const unsigned char* skip_blanks_in(const unsigned char* p, const unsigned char* end,
+                                           int* line)
 {
     // Most often at most one blank (a space or a line break) comes next.
     if (end - p >= 2 && (byte_classes[p[1]] & BLANK) == 0) {

@@ -157,7 +157,8 @@ void JobMachine::fold_runs(bool final, std::int64_t job_ticks)
     const std::size_t done = final ? runs.size() : (runs.empty() ? 0 : runs.size() - 1);
     // Before the job clock starts, every tick so far lies before the window.
     const bool window_open = final || job_timing_state == JOB_CLOCK_RUNNING;
-    const std::int64_t end_mark = final ? job_ticks : from_start(static_cast<std::uint32_t>(job_end_tick));
+    const std::int64_t end_mark =
+        final ? job_ticks : from_start(static_cast<std::uint32_t>(job_end_tick));
     for (std::size_t i = 0; window_open && i < done; ++i) {
         const std::uint32_t next = i + 1 < runs.size()
                                        ? runs[i + 1].first_tick - 1u
@@ -220,9 +221,11 @@ void JobMachine::drop_finished_works(std::uint32_t first_live)
     }
     const auto size = static_cast<std::uint32_t>(t.works.size());
     t.works.erase(t.works.begin(), t.works.begin() + first_live);
-    s.activity_of_work.erase(s.activity_of_work.begin(),
-                             s.activity_of_work.begin() +
-                                 std::min<std::ptrdiff_t>(first_live, static_cast<std::ptrdiff_t>(s.activity_of_work.size())));
+    s.activity_of_work.erase(
+        s.activity_of_work.begin(),
+        s.activity_of_work.begin() +
+            std::min<std::ptrdiff_t>(first_live,
+                                     static_cast<std::ptrdiff_t>(s.activity_of_work.size())));
     const auto shift = [&](std::uint32_t& work) {
         if (work < size) {
             work -= first_live;
@@ -523,12 +526,12 @@ void JobMachine::report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32
     if (vector_work && !s.off_table_warned && off_table) {
         s.off_table_warned = true;
         char text[160];
-        std::snprintf(text, sizeof text,
-                      "the head is sent off the %lld x %lld mm table, to %.1f, %.1f mm",
-                      static_cast<long long>(std::llround(static_cast<double>(table_x) / plotbed_per_mm)),
-                      static_cast<long long>(std::llround(static_cast<double>(table_y) / plotbed_per_mm)),
-                      static_cast<double>(s.head_x) / plotbed_per_mm,
-                      static_cast<double>(s.head_y) / plotbed_per_mm);
+        std::snprintf(
+            text, sizeof text, "the head is sent off the %lld x %lld mm table, to %.1f, %.1f mm",
+            static_cast<long long>(std::llround(static_cast<double>(table_x) / plotbed_per_mm)),
+            static_cast<long long>(std::llround(static_cast<double>(table_y) / plotbed_per_mm)),
+            static_cast<double>(s.head_x) / plotbed_per_mm,
+            static_cast<double>(s.head_y) / plotbed_per_mm);
         report_tally_warn("off_table", work < works.size() ? works[work].entry : 0, text);
     }
     if (!drawn_as_path(a)) {

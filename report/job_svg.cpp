@@ -216,12 +216,14 @@ std::string job_svg(const JobReport& r)
     const Frame f = drawing_frame(r);
     const double drawing_width = (f.max_x - f.min_x) * f.scale;
     const double bar_left = margin + drawing_width + 2 * margin;
-    const double legend_height = static_cast<double>(std::min(r.activities.size(), legend_rows_max) + 1) * legend_row;
+    const double legend_height =
+        static_cast<double>(std::min(r.activities.size(), legend_rows_max) + 1) * legend_row;
     const double height = std::max({f.height() + 24, legend_height, 200.0});
     const double width = bar_left + bar_width + legend_width;
     std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(width) + "\" height=\"" +
-           number(title_height + 2 * margin + height) + "\" font-family=\"sans-serif\" font-size=\"12\">\n";
+           number(title_height + 2 * margin + height) +
+           "\" font-family=\"sans-serif\" font-size=\"12\">\n";
     svg += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
     const std::string estimate = r.outcome == JobOutcome::ok
                                      ? hours_minutes_seconds(r.run_time_ms) + " (" +
@@ -230,8 +232,9 @@ std::string job_svg(const JobReport& r)
     svg += "<text class=\"title\" x=\"" + number(margin) + "\" y=\"26\" font-size=\"16\">" +
            xml_text(r.job) + ": " + estimate + (r.complete ? "" : ", cut short") + "</text>\n";
     if (!r.overrides.empty()) {
-        svg += "<text class=\"settings\" x=\"" + number(margin) + "\" y=\"44\" font-size=\"12\">at " +
-               xml_text(overrides_text(r.overrides)) + ", in place of the job's own</text>\n";
+        svg += "<text class=\"settings\" x=\"" + number(margin) +
+               "\" y=\"44\" font-size=\"12\">at " + xml_text(overrides_text(r.overrides)) +
+               ", in place of the job's own</text>\n";
     }
     svg += "<g class=\"drawing\" stroke-linecap=\"round\" stroke-linejoin=\"round\">\n";
     draw_table(&svg, r, f);

@@ -103,7 +103,8 @@ void write_text_report(std::FILE* out, const JobReport& r, const std::optional<C
     std::fprintf(out, "  Distances   %.1f mm cut, %.1f mm pen-up travel\n", r.cut_mm, r.travel_mm);
     for (const ReportWarning& w : r.warnings) {
         if (w.entry > 0) {
-            std::fprintf(out, "  Warning     entry %d: %s\n", w.entry, shown::text(w.message).c_str());
+            std::fprintf(out, "  Warning     entry %d: %s\n", w.entry,
+                         shown::text(w.message).c_str());
         } else {
             std::fprintf(out, "  Warning     %s\n", shown::text(w.message).c_str());
         }
@@ -170,7 +171,8 @@ void write_sweep_table(std::FILE* out, const SweepResult& s, const std::string& 
                      overrides_text(s.as_written.overrides).c_str());
     }
     if (s.as_written.outcome == JobOutcome::unreadable) {
-        std::fprintf(out, "  Unreadable  %s\n\n", shown::text(s.as_written.unreadable_reason).c_str());
+        std::fprintf(out, "  Unreadable  %s\n\n",
+                     shown::text(s.as_written.unreadable_reason).c_str());
         return;
     }
     std::fprintf(out, "  Sweep       %s, %zu value%s\n", s.key.c_str(), s.points.size(),
@@ -248,6 +250,7 @@ void write_text_total(std::FILE* out, const std::vector<JobReport>& reports,
                  hours_minutes_seconds(ms).c_str(), static_cast<unsigned long long>(ms),
                  static_cast<long long>(ticks));
     if (rate) {
-        std::fprintf(out, "  Cost        %s\n", total_cost_text(static_cast<double>(ms), estimated, *rate).c_str());
+        std::fprintf(out, "  Cost        %s\n",
+                     total_cost_text(static_cast<double>(ms), estimated, *rate).c_str());
     }
 }

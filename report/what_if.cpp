@@ -357,7 +357,8 @@ bool parse_sweep(std::string_view text, SweepSpec* sweep, std::string* error)
     std::string name;
     int pen = 0;
     if (!find_field(key, &field, &name, &pen, error) ||
-        !check_value(field, name, bounds[0], error) || !check_value(field, name, bounds[1], error)) {
+        !check_value(field, name, bounds[0], error) ||
+        !check_value(field, name, bounds[1], error)) {
         return false;
     }
     const auto [from, to, step] = bounds;
@@ -561,6 +562,7 @@ std::string sweep_json_text(const SweepResult& sweep, const std::optional<CostRa
 std::string sweep_json_text(const SweepResult& sweep, const std::optional<CostRate>& rate,
                             const std::string& job, const std::optional<std::uint32_t>& fit_ms)
 {
-    return sweep_json(sweep, rate, &job, fit_ms).dump(2, ' ', false, json::error_handler_t::replace) +
+    return sweep_json(sweep, rate, &job, fit_ms)
+               .dump(2, ' ', false, json::error_handler_t::replace) +
            "\n";
 }

@@ -211,7 +211,8 @@ private:
         JobMachine* const machine = machines_.take(std::chrono::seconds(options_.timeout_s));
         leave_queue();
         if (machine == nullptr) {
-            return busy(res, "the machine stayed busy for " + std::to_string(options_.timeout_s) + " s");
+            return busy(res,
+                        "the machine stayed busy for " + std::to_string(options_.timeout_s) + " s");
         }
         struct GiveBack {
             MachinePool& pool;
@@ -476,7 +477,8 @@ void route_sweep(httplib::Server& server, const std::shared_ptr<EstimateQueue>& 
         }
         std::optional<std::uint32_t> fit_ms;
         if (req.has_param("fit_ms")) {
-            fit_ms = static_cast<std::uint32_t>(positive_number(req.get_param_value("fit_ms"), UINT32_MAX));
+            fit_ms = static_cast<std::uint32_t>(
+                positive_number(req.get_param_value("fit_ms"), UINT32_MAX));
             if (*fit_ms == 0) {
                 send_error(res, 400, "fit_ms must be a whole number of milliseconds from 1");
                 return;
@@ -514,7 +516,9 @@ void route_jobs(httplib::Server& server, const std::shared_ptr<EstimateQueue>& q
 // and the API's description.
 void route_static(httplib::Server& server, const ServeOptions& options, const std::string& version)
 {
-    server.Get("/", [](const httplib::Request&, httplib::Response& res) { send_asset(res, "index.html"); });
+    server.Get("/", [](const httplib::Request&, httplib::Response& res) {
+        send_asset(res, "index.html");
+    });
     server.Get(R"(/((?:app|charts)\.js|app\.css))", [](const httplib::Request& req,
                                                          httplib::Response& res) {
         send_asset(res, req.matches[1].str());
@@ -644,7 +648,8 @@ int run_serve(const ServeOptions& options, const char* version)
         port = -1;
     }
     if (port <= 0) {
-        std::fprintf(stderr, "vemtrac: cannot listen on %s port %d\n", options.host.c_str(), options.port);
+        std::fprintf(stderr, "vemtrac: cannot listen on %s port %d\n", options.host.c_str(),
+                     options.port);
         return 1;
     }
     std::printf("vemtrac serve: listening on http://%s:%d/\n", options.host.c_str(), port);

@@ -145,7 +145,8 @@ private:
     bool wait_readable() const
     {
         for (;;) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
             const auto wait = std::clamp(left, std::chrono::milliseconds(0), silence_);
             if (wait_socket(sock_, false, static_cast<int>(wait.count()))) {
                 return true;

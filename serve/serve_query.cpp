@@ -24,7 +24,8 @@ std::string job_name(const std::string& asked)
         return name;
     } catch (const json::exception&) {
         for (char& c : name) {
-            c = (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) ? '?' : c;
+            c = (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) ? '?'
+                                                                                               : c;
         }
         return name;
     }
@@ -318,7 +319,8 @@ bool read_sweep_query(const httplib::Request& req, httplib::Response& res, Sweep
     } else {
         for (const char* name : {"from", "to", "step"}) {
             if (!whole_number_text(req.get_param_value(name))) {
-                send_error(res, 400, "a sweep needs values=V,V,... or whole numbers from, to and step");
+                send_error(res, 400,
+                           "a sweep needs values=V,V,... or whole numbers from, to and step");
                 return false;
             }
         }

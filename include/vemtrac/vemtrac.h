@@ -98,10 +98,9 @@ VEMTRAC_API char* vemtrac_report_json_file(const char* path, const char* options
  * "ticks", "complete"}, ...], "as_written": ...}}, the points in the order
  * of values. options_json is as for vemtrac_report_json ("set" holds for
  * every run; with a "rate" every run has its "cost"), plus "fit_ms": a slot
- * in milliseconds, each run then saying whether it "fits". A bad key, value or option gives {"result": "error",
- * "reason": ...}; NULL only when memory runs out. values may be NULL when
- * count is 0 (an error: a sweep needs a value).
- * Since API 2.
+ * in milliseconds, each run then saying whether it "fits". A bad key, value or option gives
+ * {"result": "error", "reason": ...}; NULL only when memory runs out. values may be NULL when count
+ * is 0 (an error: a sweep needs a value). Since API 2.
  */
 VEMTRAC_API char* vemtrac_sweep_json(const char* job, size_t job_len, const char* key,
                                      const int64_t* values, size_t count,
