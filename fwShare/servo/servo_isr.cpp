@@ -27,7 +27,7 @@ void Machine::svo_isr_hold()
 void Machine::svo_isr_delay()
 {
     if (delay_count != 0) {
-        --delay_count;
+        delay_count = wrap_sub(delay_count, 1);
         phase = DELAY;
     } else {
         svo_set_state(ISRHOLD);
