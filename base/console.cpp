@@ -32,14 +32,12 @@ void write_capture(void* context, ConsoleStream stream, const char* text, std::s
     (stream == ConsoleStream::console ? capture->console : capture->diagnostic).append(text, size);
 }
 
-ConsoleSink current_sink{write_standard, nullptr};
-std::uint64_t writes_so_far = 0;
+} // namespace
 
-// Formats the prefix and the text into one write, in a buffer on the stack
-// (every line the machine writes fits); a longer text gets one of its own
-// size.
-void write_formatted(ConsoleStream stream, const char* prefix, const char* fmt,
-                     std::va_list args)
+// In a buffer on the stack (every line the machine writes fits); a longer
+// text gets one of its own size.
+void Console::write_formatted(ConsoleStream stream, const char* prefix, const char* fmt,
+                              std::va_list args)
 {
     char line[512];
     const std::size_t lead = std::strlen(prefix);
@@ -64,8 +62,6 @@ void write_formatted(ConsoleStream stream, const char* prefix, const char* fmt,
     va_end(again);
 }
 
-} // namespace
-
 ConsoleSink console_standard_sink()
 {
     return ConsoleSink{write_standard, nullptr};
@@ -86,35 +82,30 @@ ConsoleSink ConsoleCapture::sink()
     return ConsoleSink{write_capture, this};
 }
 
-ConsoleSink console_set_sink(ConsoleSink sink)
+ConsoleSink Console::console_set_sink(ConsoleSink sink)
 {
-    const ConsoleSink previous = current_sink;
-    current_sink = sink.write != nullptr ? sink : console_standard_sink();
+    const ConsoleSink previous = console_sink_;
+    console_sink_ = sink.write != nullptr ? sink : console_standard_sink();
     return previous;
 }
 
-void console_write(ConsoleStream stream, const char* text, std::size_t size)
+void Console::console_write(ConsoleStream stream, const char* text, std::size_t size)
 {
-    ++writes_so_far;
-    current_sink.write(current_sink.context, stream, text, size);
+    ++console_write_count_;
+    console_sink_.write(console_sink_.context, stream, text, size);
 }
 
-std::uint64_t console_writes()
-{
-    return writes_so_far;
-}
-
-void console_vprintf(const char* fmt, std::va_list args)
+void Console::console_vprintf(const char* fmt, std::va_list args)
 {
     write_formatted(ConsoleStream::console, "", fmt, args);
 }
 
-void console_prefixed_vprintf(const char* prefix, const char* fmt, std::va_list args)
+void Console::console_prefixed_vprintf(const char* prefix, const char* fmt, std::va_list args)
 {
     write_formatted(ConsoleStream::console, prefix, fmt, args);
 }
 
-void console_printf(const char* fmt, ...)
+void Console::console_printf(const char* fmt, ...)
 {
     std::va_list args;
     va_start(args, fmt);
@@ -122,7 +113,7 @@ void console_printf(const char* fmt, ...)
     va_end(args);
 }
 
-void diag_printf(const char* fmt, ...)
+void Console::diag_printf(const char* fmt, ...)
 {
     std::va_list args;
     va_start(args, fmt);

@@ -49,33 +49,50 @@ struct ConsoleCapture {
     ConsoleSink sink();
 };
 
-// Sets the sink for the writes that follow; returns the one it replaces.
-ConsoleSink console_set_sink(ConsoleSink sink);
+// The console of one machine: the sink its writes go through (standard
+// output and standard error until one is set) and how many it wrote.
+class Console {
+public:
+    // Sets the sink for the writes that follow; returns the one it replaces.
+    ConsoleSink console_set_sink(ConsoleSink sink);
 
-// Sets a sink for as long as it lives, then puts the one before it back.
+    // Writes text as it stands to a stream of the sink.
+    void console_write(ConsoleStream stream, const char* text, std::size_t size);
+
+    // Writes to either stream since the console was made: whoever remembers
+    // what a stretch of work did can tell whether it wrote anything.
+    std::uint64_t console_writes() const { return console_write_count_; }
+
+    // A formatted console line (or piece of one).
+    void console_printf(const char* fmt, ...) VEMTRAC_PRINTF(2, 3);
+    void console_vprintf(const char* fmt, std::va_list args);
+    // The same behind a prefix, in one write.
+    void console_prefixed_vprintf(const char* prefix, const char* fmt, std::va_list args);
+
+    // A formatted diagnostic line; the text is written as given ("vemtrac: ...\n").
+    void diag_printf(const char* fmt, ...) VEMTRAC_PRINTF(2, 3);
+
+private:
+    // Formats the prefix and the text into one write.
+    void write_formatted(ConsoleStream stream, const char* prefix, const char* fmt,
+                         std::va_list args);
+
+    ConsoleSink console_sink_ = console_standard_sink();
+    std::uint64_t console_write_count_ = 0;
+};
+
+// Sets a console's sink for as long as it lives, then puts the one before it back.
 class ConsoleScope {
 public:
-    explicit ConsoleScope(ConsoleSink sink) : previous_(console_set_sink(sink)) {}
-    ~ConsoleScope() { console_set_sink(previous_); }
+    ConsoleScope(Console& console, ConsoleSink sink)
+        : console_(console), previous_(console.console_set_sink(sink))
+    {
+    }
+    ~ConsoleScope() { console_.console_set_sink(previous_); }
     ConsoleScope(const ConsoleScope&) = delete;
     ConsoleScope& operator=(const ConsoleScope&) = delete;
 
 private:
+    Console& console_;
     ConsoleSink previous_;
 };
-
-// Writes text as it stands to a stream of the sink.
-void console_write(ConsoleStream stream, const char* text, std::size_t size);
-
-// Writes to either stream since the program started: whoever remembers what
-// a stretch of work did can tell whether it wrote anything.
-std::uint64_t console_writes();
-
-// A formatted console line (or piece of one).
-void console_printf(const char* fmt, ...) VEMTRAC_PRINTF(1, 2);
-void console_vprintf(const char* fmt, std::va_list args);
-// The same behind a prefix, in one write.
-void console_prefixed_vprintf(const char* prefix, const char* fmt, std::va_list args);
-
-// A formatted diagnostic line; the text is written as given ("vemtrac: ...\n").
-void diag_printf(const char* fmt, ...) VEMTRAC_PRINTF(1, 2);

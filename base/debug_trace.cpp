@@ -7,13 +7,6 @@
 
 #include "base/shown_text.h"
 
-DebugTraceState debug_trace_state;
-
-void debug_trace_reset()
-{
-    debug_trace_state = DebugTraceState{};
-}
-
 const char* const dbg_category_names[] = {
     "Always", "Fatal", "Error", "Warning", "Event", "Process", "Detail", "UsbHwTx",
     "SocketIO", "Echo", "Lwip", "LwipL2", "LwipL3", "PrnBlkIo", "PortCmd", "PortCmdIO",
@@ -29,7 +22,7 @@ const char* const dbg_category_names[] = {
     "ShowJobTime", "CmpLogMode", "Temp1", "Temp2", "Temp3", "TempOff", "TempOn",
 };
 
-void dbg_set(int category, bool on)
+void DebugTrace::dbg_set(int category, bool on)
 {
     std::uint32_t bit = 1u << (category % 32);
     if (on) {
@@ -63,7 +56,7 @@ std::string category_list()
 
 } // namespace
 
-int dbg_enable_list(const char* list)
+int DebugTrace::dbg_enable_list(const char* list)
 {
     int unknown = 0;
     const char* p = list;
@@ -108,30 +101,20 @@ int dbg_enable_list(const char* list)
 // The trace prefix, written with the format "%s " of the machine's trace calls.
 constexpr const char* dbg_prefix_text = "T00000 ";
 
-void dbg_prefix()
+void DebugTrace::dbg_prefix()
 {
     console_write(ConsoleStream::console, dbg_prefix_text, std::strlen(dbg_prefix_text));
 }
 
-namespace {
-
-// The prefix and the formatted line, in one write.
-void vtrace(const char* fmt, std::va_list args)
-{
-    console_prefixed_vprintf(dbg_prefix_text, fmt, args);
-}
-
-} // namespace
-
-void dbg_trace_line(const char* fmt, ...)
+void DebugTrace::dbg_trace_line(const char* fmt, ...)
 {
     std::va_list args;
     va_start(args, fmt);
-    vtrace(fmt, args);
+    console_prefixed_vprintf(dbg_prefix_text, fmt, args);
     va_end(args);
 }
 
-void dbg_plain_line(const char* fmt, ...)
+void DebugTrace::dbg_plain_line(const char* fmt, ...)
 {
     std::va_list args;
     va_start(args, fmt);

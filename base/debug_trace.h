@@ -2,13 +2,13 @@
 //
 // Every optional diagnostic line belongs to one of 75 named categories; a
 // category n is enabled when bit n mod 32 of dbg_flags[n / 32] is set. A
-// gated line goes to the console (base/console.h) behind the prefix "T00000 ".
+// gated line goes to the machine's console (base/console.h) behind the
+// prefix "T00000 ".
 #pragma once
 
 #include <cstdint>
 
 #include "base/console.h"
-#include "base/state_names.h"
 
 enum DbgCategory : int {
     DBG_Always, DBG_Fatal, DBG_Error, DBG_Warning, DBG_Event, DBG_Process, DBG_Detail,
@@ -33,36 +33,41 @@ enum DbgCategory : int {
 struct DebugTraceState {
     std::uint32_t dbg_flags[3] = {0x0000001Fu, 0u, 0u};
 };
-extern DebugTraceState debug_trace_state;
-VEMTRAC_STATE_NAMES(debug_trace_state, dbg_flags);
-
-// Puts the category words back to their built-in values.
-void debug_trace_reset();
 
 // Category names in number order.
 extern const char* const dbg_category_names[DBG_CATEGORY_COUNT];
 
-// True when the category's bit is set.
-inline bool dbg_enabled(int category)
-{
-    return (dbg_flags[category / 32] >> (category % 32)) & 1u;
-}
-
-// Switches a category on or off.
-void dbg_set(int category, bool on);
-
 // Looks a category up by its exact name; -1 when there is none.
 int dbg_category_by_name(const char* name);
 
-// Enables the categories named in a comma-separated list (extra blanks
-// around names are ignored). Unknown names are reported as diagnostics.
-// Returns the number of unknown names.
-int dbg_enable_list(const char* list);
+// The trace categories of one machine, and its trace lines, which go to
+// its console.
+struct DebugTrace : Console, DebugTraceState {
+    // Puts the category words back to their built-in values.
+    void debug_trace_reset() { static_cast<DebugTraceState&>(*this) = DebugTraceState{}; }
 
-// Writes the trace prefix and the formatted line (whatever the categories).
-void dbg_trace_line(const char* fmt, ...) VEMTRAC_PRINTF(1, 2);
-// Writes the formatted line without the prefix.
-void dbg_plain_line(const char* fmt, ...) VEMTRAC_PRINTF(1, 2);
+    // True when the category's bit is set.
+    bool dbg_enabled(int category) const
+    {
+        return (dbg_flags[category / 32] >> (category % 32)) & 1u;
+    }
+
+    // Switches a category on or off.
+    void dbg_set(int category, bool on);
+
+    // Enables the categories named in a comma-separated list (extra blanks
+    // around names are ignored). Unknown names are reported as diagnostics.
+    // Returns the number of unknown names.
+    int dbg_enable_list(const char* list);
+
+    // Writes the trace prefix and the formatted line (whatever the categories).
+    void dbg_trace_line(const char* fmt, ...) VEMTRAC_PRINTF(2, 3);
+    // Writes the formatted line without the prefix.
+    void dbg_plain_line(const char* fmt, ...) VEMTRAC_PRINTF(2, 3);
+
+    // The prefix alone, for lines that are assembled in several pieces.
+    void dbg_prefix();
+};
 
 // The gated lines. The category is tested in line, before the arguments
 // are evaluated, so that a switched-off line costs one bit test: the
@@ -75,6 +80,3 @@ void dbg_plain_line(const char* fmt, ...) VEMTRAC_PRINTF(1, 2);
     (dbg_enabled(category1) || dbg_enabled(category2) ? dbg_trace_line(__VA_ARGS__) : void())
 // dbg_line(category, fmt, ...): a gated line without the prefix (the indented call lines).
 #define dbg_line(category, ...) (dbg_enabled(category) ? dbg_plain_line(__VA_ARGS__) : void())
-
-// The prefix alone, for lines that are assembled in several pieces.
-void dbg_prefix();

@@ -2,23 +2,10 @@
 
 #include <cstdio>
 
-JobStopState job_stop_state;
-
-void job_stop_at_entry(const char* reason)
+void JobStop::job_stop_at_entry(const char* reason)
 {
-    JobStopState& s = job_stop_state;
-    if (!s.stop_asked) {
-        std::snprintf(s.stop_reason, sizeof s.stop_reason, "%s", reason);
-        s.stop_asked = true;
+    if (!stop_asked) {
+        std::snprintf(stop_reason, sizeof stop_reason, "%s", reason);
+        stop_asked = true;
     }
-}
-
-const char* job_stop_reason()
-{
-    return job_stop_state.stop_asked ? job_stop_state.stop_reason : nullptr;
-}
-
-void job_stop_clear()
-{
-    job_stop_state = JobStopState{};
 }

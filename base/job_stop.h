@@ -10,14 +10,16 @@ struct JobStopState {
     bool stop_asked = false;
     char stop_reason[160] = {};
 };
-extern JobStopState job_stop_state;
 
-// Asks for the job to end after the current entry, for the reason given
-// (the first reason asked for is kept).
-void job_stop_at_entry(const char* reason);
+// A machine's request to end the job at the current entry.
+struct JobStop : JobStopState {
+    // Asks for the job to end after the current entry, for the reason given
+    // (the first reason asked for is kept).
+    void job_stop_at_entry(const char* reason);
 
-// The reason asked for since the last clear, or null when there is none.
-const char* job_stop_reason();
+    // The reason asked for since the last clear, or null when there is none.
+    const char* job_stop_reason() const { return stop_asked ? stop_reason : nullptr; }
 
-// Forgets the reason; done at the start of every job.
-void job_stop_clear();
+    // Forgets the reason; done at the start of every job.
+    void job_stop_clear() { static_cast<JobStopState&>(*this) = JobStopState{}; }
+};

@@ -270,10 +270,6 @@ bool hand_over_to(const std::string& path, const char* const* argv, int* exit_co
 
 namespace {
 
-// The block where the host gives no large page: zero until touched, page by
-// page.
-alignas(64) unsigned char memo_block_of_small_pages[memo_block_bytes];
-
 #ifndef _WIN32
 // A block aligned to its size from a mapping twice as big, the rest given
 // back, marked for a large page; null when the host maps nothing.
@@ -302,17 +298,52 @@ unsigned char* large_page_block()
 
 } // namespace
 
-unsigned char* memo_block()
+void* zeroed_pages(std::size_t bytes)
 {
 #ifdef _WIN32
-    return memo_block_of_small_pages;
+    return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 #else
-    static unsigned char* const block = [] {
-        unsigned char* large = large_page_block();
-        return large != nullptr ? large : memo_block_of_small_pages;
-    }();
-    return block;
+    void* mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return mapped == MAP_FAILED ? nullptr : mapped;
 #endif
+}
+
+void free_pages(void* pages, std::size_t bytes)
+{
+    if (pages != nullptr) {
+#ifdef _WIN32
+        static_cast<void>(bytes);
+        VirtualFree(pages, 0, MEM_RELEASE);
+#else
+        munmap(pages, bytes);
+#endif
+    }
+}
+
+unsigned char* MemoBlock::get()
+{
+    if (block_ == nullptr && !failed_) {
+#ifdef _WIN32
+        // Committed pages read as zero and take memory only once touched.
+        block_ = static_cast<unsigned char*>(
+            VirtualAlloc(nullptr, memo_block_bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+#else
+        block_ = large_page_block();
+#endif
+        failed_ = block_ == nullptr;
+    }
+    return block_;
+}
+
+MemoBlock::~MemoBlock()
+{
+    if (block_ != nullptr) {
+#ifdef _WIN32
+        VirtualFree(block_, 0, MEM_RELEASE);
+#else
+        munmap(block_, memo_block_bytes);
+#endif
+    }
 }
 
 } // namespace platform

@@ -13,9 +13,8 @@
 
 namespace platform {
 
-// The system's one critical section (the servo interrupt's lock).
-// Only one thread runs the machine at a time (the library and the service
-// hold a job lock of their own around a run), so the lock is all but never
+// A machine's one critical section (the servo interrupt's lock). Only the
+// thread that runs a machine's job takes its lock, so it is never
 // contended: a flag taken with one atomic exchange costs the tick runner's
 // many short waits less than a system mutex would.
 class Lock {
@@ -104,14 +103,33 @@ void return_free_memory();
 // errno set, when the program could not be started.
 bool hand_over_to(const std::string& path, const char* const* argv, int* exit_code);
 
-// Bytes of the block memo_block gives: one large page of the x86 hosts.
+// Zeroed memory of bytes in pages of its own, which take no work until
+// they are touched (the memo tables' first sets, which a short job barely
+// uses); null when the host has none. Given back with free_pages.
+void* zeroed_pages(std::size_t bytes);
+void free_pages(void* pages, std::size_t bytes);
+
+// Bytes of a MemoBlock: one large page of the x86 hosts.
 inline constexpr std::size_t memo_block_bytes = std::size_t{2} << 20;
 
-// A zeroed block of memo_block_bytes for the estimator's memo tables: the
-// same block on every call, taken on the first and kept until the process
-// ends. Where the host offers large pages the block is one, so that filling
-// the tables costs one page fault instead of one per 4 KB page (each fault
-// costs some 10 us on a virtual machine).
-unsigned char* memo_block();
+// A zeroed block of memo_block_bytes for one machine's memo tables, taken
+// on the first call of get and given back with its owner. Where the host
+// offers large pages the block is one, so that filling the tables costs one
+// page fault instead of one per 4 KB page (each fault costs some 10 us on a
+// virtual machine); elsewhere its pages take memory only once touched.
+class MemoBlock {
+public:
+    MemoBlock() = default;
+    ~MemoBlock();
+    MemoBlock(const MemoBlock&) = delete;
+    MemoBlock& operator=(const MemoBlock&) = delete;
+
+    // The block; null when the host has no memory for it (then never again).
+    unsigned char* get();
+
+private:
+    unsigned char* block_ = nullptr;
+    bool failed_ = false;
+};
 
 } // namespace platform

@@ -1,14 +1,17 @@
 // The C interface's cost per call over the in-process job run, on the
 // example jobs: the typed estimate against run_job with the same request,
 // and the JSON report against run_job with the tick log kept and the
-// report built and written as JSON in-process.
+// report built and written as JSON in-process. And the interface on a
+// mixed set of jobs from one thread and from two at once.
 #include <benchmark/benchmark.h>
 
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
-#include "job/job_run.h"
+#include "bench_jobs.h"
+#include "job/job_machine.h"
 #include "report/job_report.h"
 #include "report/report_json.h"
 #include "vemtrac/vemtrac.h"
@@ -58,7 +61,9 @@ void BM_Example_RunJobReport(benchmark::State& state, const char* name)
     request.account_ticks = true;
     request.console = ConsoleSink{drop, nullptr};
     for (auto _ : state) {
-        const std::string text = json_job_text(make_job_report("", run_job(request)));
+        JobMachine& m = thread_job_machine();
+        const JobResult result = m.run_job(request);
+        const std::string text = json_job_text(make_job_report(m, "", result));
         benchmark::DoNotOptimize(text.data());
     }
 }
@@ -82,5 +87,54 @@ EXAMPLE_BENCHMARKS(BM_Example_RunJob);
 EXAMPLE_BENCHMARKS(BM_Example_ApiEstimate);
 EXAMPLE_BENCHMARKS(BM_Example_RunJobReport);
 EXAMPLE_BENCHMARKS(BM_Example_ApiReportJson);
+
+// A mixed set: the three examples and the short benchmark jobs (curves,
+// a photo, long cuts), a few milliseconds to a few tens each.
+const std::vector<std::string>& mixed_set()
+{
+    static const std::vector<std::string> jobs = [] {
+        std::vector<std::string> set;
+        for (const char* name : {"vector_job.cmd", "raster_job.cmd", "mixed_job.cmd"}) {
+            set.push_back(example(name));
+        }
+        for (const BenchJobKind kind :
+             {BenchJobKind::circles, BenchJobKind::raster_photo, BenchJobKind::long_cuts}) {
+            set.push_back(bench_job_text(kind));
+        }
+        return set;
+    }();
+    return jobs;
+}
+
+// Every thread estimates the whole set through the C interface per
+// iteration; jobs per second add up over the threads.
+void BM_ApiMixedSet(benchmark::State& state)
+{
+    const std::vector<std::string>& jobs = mixed_set();
+    vemtrac_result result;
+    for (auto _ : state) {
+        for (const std::string& job : jobs) {
+            if (vemtrac_estimate(job.data(), job.size(), nullptr, &result) != VEMTRAC_SUCCESS) {
+                state.SkipWithError("the estimate failed");
+                return;
+            }
+            benchmark::DoNotOptimize(result.run_time_ms);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(jobs.size()));
+}
+
+// The set is made before the threads start.
+void make_mixed_set(const benchmark::State&)
+{
+    mixed_set();
+}
+
+BENCHMARK(BM_ApiMixedSet)
+    ->Setup(make_mixed_set)
+    ->Threads(1)
+    ->Threads(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -2,4 +2,12 @@
 // kept off the benchmark report.
 #pragma once
 
-void bench_start_machine();
+#include "job/job_machine.h"
+
+struct BenchMachine : JobMachine {
+    // Starts the machine the first time: start-up with its console quiet,
+    // pen 1 at the default speed code as a vector job starts, the servo on
+    // line.
+    void start();
+    bool started = false;
+};

@@ -17,9 +17,7 @@
 #include <unistd.h>
 
 #include "bench_jobs.h"
-#include "fwShare/servo/servo_ticks.h"
-#include "job/job_clock.h"
-#include "job/job_run.h"
+#include "job/job_machine.h"
 
 namespace {
 
@@ -35,10 +33,10 @@ std::string job_folder(const BenchJob& job)
 
 // Runs the job with the console lines dropped; true when the status file
 // says VMTC_OK.
-bool run_quietly(JobRequest request)
+bool run_quietly(JobMachine& m, JobRequest request)
 {
     request.console = console_quiet_sink();
-    return run_job(request).outcome == JobOutcome::ok;
+    return m.run_job(request).outcome == JobOutcome::ok;
 }
 
 // How a benchmark runs its job.
@@ -63,36 +61,38 @@ void BM_Job(benchmark::State& state, BenchJob job, JobMode mode)
                         : mode == JobMode::read_and_plan_ring_full ? PlanOnly::ring_full
                                                                    : PlanOnly::off;
 
+    JobMachine& m = thread_job_machine();
     std::int64_t ticks = 0;
     std::uint32_t job_ticks = 0;
     for (auto _ : state) {
-        if (!run_quietly(request) && request.plan_only == PlanOnly::off) {
+        if (!run_quietly(m, request) && request.plan_only == PlanOnly::off) {
             state.SkipWithError("the job did not end with VMTC_OK");
             break;
         }
         // run_job restarts the servo tick counter at 0, so it now holds the
         // ticks the whole job ran, motion and start-up waits together.
-        job_ticks = static_cast<std::uint32_t>(svo_tick_count);
+        job_ticks = static_cast<std::uint32_t>(m.svo_tick_count);
         ticks += job_ticks;
     }
     state.counters["ticks/s"] = benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
     state.counters["ticks"] = static_cast<double>(job_ticks);
-    state.counters["estimate_ms"] = static_cast<double>(job_run_time(job_start_tick, job_end_tick).ms);
+    state.counters["estimate_ms"] =
+        static_cast<double>(job_run_time(m.job_start_tick, m.job_end_tick).ms);
     if (mode == JobMode::default_run && job_ticks != 0) {
         // Share of the ticks the default run still took through the handlers.
         state.counters["one_by_one_%"] =
-            100.0 * static_cast<double>(replay_state.ticks_one_by_one) / job_ticks;
+            100.0 * static_cast<double>(m.replay_state.ticks_one_by_one) / job_ticks;
         state.counters["ramps_%"] =
-            100.0 * static_cast<double>(replay_state.ticks_in_ramps) / job_ticks;
+            100.0 * static_cast<double>(m.replay_state.ticks_in_ramps) / job_ticks;
         // Of those, the ramp ticks that still went one at a time.
         state.counters["ramps_stepped_%"] =
-            100.0 * static_cast<double>(replay_state.ticks_stepped_in_ramps) / job_ticks;
+            100.0 * static_cast<double>(m.replay_state.ticks_stepped_in_ramps) / job_ticks;
         // Ticks of the waits replayed from the memo of waits that ran before.
         state.counters["remembered_%"] =
-            100.0 * static_cast<double>(replay_state.ticks_remembered) / job_ticks;
+            100.0 * static_cast<double>(m.replay_state.ticks_remembered) / job_ticks;
         // Corner passes taken from the memo of passes that ran before.
         state.counters["passes_remembered"] =
-            static_cast<double>(replay_state.corner_passes_remembered);
+            static_cast<double>(m.replay_state.corner_passes_remembered);
     }
     std::filesystem::remove_all(folder);
 }

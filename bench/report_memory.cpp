@@ -16,7 +16,7 @@
 
 
 #include "bench_jobs.h"
-#include "job/job_run.h"
+#include "job/job_machine.h"
 #include "report/job_report.h"
 #include "report/job_svg.h"
 #include "report/report_json.h"
@@ -84,8 +84,9 @@ ReportRun run_report(const std::string& job, const std::string& name)
     request.timeline_row = count_row;
     request.timeline_context = &run.timeline_bytes;
     const auto start = std::chrono::steady_clock::now();
-    const JobResult result = run_job(request);
-    run.report = make_job_report(name, result);
+    JobMachine& m = thread_job_machine();
+    const JobResult result = m.run_job(request);
+    run.report = make_job_report(m, name, result);
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return run;
 }

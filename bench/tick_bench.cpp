@@ -8,25 +8,35 @@
 #include <iterator>
 #include <cstdint>
 
+#include <memory>
+
 #include "bench_machine.h"
-#include "fwShare/servo/move_queue.h"
-#include "fwShare/servo/servo_isr.h"
-#include "fwShare/servo/servo_ticks.h"
-#include "fwShare/servo/speed_profiles.h"
-#include "fwShare/servo/vector_queue.h"
-#include "fwShare/servo/vector_send.h"
-#include "job/job_clock.h"
 
 namespace {
 
-std::int64_t ticks_since(std::int32_t start)
+// The benchmarks run on one machine, started once; each body reaches it by
+// its firmware names.
+struct TickBench : BenchMachine {
+    std::int64_t ticks_since(std::int32_t start) const
+    {
+        return static_cast<std::uint32_t>(svo_tick_count) - static_cast<std::uint32_t>(start);
+    }
+    void long_straight_vector(benchmark::State& state);
+    void short_vector_chain(benchmark::State& state);
+    void short_vector_chain_ticks_only(benchmark::State& state);
+    void feedback_loop_only(benchmark::State& state);
+};
+
+// The started machine of the benchmarks.
+TickBench& bench()
 {
-    return static_cast<std::uint32_t>(svo_tick_count) - static_cast<std::uint32_t>(start);
+    static const std::unique_ptr<TickBench> machine = std::make_unique<TickBench>();
+    machine->start();
+    return *machine;
 }
 
-void BM_LongStraightVector(benchmark::State& state)
+void TickBench::long_straight_vector(benchmark::State& state)
 {
-    bench_start_machine();
     std::int64_t ticks = 0;
     std::int32_t direction = 1;
     for (auto _ : state) {
@@ -40,12 +50,15 @@ void BM_LongStraightVector(benchmark::State& state)
     state.counters["ticks/s"] =
         benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
 }
+void BM_LongStraightVector(benchmark::State& state)
+{
+    bench().long_straight_vector(state);
+}
 BENCHMARK(BM_LongStraightVector)->Unit(benchmark::kMillisecond);
 
 // A circle of 2 inches diameter in 360 segments of about 53 plot-bed units.
-void BM_ShortVectorChain(benchmark::State& state)
+void TickBench::short_vector_chain(benchmark::State& state)
 {
-    bench_start_machine();
     constexpr int segments = 360;
     std::int32_t dx[segments];
     std::int32_t dy[segments];
@@ -73,14 +86,17 @@ void BM_ShortVectorChain(benchmark::State& state)
     state.counters["ticks/s"] =
         benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
 }
+void BM_ShortVectorChain(benchmark::State& state)
+{
+    bench().short_vector_chain(state);
+}
 BENCHMARK(BM_ShortVectorChain)->Unit(benchmark::kMillisecond);
 
 // The same kind of chain with the planning taken out: 19 short vectors of a
 // gentle curve are planned once; each iteration puts the ring back as
 // planned and times only the servo interrupt running through it.
-void BM_ShortVectorChainTicksOnly(benchmark::State& state)
+void TickBench::short_vector_chain_ticks_only(benchmark::State& state)
 {
-    bench_start_machine();
     svo_wait_idle();
     pipeflag = 0;
     VdbData* first = freeptr;
@@ -109,17 +125,24 @@ void BM_ShortVectorChainTicksOnly(benchmark::State& state)
     state.counters["ticks/s"] =
         benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
 }
+void BM_ShortVectorChainTicksOnly(benchmark::State& state)
+{
+    bench().short_vector_chain_ticks_only(state);
+}
 BENCHMARK(BM_ShortVectorChainTicksOnly)->Unit(benchmark::kMicrosecond);
 
-void BM_FeedbackLoopOnly(benchmark::State& state)
+void TickBench::feedback_loop_only(benchmark::State& state)
 {
-    bench_start_machine();
     for (auto _ : state) {
         svo_feedback_loop();
         benchmark::ClobberMemory();
     }
     state.counters["ticks/s"] = benchmark::Counter(static_cast<double>(state.iterations()),
                                                    benchmark::Counter::kIsRate);
+}
+void BM_FeedbackLoopOnly(benchmark::State& state)
+{
+    bench().feedback_loop_only(state);
 }
 BENCHMARK(BM_FeedbackLoopOnly);
 

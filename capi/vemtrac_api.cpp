@@ -1,7 +1,8 @@
 // The C interface (include/vemtrac/vemtrac.h) over the one way a job is
-// run. Each call holds the library's lock for the whole job, since the
-// machine's state is process-wide; whatever goes wrong inside becomes an
-// error value or an error object, never an exception across the boundary.
+// run. Each call runs its job on the job machine of the calling thread, so
+// that calls from any number of threads run at once, with no lock between
+// them; whatever goes wrong inside becomes an error value or an error
+// object, never an exception across the boundary.
 #include "vemtrac/vemtrac.h"
 
 #include <algorithm>
@@ -10,7 +11,6 @@
 #include <cstdlib>
 #include <cstddef>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <string>
@@ -22,7 +22,7 @@
 #include "base/debug_trace.h"
 #include "base/shown_text.h"
 #include "capi/design_job.h"
-#include "job/job_run.h"
+#include "job/job_machine.h"
 #include "job/report_tally.h"
 #include "report/job_report.h"
 #include "report/report_json.h"
@@ -33,9 +33,6 @@
 #endif
 
 namespace {
-
-// One job at a time: the machine's state belongs to the whole process.
-std::mutex job_lock;
 
 // Passes the job's text on to the caller's callback.
 void write_to_caller(void* context, ConsoleStream stream, const char* text, std::size_t size)
@@ -49,14 +46,6 @@ void write_to_caller(void* context, ConsoleStream stream, const char* text, std:
 
 // Drops the job's text: a library writes nothing the caller did not ask for.
 void drop_text(void*, ConsoleStream, const char*, std::size_t) {}
-
-// The report's JSON job: the console only feeds the machine's warnings.
-void warnings_only(void*, ConsoleStream stream, const char* text, std::size_t size)
-{
-    if (stream == ConsoleStream::console) {
-        report_tally_console(std::string_view(text, size));
-    }
-}
 
 // A newly allocated copy of text, NUL-terminated (null when memory runs out).
 char* copy_out(const std::string& text)
@@ -216,12 +205,14 @@ char* report_json(JobRequest request, const char* options_json, const std::strin
         run_design_job(design, &request);
         request.account_ticks = true;
         request.tally_report = true;
-        request.console = ConsoleSink{warnings_only, nullptr};
-        const std::lock_guard<std::mutex> hold(job_lock);
-        const JobResult result = run_job(request);
+        // The report's tally reads the machine's warnings from its console;
+        // nothing reaches the caller.
+        request.console = ConsoleSink{drop_text, nullptr};
+        JobMachine& machine = thread_job_machine();
+        const JobResult result = machine.run_job(request);
         JobReport report = result.outcome == JobOutcome::unreadable
                                ? unreadable_job_report(options.name, result.unreadable_reason)
-                               : make_job_report(options.name, result);
+                               : make_job_report(machine, options.name, result);
         add_design_warnings(design, &report.warnings);
         return copy_out(json_job_text(report, options.cost_rate()));
     } catch (const std::bad_alloc&) {
@@ -256,7 +247,6 @@ char* sweep_json(JobRequest request, const char* key, const std::int64_t* values
         }
         run_design_job(design, &request);
         request.console = ConsoleSink{drop_text, nullptr};
-        const std::lock_guard<std::mutex> hold(job_lock);
         return copy_out(sweep_json_text(run_sweep(request, sweep), options.cost_rate(),
                                         options.name, options.fit_ms));
     } catch (const std::bad_alloc&) {
@@ -402,8 +392,7 @@ int estimate(JobRequest request, const vemtrac_options* options, vemtrac_result*
             return VEMTRAC_SUCCESS;
         }
         run_design_job(design, &request);
-        const std::lock_guard<std::mutex> hold(job_lock);
-        const JobResult run = run_job(request);
+        const JobResult run = thread_job_machine().run_job(request);
         *result = vemtrac_result{};
         result->outcome = run.outcome == JobOutcome::ok        ? VEMTRAC_OUTCOME_OK
                           : run.outcome == JobOutcome::refused ? VEMTRAC_OUTCOME_REFUSED

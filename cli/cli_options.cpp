@@ -28,14 +28,14 @@ const char* const usage_lines =
     "       vemtrac import DESIGN [SETTINGS] -o JOB [--force] [--json]\n"
     "                               turn an SVG, DXF, plot file, PNG or JPEG into a job\n"
     "       vemtrac serve [--host H] [--port P] [--max-body BYTES] [--queue N]\n"
-    "                     [--tick-limit N] [--time-limit-s N] [--timeout-s N]\n"
-    "                     [--header-timeout-s N] [--body-timeout-s N]\n"
+    "                     [--workers N] [--tick-limit N] [--time-limit-s N]\n"
+    "                     [--timeout-s N] [--header-timeout-s N] [--body-timeout-s N]\n"
     "                     [--connections N] [--memory-budget-mib N] [--cors ORIGIN]\n"
     "                               the estimates and their page over HTTP\n"
     "                               (vemtrac serve --help: what each option does)\n"
     "       vemtrac --help | -h     this help in full\n"
     "       vemtrac --version       version and machine model\n"
-    "options for every form: --replay fast|full|literal\n";
+    "options for every form: --replay fast|full|literal; for --report: --threads N\n";
 
 // Why an output cannot be written where the command line asks, or empty:
 // its name says another kind of file (--svg out.png), it is one of the jobs
@@ -276,6 +276,7 @@ CLI::App* add_serve_form(CLI::App& app, ServeOptions* s, bool* help)
     serve->add_option("--max-body", s->max_body)
         ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 40));
     serve->add_option("--queue", s->queue)->check(CLI::Range(1, 1000));
+    serve->add_option("--workers", s->workers)->check(CLI::Range(1u, 1024u));
     serve->add_option("--tick-limit", s->tick_limit)
         ->check(CLI::Range(std::uint64_t{1}, replay_max_job_ticks));
     serve->add_option_function<std::uint32_t>(
@@ -310,6 +311,7 @@ CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_defaul
     CLI::Option* timeline = app.add_option("--timeline", o.timeline_file)->type_name("FILE");
     CLI::Option* svg = app.add_option("--svg", o.svg_file)->type_name("FILE");
     app.add_option("--replay", replay)->check(CLI::IsMember({"full", "fast", "literal"}));
+    CLI::Option* threads = app.add_option("--threads", o.threads)->check(CLI::Range(1u, 1024u));
     WhatIfArgs what_if;
     app.add_option("--set", what_if.sets)->type_name("KEY=VALUE")->allow_extra_args(false);
     CLI::Option* sweep = app.add_option("--sweep", what_if.sweep)->type_name("KEY=FROM:TO:STEP");
@@ -378,6 +380,10 @@ CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_defaul
         return o;
     }
     check_forms(&o, report, paths, what_if);
+    if (o.mode != CliMode::usage_error && o.mode != CliMode::report && threads->count() > 0) {
+        o.mode = CliMode::usage_error;
+        o.error = "--threads goes with --report";
+    }
     return o;
 }
 
@@ -389,8 +395,8 @@ std::string cli_serve_help_text()
            "job files on; POST /v1/estimate, /v1/timeline (CSV, or JSON with Accept:\n"
            "application/json) and /v1/picture take the bytes of a job file and answer\n"
            "with the JSON report, the timeline and the picture; POST /v1/sweep runs a\n"
-           "sweep; GET /v1/openapi.json describes them all. One estimate runs at a\n"
-           "time, the others wait for it.\n"
+           "sweep; GET /v1/openapi.json describes them all. As many estimates run at\n"
+           "once as there are workers, each on a machine of its own; the others wait.\n"
            "\n"
            "  --host HOST            the address to listen on (127.0.0.1: this computer\n"
            "                         only)\n"
@@ -398,14 +404,16 @@ std::string cli_serve_help_text()
            "  --max-body BYTES       the largest job file taken (64 MiB); a larger one is\n"
            "                         answered 413, before it is read when its length is\n"
            "                         declared\n"
-           "  --queue N              estimates that may wait for the machine (8); more are\n"
+           "  --queue N              estimates that may wait for a machine (8); more are\n"
            "                         answered 503 with Retry-After\n"
+           "  --workers N            estimates run at once, each on a machine of its own\n"
+           "                         (the host's hardware threads; GET /v1/version says)\n"
            "  --tick-limit N         the most servo ticks one estimate runs (2147483647);\n"
            "                         a request's tick_limit can only lower it\n"
            "  --time-limit-s N       the most seconds one estimate runs once it has the\n"
            "                         machine (60); a job either limit stops is answered as\n"
            "                         cut short\n"
-           "  --timeout-s N          the longest a request waits for the machine (503\n"
+           "  --timeout-s N          the longest a request waits for a machine (503\n"
            "                         after it), and the longest a client may stay silent\n"
            "                         in one read or write (30)\n"
            "  --header-timeout-s N   a request's line and headers must arrive within N\n"
@@ -488,6 +496,8 @@ std::string cli_help_text()
            "                   each sweep value show (run time + setup) x rate, two\n"
            "                   decimals, in the rate's own currency\n"
            "  --setup MINUTES  time charged per job on top of its run time (default 0)\n"
+           "  --threads N      run up to N jobs (or a sweep's runs) at once (default: one\n"
+           "                   per hardware thread); the output is the same for every N\n"
            "  A JOB that is a design (an SVG, DXF, HPGL plot file, PNG or JPEG, told from\n"
            "  its content) is imported as vemtrac import would write it, with the same\n"
            "  SETTINGS, and estimated as that job; the import's warnings join the report's.\n"
@@ -524,9 +534,10 @@ std::string cli_help_text()
            "  An HTTP service on 127.0.0.1:8080 (--host, --port; port 0 takes a free one):\n"
            "  GET / is a page to drop job files on; POST /v1/estimate, /v1/timeline and\n"
            "  /v1/picture take the bytes of a job file and answer with the JSON report,\n"
-           "  the timeline and the picture; GET /v1/openapi.json describes them. One\n"
-           "  estimate runs at a time and a few wait; each request has its deadlines and\n"
-           "  its memory budget. vemtrac serve --help tells every option.\n"
+           "  the timeline and the picture; GET /v1/openapi.json describes them. As many\n"
+           "  estimates run at once as there are workers (--workers, one per hardware\n"
+           "  thread) and a few wait; each request has its deadlines and its memory\n"
+           "  budget. vemtrac serve --help tells every option.\n"
            "\n"
            "--replay fast|full|literal\n"
            "  fast (the default) leaves out the servo's position loop, which nothing the\n"

@@ -40,6 +40,7 @@ struct CliOptions {
     std::optional<CostRate> rate;     // --rate and --setup: what machine time costs
     DesignSettingArgs design_settings;  // how designs are imported (report and import)
     std::string import_output;        // import: the job file to write (-o)
+    unsigned threads = 0;             // --threads: runs at once (0: one per hardware thread)
     ServeOptions serve;               // serve: where to listen, the limits
     bool serve_help = false;          // help: the service's own (vemtrac serve --help)
     std::string error;                // usage_error: what is wrong

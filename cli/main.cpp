@@ -14,7 +14,7 @@
 #include "cli/cli_options.h"
 #include "cli/design_input.h"
 #include "cli/report_run.h"
-#include "job/job_run.h"
+#include "job/job_machine.h"
 #include "job/status_file.h"
 #include "serve/serve.h"
 #include "serve/serve_options.h"
@@ -36,7 +36,8 @@ int run_machine(const char* argv0, const CliOptions& options)
     // Trace categories asked for at run time, on top of the built-in ones.
     request.trace_names = std::getenv("VEMTRAC_DEBUG");
     request.replay = options.replay;
-    run_job(request);
+    JobMachine machine;
+    machine.run_job(request);
     // The machine's own mode ends with 0 whatever happened; a console that
     // could not be written is still said.
     errno = 0;

@@ -14,8 +14,9 @@
 #include "base/platform.h"
 #include "base/shown_text.h"
 #include "cli/design_input.h"
+#include "job/job_machine.h"
 #include "job/output_file.h"
-#include "job/report_tally.h"
+#include "job/parallel_runs.h"
 #include "report/job_svg.h"
 #include "report/report_json.h"
 #include "report/report_text.h"
@@ -38,14 +39,11 @@ void write_timeline_row(const TimelineRow& row, void* timeline)
     static_cast<OutputFile*>(timeline)->write(timeline_csv_row(row));
 }
 
-// The console of a report's job: the machine's own warnings become the
-// report's; its lines go to standard error when traces are asked for
-// (context non-null), nowhere otherwise; diagnostics to standard error.
+// The console of a report's job (whose tally reads the machine's own
+// warnings from it): its lines go to standard error when traces are asked
+// for (context non-null), nowhere otherwise; diagnostics to standard error.
 void report_console(void* traced, ConsoleStream stream, const char* text, std::size_t size)
 {
-    if (stream == ConsoleStream::console) {
-        report_tally_console(std::string_view(text, size));
-    }
     if (stream == ConsoleStream::diagnostic || traced != nullptr) {
         std::fwrite(text, 1, size, stderr);
     }
@@ -64,14 +62,31 @@ JobRequest job_request_for(const std::string& file, const CliOptions& options)
     return request;
 }
 
-// Runs one job with the machine's console out of the report's way; a
-// design runs as the job it imports to, the import's warnings first.
-JobReport report_one(const std::string& job, const CliOptions& options, OutputFile* timeline)
+// The threads the runs of a report take at once.
+unsigned threads_of(const CliOptions& options)
+{
+    return options.threads != 0 ? options.threads : hardware_threads();
+}
+
+// The sink of a report's job: standard error for its diagnostics, and for
+// its console lines when traces are asked for.
+ConsoleSink report_sink()
+{
+    static int traced = 0;
+    return ConsoleSink{report_console, std::getenv("VEMTRAC_DEBUG") != nullptr ? &traced : nullptr};
+}
+
+// Runs one job on machine with the machine's console out of the report's
+// way, through console.
+JobReport report_one(const std::string& job, const CliOptions& options, OutputFile* timeline,
+                     JobMachine& machine, ConsoleSink console)
 {
     const std::string file = job_file_of(job);
     const DesignJob design = design_job_of(file, options);
     if (design.is_design && !design.ok) {
-        std::fprintf(stderr, "vemtrac: %s\n", shown::text(design.error).c_str());
+        // Through the runs' console, so that it comes in the order of the jobs.
+        const std::string line = "vemtrac: " + shown::text(design.error) + "\n";
+        console.write(console.context, ConsoleStream::diagnostic, line.data(), line.size());
         return unreadable_job_report(job, design.error);
     }
     JobRequest request = job_request_for(file, options);
@@ -80,18 +95,18 @@ JobReport report_one(const std::string& job, const CliOptions& options, OutputFi
     }
     request.account_ticks = true;
     request.tally_report = true;
+    // Jobs that run at once would draw their progress over each other.
+    request.show_progress = options.jobs.size() == 1 || threads_of(options) == 1;
     if (timeline != nullptr) {
         request.timeline_row = write_timeline_row;
         request.timeline_context = timeline;
     }
-    static int traced = 0;
-    request.console =
-        ConsoleSink{report_console, request.trace_names != nullptr ? &traced : nullptr};
-    const JobResult result = run_job(request);
+    request.console = console;
+    const JobResult result = machine.run_job(request);
     if (result.outcome == JobOutcome::unreadable) {
         return unreadable_job_report(job, result.unreadable_reason);
     }
-    JobReport report = make_job_report(job, result);
+    JobReport report = make_job_report(machine, job, result);
     std::vector<ReportWarning> warnings;
     for (const std::string& warning : design.warnings) {
         warnings.push_back(ReportWarning{"design_import", 0, warning});
@@ -299,7 +314,8 @@ int run_sweep_report(const CliOptions& options)
     console.traced = request.trace_names != nullptr;
     request.console = ConsoleSink{sweep_console, &console};
     SweepProgressLine progress;
-    const SweepResult sweep = run_sweep(request, *options.sweep, show_sweep_progress, &progress);
+    const SweepResult sweep =
+        run_sweep(request, *options.sweep, threads_of(options), show_sweep_progress, &progress);
     // Why the job could not be read, unless the run has said it already.
     const std::string& unread = sweep.as_written.unreadable_reason;
     if (sweep.as_written.outcome == JobOutcome::unreadable &&
@@ -340,24 +356,30 @@ int run_reports(const CliOptions& options, const char* version)
     if (!open_outputs(options, &outputs)) {
         return REPORT_OUTPUT_FAILED;
     }
-    std::vector<JobReport> reports;
+    // The jobs run at once on up to --threads machines; each report is
+    // written once it and every one before it are done, in the order given.
+    std::vector<JobReport> reports(options.jobs.size());
     int exit_code = REPORT_ALL_COMPLETE;
     std::FILE* const out = report_stream(options);
-    for (const std::string& job : options.jobs) {
-        JobReport report = report_one(
-            job, options, options.timeline_file.empty() ? nullptr : &outputs.timeline);
-        exit_code = worse_exit(exit_code, job_exit_code(report));
-        if (options.jobs.size() == 1 && !write_job_files(options, report, &outputs)) {
-            exit_code = REPORT_OUTPUT_FAILED;
-        }
-        if (!options.json) {
-            write_text_report(out, report, options.rate);
-        }
-        // The path is only needed for the one job's picture.
-        report.path.clear();
-        report.path.shrink_to_fit();
-        reports.push_back(std::move(report));
-    }
+    OutputFile* const timeline = options.timeline_file.empty() ? nullptr : &outputs.timeline;
+    run_in_order(
+        options.jobs.size(), options.jobs.size() > 1 ? threads_of(options) : 1, report_sink(),
+        [&](std::size_t i, JobMachine& machine, ConsoleSink console) {
+            reports[i] = report_one(options.jobs[i], options, timeline, machine, console);
+        },
+        [&](std::size_t i) {
+            JobReport& report = reports[i];
+            exit_code = worse_exit(exit_code, job_exit_code(report));
+            if (options.jobs.size() == 1 && !write_job_files(options, report, &outputs)) {
+                exit_code = REPORT_OUTPUT_FAILED;
+            }
+            if (!options.json) {
+                write_text_report(out, report, options.rate);
+            }
+            // The path is only needed for the one job's picture.
+            report.path.clear();
+            report.path.shrink_to_fit();
+        });
     if (options.json) {
         std::fputs(json_report(reports, version, options.rate).c_str(), out);
     } else if (reports.size() > 1) {

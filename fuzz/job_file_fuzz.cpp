@@ -15,7 +15,7 @@
 
 #include <unistd.h>
 
-#include "job/job_run.h"
+#include "job/job_machine.h"
 
 namespace {
 

@@ -15,9 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "fwShare/servo/servo_isr.h"
-#include "job/job_run.h"
-#include "replay/tick_account.h"
+#include "job/job_machine.h"
 
 namespace {
 
@@ -36,7 +34,8 @@ std::string run_one_way(const std::string& job, ReplayMode replay, bool tick_log
     request.replay = replay;
     request.account_ticks = tick_log;
     request.console = console.sink();
-    JobResult result = run_job(request);
+    JobMachine& m = thread_job_machine();
+    JobResult result = m.run_job(request);
 
     std::string shown = console.console + "\ndiagnostics " + console.diagnostic;
     if (result.end.status.size() > 3) {
@@ -47,16 +46,16 @@ std::string run_one_way(const std::string& job, ReplayMode replay, bool tick_log
     }
     shown += "\nend " + std::to_string(result.end.complete) + ' ' +
              std::to_string(result.end.entry) + ' ' + result.end.reason;
-    const std::int32_t values[] = {result.ticks, svo_tick_count, svo_pos_x, svo_pos_y,
-                                   svo_step_x,   svo_step_y};
+    const std::int32_t values[] = {result.ticks, m.svo_tick_count, m.svo_pos_x, m.svo_pos_y,
+                                   m.svo_step_x,  m.svo_step_y};
     for (const std::int32_t v : values) {
         shown += ' ' + std::to_string(v);
     }
-    for (const std::int32_t count : phase_tick_count) {
+    for (const std::int32_t count : m.phase_tick_count) {
         shown += ' ' + std::to_string(count);
     }
     shown += "\nlog";
-    for (const TickRun& run : tick_account_state.runs) {
+    for (const TickRun& run : m.tick_account_state.runs) {
         shown += ' ' + std::to_string(run.first_tick) + ':' + std::to_string(run.work) + ':' +
                  std::to_string(run.phase);
     }

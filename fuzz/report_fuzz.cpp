@@ -14,7 +14,7 @@
 
 #include "base/console.h"
 #include "base/shown_text.h"
-#include "job/job_run.h"
+#include "job/job_machine.h"
 #include "report/job_report.h"
 #include "report/job_svg.h"
 #include "report/report_json.h"
@@ -117,9 +117,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     request.tally_report = true;
     request.timeline_row = add_row;
     request.timeline_context = &csv;
-    const JobResult result = run_job(request);
+    JobMachine& machine = thread_job_machine();
+    const JobResult result = machine.run_job(request);
     const JobReport report = result.outcome != JobOutcome::unreadable
-                                 ? make_job_report(name, result)
+                                 ? make_job_report(machine, name, result)
                                  : unreadable_job_report(name, result.unreadable_reason);
 
     if (!printable_text(text_of(report))) {

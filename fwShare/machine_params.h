@@ -7,8 +7,6 @@
 
 #include <cstdint>
 
-#include "base/state_names.h"
-
 struct AxisPair {
     std::int32_t X;
     std::int32_t Y;
@@ -101,17 +99,3 @@ struct MachineParamState {
     // Acceleration code of the pen profiles and of VectorAccel (60 after start-up).
     std::int16_t def_vect_accel = 0;
 };
-extern MachineParamState machine_param_state;
-
-// Puts the records back to their power-on values.
-void machine_params_reset();
-
-// The records by their firmware names.
-VEMTRAC_STATE_NAMES(machine_param_state, CurrentRomParam, hard_min, hard_max, def_vect_accel);
-inline constinit CurrentFileRecord* const ptCurrentFile = &machine_param_state.current_file;
-inline constinit MsDirectiveRecord* const pMsDirective = &machine_param_state.ms_directive;
-inline constinit MsPlotbedRecord* const pMsPlotbed = &machine_param_state.ms_plotbed;
-inline constinit LaserVectorParamRecord* const pLaserVectorParam =
-    &machine_param_state.laser_vector_param;
-inline constinit LaserRasterParamRecord* const pLaserRasterParam =
-    &machine_param_state.laser_raster_param;

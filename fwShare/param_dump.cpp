@@ -1,39 +1,28 @@
-#include "fwShare/param_dump.h"
+#include "fwShare/machine.h"
+#include "base/for_each.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
 #include <string>
 
-#include "base/console.h"
-#include "fwShare/servo/servo_ticks.h"
-#include "fwShare/machine_params.h"
-
-namespace {
-
-void rule()
+void Machine::rule()
 {
     console_printf("================================================================\n\r");
 }
 
-void group_end()
+void Machine::group_end()
 {
     console_printf("\n\r");
 }
 
-void value_line(const char* label, std::int32_t value)
+void Machine::value_line(const char* label, std::int32_t value)
 {
     console_printf("    %-51s= %d; \n\r", label, value);
 }
 
-// A member of a record as the dump shows it: its name and its value.
-struct NamedValue {
-    const char* name;
-    std::int32_t value;
-};
-
 // One value line per member, labelled with the record's prefix and the member's name.
-void value_lines(const char* prefix, std::initializer_list<NamedValue> members)
+void Machine::value_lines(const char* prefix, std::initializer_list<NamedValue> members)
 {
     for (const NamedValue& member : members) {
         value_line((std::string(prefix) + member.name).c_str(), member.value);
@@ -49,7 +38,7 @@ void value_lines(const char* prefix, std::initializer_list<NamedValue> members)
 
 // Values written one after another with "%d," and the last comma removed.
 template <typename T>
-void list_line(const char* label, const T* values, int count)
+void Machine::list_line(const char* label, const T* values, int count)
 {
     char text[17 * 12 + 1];
     int len = 0;
@@ -64,7 +53,7 @@ void list_line(const char* label, const T* values, int count)
 }
 
 // The head position and the carriage limits.
-void dump_positions()
+void Machine::dump_positions()
 {
     value_line("positionx", positionx);
     value_line("positiony", positiony);
@@ -73,7 +62,7 @@ void dump_positions()
 }
 
 // The machine parameter record up to the end delays.
-void dump_mach_params(const MachParamRecord& m)
+void Machine::dump_mach_params(const MachParamRecord& m)
 {
     VEMTRAC_DUMP_MEMBERS("CurrentRomParam.MachParam.", m, MaxDistance.X, MaxDistance.Y,
                          MaxVelocity.X, MaxVelocity.Y, MaxAcceleration.X, MaxAcceleration.Y,
@@ -83,7 +72,7 @@ void dump_mach_params(const MachParamRecord& m)
 }
 
 // The configured servo tuning.
-void dump_servo_vector(const ServoVectorParam& s)
+void Machine::dump_servo_vector(const ServoVectorParam& s)
 {
     VEMTRAC_DUMP_MEMBERS("CurrentRomParam.MachParam.ServoVector.", s, XGain, YGain, XRateFactor,
                          YRateFactor, XIGain, YIGain, K3X, K3Y, rXGain, rGain, rXratefactor,
@@ -91,7 +80,7 @@ void dump_servo_vector(const ServoVectorParam& s)
 }
 
 // The directive and plot-bed records.
-void dump_directives()
+void Machine::dump_directives()
 {
     VEMTRAC_DUMP_MEMBERS("pMsDirective->", *pMsDirective, FineCuttingMode, TavrelTurboMode,
                          CCDSpeedAdjust, ImageTuning);
@@ -99,7 +88,7 @@ void dump_directives()
 }
 
 // The current job's settings, then the per-pen and margin lists.
-void dump_current_file(const CurrentFileRecord& f)
+void Machine::dump_current_file(const CurrentFileRecord& f)
 {
     VEMTRAC_DUMP_MEMBERS("ptCurrentFile->", f, VectorCurrentPen, RasterMode, RasterUnit, RasterDPI,
                          RasterPower, ImageAbsPosFlag, ImageOffsetX, ImageOffsetY, ImageWidth,
@@ -113,9 +102,7 @@ void dump_current_file(const CurrentFileRecord& f)
     list_line("pLaserRasterParam->RasterMargin", pLaserRasterParam->RasterMargin, 5);
 }
 
-} // namespace
-
-void dump_machine_params()
+void Machine::dump_machine_params()
 {
     rule();
     dump_positions();

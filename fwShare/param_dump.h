@@ -1,5 +1,11 @@
-// Console dump of the machine parameters and job settings.
+// Console dump of the machine parameters and job settings
+// (Machine::dump_machine_params, under the start-up trace "VemtracDbg").
 #pragma once
 
-// Prints every machine parameter and job setting (start-up trace "VemtracDbg").
-void dump_machine_params();
+#include <cstdint>
+
+// A member of a record as the dump shows it: its name and its value.
+struct NamedValue {
+    const char* name;
+    std::int32_t value;
+};

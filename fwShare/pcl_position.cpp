@@ -1,19 +1,7 @@
-#include "fwShare/pcl_position.h"
-
-#include "base/debug_trace.h"
-#include "fwShare/servo/servo_ticks.h"
-#include "fwShare/machine_params.h"
-#include "fwShare/resolution.h"
+#include "fwShare/machine.h"
 #include "base/wrap_math.h"
 
-PclPositionState pcl_position_state;
-
-void pcl_position_reset()
-{
-    pcl_position_state = PclPositionState{};
-}
-
-void HandleHpglToPclPosition()
+void Machine::HandleHpglToPclPosition()
 {
     dbg_trace(DBG_TempOff, "HandleHpglToPclPosition()\n\r");
     const std::uint16_t dpi = ptCurrentFile->RasterDPI;
@@ -25,7 +13,8 @@ void HandleHpglToPclPosition()
     lsr_TransPlotbedtoPCL(dpi, unit, pcl_pos.pclx, pcl_pos.pcly);
 }
 
-void lsr_TransPlotbedtoPCL(std::uint16_t dpi, std::uint16_t unit, std::int32_t x, std::int32_t y)
+void Machine::lsr_TransPlotbedtoPCL(std::uint16_t dpi, std::uint16_t unit, std::int32_t x,
+                                    std::int32_t y)
 {
     abs_x = wrap_mul(x, dpi) / reso_dpi_x;
     abs_y = wrap_mul(y, unit) / reso_dpi_y;

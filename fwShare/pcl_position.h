@@ -9,7 +9,6 @@
 
 #include <cstdint>
 
-#include "base/state_names.h"
 
 struct PclPosition {
     std::int32_t pclx;   // PCL cursor, PCL frame
@@ -24,15 +23,3 @@ struct PclPositionState {
     std::int32_t abs_x = 0;  // dots at RasterDPI
     std::int32_t abs_y = 0;  // raster lines
 };
-extern PclPositionState pcl_position_state;
-
-// Puts the cursor back to its power-on values.
-void pcl_position_reset();
-
-VEMTRAC_STATE_NAMES(pcl_position_state, pcl_pos, abs_x, abs_y);
-
-// Takes the head position as the new PCL cursor (switch from HPGL to PCL).
-void HandleHpglToPclPosition();
-
-// Turns a PCL-frame position into absolute dots and lines.
-void lsr_TransPlotbedtoPCL(std::uint16_t dpi, std::uint16_t unit, std::int32_t x, std::int32_t y);

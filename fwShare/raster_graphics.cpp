@@ -1,21 +1,8 @@
-#include "fwShare/raster_graphics.h"
-
-
-#include "base/job_stop.h"
-#include "base/debug_trace.h"
-#include "fwShare/servo/servo_ticks.h"
-#include "fwShare/machine_params.h"
-#include "fwShare/pcl_position.h"
-#include "fwShare/raster_motion.h"
-#include "fwShare/resolution.h"
-#include "fwShare/servo/move_queue.h"
+#include "fwShare/machine.h"
 #include "base/wrap_math.h"
-#include "fwShare/servo/vector_send.h"
-
-namespace {
 
 // Placement divides by both resolutions of the image.
-bool image_resolutions_set()
+bool Machine::image_resolutions_set()
 {
     if (ptCurrentFile->RasterDPI == 0 || ptCurrentFile->RasterUnit == 0) {
         job_stop_at_entry("RasterDPI or RasterUnit is 0");
@@ -24,7 +11,7 @@ bool image_resolutions_set()
     return true;
 }
 
-void place_image()
+void Machine::place_image()
 {
     CurrentFileRecord& f = *ptCurrentFile;
     const std::int32_t dpi = f.RasterDPI;
@@ -45,9 +32,7 @@ void place_image()
     pcl_pos.x_mrg = pcl_pos.pclx;
 }
 
-} // namespace
-
-void HandleStartRasterGraphics()
+void Machine::HandleStartRasterGraphics()
 {
     if (!image_resolutions_set()) {
         return;
@@ -80,7 +65,7 @@ void HandleStartRasterGraphics()
                pcl_pos.pcly, svo_tick_count, wrap_sub(svo_tick_count, start_tick));
 }
 
-void RasterLineOut()
+void Machine::RasterLineOut()
 {
     if (raster_step_table == nullptr) {
         job_stop_at_entry("raster line before the start of any raster image");
@@ -113,7 +98,7 @@ void RasterLineOut()
     svo_wait_idle();
 }
 
-void HandleEndRasterGraphics()
+void Machine::HandleEndRasterGraphics()
 {
     if (!image_resolutions_set()) {
         return;

@@ -1,14 +1,4 @@
-#include "fwShare/raster_lines.h"
-
-#include "base/debug_trace.h"
-#include "fwShare/resolution.h"
-
-RasterGraphicsState raster_graphics_state;
-
-void raster_graphics_reset()
-{
-    raster_graphics_state = RasterGraphicsState{};
-}
+#include "fwShare/machine.h"
 
 namespace {
 
@@ -30,24 +20,24 @@ constexpr std::array<std::int32_t, N> spread_steps()
     return steps;
 }
 
+} // namespace
+
 // The same spread for a unit that has no table of its own, built only when
 // an image at such a unit finds no table chosen since power-on: there is
 // nothing in force to keep, so the steps spread the inch evenly.
-const std::int32_t* spread_steps_for_unit(std::int32_t unit)
+const std::int32_t* Machine::spread_steps_for_unit(std::int32_t unit)
 {
-    static std::int32_t raster_steps_other[65535];
+    raster_steps_other.resize(static_cast<std::size_t>(unit));
     for (std::int32_t i = 0; i < unit; ++i) {
-        raster_steps_other[i] = spread_step(i, unit);
+        raster_steps_other[static_cast<std::size_t>(i)] = spread_step(i, unit);
     }
-    return raster_steps_other;
+    return raster_steps_other.data();
 }
-
-} // namespace
 
 constexpr std::array<std::int32_t, 304> raster_steps_304 = spread_steps<304>();
 constexpr std::array<std::int32_t, 609> raster_steps_609 = spread_steps<609>();
 
-std::int32_t SetRasterDistance(std::uint16_t unit, std::int32_t pos)
+std::int32_t Machine::SetRasterDistance(std::uint16_t unit, std::int32_t pos)
 {
     if (unit == 0) {
         return 0;  // no lines per inch: no table to choose

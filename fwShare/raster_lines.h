@@ -6,8 +6,8 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
-#include "base/state_names.h"
 
 // The raster pass and line-step state, with the power-on values; it
 // persists from one image to the next.
@@ -22,21 +22,11 @@ struct RasterGraphicsState {
     std::int32_t RasterIndicatorY = 0;
     // Steps when the lines per inch divide 3048: all three 3048 / unit.
     std::int32_t raster_steps_even[3] = {};
+    // Steps for a unit without a table of its own (empty until one is built).
+    std::vector<std::int32_t> raster_steps_other;
 };
-extern RasterGraphicsState raster_graphics_state;
-
-// Puts the raster state back to its power-on values.
-void raster_graphics_reset();
-
-VEMTRAC_STATE_NAMES(raster_graphics_state, raster_distance, raster_backward, raster_step_table,
-                    rasterindicator, RasterIndicatorY, raster_steps_even);
 
 // The fixed tables of 304 and 609 lines per inch: entry i =
 // floor((i+1) 3048 / n) - floor(i 3048 / n).
 extern const std::array<std::int32_t, 304> raster_steps_304;
 extern const std::array<std::int32_t, 609> raster_steps_609;
-
-// Chooses the Y step table for an image at unit lines per inch starting at
-// PCL Y pos, and the table index of its first line. The machine's routine
-// returns 0, which no caller reads.
-std::int32_t SetRasterDistance(std::uint16_t unit, std::int32_t pos);

@@ -1,21 +1,5 @@
-#include "fwShare/raster_motion.h"
-
-#include "base/debug_trace.h"
-#include "fwShare/servo/servo_ticks.h"
-#include "fwShare/machine_params.h"
-#include "fwShare/pcl_position.h"
-#include "fwShare/raster_lines.h"
-#include "fwShare/resolution.h"
-#include "fwShare/servo/move_queue.h"
+#include "fwShare/machine.h"
 #include "base/wrap_math.h"
-#include "fwShare/servo/vector_send.h"
-
-RasterMotionState raster_motion_state;
-
-void raster_motion_reset()
-{
-    raster_motion_state = RasterMotionState{};
-}
 
 namespace {
 
@@ -32,17 +16,17 @@ inline std::uint32_t u32(std::int32_t v)
     return static_cast<std::uint32_t>(v);
 }
 
+} // namespace
+
 // Head position in the PCL frame.
-void head_in_pcl_frame(std::int32_t* cx, std::int32_t* cy)
+void Machine::head_in_pcl_frame(std::int32_t* cx, std::int32_t* cy) const
 {
     const MachParamRecord& m = CurrentRomParam.MachParam;
     *cx = wrap_sub(positionx, m.InitDistance.X);
     *cy = wrap_sub(m.InitDistance.Y, positiony);
 }
 
-} // namespace
-
-std::int32_t lsr_MarginFactor(std::int32_t speed)
+std::int32_t Machine::lsr_MarginFactor(std::int32_t speed) const
 {
     const std::int32_t* m = pLaserRasterParam->RasterMargin;
     int segment = speed / 200;
@@ -57,7 +41,7 @@ std::int32_t lsr_MarginFactor(std::int32_t speed)
     return wrap_add(lo, wrap_mul(wrap_sub(hi, lo), speed - segment * 200) / 200);
 }
 
-void HandleRasterMargin()
+void Machine::HandleRasterMargin()
 {
     const CurrentFileRecord& f = *ptCurrentFile;
     const std::int32_t reso = CurrentRomParam.MachParam.Resolution.X;
@@ -93,7 +77,7 @@ void HandleRasterMargin()
                margin_base, margin_l, margin_r, margin_mid, off, width_enc);
 }
 
-std::uint16_t CalAccelDistance()
+std::uint16_t Machine::CalAccelDistance()
 {
     const MachParamRecord& m = CurrentRomParam.MachParam;
     const std::uint32_t max_ips = u32(m.MaxVelocity.X) / u32(reso_dpi_x);
@@ -114,7 +98,7 @@ std::uint16_t CalAccelDistance()
     return result;
 }
 
-void HandleRasterMoving()
+void Machine::HandleRasterMoving()
 {
     CurrentFileRecord& f = *ptCurrentFile;
     const MachParamRecord& m = CurrentRomParam.MachParam;
@@ -166,7 +150,7 @@ void HandleRasterMoving()
     setup_plotbed_speeds(RASTER_MOVE, u32(raster_move_speed), acc_y);
 }
 
-void HandleCarriagePosition(std::int32_t x, std::int32_t y)
+void Machine::HandleCarriagePosition(std::int32_t x, std::int32_t y)
 {
     const CurrentFileRecord& f = *ptCurrentFile;
     const MachParamRecord& m = CurrentRomParam.MachParam;
@@ -197,7 +181,7 @@ void HandleCarriagePosition(std::int32_t x, std::int32_t y)
     lsr_RasterCarriageMove(x, y);
 }
 
-void lsr_RasterCarriageMove(std::int32_t x, std::int32_t y)
+void Machine::lsr_RasterCarriageMove(std::int32_t x, std::int32_t y)
 {
     std::int32_t cx = 0;
     std::int32_t cy = 0;

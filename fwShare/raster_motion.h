@@ -7,7 +7,6 @@
 
 #include <cstdint>
 
-#include "base/state_names.h"
 
 // What raster motion planning leaves, with the power-on values.
 struct RasterMotionState {
@@ -19,23 +18,3 @@ struct RasterMotionState {
     std::int32_t no_accel_dist = 0;             // fixed allowance, 12 mm after start-up
     std::int32_t accel_extra_dist = 0;          // added to the allowance, 5 mm after start-up
 };
-extern RasterMotionState raster_motion_state;
-
-// Puts raster motion planning's state back to its power-on values.
-void raster_motion_reset();
-
-VEMTRAC_STATE_NAMES(raster_motion_state, raster_accel_dist, margin_l, margin_r, margin_mid,
-                    margin_base, margin_speed_table, no_accel_dist, accel_extra_dist);
-
-// Encoder margins and middle of the image about to start.
-void HandleRasterMargin();
-// Acceleration allowance, pass length, step table and the four raster profiles.
-void HandleRasterMoving();
-// Distance in plot-bed units a pass needs to reach the raster speed.
-std::uint16_t CalAccelDistance();
-// Margin factor at a raster speed, interpolated over the margin table.
-std::int32_t lsr_MarginFactor(std::int32_t speed);
-// Direction of the first pass and the carriage move to its start (PCL frame).
-void HandleCarriagePosition(std::int32_t x, std::int32_t y);
-// Moves the carriage to (x, y) in the PCL frame: in one move or Y first, then X.
-void lsr_RasterCarriageMove(std::int32_t x, std::int32_t y);

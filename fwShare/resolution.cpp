@@ -1,14 +1,4 @@
-#include "fwShare/resolution.h"
-
-#include "base/debug_trace.h"
-#include "fwShare/units.h"
-
-ResolutionState resolution_state;
-
-void resolution_reset()
-{
-    resolution_state = ResolutionState{};
-}
+#include "fwShare/machine.h"
 
 namespace {
 // The machine this tool models: plot bed 3048 and servo 12192 units per inch.
@@ -26,7 +16,7 @@ std::int32_t varreso_nearest(long double x)
     return static_cast<std::int32_t>(r);
 }
 
-void varreso_Compute()
+void Machine::varreso_Compute()
 {
     reso_mm_x = reso_dpi_x * 10 / 254;
     reso_mm_y = reso_dpi_y * 10 / 254;
@@ -54,7 +44,7 @@ void varreso_Compute()
     one_g = varreso_nearest(period * counts_g);
 }
 
-void varreso_Initial()
+void Machine::varreso_Initial()
 {
     dbg_trace(DBG_VemtracDbg, "^^ varreso_Initial(%d,%d)\n\r", plotbed_dpi, servo_dpi);
 

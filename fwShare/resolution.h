@@ -10,7 +10,6 @@
 
 #include <cstdint>
 
-#include "base/state_names.h"
 
 // Plot-bed units per inch of this machine (the current plot-bed resolution).
 inline constexpr std::int32_t machine_plotbed_dpi = 3048;
@@ -56,25 +55,6 @@ struct ResolutionState {
     // Raster carriage travel speed: 40 inches per second in plot-bed units (121920).
     std::int32_t raster_move_speed = 0;
 };
-extern ResolutionState resolution_state;
-
-// Puts the resolutions back to their power-on values (all 0).
-void resolution_reset();
-
-// The resolutions by their firmware names.
-VEMTRAC_STATE_NAMES(resolution_state, enc_scale_word_x, enc_scale_word_y, enc_scale_native_x,
-                    enc_scale_native_y, svo_reso_native_x, svo_reso_native_y, reso_dpi_native_x,
-                    reso_dpi_native_y, hpgl_reso_native_x, hpgl_reso_native_y, enc_scale_current_x,
-                    enc_scale_current_y, svo_reso_x, svo_reso_y, reso_dpi_x, reso_dpi_y,
-                    hpgl_reso_x, hpgl_reso_y, svo_period, reso_mm_x, reso_mm_y, svo_reso_mm_x,
-                    VARRESO_PbdToSvoX, VARRESO_PbdToSvoY, hpgl_to_pbd_x, hpgl_to_pbd_y,
-                    varreso_ratio_x, varreso_ratio_y, enc_to_err_x, enc_to_err_y, enc_scale_x,
-                    enc_scale_y, one_g, raster_move_speed);
-
-// Fills both resolution sets and every derived factor (start-up).
-void varreso_Initial();
-// Derives the scale factors from the two resolution sets.
-void varreso_Compute();
 
 // Round half away from zero: +0.5 for a positive value, -0.5 otherwise,
 // then truncate toward zero.

@@ -1,15 +1,5 @@
+#include "fwShare/machine.h"
 #include "fwShare/start_up.h"
-
-#include "base/debug_trace.h"
-#include "fwShare/machine_params.h"
-#include "fwShare/param_dump.h"
-#include "fwShare/pcl_position.h"
-#include "fwShare/raster_motion.h"
-#include "fwShare/resolution.h"
-#include "fwShare/servo/servo_gains.h"
-#include "fwShare/servo/servo_ticks.h"
-#include "fwShare/servo/speed_profiles.h"
-#include "fwShare/vector_cutting.h"
 
 namespace {
 
@@ -22,9 +12,7 @@ constexpr std::int16_t machine_enc_scale_word_y = 5461;
 
 } // namespace
 
-namespace {
-
-void set_machine_params()
+void Machine::set_machine_params()
 {
     MachParamRecord& m = CurrentRomParam.MachParam;
     m.MaxDistance = {reso_mm_x * 746, reso_mm_y * 470};
@@ -52,7 +40,7 @@ void set_machine_params()
     s.YILimit = 3200;
 }
 
-void init_laser_param_defaults()
+void Machine::init_laser_param_defaults()
 {
     for (std::int32_t& margin : pLaserRasterParam->RasterMargin) {
         margin = 0;
@@ -64,7 +52,7 @@ void init_laser_param_defaults()
     }
 }
 
-void init_motion_defaults()
+void Machine::init_motion_defaults()
 {
     def_vect_accel = 60;
     CREEP_VELOCITY = 1;
@@ -79,7 +67,7 @@ void init_motion_defaults()
     }
 }
 
-void init_speed_profiles()
+void Machine::init_speed_profiles()
 {
     for (int kind = 0; kind < VEL_ACCEL_POOL_SIZE; ++kind) {
         VelAccelPool[kind].kind = kind;
@@ -92,6 +80,8 @@ void init_speed_profiles()
     setup_plotbed_speeds(RASTER_MOVE, static_cast<std::uint32_t>(reso_mm_x * 13), 1);
 }
 
+namespace {
+
 // Plot-bed units to servo counts: a left shift by 2 of a signed position.
 std::int32_t plotbed_to_servo(std::int32_t pos)
 {
@@ -100,7 +90,7 @@ std::int32_t plotbed_to_servo(std::int32_t pos)
 
 } // namespace
 
-void InitHardwareScaleFactor()
+void Machine::InitHardwareScaleFactor()
 {
     pen_up_flag = 1;
     enc_scale_word_x = machine_enc_scale_word_x;

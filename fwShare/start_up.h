@@ -1,5 +1,6 @@
-// Machine start-up: resolutions, parameters, queues, the servo loop and
-// the default speed profiles, as the machine sets them at power-on.
+// Machine start-up (Machine::InitHardwareScaleFactor): resolutions,
+// parameters, queues, the servo loop and the default speed profiles, as the
+// machine sets them at power-on.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,3 @@
 // simulated encoders count from these.
 inline constexpr std::int32_t machine_enc_base_x = -87987;
 inline constexpr std::int32_t machine_enc_base_y = 6104;
-
-// Machine start-up: resolutions, parameters, queues, servo loop and default profiles.
-void InitHardwareScaleFactor();

@@ -1,25 +1,7 @@
-#include "fwShare/vector_cutting.h"
+#include "fwShare/machine.h"
+#include "base/wrap_math.h"
 
 #include <cstdio>
-
-#include "base/console.h"
-#include "base/job_stop.h"
-#include "base/debug_trace.h"
-#include "fwShare/servo/servo_ticks.h"
-#include "fwShare/machine_params.h"
-#include "fwShare/servo/servo_gains.h"
-#include "fwShare/pcl_position.h"
-#include "fwShare/resolution.h"
-#include "fwShare/servo/move_queue.h"
-#include "base/wrap_math.h"
-#include "fwShare/servo/vector_send.h"
-
-VectorCuttingState vector_cutting_state;
-
-void vector_cutting_reset()
-{
-    vector_cutting_state = VectorCuttingState{};
-}
 
 namespace {
 
@@ -36,7 +18,7 @@ constexpr MaxVelocityPair code_max_velocity[10] = {
 
 } // namespace
 
-void HandleStartVectorCutting()
+void Machine::HandleStartVectorCutting()
 {
     const std::int32_t start_tick = svo_tick_count;
     dbg_trace(DBG_TempOff, "HandleStartVectorCutting(Enter) tick:%d\n\r", start_tick);
@@ -47,7 +29,7 @@ void HandleStartVectorCutting()
               wrap_sub(svo_tick_count, start_tick));
 }
 
-void lsrinp_SetVectParam()
+void Machine::lsrinp_SetVectParam()
 {
     const MachParamRecord& m = CurrentRomParam.MachParam;
     const std::uint8_t pen = ptCurrentFile->VectorCurrentPen;
@@ -86,7 +68,7 @@ void lsrinp_SetVectParam()
     End_Delay_3 = static_cast<std::uint16_t>(delay3);
 }
 
-void lsrinp_SetMaxVelocity(double x_ips, double y_ips)
+void Machine::lsrinp_SetMaxVelocity(double x_ips, double y_ips)
 {
     MachParamRecord& m = CurrentRomParam.MachParam;
     m.MaxAcceleration.X = 50;
@@ -95,7 +77,7 @@ void lsrinp_SetMaxVelocity(double x_ips, double y_ips)
     m.MaxVelocity.Y = static_cast<std::int32_t>(static_cast<long double>(y_ips) * reso_dpi_x);
 }
 
-void lsrinp_SetVectSpeed()
+void Machine::lsrinp_SetVectSpeed()
 {
     const std::uint8_t pen = ptCurrentFile->VectorCurrentPen;
     const std::uint16_t spd = ptCurrentFile->VectorSpeed[pen];
@@ -111,7 +93,7 @@ void lsrinp_SetVectSpeed()
     setup_plotbed_speeds(PEN_DOWN, speed, acc);
 }
 
-void penupout()
+void Machine::penupout()
 {
     dbg_trace(DBG_PenSel, "penupout(%d)\n\r", pen_up_flag);
     if (pen_up_flag == 0) {
@@ -120,7 +102,7 @@ void penupout()
     }
 }
 
-void pendnout()
+void Machine::pendnout()
 {
     dbg_trace(DBG_PenSel, "pendnout(%d)\n\r", pen_up_flag);
     if (pen_up_flag != 0) {
@@ -129,7 +111,7 @@ void pendnout()
     }
 }
 
-void execute_penselect(std::int32_t pen)
+void Machine::execute_penselect(std::int32_t pen)
 {
     const std::uint8_t selected = static_cast<std::uint8_t>(pen);
     if (selected >= pen_count) {
@@ -145,7 +127,7 @@ void execute_penselect(std::int32_t pen)
     HandleStartVectorCutting();
 }
 
-void HandleToHpglMode()
+void Machine::HandleToHpglMode()
 {
     lsr_lang_mode = 1;
     svo_wait_idle();

@@ -5,41 +5,20 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
+#include <utility>
 #include <system_error>
 
-#include "base/console.h"
-#include "base/job_stop.h"
-#include "base/platform.h"
 #include "base/shown_text.h"
 #include "base/wrap_math.h"
-#include "fwShare/machine_params.h"
-#include "fwShare/pcl_position.h"
-#include "fwShare/raster_graphics.h"
-#include "fwShare/resolution.h"
-#include "fwShare/servo/move_queue.h"
-#include "fwShare/servo/servo_ticks.h"
-#include "fwShare/vector_cutting.h"
-#include "job/command_reader.h"
-#include "job/entry_log.h"
-#include "job/exe_dir.h"
 #include "job/file_kind.h"
-#include "job/job_clock.h"
+#include "job/job_machine.h"
 #include "job/output_file.h"
 #include "job/status_file.h"
-#include "replay/tick_account.h"
-
-CommandFileState command_file_state;
-
-void command_file_reset()
-{
-    command_file_state = CommandFileState{};
-}
-
-namespace {
 
 // A move in HPGL units, scaled to plot-bed units; a zero move only changes
 // the pen.
-void hpgl_move(std::int32_t dx, std::int32_t dy)
+void JobMachine::hpgl_move(std::int32_t dx, std::int32_t dy)
 {
     if (dx != 0 || dy != 0) {
         srvo_on_ve(wrap_mul(dx, hpgl_to_pbd_x), wrap_mul(dy, hpgl_to_pbd_y));
@@ -47,7 +26,7 @@ void hpgl_move(std::int32_t dx, std::int32_t dy)
 }
 
 // "pd_default": lowers the pen unless this interpreter lowered it last.
-void pen_down_move(std::int32_t dx, std::int32_t dy)
+[[gnu::always_inline]] inline void JobMachine::pen_down_move(std::int32_t dx, std::int32_t dy)
 {
     if (cmd_pen_down != 1) {
         pendnout();
@@ -57,7 +36,7 @@ void pen_down_move(std::int32_t dx, std::int32_t dy)
 }
 
 // "pu_default": raises the pen unless this interpreter raised it last.
-void pen_up_move(std::int32_t dx, std::int32_t dy)
+[[gnu::always_inline]] inline void JobMachine::pen_up_move(std::int32_t dx, std::int32_t dy)
 {
     if (cmd_pen_down != 0) {
         penupout();
@@ -66,7 +45,7 @@ void pen_up_move(std::int32_t dx, std::int32_t dy)
     hpgl_move(dx, dy);
 }
 
-void to_pcl_mode(std::int32_t)
+void JobMachine::to_pcl_mode(std::int32_t)
 {
     if (lsr_lang_mode == 1) {
         HandleHpglToPclPosition();
@@ -74,81 +53,125 @@ void to_pcl_mode(std::int32_t)
     }
 }
 
+namespace {
+
+// The keywords' routines run on the machine the job runs on.
 struct OneIntKeyword {
-    const char* keyword;
-    void (*run)(std::int32_t n);
+    std::string_view keyword;
+    void (*run)(JobMachine& m, std::int32_t n);
     bool sets_value = false;  // stores its integer in a setting, nothing more
 };
 
 struct TwoIntKeyword {
-    const char* keyword;
-    void (*run)(std::int32_t a, std::int32_t b);
+    std::string_view keyword;
+    void (*run)(JobMachine& m, std::int32_t a, std::int32_t b);
 };
+
+// A setting entry: stores the number at the width of the field of the job's
+// settings record.
+#define VEMTRAC_SETTING(field, type) \
+    [](JobMachine& m, std::int32_t n) { m.ptCurrentFile->field = static_cast<type>(n); }
 
 // Settings entries store the number at the width of their field.
-const OneIntKeyword one_int_keywords[] = {
-    {"RasterDPI", [](std::int32_t n) { ptCurrentFile->RasterDPI = static_cast<std::uint16_t>(n); },
-     true},
-    {"RasterUnit",
-     [](std::int32_t n) { ptCurrentFile->RasterUnit = static_cast<std::uint16_t>(n); }, true},
-    {"RasterBandingFree",
-     [](std::int32_t n) { ptCurrentFile->RasterBandingFree = static_cast<std::uint8_t>(n); }, true},
-    {"RasterFiringType",
-     [](std::int32_t n) { ptCurrentFile->RasterFiringType = static_cast<std::uint16_t>(n); }, true},
-    {"RasterSpeedX",
-     [](std::int32_t n) { ptCurrentFile->RasterSpeedX = static_cast<std::uint16_t>(n); }, true},
-    {"RasterSpeedY",
-     [](std::int32_t n) { ptCurrentFile->RasterSpeedY = static_cast<std::uint16_t>(n); }, true},
-    {"ImageWidth", [](std::int32_t n) { ptCurrentFile->ImageWidth = n; }, true},
-    {"ImageHeight", [](std::int32_t n) { ptCurrentFile->ImageHeight = n; }, true},
-    {"RasterPower",
-     [](std::int32_t n) { ptCurrentFile->RasterPower = static_cast<std::uint16_t>(n); }, true},
-    {"RasterAccelEngrave",
-     [](std::int32_t n) { ptCurrentFile->RasterAccelEngrave = static_cast<std::uint8_t>(n); },
-     true},
-    {"RasterBuEngrave",
-     [](std::int32_t n) { ptCurrentFile->RasterBuEngrave = static_cast<std::uint8_t>(n); }, true},
+constexpr OneIntKeyword one_int_keywords[] = {
+    {"RasterDPI", VEMTRAC_SETTING(RasterDPI, std::uint16_t), true},
+    {"RasterUnit", VEMTRAC_SETTING(RasterUnit, std::uint16_t), true},
+    {"RasterBandingFree", VEMTRAC_SETTING(RasterBandingFree, std::uint8_t), true},
+    {"RasterFiringType", VEMTRAC_SETTING(RasterFiringType, std::uint16_t), true},
+    {"RasterSpeedX", VEMTRAC_SETTING(RasterSpeedX, std::uint16_t), true},
+    {"RasterSpeedY", VEMTRAC_SETTING(RasterSpeedY, std::uint16_t), true},
+    {"ImageWidth", VEMTRAC_SETTING(ImageWidth, std::int32_t), true},
+    {"ImageHeight", VEMTRAC_SETTING(ImageHeight, std::int32_t), true},
+    {"RasterPower", VEMTRAC_SETTING(RasterPower, std::uint16_t), true},
+    {"RasterAccelEngrave", VEMTRAC_SETTING(RasterAccelEngrave, std::uint8_t), true},
+    {"RasterBuEngrave", VEMTRAC_SETTING(RasterBuEngrave, std::uint8_t), true},
     {"SetStartRasterGraphics",
-     [](std::int32_t) {
-         work_start_image();
-         HandleStartRasterGraphics();
+     [](JobMachine& m, std::int32_t) {
+         m.work_start_image();
+         m.HandleStartRasterGraphics();
      }},
-    {"SetEndRasterGraphics", [](std::int32_t) { HandleEndRasterGraphics(); }},
-    {"RasterLineOut", [](std::int32_t) { RasterLineOut(); }},
-    {"ToHpglMode", [](std::int32_t) { HandleToHpglMode(); }},
-    {"ToPclMode", to_pcl_mode},
-    {"execute_penselect", [](std::int32_t pen) { execute_penselect(pen); }},
+    {"SetEndRasterGraphics", [](JobMachine& m, std::int32_t) { m.HandleEndRasterGraphics(); }},
+    {"RasterLineOut", [](JobMachine& m, std::int32_t) { m.RasterLineOut(); }},
+    {"ToHpglMode", [](JobMachine& m, std::int32_t) { m.HandleToHpglMode(); }},
+    {"ToPclMode", [](JobMachine& m, std::int32_t n) { m.to_pcl_mode(n); }},
+    {"execute_penselect", [](JobMachine& m, std::int32_t pen) { m.execute_penselect(pen); }},
 };
 
-const TwoIntKeyword two_int_keywords[] = {
-    {"pd_default", pen_down_move},
-    {"pu_default", pen_up_move},
+#undef VEMTRAC_SETTING
+
+constexpr TwoIntKeyword two_int_keywords[] = {
+    {"pd_default",
+     [](JobMachine& m, std::int32_t dx, std::int32_t dy) { m.pen_down_move(dx, dy); }},
+    {"pu_default", [](JobMachine& m, std::int32_t dx, std::int32_t dy) { m.pen_up_move(dx, dy); }},
     {"SetHorizontalPositionPCL",
-     [](std::int32_t flag, std::int32_t x) {
-         ptCurrentFile->ImageAbsPosFlag = static_cast<std::int8_t>(flag);
-         ptCurrentFile->ImageOffsetX = x;
+     [](JobMachine& m, std::int32_t flag, std::int32_t x) {
+         m.ptCurrentFile->ImageAbsPosFlag = static_cast<std::int8_t>(flag);
+         m.ptCurrentFile->ImageOffsetX = x;
      }},
     {"SetVerticalPositionPCL",
-     [](std::int32_t flag, std::int32_t y) {
-         ptCurrentFile->ImageAbsPosFlag = static_cast<std::int8_t>(flag);
-         ptCurrentFile->ImageOffsetY = y;
+     [](JobMachine& m, std::int32_t flag, std::int32_t y) {
+         m.ptCurrentFile->ImageAbsPosFlag = static_cast<std::int8_t>(flag);
+         m.ptCurrentFile->ImageOffsetY = y;
      }},
 };
 
 template <typename Entry, std::size_t N>
-const Entry* find_keyword(const Entry (&table)[N], const char* keyword)
+const Entry* find_keyword(const Entry (&table)[N], std::string_view keyword)
 {
     for (const Entry& e : table) {
-        if (std::strcmp(e.keyword, keyword) == 0) {
+        if (e.keyword == keyword) {
             return &e;
         }
     }
     return nullptr;
 }
 
+// Whether the keyword just read, a string in the reading's buffer of
+// CMD_KEYWORD_SIZE bytes, is name: its string ends where name does, and
+// the bytes before are name's; with name known where it is called, a byte
+// test and a few word compares.
+inline bool read_keyword_is(const char* keyword, std::string_view name)
+{
+    return keyword[name.size()] == '\0' &&
+           std::memcmp(keyword, name.data(), name.size()) == 0;
+}
+
+// The entry of table whose keyword was read: each entry compared by its
+// own length, known when the program is built.
+template <const auto& table, std::size_t... i>
+auto find_read_keyword(const char* keyword, std::index_sequence<i...>) -> decltype(&table[0])
+{
+    decltype(&table[0]) found = nullptr;
+    static_cast<void>(
+        ((read_keyword_is(keyword, table[i].keyword) && (found = &table[i]) != nullptr) || ...));
+    return found;
+}
+
+template <const auto& table>
+[[gnu::always_inline]] inline auto find_read_keyword(const char* keyword)
+{
+    return find_read_keyword<table>(keyword, std::make_index_sequence<std::size(table)>{});
+}
+
+// Runs run(entry) for the entry of table whose keyword was read, with the
+// entry known where it is called; false when no entry's keyword was read.
+template <const auto& table, typename Run, std::size_t... i>
+bool run_read_keyword(const char* keyword, Run run, std::index_sequence<i...>)
+{
+    return ((read_keyword_is(keyword, table[i].keyword) && (run(table[i]), true)) || ...);
+}
+
+template <const auto& table, typename Run>
+[[gnu::always_inline]] inline bool run_read_keyword(const char* keyword, Run run)
+{
+    return run_read_keyword<table>(keyword, run, std::make_index_sequence<std::size(table)>{});
+}
+
+} // namespace
+
 // The keyword as it can be shown on a console: bytes outside printable
 // ASCII (binary garbage, other encodings) are written as \xNN.
-void printable_keyword(char* out, std::size_t size)
+void JobMachine::printable_keyword(char* out, std::size_t size) const
 {
     std::size_t n = 0;
     const int length = entry_reader != nullptr ? entry_reader->keyword_length : 0;
@@ -164,12 +187,12 @@ void printable_keyword(char* out, std::size_t size)
 }
 
 // The line of the job file on which the entry being executed starts.
-int entry_line()
+int JobMachine::entry_line() const
 {
     return entry_reader != nullptr ? entry_reader->keyword_line : 0;
 }
 
-void report_entry(const char* what)
+void JobMachine::report_entry(const char* what)
 {
     char shown[4 * CMD_KEYWORD_SIZE + 8];
     printable_keyword(shown, sizeof shown);
@@ -178,7 +201,7 @@ void report_entry(const char* what)
 }
 
 // Keeps the entry at which reading stops as the job's end.
-void note_stop(const char* what)
+void JobMachine::note_stop(const char* what)
 {
     char shown[4 * CMD_KEYWORD_SIZE + 8];
     printable_keyword(shown, sizeof shown);
@@ -190,7 +213,7 @@ void note_stop(const char* what)
 }
 
 // Reports the entry at which reading stops and keeps it as the job's end.
-void stop_at_entry(const char* what)
+void JobMachine::stop_at_entry(const char* what)
 {
     report_entry(what);
     note_stop(what);
@@ -198,7 +221,7 @@ void stop_at_entry(const char* what)
 
 // Keeps what the entry just run queued, for the report's timeline and
 // picture (only while the ticks are accounted).
-void note_entry_motion()
+void JobMachine::note_entry_motion()
 {
     if (entry_log_state.enabled) {
         char shown[4 * CMD_KEYWORD_SIZE + 8];
@@ -209,7 +232,7 @@ void note_entry_motion()
 
 // The value a setting entry stores: the job's own, or the one it runs at in
 // its place.
-std::int32_t setting_value(const char* keyword, std::int32_t value)
+std::int32_t JobMachine::setting_value(const char* keyword, std::int32_t value) const
 {
     for (int i = 0; i < cmd_overrides.keyword_count; ++i) {
         if (std::strcmp(cmd_overrides.keyword[i], keyword) == 0) {
@@ -220,7 +243,7 @@ std::int32_t setting_value(const char* keyword, std::int32_t value)
 }
 
 // Puts the pens' overridden speed codes in place of the ones just set.
-void override_pen_speeds()
+void JobMachine::override_pen_speeds()
 {
     for (int pen = 1; pen <= CMD_PEN_COUNT; ++pen) {
         if (cmd_overrides.pen_speed_set[pen]) {
@@ -232,11 +255,11 @@ void override_pen_speeds()
 // The overridden settings as entries standing before the job's first: each
 // keyword's entry, and a VectorSpeed entry with the start-up codes but the
 // overridden pens'. They move nothing and are no entry of the job's file.
-void run_override_entries()
+void JobMachine::run_override_entries()
 {
     for (int i = 0; i < cmd_overrides.keyword_count; ++i) {
         if (const OneIntKeyword* e = find_keyword(one_int_keywords, cmd_overrides.keyword[i])) {
-            e->run(cmd_overrides.keyword_value[i]);
+            e->run(*this, cmd_overrides.keyword_value[i]);
         }
     }
     override_pen_speeds();
@@ -244,7 +267,7 @@ void run_override_entries()
 
 // "VectorSpeed" s1 s2 and 14 more integers: the speed codes of pens 1..16.
 // When the list runs short, the pens not reached keep their speeds.
-void read_vector_speeds(CmdReader* reader, std::int32_t s1, std::int32_t s2)
+void JobMachine::read_vector_speeds(CmdReader* reader, std::int32_t s1, std::int32_t s2)
 {
     ptCurrentFile->VectorSpeed[1] = static_cast<std::uint16_t>(s1);
     ptCurrentFile->VectorSpeed[2] = static_cast<std::uint16_t>(s2);
@@ -267,40 +290,42 @@ void read_vector_speeds(CmdReader* reader, std::int32_t s1, std::int32_t s2)
 // Stops reading at an entry whose integers do not fit its keyword: a keyword
 // known with the other count gets the expected count as the reason, any
 // other one is unknown. Returns false, since reading stops.
-bool stop_at_misfit(bool known_with_other_count, const char* expected)
+bool JobMachine::stop_at_misfit(bool known_with_other_count, const char* expected)
 {
     stop_at_entry(known_with_other_count ? expected : "unknown keyword; reading stops here");
     return false;
 }
 
-// Runs one entry of fields keyword + count integers. Returns false when
-// reading must stop.
-bool run_entry(CmdReader* reader, const char* keyword, int fields, std::int32_t a, std::int32_t b)
+// Runs one entry of fields keyword (in the reading's buffer) + count
+// integers. Returns false when reading must stop.
+bool JobMachine::run_entry(CmdReader* reader, const char* keyword, int fields, std::int32_t a,
+                           std::int32_t b)
 {
     if (fields == 2) {
-        if (const OneIntKeyword* e = find_keyword(one_int_keywords, keyword)) {
-            e->run(e->sets_value ? setting_value(keyword, a) : a);
+        if (run_read_keyword<one_int_keywords>(keyword, [&](const OneIntKeyword& e) {
+                e.run(*this, e.sets_value ? setting_value(keyword, a) : a);
+            })) {
             return true;
         }
-        const bool takes_two = find_keyword(two_int_keywords, keyword) != nullptr ||
-                               std::strcmp(keyword, "VectorSpeed") == 0;
+        const bool takes_two = find_read_keyword<two_int_keywords>(keyword) != nullptr ||
+                               read_keyword_is(keyword, "VectorSpeed");
         return stop_at_misfit(takes_two, "expects two integers; reading stops here");
     }
-    if (std::strcmp(keyword, "VectorSpeed") == 0) {
+    if (read_keyword_is(keyword, "VectorSpeed")) {
         read_vector_speeds(reader, a, b);
         override_pen_speeds();
         return reader->error == CmdReadError::none;
     }
-    if (const TwoIntKeyword* e = find_keyword(two_int_keywords, keyword)) {
-        e->run(a, b);
+    if (run_read_keyword<two_int_keywords>(
+            keyword, [&](const TwoIntKeyword& e) { e.run(*this, a, b); })) {
         return true;
     }
-    const bool takes_one = find_keyword(one_int_keywords, keyword) != nullptr ||
-                           std::strcmp(keyword, "VemtracCmdVer") == 0;
+    const bool takes_one = find_read_keyword<one_int_keywords>(keyword) != nullptr ||
+                           read_keyword_is(keyword, "VemtracCmdVer");
     return stop_at_misfit(takes_one, "expects one integer; reading stops here");
 }
 
-void report_read_error(const CmdReader& reader)
+void JobMachine::report_read_error(const CmdReader& reader)
 {
     switch (reader.error) {
     case CmdReadError::keyword_too_long:
@@ -317,18 +342,17 @@ void report_read_error(const CmdReader& reader)
     }
 }
 
-} // namespace
-
-namespace {
-
 // Reads and runs the entries until the file ends or an entry stops the
 // reading. Returns false when the job is refused for its version.
-bool run_entries(const CmdSource& cmd)
+bool JobMachine::run_entries(const CmdSource& cmd)
 {
     CmdReader reader;
     cmd_reader_open(&reader, cmd);
     entry_reader = &reader;
-    char* const keyword = entry_keyword;
+    // The keyword in a buffer of the reading's own: its size is known where
+    // it is compared with the keywords of the tables.
+    char keyword[CMD_KEYWORD_SIZE] = {};
+    entry_keyword = keyword;
     run_override_entries();
     for (;;) {
         std::int32_t a = 0;
@@ -340,7 +364,7 @@ bool run_entries(const CmdSource& cmd)
             report_read_error(reader);
             return true;
         }
-        if (fields == 2 && std::strcmp(keyword, "VemtracCmdVer") == 0) {
+        if (fields == 2 && read_keyword_is(keyword, "VemtracCmdVer")) {
             if (a != 1) {
                 stop_at_entry("version of the job file is not 1; the job is refused");
                 return false;
@@ -374,8 +398,6 @@ bool run_entries(const CmdSource& cmd)
     }
 }
 
-} // namespace
-
 bool command_file_resolve_overrides(const SettingOverrides& overrides, CmdOverrides* resolved,
                                     std::string* bad_key)
 {
@@ -405,14 +427,14 @@ bool command_file_resolve_overrides(const SettingOverrides& overrides, CmdOverri
         }
         // A keyword given again takes its later value.
         int slot = 0;
-        while (slot < set.keyword_count && set.keyword[slot] != e->keyword) {
+        while (slot < set.keyword_count && set.keyword[slot] != e->keyword.data()) {
             ++slot;
         }
         if (slot == CMD_OVERRIDE_KEYWORDS_MAX) {
             *bad_key = o.key;
             return false;
         }
-        set.keyword[slot] = e->keyword;
+        set.keyword[slot] = e->keyword.data();
         set.keyword_value[slot] = o.value;
         set.keyword_count = std::max(set.keyword_count, slot + 1);
     }
@@ -449,7 +471,8 @@ const char* job_file_error_text(const JobFile& job_file)
     return job_file.folder ? "it is a folder" : std::strerror(job_file.error);
 }
 
-JobEnd job_run_entries(const CmdSource& cmd, const char* file_label, std::uint32_t app_start)
+JobEnd JobMachine::job_run_entries(const CmdSource& cmd, const char* file_label,
+                                   std::uint32_t app_start)
 {
     JobEnd end;
     job_end = &end;
@@ -461,6 +484,7 @@ JobEnd job_run_entries(const CmdSource& cmd, const char* file_label, std::uint32
     entry_log_start();
     end.refused = !run_entries(cmd);
     entry_reader = nullptr;
+    entry_keyword = nullptr;
     if (!end.refused) {
         svo_wait_idle();
         if (job_abort != 0 && end.complete) {
@@ -481,11 +505,9 @@ JobEnd job_run_entries(const CmdSource& cmd, const char* file_label, std::uint32
     return end;
 }
 
-namespace {
-
 // Without a job to run, a status file left by an earlier run would be read
 // as this job's estimate: it is removed, and the diagnostics say so.
-void remove_stale_status_file()
+void JobMachine::remove_stale_status_file()
 {
     if (!format_job_path("Vemtrac.sts")) {
         return;
@@ -501,9 +523,7 @@ void remove_stale_status_file()
     }
 }
 
-} // namespace
-
-int job_run_command_file(JobEnd* end)
+int JobMachine::job_run_command_file(JobEnd* end)
 {
     const std::uint32_t app_start = platform::tick_count_ms();
 

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "base/state_names.h"
 #include "job/command_reader.h"
 #include "job/job_clock.h"
 #include "job/setting_override.h"
@@ -36,24 +35,18 @@ struct CommandFileState {
     // 1 once a pen-down entry has lowered the pen, 0 once a pen-up entry has
     // raised it (the interpreter's own flag, apart from the laser layer's).
     std::int32_t cmd_pen_down = 0;
-    // The entry being executed (1 = first) and its keyword, the reader it
-    // comes from (its line and the keyword's length) and the file's name
-    // as messages give it, for messages about bad input; and where the
-    // reading's end is kept.
+    // The entry being executed (1 = first) and its keyword (in the buffer
+    // of the reading, CMD_KEYWORD_SIZE bytes), the reader it comes from (its
+    // line and the keyword's length) and the file's name as messages give
+    // it, for messages about bad input; and where the reading's end is kept.
     std::int32_t entry_number = 0;
-    char entry_keyword[CMD_KEYWORD_SIZE] = {};
+    const char* entry_keyword = nullptr;
     const CmdReader* entry_reader = nullptr;
     const char* job_file_label = "Vemtrac.cmd";
     JobEnd* job_end = nullptr;
     // Settings the job runs at in place of its own (none at power-on).
     CmdOverrides cmd_overrides;
 };
-extern CommandFileState command_file_state;
-VEMTRAC_STATE_NAMES(command_file_state, cmd_pen_down, entry_number, entry_keyword, entry_reader,
-                    job_file_label, job_end, cmd_overrides);
-
-// Puts the interpreter's state back to its power-on values.
-void command_file_reset();
 
 // The settings a job is to run at in place of its own, as the interpreter
 // holds them (cmd_overrides): a key is a one-integer setting keyword or
@@ -94,15 +87,3 @@ JobFile open_job_file(const char* path);
 
 // Why a job file could not be opened, as in "cannot open PATH: <why>".
 const char* job_file_error_text(const JobFile& job_file);
-
-// Runs the entries of a job (an open job file or bytes in memory) as the job: arms the job clock,
-// reads and runs every entry, then (unless the job is refused) waits for
-// the last motion, stops the clock, takes the servo off line and prints the
-// run-time line. file_label names the file in messages about bad entries;
-// app_start is the host's millisecond clock when the job began.
-JobEnd job_run_entries(const CmdSource& cmd, const char* file_label, std::uint32_t app_start);
-
-// The machine's job: Vemtrac.cmd and Vemtrac.sts in the program's folder.
-// Returns 1 when a status file with "VMTC_OK" was written, 0 otherwise (no
-// job file, no status file, or the job refused); *end says how it ended.
-int job_run_command_file(JobEnd* end);

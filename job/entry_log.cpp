@@ -1,23 +1,11 @@
 #include "job/entry_log.h"
 
-#include "fwShare/servo/servo_ticks.h"
-#include "fwShare/servo/vector_queue.h"
-#include "job/report_tally.h"
-#include "replay/tick_account.h"
-
-EntryLogState entry_log_state;
-
-void entry_log_reset()
-{
-    entry_log_state = EntryLogState{};
-}
-
-namespace {
+#include "job/job_machine.h"
 
 // Keeps the move of each VECTOR record as the queue commits it; a report
 // tallied as the job runs keeps only what it shows, and hands each move to
 // the move sink when there is one.
-void log_committed_record(VdbData* rec)
+void JobMachine::log_committed_record(VdbData* rec)
 {
     EntryLogState& s = entry_log_state;
     ++s.committed;
@@ -40,9 +28,17 @@ void log_committed_record(VdbData* rec)
     }
 }
 
+namespace {
+
+// The queue's observer of committed records on a job machine.
+void observe_commit(Machine& m, VdbData* rec)
+{
+    static_cast<JobMachine&>(m).log_committed_record(rec);
+}
+
 } // namespace
 
-void entry_log_start()
+void JobMachine::entry_log_start()
 {
     const MoveSink sink = entry_log_state.move_sink;
     void* const context = entry_log_state.move_context;
@@ -53,14 +49,14 @@ void entry_log_start()
     entry_log_state.start_x = positionx;
     entry_log_state.start_y = positiony;
     if (entry_log_state.enabled) {
-        vdb_add_commit_observer(log_committed_record);
+        vdb_add_commit_observer(observe_commit);
     }
     if (report_tally_state.enabled) {
         report_tally_start(positionx, positiony);
     }
 }
 
-void entry_log_note(std::int32_t entry, const char* keyword)
+void JobMachine::entry_log_note(std::int32_t entry, const char* keyword)
 {
     EntryLogState& s = entry_log_state;
     if (!s.enabled) {

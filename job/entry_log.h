@@ -48,13 +48,3 @@ struct EntryLogState {
     std::uint64_t committed = 0;
     std::uint64_t committed_at_last_note = 0;
 };
-extern EntryLogState entry_log_state;
-
-// Forgets every entry and move and stops logging.
-void entry_log_reset();
-
-// Starts logging a job's entries (when ticks are accounted).
-void entry_log_start();
-
-// Notes the entry just run when it committed records since the last note.
-void entry_log_note(std::int32_t entry, const char* keyword);

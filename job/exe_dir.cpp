@@ -3,13 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/console.h"
 #include "base/platform.h"
 #include "base/shown_text.h"
+#include "job/job_machine.h"
 
-ExeDirState exe_dir_state;
-
-bool set_exe_dir(const char* argv0)
+bool JobMachine::set_exe_dir(const char* argv0)
 {
     exe_dir_valid = false;
     exe_dir[0] = '\0';
@@ -36,12 +34,7 @@ bool set_exe_dir(const char* argv0)
     return true;
 }
 
-void exe_dir_reset()
-{
-    exe_dir_state = ExeDirState{};
-}
-
-bool format_job_path(const char* file_name)
+bool JobMachine::format_job_path(const char* file_name)
 {
     if (!exe_dir_valid) {
         return false;

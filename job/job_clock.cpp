@@ -2,12 +2,7 @@
 
 #include <cstdio>
 
-#include "base/console.h"
-#include "base/debug_trace.h"
-#include "fwShare/servo/servo_isr.h"
-#include "fwShare/servo/servo_ticks.h"
-#include "fwShare/servo/vector_planner.h"
-#include "fwShare/servo/vector_queue.h"
+#include "job/job_machine.h"
 
 JobRunTime job_run_time(std::int32_t start_tick, std::int32_t end_tick)
 {
@@ -20,7 +15,7 @@ JobRunTime job_run_time(std::int32_t start_tick, std::int32_t end_tick)
     return t;
 }
 
-void srvo_off_to_on()
+void JobMachine::srvo_off_to_on()
 {
     dbg_trace(DBG_PbdFun, "srvo_off_to_on()\n\r");
     dbg_line(DBG_SvoVdbCmd, "    srvo_off_to_on();\n\r");
@@ -32,14 +27,14 @@ void srvo_off_to_on()
     }
 }
 
-void srvo_on_to_off()
+void JobMachine::srvo_on_to_off()
 {
     dbg_trace(DBG_PbdFun, "srvo_on_to_off()\n\r");
     dbg_line(DBG_SvoVdbCmd, "    srvo_on_to_off();\n\r");
     pipeflag = 0;
 }
 
-void JobTimeTick()
+void JobMachine::JobTimeTick()
 {
     job_timing_state = JOB_CLOCK_OFF;
     if (!dbg_enabled(DBG_ShowJobTime)) {
@@ -65,13 +60,13 @@ void JobTimeTick()
               vect_count);
 
     svo_wait_idle();
-    console_printf("%s\n\r", svo_position_text());
+    console_printf("%s\n\r", svo_position_text().c_str());
 }
 
-const char* svo_position_text()
+std::string JobMachine::svo_position_text()
 {
     // Fixed text and six 32-bit numbers of at most 11 characters each.
-    static char text[32 + 6 * 11 + 1];
+    char text[32 + 6 * 11 + 1];
     enc_x = svo_encoder_x();
     enc_y = svo_encoder_y();
     std::snprintf(text, sizeof text, "Pbd:%d,%d  Svo:%d,%d  Enc:%d,%d", positionx, positiony,

@@ -5,30 +5,17 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
-#include "base/console.h"
-#include "base/debug_trace.h"
 #include "base/platform.h"
 #include "base/shown_text.h"
 #include "base/wrap_math.h"
-#include "fwShare/machine_params.h"
-#include "fwShare/servo/planner_dump.h"
-#include "fwShare/servo/servo_gains.h"
-#include "fwShare/servo/servo_ticks.h"
-#include "fwShare/servo/vector_queue.h"
-#include "fwShare/start_up.h"
-#include "job/entry_log.h"
-#include "job/exe_dir.h"
 #include "job/file_kind.h"
-#include "job/machine_reset.h"
-#include "replay/tick_account.h"
-#include "replay/tick_runner.h"
-
-namespace {
+#include "job/job_machine.h"
 
 // Opens the job file of the request; says why on the diagnostic stream, and
 // in *reason, when it cannot.
-std::FILE* open_requested_file(const char* path, std::string* reason)
+std::FILE* JobMachine::open_requested_file(const char* path, std::string* reason)
 {
     const JobFile job_file = open_job_file(path);
     if (job_file.file == nullptr) {
@@ -43,7 +30,8 @@ std::FILE* open_requested_file(const char* path, std::string* reason)
 // True, with the reason, when the job handed in is no job file at all (an
 // image, a document, a drawing): it is not run, so that it is not taken for
 // a job that moves nothing. The machine's own mode reads whatever it finds.
-bool refused_as_no_job_file(const JobRequest& request, std::FILE* file, std::string* reason)
+bool JobMachine::refused_as_no_job_file(const JobRequest& request, std::FILE* file,
+                                        std::string* reason)
 {
     if (request.job_bytes) {
         *reason = not_a_job_file_reason(request.job_bytes->substr(0, file_head_size));
@@ -59,6 +47,8 @@ bool refused_as_no_job_file(const JobRequest& request, std::FILE* file, std::str
     return true;
 }
 
+namespace {
+
 // Closes the job file when the run is over, however it ends.
 struct CloseFile {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -67,7 +57,7 @@ using JobFileHandle = std::unique_ptr<std::FILE, CloseFile>;
 
 // Frees a record as soon as it is committed, so that no tick ever runs
 // (a job only read and planned).
-void free_on_commit(VdbData* rec)
+void free_on_commit(Machine&, VdbData* rec)
 {
     rec->cmd = NULL_CMD;
 }
@@ -75,9 +65,9 @@ void free_on_commit(VdbData* rec)
 // A wait of a job only read and planned, with its ring held full: frees
 // the record waited for (the oldest, the next to hand out), or every record
 // when the wait is for idle; runs no tick.
-SvoRunEnd free_waited_records(const VdbData* wait_rec)
+SvoRunEnd free_waited_records(Machine& m, const VdbData* wait_rec)
 {
-    VdbData* pool = vector_queue_state.vdb_pool;
+    VdbData* pool = m.vdb_pool;
     if (wait_rec != nullptr) {
         pool[wait_rec->vdb_index % VDB_POOL_SIZE].cmd = NULL_CMD;
         return SvoRunEnd::condition;
@@ -85,8 +75,43 @@ SvoRunEnd free_waited_records(const VdbData* wait_rec)
     for (int i = 0; i < VDB_POOL_SIZE; ++i) {
         pool[i].cmd = NULL_CMD;
     }
-    SVO_SetVectPtr(nullptr);
+    m.SVO_SetVectPtr(nullptr);
     return SvoRunEnd::condition;
+}
+
+// Marks a machine as running a job for as long as it lives.
+class JobRunning {
+public:
+    explicit JobRunning(bool& running) : running_(running) { running_ = true; }
+    ~JobRunning() { running_ = false; }
+    JobRunning(const JobRunning&) = delete;
+    JobRunning& operator=(const JobRunning&) = delete;
+
+private:
+    bool& running_;
+};
+
+// The console of a job whose report is tallied: the machine's own lines
+// go to the tally on their way to the job's sink.
+void tally_then_write(void* context, ConsoleStream stream, const char* text, std::size_t size)
+{
+    auto& m = *static_cast<JobMachine*>(context);
+    if (stream == ConsoleStream::console) {
+        m.report_tally_console(std::string_view(text, size));
+    }
+    m.tallied_console.write(m.tallied_console.context, stream, text, size);
+}
+
+// The sink a job runs with: the request's, behind the tally when the
+// report is tallied.
+ConsoleSink job_console(JobMachine& m, const JobRequest& request)
+{
+    if (!request.account_ticks || !request.tally_report) {
+        return request.console;
+    }
+    m.tallied_console = request.console.write != nullptr ? request.console
+                                                         : console_standard_sink();
+    return ConsoleSink{tally_then_write, &m};
 }
 
 } // namespace
@@ -119,9 +144,10 @@ ReplayMode replay_from_environment()
     return mode;
 }
 
-JobResult run_job(const JobRequest& request)
+JobResult JobMachine::run_job(const JobRequest& request)
 {
-    const ConsoleScope console(request.console);
+    const JobRunning running(job_running);
+    const ConsoleScope console(*this, job_console(*this, request));
     const std::uint32_t app_start = platform::tick_count_ms();
     JobResult result;
     JobFileHandle file;
@@ -142,31 +168,7 @@ JobResult run_job(const JobRequest& request)
         return result;
     }
     console_printf("Start job working time calculating....\n");
-    machine_reset();
-    cmd_overrides = overrides;
-    set_exe_dir(request.program_path);
-
-    dbg_set(DBG_Event, false);
-    if (request.trace_names != nullptr) {
-        dbg_enable_list(request.trace_names);
-    }
-    vdb_dump_flags = request.planner_dump_flags;
-
-    InitHardwareScaleFactor();
-    replay_start_job(request.replay, request.tick_limit, request.deadline);
-    if (request.plan_only == PlanOnly::freed_at_commit) {
-        vdb_add_commit_observer(free_on_commit);
-    } else if (request.plan_only == PlanOnly::ring_full) {
-        servo_ticks_state.tick_runner = free_waited_records;
-    }
-    entry_log_state.move_sink = request.move_sink;
-    entry_log_state.move_context = request.move_context;
-    if (request.account_ticks) {
-        tick_account_enable();
-        if (request.tally_report) {
-            report_tally_enable(request.timeline_row, request.timeline_context);
-        }
-    }
+    start_up_for(request, overrides);
 
     bool read = true;
     if (request.job_bytes) {
@@ -184,4 +186,54 @@ JobResult run_job(const JobRequest& request)
     result.ticks = wrap_sub(job_end_tick, job_start_tick);
     result.overrides = request.overrides;
     return result;
+}
+
+void JobMachine::start_up_for(const JobRequest& request, const CmdOverrides& overrides)
+{
+    machine_reset();
+    cmd_overrides = overrides;
+    set_exe_dir(request.program_path);
+
+    dbg_set(DBG_Event, false);
+    if (request.trace_names != nullptr) {
+        dbg_enable_list(request.trace_names);
+    }
+    vdb_dump_flags = request.planner_dump_flags;
+
+    InitHardwareScaleFactor();
+    replay_start_job(request.replay, request.tick_limit, request.deadline);
+    if (request.plan_only == PlanOnly::freed_at_commit) {
+        vdb_add_commit_observer(free_on_commit);
+    } else if (request.plan_only == PlanOnly::ring_full) {
+        tick_runner = free_waited_records;
+    }
+    entry_log_state.move_sink = request.move_sink;
+    entry_log_state.move_context = request.move_context;
+    if (request.account_ticks) {
+        tick_account_enable();
+        if (request.tally_report) {
+            report_tally_enable(request.timeline_row, request.timeline_context);
+            report_tally_state.show_progress = request.show_progress;
+        }
+    }
+}
+
+JobMachine& thread_job_machine()
+{
+    // A job started from a callback of a job running on this thread gets a
+    // machine of its own.
+    thread_local std::vector<std::unique_ptr<JobMachine>> machines;
+    for (const std::unique_ptr<JobMachine>& m : machines) {
+        if (!m->job_running) {
+            return *m;
+        }
+    }
+    // Default-initialized: each member takes its power-on value once.
+    machines.push_back(std::unique_ptr<JobMachine>(new JobMachine));
+    return *machines.back();
+}
+
+JobResult run_job(const JobRequest& request)
+{
+    return thread_job_machine().run_job(request);
 }

@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "base/console.h"
-#include "fwShare/servo/servo_ticks.h"
 #include "job/command_file.h"
 #include "job/entry_log.h"
 #include "job/report_tally.h"
@@ -65,6 +64,9 @@ struct JobRequest {
     // as the queue commits it (job/entry_log.h).
     MoveSink move_sink = nullptr;
     void* move_context = nullptr;
+    // With tally_report: show the job's progress on standard error when it
+    // is a terminal and the job takes more than a second.
+    bool show_progress = true;
 };
 
 // How a job run came out.
@@ -93,8 +95,3 @@ ReplayMode replay_from_environment();
 // The replay a name asks for; false when the name is none of "fast",
 // "full" and "literal".
 bool replay_by_name(const std::string& name, ReplayMode* mode);
-
-// Prints the banner, puts the machine in its power-on state, starts it up
-// and runs the job. Everything the run writes goes to the request's sink;
-// a job file that cannot be opened ends the run before the banner.
-JobResult run_job(const JobRequest& request);

@@ -1,29 +1,8 @@
 #include "job/machine_reset.h"
 
-#include "base/debug_trace.h"
-#include "base/job_stop.h"
-#include "fwShare/machine_params.h"
-#include "fwShare/pcl_position.h"
-#include "fwShare/raster_graphics.h"
-#include "fwShare/raster_motion.h"
-#include "fwShare/resolution.h"
-#include "fwShare/servo/move_queue.h"
-#include "fwShare/servo/planner_dump.h"
-#include "fwShare/servo/servo_isr.h"
-#include "fwShare/servo/servo_ticks.h"
-#include "fwShare/servo/speed_profiles.h"
-#include "fwShare/servo/tick_clock.h"
-#include "fwShare/servo/vector_exec.h"
-#include "fwShare/servo/vector_planner.h"
-#include "fwShare/servo/vector_queue.h"
-#include "fwShare/vector_cutting.h"
-#include "job/command_file.h"
-#include "job/entry_log.h"
-#include "job/exe_dir.h"
-#include "job/report_tally.h"
-#include "replay/tick_account.h"
+#include "job/job_machine.h"
 
-void machine_reset()
+void JobMachine::machine_reset()
 {
     // Every module restores its own power-on values; none of them reads
     // another module's, so the order only follows the layers, bottom up:

@@ -9,15 +9,8 @@
 #include <numbers>
 
 #include "base/platform.h"
-#include "fwShare/machine_params.h"
-#include "fwShare/resolution.h"
-#include "fwShare/servo/servo_ticks.h"
-#include "fwShare/servo/vector_exec.h"
-#include "fwShare/servo/vector_queue.h"
 #include "fwShare/units.h"
-#include "replay/tick_account.h"
-
-ReportTallyState report_tally_state;
+#include "job/job_machine.h"
 
 namespace {
 
@@ -56,8 +49,10 @@ std::tuple<int, std::int32_t, int> activity_key(std::uint8_t kind, std::int32_t 
     }
 }
 
+} // namespace
+
 // The activity of a key, made when first met.
-std::uint32_t activity_of(const std::tuple<int, std::int32_t, int>& key)
+std::uint32_t JobMachine::activity_of(const std::tuple<int, std::int32_t, int>& key)
 {
     ReportTallyState& s = report_tally_state;
     const auto [it, fresh] =
@@ -73,7 +68,7 @@ std::uint32_t activity_of(const std::tuple<int, std::int32_t, int>& key)
 }
 
 // The activity of a work tag (a tag not known counts as other moves).
-std::uint32_t activity_of_work(std::uint32_t work)
+std::uint32_t JobMachine::activity_of_work(std::uint32_t work)
 {
     ReportTallyState& s = report_tally_state;
     const std::vector<WorkTag>& works = tick_account_state.works;
@@ -89,13 +84,13 @@ std::uint32_t activity_of_work(std::uint32_t work)
 
 // The job clock's marks as ticks from its start mark (wrapping as the
 // 32-bit counters do).
-std::int64_t from_start(std::uint32_t counter)
+std::int64_t JobMachine::from_start(std::uint32_t counter) const
 {
     return static_cast<std::int32_t>(counter - static_cast<std::uint32_t>(job_start_tick));
 }
 
 // Adds the ticks [lo, hi] of one run to an entry's span.
-void add_span(std::uint32_t work, std::int64_t lo, std::int64_t hi)
+void JobMachine::add_span(std::uint32_t work, std::int64_t lo, std::int64_t hi)
 {
     ReportTallyState& s = report_tally_state;
     const std::vector<WorkTag>& works = tick_account_state.works;
@@ -111,8 +106,8 @@ void add_span(std::uint32_t work, std::int64_t lo, std::int64_t hi)
 // Adds one run of ticks [lo, hi] (from the start mark): those up to the
 // end mark count, those after it wait; after the job (final) they are
 // dropped.
-void add_run(const TickRun& run, std::int64_t lo, std::int64_t hi, std::int64_t end_mark,
-             bool final)
+void JobMachine::add_run(const TickRun& run, std::int64_t lo, std::int64_t hi,
+                         std::int64_t end_mark, bool final)
 {
     ReportTallyState& s = report_tally_state;
     lo = std::max<std::int64_t>(lo, 1);
@@ -122,12 +117,12 @@ void add_run(const TickRun& run, std::int64_t lo, std::int64_t hi, std::int64_t 
     if (hi < lo) {
         return;
     }
-    const std::size_t phase = run.phase < SVO_PHASE_COUNT ? run.phase : std::size_t{IDLE};
+    const std::size_t run_phase = run.phase < SVO_PHASE_COUNT ? run.phase : std::size_t{IDLE};
     const std::uint32_t activity = activity_of_work(run.work);
     const std::int64_t counted = std::max<std::int64_t>(std::min(hi, end_mark) - lo + 1, 0);
-    s.phases[phase] += counted;
+    s.phases[run_phase] += counted;
     s.activities[activity].ticks += counted;
-    s.pending_phases[phase] += hi - lo + 1 - counted;
+    s.pending_phases[run_phase] += hi - lo + 1 - counted;
     s.pending_activity_ticks[activity] += hi - lo + 1 - counted;
     if (s.timeline_sink != nullptr) {
         add_span(run.work, lo, hi);
@@ -136,7 +131,7 @@ void add_run(const TickRun& run, std::int64_t lo, std::int64_t hi, std::int64_t 
 
 // The ticks that waited past the end mark count once the head has left
 // its hold state and come back (the end mark moved past them).
-void count_pending()
+void JobMachine::count_pending()
 {
     ReportTallyState& s = report_tally_state;
     for (std::size_t p = 0; p < s.phases.size(); ++p) {
@@ -151,7 +146,7 @@ void count_pending()
 
 // Adds up the logged runs of ticks and empties the log: every run but the
 // last (which goes on), or after the job every run, up to the end mark.
-void fold_runs(bool final, std::int64_t job_ticks)
+void JobMachine::fold_runs(bool final, std::int64_t job_ticks)
 {
     ReportTallyState& s = report_tally_state;
     std::vector<TickRun>& runs = tick_account_state.runs;
@@ -175,7 +170,7 @@ void fold_runs(bool final, std::int64_t job_ticks)
 
 // The first work tag something still refers to: a record in the queue, the
 // tag being filled, the run of ticks going on, the work of the last tick.
-std::uint32_t first_live_work()
+std::uint32_t JobMachine::first_live_work() const
 {
     const TickAccountState& t = tick_account_state;
     const auto size = static_cast<std::uint32_t>(t.works.size());
@@ -204,7 +199,7 @@ std::uint32_t first_live_work()
 }
 
 // Adds the moves and the length of a finished work to its activity.
-void add_work_moves(std::uint32_t work)
+void JobMachine::add_work_moves(std::uint32_t work)
 {
     const WorkTag& w = tick_account_state.works[work];
     ActivityTicks& a = report_tally_state.activities[activity_of_work(work)];
@@ -214,7 +209,7 @@ void add_work_moves(std::uint32_t work)
 
 // Drops the tags of work that is done, once enough have piled up, and
 // renumbers every reference to the others.
-void drop_finished_works(std::uint32_t first_live)
+void JobMachine::drop_finished_works(std::uint32_t first_live)
 {
     if (first_live < works_to_drop) {
         return;
@@ -251,7 +246,7 @@ void drop_finished_works(std::uint32_t first_live)
 }
 
 // Writes the timeline rows of the entries before first_entry, in file order.
-void write_rows_before(std::int32_t first_entry)
+void JobMachine::write_rows_before(std::int32_t first_entry)
 {
     ReportTallyState& s = report_tally_state;
     while (!s.spans.empty() && s.spans.begin()->first < first_entry) {
@@ -271,6 +266,8 @@ void write_rows_before(std::int32_t first_entry)
     }
 }
 
+namespace {
+
 // True for the activities the picture draws as lines (raster passes and
 // line steps are drawn as the band they sweep).
 bool drawn_as_path(const ActivityTicks& a)
@@ -278,9 +275,11 @@ bool drawn_as_path(const ActivityTicks& a)
     return a.kind != WORK_RASTER_PASS && a.kind != WORK_RASTER_LINE_STEP;
 }
 
+} // namespace
+
 // Keeps the corner held back, if any: the path cannot bend through it
 // within the tolerance.
-void keep_held_point()
+void JobMachine::keep_held_point()
 {
     ReportTallyState& s = report_tally_state;
     if (s.held) {
@@ -290,16 +289,20 @@ void keep_held_point()
     s.wedge_open = false;
 }
 
+namespace {
+
 double angle_difference(double a, double b)
 {
     return std::remainder(a - b, 2 * std::numbers::pi);
 }
 
+} // namespace
+
 // Extends the path to p. The path from the last corner kept runs straight
 // to p when every corner dropped since lies within the tolerance of that
 // line: the directions that pass close enough to each dropped corner form
 // a wedge, and p must lie inside it.
-void extend_path(const PathPoint& p)
+void JobMachine::extend_path(const PathPoint& p)
 {
     ReportTallyState& s = report_tally_state;
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -341,7 +344,7 @@ void extend_path(const PathPoint& p)
 }
 
 // Adds a point of the path, starting a polyline when asked.
-void add_path_point(const PathPoint& p)
+void JobMachine::add_path_point(const PathPoint& p)
 {
     ReportTallyState& s = report_tally_state;
     if (p.starts) {
@@ -356,7 +359,7 @@ void add_path_point(const PathPoint& p)
 // more corners than the picture should draw; up to a tolerance of a few
 // pixels. A path of more separate strokes than that still leaves is full:
 // the moves after it are not drawn (the picture says how many).
-void coarsen_path()
+void JobMachine::coarsen_path()
 {
     ReportTallyState& s = report_tally_state;
     keep_held_point();
@@ -375,7 +378,7 @@ void coarsen_path()
 
 // The machine's own warning of a crowded queue: a wait for a free record
 // polled 100 times.
-void note_machine_warnings(std::int32_t entry)
+void JobMachine::note_machine_warnings(std::int32_t entry)
 {
     if (m_npbdrvCnt >= 100) {
         report_tally_warn("crowded_queue", entry,
@@ -385,10 +388,10 @@ void note_machine_warnings(std::int32_t entry)
 }
 
 // The progress line on a terminal for a job that takes more than a second.
-void show_progress(std::int32_t entry)
+void JobMachine::show_progress(std::int32_t entry)
 {
     ReportTallyState& s = report_tally_state;
-    if ((entry & 0xFFF) != 0 || !platform::stderr_is_terminal()) {
+    if (!s.show_progress || (entry & 0xFFF) != 0 || !platform::stderr_is_terminal()) {
         return;
     }
     const std::uint32_t now = platform::tick_count_ms();
@@ -408,13 +411,17 @@ void show_progress(std::int32_t entry)
     s.shown_ms = now;
 }
 
+namespace {
+
 // The most a speed code, per mille of the maximum speed, asks for.
 constexpr std::uint32_t speed_code_max = 1000;
+
+} // namespace
 
 // A pen selected with a speed code above 1000: the machine cuts no faster
 // than at 1000, and a code high enough overflows its 32-bit product with
 // the maximum speed into a crawl.
-void warn_pen_speed(std::int32_t entry)
+void JobMachine::warn_pen_speed(std::int32_t entry)
 {
     const std::uint8_t pen = ptCurrentFile->VectorCurrentPen;
     const std::uint16_t code =
@@ -434,7 +441,7 @@ void warn_pen_speed(std::int32_t entry)
 // An image started with a raster speed above 1000: the head goes no faster
 // than at 1000, while the run-up of each pass is planned for the speed
 // asked (so it grows).
-void warn_raster_speeds(std::int32_t entry)
+void JobMachine::warn_raster_speeds(std::int32_t entry)
 {
     struct RasterSpeed {
         const char* key;
@@ -458,21 +465,14 @@ void warn_raster_speeds(std::int32_t entry)
     }
 }
 
-} // namespace
-
 // The table's far edge in Y: its length, reaching up to the page's top edge.
-std::int32_t table_far_edge_y()
+std::int32_t table_far_edge_y(const MachineParamState& params)
 {
-    return std::max(CurrentRomParam.MachParam.TableSize.Y,
-                    CurrentRomParam.MachParam.InitDistance.Y);
+    const auto& mach = params.CurrentRomParam.MachParam;
+    return std::max(mach.TableSize.Y, mach.InitDistance.Y);
 }
 
-void report_tally_reset()
-{
-    report_tally_state = ReportTallyState{};
-}
-
-void report_tally_enable(TimelineSink sink, void* context)
+void JobMachine::report_tally_enable(TimelineSink sink, void* context)
 {
     report_tally_reset();
     report_tally_state.enabled = true;
@@ -481,7 +481,7 @@ void report_tally_enable(TimelineSink sink, void* context)
     report_tally_state.started_ms = platform::tick_count_ms();
 }
 
-void report_tally_start(std::int32_t x, std::int32_t y)
+void JobMachine::report_tally_start(std::int32_t x, std::int32_t y)
 {
     ReportTallyState& s = report_tally_state;
     s.tolerance = first_tolerance_px *
@@ -491,7 +491,7 @@ void report_tally_start(std::int32_t x, std::int32_t y)
     s.head_y = s.min_y = s.max_y = y;
 }
 
-void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work)
+void JobMachine::report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work)
 {
     ReportTallyState& s = report_tally_state;
     const std::uint32_t activity = activity_of_work(work);
@@ -513,7 +513,7 @@ void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work)
     a.min_y = std::min({a.min_y, y0, s.head_y});
     a.max_y = std::max({a.max_y, y0, s.head_y});
     const std::int64_t table_x = CurrentRomParam.MachParam.TableSize.X;
-    const std::int64_t table_y = table_far_edge_y();
+    const std::int64_t table_y = table_far_edge_y(*this);
     const bool vector_work = a.kind == WORK_CUT || a.kind == WORK_TRAVEL;
     const auto off = [&](std::int64_t x, std::int64_t y) {
         return x < 0 || y < 0 || x > table_x || y > table_y;
@@ -553,7 +553,7 @@ void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work)
     }
 }
 
-void report_tally_check_entry(std::int32_t entry, const char* keyword)
+void JobMachine::report_tally_check_entry(std::int32_t entry, const char* keyword)
 {
     if (std::strcmp(keyword, "SetStartRasterGraphics") == 0) {
         if (ptCurrentFile->ImageWidth == 0 || ptCurrentFile->ImageHeight == 0) {
@@ -569,7 +569,7 @@ void report_tally_check_entry(std::int32_t entry, const char* keyword)
     }
 }
 
-void report_tally_warn(const char* kind, std::int32_t entry, const std::string& message)
+void JobMachine::report_tally_warn(const char* kind, std::int32_t entry, const std::string& message)
 {
     ReportTallyState& s = report_tally_state;
     if (++s.warnings_of_kind[kind] <= warnings_per_kind_max) {
@@ -577,8 +577,7 @@ void report_tally_warn(const char* kind, std::int32_t entry, const std::string& 
     }
 }
 
-
-void report_tally_entry(std::int32_t entry, const char* keyword)
+void JobMachine::report_tally_entry(std::int32_t entry, const char* keyword)
 {
     ReportTallyState& s = report_tally_state;
     if (s.timeline_sink != nullptr) {
@@ -595,7 +594,7 @@ void report_tally_entry(std::int32_t entry, const char* keyword)
     show_progress(entry);
 }
 
-void report_tally_finish(std::int64_t job_ticks)
+void JobMachine::report_tally_finish(std::int64_t job_ticks)
 {
     ReportTallyState& s = report_tally_state;
     fold_runs(true, job_ticks);
@@ -619,11 +618,9 @@ std::uint64_t ticks_to_ms(std::int64_t ticks)
     return ticks <= 0 ? 0 : svo_ms_of_ticks(static_cast<std::uint64_t>(ticks));
 }
 
-namespace {
-
 // The entry of the record the interrupt executes (while it prints from a
 // tick), else of the entry being read (a wait of the main loop).
-std::int32_t entry_of_current_record()
+std::int32_t JobMachine::entry_of_current_record() const
 {
     const std::vector<WorkTag>& works = tick_account_state.works;
     const VdbData* rec = SVO_VectPtr;
@@ -633,9 +630,7 @@ std::int32_t entry_of_current_record()
     return tick_account_state.entry;
 }
 
-} // namespace
-
-void report_tally_console(std::string_view text)
+void JobMachine::report_tally_console(std::string_view text)
 {
     if (!report_tally_state.enabled) {
         return;

@@ -15,7 +15,8 @@
 #include <tuple>
 #include <vector>
 
-#include "fwShare/servo/servo_isr.h"
+#include "fwShare/machine_params.h"
+#include "fwShare/servo/servo_state.h"
 
 // The ticks of one kind of work: cutting with a pen, pen-up travel, one
 // image's passes or line steps, the raster carriage moves, other moves.
@@ -109,53 +110,19 @@ struct ReportTallyState {
     std::map<std::string, std::uint64_t> warnings_of_kind;
     bool off_table_warned = false;
 
-    // Progress on a terminal: when the job began and when it was last shown.
+    // Progress on a terminal (when asked for): when the job began and when
+    // it was last shown.
+    bool show_progress = false;
     std::uint32_t started_ms = 0;
     std::uint32_t shown_ms = 0;
     bool progress_shown = false;
     std::int32_t entries_read = 0;
 };
-extern ReportTallyState report_tally_state;
-
-// Forgets everything and stops tallying.
-void report_tally_reset();
-
 // The table's far edge in Y, plot-bed units: its length, or the page's top
 // edge (the PCL origin's Y) where that lies beyond it, so that a design
 // placed at the page's top-left corner lies on the table.
-std::int32_t table_far_edge_y();
+std::int32_t table_far_edge_y(const MachineParamState& params);
 
-// Tallies the coming job (ticks must be accounted); rows of the timeline go
-// to sink as their entries finish, when a sink is given.
-void report_tally_enable(TimelineSink sink, void* context);
-
-// The head's position when the job starts, plot-bed units.
-void report_tally_start(std::int32_t x, std::int32_t y);
-
-// A VECTOR record the entry just read committed: its move and its work.
-void report_tally_move(std::int32_t dx, std::int32_t dy, std::uint32_t work);
-
-// Notes the machine's own console line as the job runs: its long-vector
-// and crowded-queue warnings become the report's, with the entry of the
-// record they concern.
-void report_tally_console(std::string_view text);
-
-// Notes an entry just run (whether or not it queued motion), for the
-// warnings that depend on what it set: an image started without its size.
-void report_tally_check_entry(std::int32_t entry, const char* keyword);
-
-// Adds a warning (only counted past warnings_per_kind_max of its kind).
-void report_tally_warn(const char* kind, std::int32_t entry, const std::string& message);
-
-
-// An entry that queued motion has been read: its keyword for the timeline;
-// then adds up what the ticks logged since the last entry.
-void report_tally_entry(std::int32_t entry, const char* keyword);
-
-// After the job: adds up the rest of the log, clipped to the job window
-// (job_ticks from its start mark),
-// writes the remaining timeline rows and clears any progress line.
-void report_tally_finish(std::int64_t job_ticks);
 
 // Milliseconds of machine time for a count of ticks (2 ticks / 5).
 std::uint64_t ticks_to_ms(std::int64_t ticks);

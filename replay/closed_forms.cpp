@@ -3,14 +3,11 @@
 #include <algorithm>
 #include <limits>
 
-#include "replay/ramp_closed_form.h"
-#include "replay/ramp_ticks.h"
-
-namespace {
+#include "replay/replay_machine.h"
 
 // The accumulator of one axis over a run of ticks at constant velocity:
 // j ticks at v from fraction f give (j v + f) >> 23 whole counts.
-struct AxisRun {
+struct ReplayMachine::AxisRun {
     std::uint32_t v;  // velocity, 23 fraction bits
     std::uint32_t f;  // fraction accumulator at the start
 
@@ -42,8 +39,8 @@ struct AxisRun {
 // travel, a major and b minor counts in the record's octant, and leaves its
 // last tick's steps as the last step: what the run's ticks, each adding its
 // own step, leave behind (the sums wrap as the position and errors do).
-void move_by_run(std::uint8_t octant, std::uint64_t a, std::uint64_t b, std::int32_t last_a,
-                 std::int32_t last_b)
+void ReplayMachine::move_by_run(std::uint8_t octant, std::uint64_t a, std::uint64_t b,
+                                std::int32_t last_a, std::int32_t last_b)
 {
     std::int32_t x = 0;
     std::int32_t y = 0;
@@ -61,8 +58,8 @@ void move_by_run(std::uint8_t octant, std::uint64_t a, std::uint64_t b, std::int
 // the last step as the run's final tick emitted it. The minor axis stops
 // at minor_cap counts when it is not negative: a tick whose step would
 // pass minrdisth + 1 takes only what is left, every later tick none.
-void advance_axes(VdbData* r, const AxisRun& major, const AxisRun& minor, std::uint64_t k,
-                  std::int64_t minor_cap)
+void ReplayMachine::advance_axes(VdbData* r, const AxisRun& major, const AxisRun& minor,
+                                 std::uint64_t k, std::int64_t minor_cap)
 {
     const auto capped = [&](std::uint64_t j) {
         const std::uint64_t n = minor.counts(j);
@@ -79,9 +76,7 @@ void advance_axes(VdbData* r, const AxisRun& major, const AxisRun& minor, std::u
     move_by_run(r->octant, big_m, big_n, last_m, last_n);
 }
 
-} // namespace
-
-std::uint64_t svo_slew_run(std::uint64_t max_ticks)
+std::uint64_t ReplayMachine::svo_slew_run(std::uint64_t max_ticks)
 {
     VdbData* r = SVO_VectPtr;
     const AxisRun major{r->majrvel, r->majrfract};
@@ -114,7 +109,7 @@ std::uint64_t svo_slew_run(std::uint64_t max_ticks)
     return k;
 }
 
-std::uint64_t svo_creep_run(std::uint64_t max_ticks)
+std::uint64_t ReplayMachine::svo_creep_run(std::uint64_t max_ticks)
 {
     VdbData* r = SVO_VectPtr;
     const AxisRun major{r->acclcount != 0 ? r->creep << svo_creep_to_vel_shift : r->majrvel,
@@ -141,11 +136,9 @@ std::uint64_t svo_creep_run(std::uint64_t max_ticks)
     return k;
 }
 
-namespace {
-
 // Writes back the values of the k ticks a ramp ran and moves the head by
 // their steps, the last step as the last tick emitted it.
-void finish_ramp(VdbData* r, const RampValues& v, const RampSteps& steps)
+void ReplayMachine::finish_ramp(VdbData* r, const RampValues& v, const RampSteps& steps)
 {
     svo_store_ramp_values(r, v);
     move_by_run(r->octant, steps.major_sum, steps.minor_sum, steps.last_major, steps.last_minor);
@@ -156,9 +149,10 @@ void finish_ramp(VdbData* r, const RampValues& v, const RampSteps& steps)
 // A run that stopped before a tick that takes a corner takes that tick too,
 // as its handler ends it: the record as the tick leaves it, then the step
 // through the corner, which hands the tick on to the next record.
-std::uint64_t finish_ramp_run(VdbData* r, const RampValues& v, const RampSteps& steps,
-                              const RampRun& run, const CornerTick& corner,
-                              std::uint8_t ramp_phase, std::uint64_t* stepped)
+std::uint64_t ReplayMachine::finish_ramp_run(VdbData* r, const RampValues& v,
+                                             const RampSteps& steps, const RampRun& run,
+                                             const CornerTick& corner, std::uint8_t ramp_phase,
+                                             std::uint64_t* stepped)
 {
     *stepped += run.stepped;
     if (corner.due) {
@@ -175,21 +169,18 @@ std::uint64_t finish_ramp_run(VdbData* r, const RampValues& v, const RampSteps& 
     return run.ticks;
 }
 
-} // namespace
-
-
-std::uint64_t svo_acc_run(std::uint64_t max_ticks, std::uint64_t* stepped)
+std::uint64_t ReplayMachine::svo_acc_run(std::uint64_t max_ticks, std::uint64_t* stepped)
 {
     VdbData* r = SVO_VectPtr;
     RampValues v = svo_ramp_values(r);
     RampSteps steps;
     CornerTick corner;
-    const RampRun run = ramp_acc_closed_form(r, svo_corner_extra(r), svo_ramp_doubles(r), v, steps,
-                                             max_ticks, &corner);
+    const RampRun run = ramp_acc_closed_form(*this, r, svo_corner_extra(r), svo_ramp_doubles(r),
+                                             v, steps, max_ticks, &corner);
     return finish_ramp_run(r, v, steps, run, corner, ACC, stepped);
 }
 
-std::uint64_t svo_dcc_run(std::uint64_t max_ticks, std::uint64_t* stepped)
+std::uint64_t ReplayMachine::svo_dcc_run(std::uint64_t max_ticks, std::uint64_t* stepped)
 {
     VdbData* r = SVO_VectPtr;
     if (svo_queue_crowded()) {
@@ -198,8 +189,9 @@ std::uint64_t svo_dcc_run(std::uint64_t max_ticks, std::uint64_t* stepped)
     RampValues v = svo_ramp_values(r);
     RampSteps steps;
     CornerTick corner;
-    const RampRun run = ramp_dcc_closed_form(
-        r, svo_corner_extra(r), svo_long_vector_warning_given(r), v, steps, max_ticks, &corner);
+    const RampRun run = ramp_dcc_closed_form(*this, r, svo_corner_extra(r),
+                                             svo_long_vector_warning_given(r), v, steps, max_ticks,
+                                             &corner);
     return finish_ramp_run(r, v, steps, run, corner, DCC, stepped);
 }
 

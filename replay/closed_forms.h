@@ -8,15 +8,3 @@
 // counts them.
 #pragma once
 
-#include <cstdint>
-
-// Slew ticks at constant speed (0 also when fewer than two can be advanced).
-std::uint64_t svo_slew_run(std::uint64_t max_ticks);
-// Creep ticks at constant velocity (0 also when fewer than two).
-std::uint64_t svo_creep_run(std::uint64_t max_ticks);
-// Acceleration ticks, up to the tick that leaves the ramp, doubles the
-// acceleration or takes a corner.
-std::uint64_t svo_acc_run(std::uint64_t max_ticks, std::uint64_t* stepped);
-// Deceleration ticks, up to the tick that slews, prints, enters creep or
-// takes a corner.
-std::uint64_t svo_dcc_run(std::uint64_t max_ticks, std::uint64_t* stepped);

@@ -3,12 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "fwShare/resolution.h"
-#include "fwShare/servo/servo_state.h"
-#include "fwShare/servo/speed_profiles.h"
 #include "replay/memo_key.h"
 #include "replay/memo_space.h"
-#include "replay/tick_runner.h"
+#include "replay/replay_machine.h"
 
 namespace {
 
@@ -24,10 +21,10 @@ constexpr int max_key_records = 1 + corner_look_back_limit;
 // hashed to find it.
 constexpr int prefix_words = head_words + 2 * record_words;
 
-// The key of the settings and start of the pass over rec.
-inline MemoKey<head_words> pass_head(const VdbData* rec)
+// The key of the settings of machine m and the start of the pass over rec.
+inline MemoKey<head_words> pass_head(const Machine& m, const VdbData* rec)
 {
-    return pack_key(svo_reso_mm_x, min_corner_vel, rec->psuedodist, CREEP_VELOCITY);
+    return pack_key(m.svo_reso_mm_x, m.min_corner_vel, rec->psuedodist, m.CREEP_VELOCITY);
 }
 
 // The key of record r with corner speed cnrvel: the fields the pass reads
@@ -81,10 +78,10 @@ struct PassPrefix {
     std::uint64_t hash;
 };
 
-inline PassPrefix pass_prefix(const VdbData* rec)
+inline PassPrefix pass_prefix(const Machine& m, const VdbData* rec)
 {
     PassPrefix p;
-    const MemoKey<head_words> head = pass_head(rec);
+    const MemoKey<head_words> head = pass_head(m, rec);
     const MemoKey<record_words> planned = record_key(rec);
     const MemoKey<record_words> before = record_key(rec->prev);
     std::copy_n(head.word, head_words, p.words.word);
@@ -97,14 +94,14 @@ inline PassPrefix pass_prefix(const VdbData* rec)
 // What a pass the memo did not hold started from, for remember to key it:
 // the fields the pass may change of each record it may look at. The others
 // it only reads, and they are as the key has them when it has run.
+// It starts as zero bytes, with the machine's memos.
 struct PassStart {
-    bool armed = false;  // set by a recall that missed, for the remember that follows
-    const VdbData* rec = nullptr;
-    PassPrefix prefix{};
-    std::uint16_t cnrvel[max_key_records] = {};
-    std::int32_t smooth[max_key_records] = {};
+    bool armed;  // set by a recall that missed, for the remember that follows
+    const VdbData* rec;
+    PassPrefix prefix;
+    std::uint16_t cnrvel[max_key_records];
+    std::int32_t smooth[max_key_records];
 };
-PassStart pass_start;
 
 // Whether the remembered pass e starts from rec as it is now, whose key
 // begins with prefix.
@@ -130,7 +127,8 @@ bool starts_here(const RememberedPass& e, const PassPrefix& prefix, const VdbDat
 }
 
 // Leaves the records before rec as the remembered pass left them.
-void replay(const RememberedPass& e, VdbData* rec, std::int32_t* raised, VdbData** last_changed)
+void replay(ReplayMachine& m, const RememberedPass& e, VdbData* rec, std::int32_t* raised,
+            VdbData** last_changed)
 {
     VdbData* r = rec;
     *last_changed = rec;
@@ -146,13 +144,12 @@ void replay(const RememberedPass& e, VdbData* rec, std::int32_t* raised, VdbData
         }
     }
     *raised = e.raised;
-    replay_state.corner_passes_remembered += 1;
+    m.replay_state.corner_passes_remembered += 1;
 }
 
-// Keeps what the pass about to run over rec may change.
-void arm_start(const VdbData* rec, const PassPrefix& prefix)
+// Keeps in s what the pass about to run over rec may change.
+void arm_start(PassStart& s, const VdbData* rec, const PassPrefix& prefix)
 {
-    PassStart& s = pass_start;
     s.armed = true;
     s.rec = rec;
     s.prefix = prefix;
@@ -163,18 +160,44 @@ void arm_start(const VdbData* rec, const PassPrefix& prefix)
     }
 }
 
-// The memo's recall: the pass over rec, when a pass from the same start was remembered.
-CornerPassRecall recall(VdbData* rec, std::int32_t* raised, VdbData** last_changed)
+} // namespace
+
+// A machine's remembered passes, and what the pass that runs for remember
+// started from.
+struct ReplayMachine::CornerPassMemory {
+    PassSets passes;
+    PassStart pass_start;
+};
+
+ReplayMachine::CornerPassMemory* ReplayMachine::new_corner_pass_memory(MemoIndex& index)
 {
-    pass_start.armed = false;
-    MemoPace& pace = replay_state.corner_pass_pace;
+    auto* memory = new_zero_state<CornerPassMemory>();
+    memory->passes.start(index);
+    return memory;
+}
+
+void ReplayMachine::MemoFree::operator()(CornerPassMemory* memo) const
+{
+    free_zero_state(memo);
+}
+
+namespace {
+
+// The memo's recall: the pass over rec, when a pass from the same start was remembered.
+CornerPassRecall recall(Machine& machine, VdbData* rec, std::int32_t* raised,
+                        VdbData** last_changed)
+{
+    auto& m = static_cast<ReplayMachine&>(machine);
+    ReplayMachine::CornerPassMemory& memory = *m.corner_pass_memory;
+    memory.pass_start.armed = false;
+    MemoPace& pace = m.replay_state.corner_pass_pace;
     if (pace.resting()) {
         // The planner counts the rest down without asking.
-        vector_planner_state.corner_passes_unasked = pace.take_rest();
+        m.corner_passes_unasked = pace.take_rest();
         return CornerPassRecall::run;
     }
-    const PassPrefix prefix = pass_prefix(rec);
-    PassSet& set = PassSets::set_of_hash(prefix.hash);
+    const PassPrefix prefix = pass_prefix(m, rec);
+    PassSet& set = PassSets::set_of_hash(m.corner_passes_index, prefix.hash);
     for (int i = 0; i < 2; ++i) {
         if (starts_here(set.way[i], prefix, rec)) {
             set.recent = static_cast<std::uint8_t>(i);
@@ -182,26 +205,27 @@ CornerPassRecall recall(VdbData* rec, std::int32_t* raised, VdbData** last_chang
             if (set.way[i].raised != 0) {
                 pace.hit();
             }
-            replay(set.way[i], rec, raised, last_changed);
+            replay(m, set.way[i], rec, raised, last_changed);
             return CornerPassRecall::recalled;
         }
     }
-    arm_start(rec, prefix);
+    arm_start(memory.pass_start, rec, prefix);
     return CornerPassRecall::run_and_remember;
 }
 
 // The memo's remember: keeps the pass that just ran over rec in the way of
 // its set not taken last.
-void remember(const VdbData* rec, std::int32_t raised, std::int32_t looked_at,
+void remember(Machine& machine, const VdbData* rec, std::int32_t raised, std::int32_t looked_at,
               const VdbData* last_changed)
 {
-    PassStart& s = pass_start;
+    auto& m = static_cast<ReplayMachine&>(machine);
+    PassStart& s = m.corner_pass_memory->pass_start;
     if (!s.armed || s.rec != rec || looked_at < 1 || looked_at > corner_look_back_limit) {
         s.armed = false;
         return;
     }
     s.armed = false;
-    PassSet& set = PassSets::set_of_hash(s.prefix.hash);
+    PassSet& set = PassSets::set_of_hash(m.corner_passes_index, s.prefix.hash);
     set.recent = static_cast<std::uint8_t>(1 - set.recent);
     RememberedPass& e = set.way[set.recent];
     e.looked_at = 0;  // empty until complete
@@ -229,9 +253,9 @@ void remember(const VdbData* rec, std::int32_t raised, std::int32_t looked_at,
         return;
     }
     e.looked_at = static_cast<std::uint8_t>(looked_at);
-    PassSets::took_entry();
+    PassSets::took_entry(m.corner_passes_index, m.memo_block);
 }
 
 } // namespace
 
-const CornerPassMemo corner_pass_memo{recall, remember};
+const CornerPassMemo corner_pass_memo_of_replay{recall, remember};

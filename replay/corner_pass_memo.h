@@ -11,6 +11,7 @@
 
 #include "fwShare/servo/vector_planner.h"
 
-// The memo the planner consults (vector_planner_state.corner_pass_memo);
-// it counts the passes it stands in for in replay_state.
-extern const CornerPassMemo corner_pass_memo;
+// The memo the planner consults (VectorPlannerState::corner_pass_memo), on
+// a replay machine; it counts the passes it stands in for in its
+// replay_state.
+extern const CornerPassMemo corner_pass_memo_of_replay;

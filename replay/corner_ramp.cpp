@@ -6,10 +6,10 @@
 #include <cstddef>
 #include <utility>
 
-#include "fwShare/servo/vector_planner.h"
 #include "replay/floor_sum.h"
 #include "replay/memo_key.h"
 #include "replay/memo_space.h"
+#include "replay/replay_machine.h"
 
 namespace {
 
@@ -209,6 +209,23 @@ using SolvedRamps = MemoTable<SolvedRampSet, 7, solved_ramp_set_bits, 0, 512>;
 
 } // namespace
 
+// A machine's table of solved ramps.
+struct ReplayMachine::CornerRampMemo {
+    SolvedRamps solved;
+};
+
+ReplayMachine::CornerRampMemo* ReplayMachine::new_corner_ramp_memo(MemoIndex& index)
+{
+    auto* memo = new_zero_state<CornerRampMemo>();
+    memo->solved.start(index);
+    return memo;
+}
+
+void ReplayMachine::MemoFree::operator()(CornerRampMemo* memo) const
+{
+    free_zero_state(memo);
+}
+
 // The ramp solved in closed form; walked step by step where its registers
 // would wrap, or for creep speeds and targets outside the machine's range.
 void corner_ramp_steps(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
@@ -258,21 +275,21 @@ namespace {
     slot.past_most_h = slot.steps < h ? ramp_max_steps + 1 : h + 1;
     *steps = slot.steps;
     *dist = slot.dist;
-    SolvedRamps::took_entry();
 }
 
 } // namespace
 
-void corner_ramp_solved(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
-                        std::uint32_t majrdvel, std::int32_t creep_velocity, std::uint32_t* steps,
-                        std::uint32_t* dist)
+void ReplayMachine::corner_ramp_solved(std::uint32_t len, std::uint32_t psuedodist,
+                                       std::uint32_t h, std::uint32_t majrdvel,
+                                       std::int32_t creep_velocity, std::uint32_t* steps,
+                                       std::uint32_t* dist)
 {
     if (h > ramp_max_steps) {
         corner_ramp_steps(len, psuedodist, h, majrdvel, creep_velocity, steps, dist);
         return;
     }
     const RampKey key = ramp_key(len, psuedodist, majrdvel, creep_velocity);
-    SolvedRamp* set = SolvedRamps::set_of_hash(key_hash(key)).slot;
+    SolvedRamp* set = SolvedRamps::set_of_hash(solved_ramps_index, key_hash(key)).slot;
     if (set[0].holds(key, h)) {
         *steps = set[0].steps;
         *dist = set[0].dist;
@@ -280,6 +297,7 @@ void corner_ramp_solved(std::uint32_t len, std::uint32_t psuedodist, std::uint32
     }
     if (!set[1].holds(key, h)) {
         solve_into_set(set, key, h, steps, dist);
+        SolvedRamps::took_entry(solved_ramps_index, memo_block);
         return;
     }
     std::swap(set[0], set[1]);

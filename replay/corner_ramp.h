@@ -13,9 +13,3 @@
 void corner_ramp_steps(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
                        std::uint32_t majrdvel, std::int32_t creep_velocity, std::uint32_t* steps,
                        std::uint32_t* dist);
-
-// The same, taken from the table of recent ramps when it was solved before
-// (the result depends on the inputs alone); the planner's solver.
-void corner_ramp_solved(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
-                        std::uint32_t majrdvel, std::int32_t creep_velocity, std::uint32_t* steps,
-                        std::uint32_t* dist);

@@ -1,10 +1,12 @@
-// Where the estimator's memo tables live. A table starts with a few sets on
-// small pages, enough for a short job; once it has taken move_after entries
-// anew it moves, empty, to its place in one block from the host
-// (platform::memo_block), a large page where the host offers one, shared by
-// the corner-ramp table and the memo of waits. Filling a large table page by
-// page costs a page fault per 4 KB (some 10 us each on a virtual machine),
-// more than a short job's whole run; one large page costs one.
+// Where the estimator's memo tables live. Each machine has its own tables.
+// A table starts with a few sets of its own, enough for a short job; once it
+// has taken move_after entries anew it moves, empty, to its place in the
+// machine's block (platform::MemoBlock), a large page where the host offers
+// one, shared by the corner-ramp table, the memo of corner passes and the
+// memo of waits. Filling a large table page by page costs a page fault per
+// 4 KB (some 10 us each on a virtual machine), more than a short job's whole
+// run; one large page costs one. Where the host has no memory for the
+// block, a table keeps its few sets.
 //
 // The tables are memos of pure functions: an entry lost in the move is
 // worked out anew, they outlive jobs, and no reset touches them.
@@ -12,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <new>
 #include <type_traits>
 
@@ -83,33 +86,68 @@ private:
     std::uint32_t failures_ = 0;
 };
 
-// A table of sets: 2^small_bits of them at first, 2^large_bits at offset in
-// the block after the move.
+// Where a table's sets are now and how many bits of a hash pick one: what
+// every look-up reads, kept in the machine itself.
+struct MemoIndex {
+    void* sets = nullptr;
+    unsigned bits = 0;
+    std::uint32_t taken = 0;  // entries taken anew since the table began
+};
+
+// A table of sets: 2^small_bits of them at first (here), 2^large_bits at
+// offset in the machine's block after the move; its index says where they
+// are. A table begins as zero bytes (made by calloc, which on a fresh heap
+// costs no writes) and stays where it was made.
 template <typename Set, unsigned small_bits, unsigned large_bits, std::size_t offset,
           std::uint32_t move_after>
-class MemoTable {
+struct MemoTable {
     static_assert(std::is_trivially_default_constructible_v<Set>);
     static constexpr std::size_t large_sets = std::size_t{1} << large_bits;
     static_assert(offset + large_sets * sizeof(Set) <= platform::memo_block_bytes);
 
-public:
-    // The set a hash picks (by its top bits).
-    static Set& set_of_hash(std::uint64_t h) { return sets_[h >> (64 - bits_)]; }
+    // Points index at the first sets.
+    void start(MemoIndex& index) { index = MemoIndex{small_sets, small_bits, 0}; }
 
-    // Counts an entry taken anew; moves the table when it is due.
-    static void took_entry()
+    // The set a hash picks (by its top bits).
+    static Set& set_of_hash(const MemoIndex& index, std::uint64_t h)
     {
-        if (bits_ == small_bits && ++taken_ == move_after) {
-            // The sets begin without an initializer: they hold the block's
-            // bytes, zero, and its pages stay untouched until a set is used.
-            sets_ = new (platform::memo_block() + offset) Set[large_sets];
-            bits_ = large_bits;
+        return static_cast<Set*>(index.sets)[h >> (64 - index.bits)];
+    }
+
+    // Counts an entry taken anew; moves the table into block when it is due.
+    static void took_entry(MemoIndex& index, platform::MemoBlock& block)
+    {
+        if (index.bits == small_bits && ++index.taken == move_after) {
+            unsigned char* const memory = block.get();
+            if (memory != nullptr) {
+                // The sets begin without an initializer: they hold the
+                // block's bytes, zero, and its pages stay untouched until a
+                // set is used.
+                index.sets = new (memory + offset) Set[large_sets];
+                index.bits = large_bits;
+            }
         }
     }
 
-private:
-    inline static Set small_sets_[std::size_t{1} << small_bits] = {};
-    inline static Set* sets_ = small_sets_;
-    inline static unsigned bits_ = small_bits;
-    inline static std::uint32_t taken_ = 0;
+    Set small_sets[std::size_t{1} << small_bits];
 };
+
+// A memo's state of zero bytes in pages of its own (std::bad_alloc when
+// the host has none); given back with free_zero_state.
+template <typename State>
+State* new_zero_state()
+{
+    static_assert(std::is_trivially_default_constructible_v<State> &&
+                  std::is_trivially_destructible_v<State>);
+    void* memory = platform::zeroed_pages(sizeof(State));
+    if (memory == nullptr) {
+        throw std::bad_alloc();
+    }
+    return ::new (memory) State;  // trivial: the zero bytes stay
+}
+
+template <typename State>
+void free_zero_state(State* state)
+{
+    platform::free_pages(state, sizeof(State));
+}

@@ -221,9 +221,9 @@ inline double corner_reach(std::int32_t majrdisth, std::uint64_t f0)
 }
 
 // Whether the record takes a corner where its distance ends.
-inline bool corner_ahead(const VdbData* r)
+inline bool corner_ahead(const Machine& m, const VdbData* r)
 {
-    return corner_chain_enable != 0 && r->cnrvel != 0;
+    return m.corner_chain_enable != 0 && r->cnrvel != 0;
 }
 
 // The ticks a ramp may take at most before it leaves the exact model: the
@@ -300,8 +300,8 @@ inline std::uint64_t acc_ticks_before_exit(const VdbData* r, bool doubling, cons
 
 // The acceleration ticks the exact model vouches for, advanced on v and
 // steps; 0 when it vouches for none.
-std::uint64_t acc_chunk(const VdbData* r, std::int32_t extra, bool doubling, RampValues& v,
-                        RampSteps& steps, std::uint64_t max_ticks)
+std::uint64_t acc_chunk(const Machine& m, const VdbData* r, std::int32_t extra, bool doubling,
+                        RampValues& v, RampSteps& steps, std::uint64_t max_ticks)
 {
     const std::uint64_t d0 = stopping_distance(v);
     if (!exact_model_holds(v, extra) || d0 >= dcc_room_unsigned) {
@@ -317,7 +317,7 @@ std::uint64_t acc_chunk(const VdbData* r, std::int32_t extra, bool doubling, Ram
                        d0,
                        std::int64_t{v.majrdisth} + extra,
                        v.majrdisth,
-                       corner_ahead(r)};
+                       corner_ahead(m, r)};
     const std::uint64_t k =
         first_failing(cap, ramp.exit_guess(cap), [&](std::uint64_t i) { return ramp.takes(i); });
     if (k == 0) {
@@ -425,8 +425,8 @@ struct DccRamp {
 
 // The deceleration ticks the exact model vouches for, advanced on v and
 // steps; 0 when it vouches for none.
-std::uint64_t dcc_chunk(const VdbData* r, std::int32_t extra, bool warned, RampValues& v,
-                        RampSteps& steps, std::uint64_t max_ticks)
+std::uint64_t dcc_chunk(const Machine& m, const VdbData* r, std::int32_t extra, bool warned,
+                        RampValues& v, RampSteps& steps, std::uint64_t max_ticks)
 {
     const DccRamp ramp{v.majrvel,
                        r->majrdvel,
@@ -434,7 +434,7 @@ std::uint64_t dcc_chunk(const VdbData* r, std::int32_t extra, bool warned, RampV
                        stopping_distance(v),
                        std::int64_t{v.majrdisth} + extra,
                        v.majrdisth,
-                       corner_ahead(r)};
+                       corner_ahead(m, r)};
     const std::uint64_t w0 = v.minrvel;
     const std::uint64_t dn = r->minrdvel;
     if (!exact_model_holds(v, extra) || ramp.d0 >= dcc_room_signed || ramp.u0 > vel_room ||
@@ -491,8 +491,8 @@ inline std::uint64_t ticks_to_distance_end(const RampValues& v, std::uint64_t sp
 // A quick upper bound on an acceleration run's length, or more: the ticks
 // left in the ramp, and roughly the ticks until the stopping distance or
 // the corner at no less than the next tick's speed.
-std::uint64_t acc_run_hint(const VdbData* r, std::int32_t extra, bool doubling,
-                           const RampValues& v)
+std::uint64_t acc_run_hint(const Machine& m, const VdbData* r, std::int32_t extra,
+                           bool doubling, const RampValues& v)
 {
     std::uint64_t hint = r->acclcount > v.currvel ? r->acclcount - v.currvel : 0u;
     if (hint < ramp_short_run) {
@@ -507,7 +507,7 @@ std::uint64_t acc_run_hint(const VdbData* r, std::int32_t extra, bool doubling,
         // the speed each tick.
         const std::int64_t gap = std::max<std::int64_t>(counts_before_stopping(extra, v), 0);
         hint = std::min(hint, static_cast<std::uint64_t>(gap) / (2 * speed) + 1);
-        if (corner_ahead(r)) {
+        if (corner_ahead(m, r)) {
             hint = std::min(hint, ticks_to_distance_end(v, speed) + 1);
         }
     }
@@ -517,7 +517,8 @@ std::uint64_t acc_run_hint(const VdbData* r, std::int32_t extra, bool doubling,
 // A quick upper bound on a deceleration run's length, or more: the ticks
 // before creep, roughly the ticks until its velocity comes near the point
 // where it could slew, and until a corner.
-std::uint64_t dcc_run_hint(const VdbData* r, std::int32_t extra, const RampValues& v)
+std::uint64_t dcc_run_hint(const Machine& m, const VdbData* r, std::int32_t extra,
+                           const RampValues& v)
 {
     std::uint64_t hint = v.currvel;
     if (hint < ramp_short_run) {
@@ -533,7 +534,7 @@ std::uint64_t dcc_run_hint(const VdbData* r, std::int32_t extra, const RampValue
     }
     // A corner close ahead at about the present speed.
     const std::uint64_t speed = v.majrvel >> vel_frac;
-    if (corner_ahead(r) && speed != 0) {
+    if (corner_ahead(m, r) && speed != 0) {
         hint = std::min(hint, ticks_to_distance_end(v, speed));
     }
     return hint;
@@ -602,28 +603,30 @@ RampRun run_closed_form(std::uint64_t hint, std::uint64_t max_ticks, RampValues&
 
 } // namespace
 
-RampRun ramp_acc_closed_form(const VdbData* r, std::int32_t extra, bool doubling, RampValues& v,
-                             RampSteps& steps, std::uint64_t max_ticks, CornerTick* corner)
+RampRun ramp_acc_closed_form(const Machine& m, const VdbData* r, std::int32_t extra, bool doubling,
+                             RampValues& v, RampSteps& steps, std::uint64_t max_ticks,
+                             CornerTick* corner)
 {
     return run_closed_form(
-        acc_run_hint(r, extra, doubling, v), max_ticks, v, steps,
+        acc_run_hint(m, r, extra, doubling, v), max_ticks, v, steps,
         [&](RampValues& w, RampSteps& s, std::uint64_t n) {
-            return acc_chunk(r, extra, doubling, w, s, n);
+            return acc_chunk(m, r, extra, doubling, w, s, n);
         },
         [&](RampValues& w, RampSteps& s) {
-            return svo_acc_tick(r, extra, doubling, w, s, corner);
+            return svo_acc_tick(m, r, extra, doubling, w, s, corner);
         });
 }
 
-RampRun ramp_dcc_closed_form(const VdbData* r, std::int32_t extra, bool warned, RampValues& v,
-                             RampSteps& steps, std::uint64_t max_ticks, CornerTick* corner)
+RampRun ramp_dcc_closed_form(const Machine& m, const VdbData* r, std::int32_t extra, bool warned,
+                             RampValues& v, RampSteps& steps, std::uint64_t max_ticks,
+                             CornerTick* corner)
 {
     return run_closed_form(
-        dcc_run_hint(r, extra, v), max_ticks, v, steps,
+        dcc_run_hint(m, r, extra, v), max_ticks, v, steps,
         [&](RampValues& w, RampSteps& s, std::uint64_t n) {
-            return dcc_chunk(r, extra, warned, w, s, n);
+            return dcc_chunk(m, r, extra, warned, w, s, n);
         },
         [&](RampValues& w, RampSteps& s) {
-            return svo_dcc_tick(r, extra, warned, w, s, corner);
+            return svo_dcc_tick(m, r, extra, warned, w, s, corner);
         });
 }

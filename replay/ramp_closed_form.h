@@ -27,12 +27,12 @@ struct RampRun {
 // first tick that leaves the ramp, doubles the acceleration or takes a
 // corner. v and steps are advanced by the ticks taken; when the run stops
 // before a tick that takes a corner, *corner holds that tick.
-RampRun ramp_acc_closed_form(const VdbData* r, std::int32_t extra, bool doubling, RampValues& v,
-                             RampSteps& steps, std::uint64_t max_ticks,
+RampRun ramp_acc_closed_form(const Machine& m, const VdbData* r, std::int32_t extra, bool doubling,
+                             RampValues& v, RampSteps& steps, std::uint64_t max_ticks,
                              CornerTick* corner = nullptr);
 
 // The same for deceleration ticks as svo_dcc_tick takes them: stops before
 // the first tick that slews, prints, enters creep or takes a corner.
-RampRun ramp_dcc_closed_form(const VdbData* r, std::int32_t extra, bool warned, RampValues& v,
-                             RampSteps& steps, std::uint64_t max_ticks,
+RampRun ramp_dcc_closed_form(const Machine& m, const VdbData* r, std::int32_t extra, bool warned,
+                             RampValues& v, RampSteps& steps, std::uint64_t max_ticks,
                              CornerTick* corner = nullptr);

@@ -1,12 +1,14 @@
 #include "replay/ramp_ticks.h"
 
-void svo_acc_ticks_begin(RampTicks* t)
+#include "replay/replay_machine.h"
+
+void ReplayMachine::svo_acc_ticks_begin(RampTicks* t)
 {
     VdbData* r = SVO_VectPtr;
     *t = {r, svo_ramp_values(r), svo_corner_extra(r), svo_ramp_doubles(r)};
 }
 
-bool svo_dcc_ticks_begin(RampTicks* t)
+bool ReplayMachine::svo_dcc_ticks_begin(RampTicks* t)
 {
     VdbData* r = SVO_VectPtr;
     if (svo_queue_crowded()) {
@@ -16,7 +18,7 @@ bool svo_dcc_ticks_begin(RampTicks* t)
     return true;
 }
 
-bool svo_slew_ticks_begin(SlewTicks* s)
+bool ReplayMachine::svo_slew_ticks_begin(SlewTicks* s)
 {
     const VdbData* r = SVO_VectPtr;
     if (svo_queue_crowded()) {
@@ -36,7 +38,7 @@ bool svo_slew_ticks_begin(SlewTicks* s)
     return true;
 }
 
-void svo_slew_ticks_end(const SlewTicks& s)
+void ReplayMachine::svo_slew_ticks_end(const SlewTicks& s)
 {
     VdbData* r = SVO_VectPtr;
     r->majrdisth = s.majrdisth;

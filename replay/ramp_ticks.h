@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "base/wrap_math.h"
-#include "fwShare/servo/vector_exec.h"
+#include "fwShare/machine.h"
 
 // The moving values of a record, kept in registers while a ramp runs tick
 // after tick; written back only for the ticks that ran.
@@ -91,9 +91,9 @@ struct CornerTick {
 // handler limits it), then the tick is taken into v and steps, or, when it
 // reaches a corner, left to the handler (noted in corner when given).
 template <bool accelerating>
-[[gnu::always_inline]] inline bool svo_ramp_tick_moves(const VdbData* r, RampValues& t,
-                                                       RampValues& v, RampSteps& steps,
-                                                       CornerTick* corner)
+[[gnu::always_inline]] inline bool svo_ramp_tick_moves(const Machine& machine, const VdbData* r,
+                                                       RampValues& t, RampValues& v,
+                                                       RampSteps& steps, CornerTick* corner)
 {
     const std::int32_t m = svo_axis_step(t.majrvel, t.majrfract);
     t.majrdisth = wrap_sub(t.majrdisth, m);
@@ -102,7 +102,7 @@ template <bool accelerating>
     const std::int32_t n = accelerating ? svo_minor_limit_signed(minor, t.minrdisth)
                                         : svo_minor_limit_unsigned(minor, t.minrdisth);
     t.minrdisth = wrap_sub(t.minrdisth, n);
-    if (svo_corner_due(r, t.majrdisth)) {
+    if (machine.svo_corner_due(r, t.majrdisth)) {
         note_corner_tick(corner, t, m, n);
         return false;
     }
@@ -115,9 +115,9 @@ template <bool accelerating>
 // (v unchanged) when the tick would leave the ramp, double the
 // acceleration or take a corner (with corner given, a tick that takes a
 // corner is noted there).
-[[gnu::always_inline]] inline bool svo_acc_tick(const VdbData* r, std::int32_t extra,
-                                                 bool doubling, RampValues& v, RampSteps& steps,
-                                                 CornerTick* corner = nullptr)
+[[gnu::always_inline]] inline bool svo_acc_tick(const Machine& machine, const VdbData* r,
+                                                std::int32_t extra, bool doubling, RampValues& v,
+                                                RampSteps& steps, CornerTick* corner = nullptr)
 {
     if (static_cast<std::uint32_t>(v.currvel) + 1u > r->acclcount ||
         (doubling && v.acc_index >= svo_ticks_before_doubling)) {
@@ -141,16 +141,16 @@ template <bool accelerating>
     t.majrvel = vel;
     ++t.currvel;
     t.ddr = new_ddr;
-    return svo_ramp_tick_moves<true>(r, t, v, steps, corner);
+    return svo_ramp_tick_moves<true>(machine, r, t, v, steps, corner);
 }
 
 // One deceleration tick on the values in v, exactly as svo_isr_slew taking
 // svo_dcc_step; false (v unchanged) when the tick would slew, print, enter
 // creep or take a corner (with corner given, a tick that takes a corner is
 // noted there).
-[[gnu::always_inline]] inline bool svo_dcc_tick(const VdbData* r, std::int32_t extra,
-                                                 bool warned, RampValues& v, RampSteps& steps,
-                                                 CornerTick* corner = nullptr)
+[[gnu::always_inline]] inline bool svo_dcc_tick(const Machine& machine, const VdbData* r,
+                                                std::int32_t extra, bool warned, RampValues& v,
+                                                RampSteps& steps, CornerTick* corner = nullptr)
 {
     const std::int32_t rem = svo_distance_left(v.majrdisth, extra, v.majrvel);
     const std::uint32_t dcc = (v.high_ddr << 16) + (v.ddr >> 16);
@@ -166,7 +166,7 @@ template <bool accelerating>
         --t.high_ddr;
     }
     t.ddr -= travel;
-    return svo_ramp_tick_moves<false>(r, t, v, steps, corner);
+    return svo_ramp_tick_moves<false>(machine, r, t, v, steps, corner);
 }
 
 // A ramp taken up by the full replay for ticks one by one: the record, its
@@ -180,22 +180,17 @@ struct RampTicks {
     bool flag;
 };
 
-// Takes up the executing record's acceleration ramp.
-void svo_acc_ticks_begin(RampTicks* t);
-// Takes up its deceleration; false when its ticks may print whatever the
-// distance (too many records waiting).
-bool svo_dcc_ticks_begin(RampTicks* t);
 
 // The coming acceleration (or deceleration) tick on t, as its handler
 // computes it: advances t and gives the X and Y step, or returns false, t
 // untouched, when the handler must run that tick.
 template <bool accelerating>
-[[gnu::always_inline]] inline bool svo_ramp_step(RampTicks& t, std::int32_t& step_x,
-                                                 std::int32_t& step_y)
+[[gnu::always_inline]] inline bool svo_ramp_step(const Machine& m, RampTicks& t,
+                                                 std::int32_t& step_x, std::int32_t& step_y)
 {
     RampSteps steps;
-    const bool ran = accelerating ? svo_acc_tick(t.rec, t.extra, t.flag, t.v, steps)
-                                  : svo_dcc_tick(t.rec, t.extra, t.flag, t.v, steps);
+    const bool ran = accelerating ? svo_acc_tick(m, t.rec, t.extra, t.flag, t.v, steps)
+                                  : svo_dcc_tick(m, t.rec, t.extra, t.flag, t.v, steps);
     if (ran) {
         svo_octant_steps(t.rec->octant, steps.last_major, steps.last_minor, step_x, step_y);
     }
@@ -216,11 +211,6 @@ struct SlewTicks {
     std::uint8_t octant;
 };
 
-// Takes up the executing record's slew; false when its ticks may print
-// whatever the distance (too many records waiting).
-bool svo_slew_ticks_begin(SlewTicks* s);
-// Puts the slew's changed values back into the executing record.
-void svo_slew_ticks_end(const SlewTicks& s);
 
 // The coming slew tick on s, as the slew handler computes it: advances s
 // and gives the X and Y step, or returns false, s untouched, when that tick

@@ -2,36 +2,31 @@
 
 #include <cmath>
 
-#include "fwShare/machine_params.h"
-#include "fwShare/servo/speed_profiles.h"
-
-TickAccountState tick_account_state;
-
-void tick_account_reset()
-{
-    tick_account_state = TickAccountState{};
-}
-
-void tick_account_enable()
-{
-    tick_account_state.enabled = true;
-    vdb_add_commit_observer(work_tag_record);
-}
-
-void work_set_entry(std::int32_t entry)
-{
-    tick_account_state.entry = entry;
-}
-
-void work_start_image()
-{
-    ++tick_account_state.image;
-}
+#include "replay/replay_machine.h"
 
 namespace {
 
+// The queue's observer of committed records on a replay machine.
+void tag_committed_record(Machine& m, VdbData* rec)
+{
+    static_cast<ReplayMachine&>(m).work_tag_record(rec);
+}
+
+bool same_work(const WorkTag& a, const WorkTag& b)
+{
+    return a.kind == b.kind && a.index == b.index && a.entry == b.entry;
+}
+
+} // namespace
+
+void ReplayMachine::tick_account_enable()
+{
+    tick_account_state.enabled = true;
+    vdb_add_commit_observer(tag_committed_record);
+}
+
 // The work of a move of the given kind, with its pen or image number.
-WorkTag work_of_move_kind(std::int32_t move_kind)
+WorkTag ReplayMachine::work_of_move_kind(std::int32_t move_kind) const
 {
     const TickAccountState& s = tick_account_state;
     switch (move_kind) {
@@ -52,14 +47,7 @@ WorkTag work_of_move_kind(std::int32_t move_kind)
     }
 }
 
-bool same_work(const WorkTag& a, const WorkTag& b)
-{
-    return a.kind == b.kind && a.index == b.index && a.entry == b.entry;
-}
-
-} // namespace
-
-void work_tag_record(VdbData* rec)
+void ReplayMachine::work_tag_record(VdbData* rec)
 {
     TickAccountState& s = tick_account_state;
     const WorkTag tag = work_of_move_kind(pbdVelType);

@@ -57,31 +57,3 @@ struct TickAccountState {
     // The work of the last tick (an end delay's ticks stay with it).
     std::uint32_t tick_work = 0;
 };
-extern TickAccountState tick_account_state;
-
-// Switches accounting off and forgets every tag and run.
-void tick_account_reset();
-// Switches accounting on from the next record on: every record the queue
-// commits from then on is tagged.
-void tick_account_enable();
-
-// The entry of the job file now being read (1 = first).
-void work_set_entry(std::int32_t entry);
-// A new raster image starts.
-void work_start_image();
-
-// Tags a record being committed with the work of the current move kind
-// (pbdVelType), entry, pen and image, and counts its move (the queue's
-// commit observer).
-void work_tag_record(VdbData* rec);
-
-// Logs a run start when the work or the phase changed.
-inline void tick_account_note(std::uint32_t tick, std::uint32_t work, std::uint8_t tick_phase)
-{
-    TickAccountState& s = tick_account_state;
-    if (work != s.run_work || tick_phase != s.run_phase) {
-        s.runs.push_back({tick, work, tick_phase});
-        s.run_work = work;
-        s.run_phase = tick_phase;
-    }
-}

@@ -3,17 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "fwShare/servo/position_loop.h"
-#include "replay/machine_scales.h"
-#include "fwShare/servo/vector_planner.h"
-#include "replay/closed_forms.h"
 #include "replay/corner_pass_memo.h"
-#include "replay/corner_ramp.h"
-#include "replay/ramp_ticks.h"
-#include "replay/tick_account.h"
-#include "replay/wait_memo.h"
-
-ReplayState replay_state;
+#include "replay/machine_scales.h"
+#include "replay/replay_machine.h"
 
 namespace {
 
@@ -25,9 +17,10 @@ inline bool same_scales(const AxisScales& a, const AxisScales& b)
            a.enc_to_err == b.enc_to_err && a.reso_native == b.reso_native && a.reso == b.reso;
 }
 
+} // namespace
 
 // A run of end-delay ticks: each only counts delay_count down.
-std::uint64_t delay_run(std::uint64_t max_ticks)
+std::uint64_t ReplayMachine::delay_run(std::uint64_t max_ticks)
 {
     if (delay_count < 2 || max_ticks < 2) {
         return 0;
@@ -38,6 +31,8 @@ std::uint64_t delay_run(std::uint64_t max_ticks)
     return k;
 }
 
+namespace {
+
 // Counts k ticks of a run in one of the default run's tallies.
 inline std::uint64_t tally(std::uint64_t& ticks, std::uint64_t k)
 {
@@ -45,11 +40,13 @@ inline std::uint64_t tally(std::uint64_t& ticks, std::uint64_t k)
     return k;
 }
 
+} // namespace
+
 // Whether the coming tick of the record in ISRSLEW may slew: the distance
 // left after it is at least the stopping distance, as the slew handler
 // compares them. When it may not, a deceleration run that ended short
 // stopped on a tick that neither a slew run nor a deceleration run takes.
-inline bool slew_tick_possible(const VdbData* r)
+inline bool ReplayMachine::slew_tick_possible(const VdbData* r) const
 {
     const std::int32_t rem = svo_distance_left(r->majrdisth, svo_corner_extra(r), r->majrvel);
     return rem >= static_cast<std::int32_t>(svo_dcc_dist(r));
@@ -61,7 +58,8 @@ inline bool slew_tick_possible(const VdbData* r)
 // tick it cannot take (unless it took a corner, which ends the run with the
 // next record's ramp); creep and delay runs end on a tick that ends the
 // record or the delay.
-inline std::uint64_t alike_ticks_run(std::uint64_t max_ticks, bool* handler_next)
+[[gnu::always_inline]] inline std::uint64_t ReplayMachine::alike_ticks_run(std::uint64_t max_ticks,
+                                                                           bool* handler_next)
 {
     std::uint64_t& ramp = replay_state.ticks_in_ramps;
     std::uint64_t& closed = replay_state.ticks_in_closed_form;
@@ -102,7 +100,8 @@ inline std::uint64_t alike_ticks_run(std::uint64_t max_ticks, bool* handler_next
 
 // Counts a run of k ticks: its first tick counts the phase the tick before
 // it left, the others the phase of the run.
-inline void count_ticks(std::uint32_t k, std::uint8_t first_phase, std::uint8_t later_phase)
+inline void ReplayMachine::count_ticks(std::uint32_t k, std::uint8_t first_phase,
+                                       std::uint8_t later_phase)
 {
     svo_tick_count = static_cast<std::int32_t>(static_cast<std::uint32_t>(svo_tick_count) + k);
     if (job_timing_state != JOB_CLOCK_OFF) {
@@ -116,14 +115,15 @@ inline void count_ticks(std::uint32_t k, std::uint8_t first_phase, std::uint8_t 
 // The work the coming tick belongs to: the executing record's; during an
 // end delay, or on the ring slot the interrupt stepped on to when a record
 // ended but which holds no committed record yet, the record's that ended.
-inline std::uint32_t tick_work()
+inline std::uint32_t ReplayMachine::tick_work() const
 {
     const VdbData* rec = SVO_VectPtr;
     return svo_state == ISRDELAY || rec->cmd == NULL_CMD ? tick_account_state.tick_work
                                                          : rec->work;
 }
 
-inline void account_ticks(std::uint32_t first_tick, std::uint32_t work)
+[[gnu::always_inline]] inline void ReplayMachine::account_ticks(std::uint32_t first_tick,
+                                                                std::uint32_t work)
 {
     tick_account_state.tick_work = work;
     tick_account_note(first_tick, work, phase);
@@ -134,7 +134,7 @@ inline void account_ticks(std::uint32_t first_tick, std::uint32_t work)
 // for as long as step gives the coming tick's X and Y step. Each tick
 // leaves tick_phase. Returns the ticks run.
 template <bool accounting, typename Step>
-[[gnu::always_inline]] inline std::uint64_t ticks_with_loop(
+[[gnu::always_inline]] inline std::uint64_t ReplayMachine::ticks_with_loop(
     const AxisScales& kx, const AxisScales& ky, const LoopSettings& settings, LoopMemory& memory,
     std::uint64_t max_ticks, std::uint32_t work, std::uint8_t tick_phase, Step step)
 {
@@ -173,16 +173,18 @@ template <bool accounting, typename Step>
 // registers: acceleration, slew, and deceleration once the slew ends.
 // Returns the ticks run (0: the next tick runs through its handler).
 template <bool accounting>
-[[gnu::always_inline]] inline std::uint64_t moving_ticks_with_loop(
+[[gnu::always_inline]] inline std::uint64_t ReplayMachine::moving_ticks_with_loop(
     const AxisScales& kx, const AxisScales& ky, const LoopSettings& settings, LoopMemory& memory,
     std::uint64_t max_ticks, std::uint32_t work)
 {
     RampTicks ramp;
     if (svo_state == ISRACC) {
         svo_acc_ticks_begin(&ramp);
-        const std::uint64_t k = ticks_with_loop<accounting>(
-            kx, ky, settings, memory, max_ticks, work, ACC,
-            [&](std::int32_t& dx, std::int32_t& dy) { return svo_ramp_step<true>(ramp, dx, dy); });
+        const std::uint64_t k =
+            ticks_with_loop<accounting>(kx, ky, settings, memory, max_ticks, work, ACC,
+                                        [&](std::int32_t& dx, std::int32_t& dy) {
+                                            return svo_ramp_step<true>(*this, ramp, dx, dy);
+                                        });
         svo_store_ramp_values(ramp.rec, ramp.v);
         return k;
     }
@@ -198,16 +200,19 @@ template <bool accounting>
         return k;
     }
     const std::uint64_t d = ticks_with_loop<accounting>(
-        kx, ky, settings, memory, max_ticks, work, DCC,
-        [&](std::int32_t& dx, std::int32_t& dy) { return svo_ramp_step<false>(ramp, dx, dy); });
+        kx, ky, settings, memory, max_ticks, work, DCC, [&](std::int32_t& dx, std::int32_t& dy) {
+            return svo_ramp_step<false>(*this, ramp, dx, dy);
+        });
     svo_store_ramp_values(ramp.rec, ramp.v);
     return d;
 }
 
 // Whether a run of ticks ends before its next tick, and why: the wait's
 // condition holds, no record can run, or max_ticks have run.
-[[gnu::always_inline]] inline bool run_ends(const VdbData* wait_rec, std::uint64_t n,
-                                            std::uint64_t max_ticks, SvoRunEnd* end)
+[[gnu::always_inline]] inline bool ReplayMachine::run_ends(const VdbData* wait_rec,
+                                                           std::uint64_t n,
+                                                           std::uint64_t max_ticks,
+                                                           SvoRunEnd* end) const
 {
     if (svo_wait_over(wait_rec)) {
         *end = SvoRunEnd::condition;
@@ -221,12 +226,13 @@ template <bool accounting>
     return true;
 }
 
-// What every way of running a wait's ticks shares: the ticks run, the test
-// before each step (one tick, or a run of ticks) of whether the wait is
-// over, and, with accounting, the work and first tick of each step for the
-// tick log.
+// What every way of running a wait's ticks on machine m shares: the ticks
+// run, the test before each step (one tick, or a run of ticks) of whether
+// the wait is over, and, with accounting, the work and first tick of each
+// step for the tick log.
 template <bool accounting>
-struct WaitRun {
+struct ReplayMachine::WaitRun {
+    ReplayMachine& m;
     const VdbData* wait_rec;
     std::uint64_t max_ticks;
     std::uint64_t n = 0;
@@ -237,13 +243,13 @@ struct WaitRun {
     // Whether the wait goes on; notes the coming step's work and first tick.
     [[gnu::always_inline]] bool next_step()
     {
-        if (run_ends(wait_rec, n, max_ticks, &end)) {
+        if (m.run_ends(wait_rec, n, max_ticks, &end)) {
             return false;
         }
         if constexpr (accounting) {
-            work = tick_work();
+            work = m.tick_work();
         }
-        first_tick = static_cast<std::uint32_t>(svo_tick_count) + 1u;
+        first_tick = static_cast<std::uint32_t>(m.svo_tick_count) + 1u;
         return true;
     }
 
@@ -254,14 +260,14 @@ struct WaitRun {
     [[gnu::always_inline]] void count_tick()
     {
         ++n;
-        svo_count_tick();
+        m.svo_count_tick();
     }
 
     // Logs the step's ticks under its work, in the phase its last tick left.
     [[gnu::always_inline]] void account() const
     {
         if constexpr (accounting) {
-            account_ticks(first_tick, work);
+            m.account_ticks(first_tick, work);
         }
     }
 
@@ -277,7 +283,7 @@ struct WaitRun {
 // position loop. Set-up leaves ISRIDLE before any job tick; should a tick
 // run there, it takes the following error into the position, so it runs
 // whole.
-inline void handler_tick_without_loop()
+inline void ReplayMachine::handler_tick_without_loop()
 {
     if (svo_state == ISRIDLE) {
         svo_feedback_loop();
@@ -292,10 +298,10 @@ inline void handler_tick_without_loop()
 // their handlers; with accounting, each step's work and phase go to the
 // tick log. Marked hot: the job spends its time here.
 template <bool accounting>
-[[gnu::hot]] SvoRunEnd default_run(const VdbData* wait_rec, std::uint64_t max_ticks,
-                                   std::uint64_t* ran)
+[[gnu::hot]] SvoRunEnd ReplayMachine::default_run(const VdbData* wait_rec,
+                                                  std::uint64_t max_ticks, std::uint64_t* ran)
 {
-    WaitRun<accounting> run{wait_rec, max_ticks};
+    WaitRun<accounting> run{*this, wait_rec, max_ticks};
     bool handler_next = false;
     while (run.next_step()) {
         const std::uint8_t first_phase = phase;
@@ -319,13 +325,13 @@ template <bool accounting>
 // themselves), the others through their handlers. Inlined into each
 // caller, so that the machine's own scales become constants of the loop.
 template <bool accounting>
-[[gnu::always_inline]] inline SvoRunEnd full_replay(const AxisScales& kx, const AxisScales& ky,
-                                                    const VdbData* wait_rec,
-                                                    std::uint64_t max_ticks, std::uint64_t* ran)
+[[gnu::always_inline]] inline SvoRunEnd
+ReplayMachine::full_replay(const AxisScales& kx, const AxisScales& ky, const VdbData* wait_rec,
+                           std::uint64_t max_ticks, std::uint64_t* ran)
 {
     const LoopSettings settings = load_loop_settings();
     LoopMemory memory = load_loop_memory();
-    WaitRun<accounting> run{wait_rec, max_ticks};
+    WaitRun<accounting> run{*this, wait_rec, max_ticks};
     while (run.next_step()) {
         if (svo_state == ISRACC || svo_state == ISRSLEW) {
             const std::uint64_t k = moving_ticks_with_loop<accounting>(kx, ky, settings, memory,
@@ -338,7 +344,7 @@ template <bool accounting>
         run.count_tick();
         feedback_loop(kx, ky, settings, memory, loop_inputs(), svo_err_x, svo_err_y);
         if (svo_state == ISRIDLE) {
-            // The idle handler drops the integrators: it works on the globals.
+            // The idle handler drops the integrators: it works on the machine's.
             store_loop_memory(memory);
             svo_isr_idle();
             memory = load_loop_memory();
@@ -355,8 +361,9 @@ template <bool accounting>
 // loop has them. Marked hot: a compiler that guesses otherwise divides by
 // the constant scales with a divide instruction.
 template <bool accounting>
-[[gnu::hot]] SvoRunEnd full_replay_with_scales(const VdbData* wait_rec, std::uint64_t max_ticks,
-                                               std::uint64_t* ran)
+[[gnu::hot]] SvoRunEnd ReplayMachine::full_replay_with_scales(const VdbData* wait_rec,
+                                                              std::uint64_t max_ticks,
+                                                              std::uint64_t* ran)
 {
     const LoopSettings s = load_loop_settings();
     if (same_scales(s.scales_x, machine_scales_x) && same_scales(s.scales_y, machine_scales_y)) {
@@ -369,9 +376,10 @@ template <bool accounting>
 // The literal replay: each tick counts itself and calls the interrupt,
 // nothing else; the tick log, when kept, only watches.
 template <bool accounting>
-SvoRunEnd literal_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran)
+SvoRunEnd ReplayMachine::literal_ticks(const VdbData* wait_rec, std::uint64_t max_ticks,
+                                       std::uint64_t* ran)
 {
-    WaitRun<accounting> run{wait_rec, max_ticks};
+    WaitRun<accounting> run{*this, wait_rec, max_ticks};
     while (run.next_step()) {
         run.count_tick();
         svo_isr();
@@ -381,7 +389,7 @@ SvoRunEnd literal_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std::u
 }
 
 // Runs at most max_ticks ticks of a wait and counts them in the job's.
-SvoRunEnd counted_ticks(const VdbData* wait_rec, std::uint64_t max_ticks)
+SvoRunEnd ReplayMachine::counted_ticks(const VdbData* wait_rec, std::uint64_t max_ticks)
 {
     std::uint64_t ran = 0;
     const SvoRunEnd end = replay_run_ticks(wait_rec, max_ticks, &ran);
@@ -391,7 +399,7 @@ SvoRunEnd counted_ticks(const VdbData* wait_rec, std::uint64_t max_ticks)
 
 // Whether the job's deadline has passed; reads the clock only once enough
 // ticks have run or waits begun since it was last read.
-bool deadline_passed()
+bool ReplayMachine::deadline_passed()
 {
     ReplayState& s = replay_state;
     if (s.job_ticks_run - s.ticks_at_clock_check < replay_clock_check_ticks &&
@@ -406,7 +414,7 @@ bool deadline_passed()
 // Runs a wait's ticks in slices, reading the clock between them, until the
 // wait ends, the budget runs out or the deadline passes (which ends the
 // job as the budget does, saying why).
-SvoRunEnd ticks_before_deadline(const VdbData* wait_rec)
+SvoRunEnd ReplayMachine::ticks_before_deadline(const VdbData* wait_rec)
 {
     for (;;) {
         if (deadline_passed()) {
@@ -425,7 +433,7 @@ SvoRunEnd ticks_before_deadline(const VdbData* wait_rec)
 
 // Runs the ticks of one wait within what is left of the job's budget and
 // before its deadline; says why when the budget runs out.
-SvoRunEnd wait_ticks(const VdbData* wait_rec)
+SvoRunEnd ReplayMachine::wait_ticks(const VdbData* wait_rec)
 {
     const SvoRunEnd end =
         replay_state.deadline
@@ -450,9 +458,8 @@ SvoRunEnd wait_ticks(const VdbData* wait_rec)
     return end;
 }
 
-} // namespace
-
-SvoRunEnd replay_run_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran)
+SvoRunEnd ReplayMachine::replay_run_ticks(const VdbData* wait_rec, std::uint64_t max_ticks,
+                                          std::uint64_t* ran)
 {
     const bool accounting = tick_account_state.enabled;
     switch (replay_state.mode) {
@@ -466,18 +473,37 @@ SvoRunEnd replay_run_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std
         break;
     }
     return wait_memo_run(wait_rec, max_ticks, ran,
-                         accounting ? default_run<true> : default_run<false>);
+                         accounting ? &ReplayMachine::default_run_of<true>
+                                    : &ReplayMachine::default_run_of<false>);
 }
 
-void replay_start_job(ReplayMode mode, std::uint64_t tick_limit,
-                      std::optional<ReplayClock::time_point> deadline)
+namespace {
+
+// The runner of the machine's waits on a replay machine.
+SvoRunEnd run_wait(Machine& m, const VdbData* wait_rec)
+{
+    return static_cast<ReplayMachine&>(m).wait_ticks(wait_rec);
+}
+
+// The planner's corner-ramp solver on a replay machine.
+void solve_corner_ramp(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
+                       std::uint32_t majrdvel, std::uint32_t* steps, std::uint32_t* dist,
+                       Machine& m)
+{
+    static_cast<ReplayMachine&>(m).corner_ramp_solved(len, psuedodist, h, majrdvel,
+                                                      m.CREEP_VELOCITY, steps, dist);
+}
+
+} // namespace
+
+void ReplayMachine::replay_start_job(ReplayMode mode, std::uint64_t tick_limit,
+                                     std::optional<ReplayClock::time_point> deadline)
 {
     replay_state = ReplayState{};
     replay_state.mode = mode;
     replay_state.job_tick_limit = std::min(tick_limit, replay_max_job_ticks);
     replay_state.deadline = deadline;
-    servo_ticks_state.tick_runner = wait_ticks;
-    vector_planner_state.corner_ramp_solver =
-        mode == ReplayMode::literal ? nullptr : corner_ramp_solved;
-    vector_planner_state.corner_pass_memo = mode == ReplayMode::fast ? &corner_pass_memo : nullptr;
+    tick_runner = run_wait;
+    corner_ramp_solver = mode == ReplayMode::literal ? nullptr : solve_corner_ramp;
+    corner_pass_memo = mode == ReplayMode::fast ? &corner_pass_memo_of_replay : nullptr;
 }

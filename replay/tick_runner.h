@@ -62,17 +62,3 @@ struct ReplayState {
     MemoPace wait_pace;
     MemoPace corner_pass_pace;
 };
-extern ReplayState replay_state;
-
-// Starts a job's ticks from zero in the given way, at most tick_limit of
-// them (never more than replay_max_job_ticks) and, with a deadline, none
-// after it has passed; installs the runner in the machine's waits. Call
-// after the machine's reset.
-void replay_start_job(ReplayMode mode, std::uint64_t tick_limit = replay_max_job_ticks,
-                      std::optional<ReplayClock::time_point> deadline = std::nullopt);
-
-// Runs servo ticks as a wait does, in the current way: until wait_rec is
-// free (with wait_rec null: until the interrupt has no record left),
-// stopping before a tick when no record can run or max_ticks have run.
-// Counts each tick and its phase in the job clock. *ran gets the ticks run.
-SvoRunEnd replay_run_ticks(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran);

@@ -11,9 +11,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "fwShare/servo/servo_state.h"
-#include "fwShare/servo/tick_clock.h"
-#include "fwShare/servo/vector_exec.h"
+#include "fwShare/machine.h"
 #include "replay/memo_key.h"
 
 namespace wait_fields {
@@ -28,26 +26,26 @@ template <auto member, FieldUse field_use>
 struct RecordField {
     using type = std::remove_cvref_t<decltype(std::declval<VdbData&>().*member)>;
     static constexpr FieldUse use = field_use;
-    static type get(const VdbData* r) { return r->*member; }
-    static void set(VdbData* r, type value) { r->*member = value; }
+    static type get(const Machine&, const VdbData* r) { return r->*member; }
+    static void set(Machine&, VdbData* r, type value) { r->*member = value; }
 };
 
 // A field of the servo interrupt's state.
 template <auto member, FieldUse field_use>
 struct ServoField {
-    using type = std::remove_cvref_t<decltype(servo_isr_state.*member)>;
+    using type = std::remove_cvref_t<decltype(std::declval<ServoIsrState&>().*member)>;
     static constexpr FieldUse use = field_use;
-    static type get(const VdbData*) { return servo_isr_state.*member; }
-    static void set(VdbData*, type value) { servo_isr_state.*member = value; }
+    static type get(const Machine& m, const VdbData*) { return m.*member; }
+    static void set(Machine& m, VdbData*, type value) { m.*member = value; }
 };
 
-// A value the ticks read, as the function value gives it for the record
-// executing at the start.
+// A value the ticks read, as the function value gives it on the machine for
+// the record executing at the start.
 template <auto value>
 struct ReadValue {
-    using type = decltype(value(nullptr));
+    using type = decltype(value(std::declval<const Machine&>(), nullptr));
     static constexpr FieldUse use = FieldUse::read;
-    static type get(const VdbData* r) { return value(r); }
+    static type get(const Machine& m, const VdbData* r) { return value(m, r); }
 };
 
 // A table of fields, each listed once: their key, packed in the table's
@@ -59,32 +57,33 @@ struct FieldTable {
     static constexpr std::size_t words = Layout::words;
     using Key = MemoKey<words>;
 
-    // The fields now, for the record r (of the motion state: the executing one).
-    [[gnu::always_inline]] static Key key(const VdbData* r)
+    // The fields of machine m now, for the record r (of the motion state:
+    // the executing one).
+    [[gnu::always_inline]] static Key key(const Machine& m, const VdbData* r)
     {
         Key k{};
-        pack_key_values<Layout>(k.word, std::index_sequence_for<Field...>{}, Field::get(r)...);
+        pack_key_values<Layout>(k.word, std::index_sequence_for<Field...>{}, Field::get(m, r)...);
         return k;
     }
 
     // Puts the written fields back as k holds them.
-    [[gnu::always_inline]] static void restore(VdbData* r, const Key& k)
+    [[gnu::always_inline]] static void restore(Machine& m, VdbData* r, const Key& k)
     {
-        restore_fields(r, k, std::index_sequence_for<Field...>{});
+        restore_fields(m, r, k, std::index_sequence_for<Field...>{});
     }
 
 private:
     template <std::size_t... I>
-    static void restore_fields(VdbData* r, const Key& k, std::index_sequence<I...>)
+    static void restore_fields(Machine& m, VdbData* r, const Key& k, std::index_sequence<I...>)
     {
-        (restore_field<Field>(r, k, Layout::slots[I]), ...);
+        (restore_field<Field>(m, r, k, Layout::slots[I]), ...);
     }
 
     template <typename F>
-    static void restore_field(VdbData* r, const Key& k, KeySlot slot)
+    static void restore_field(Machine& m, VdbData* r, const Key& k, KeySlot slot)
     {
         if constexpr (F::use == FieldUse::written) {
-            F::set(r, key_value<typename F::type>(k.word, slot));
+            F::set(m, r, key_value<typename F::type>(k.word, slot));
         }
     }
 };
@@ -95,38 +94,38 @@ using enum FieldUse;
 // is a function of the record executing at the wait's start.
 
 // Whether corners are taken without stopping (corner_chain_enable != 0).
-inline bool corners_chain(const VdbData*)
+inline bool corners_chain(const Machine& m, const VdbData*)
 {
-    return corner_chain_enable != 0;
+    return m.corner_chain_enable != 0;
 }
 
 // The slew ticks' crowded-queue check.
-inline bool queue_crowded(const VdbData*)
+inline bool queue_crowded(const Machine& m, const VdbData*)
 {
-    return svo_queue_crowded();
+    return m.svo_queue_crowded();
 }
 
 // Whether the long-vector warning was given for the executing record.
-inline bool warning_given(const VdbData* rec)
+inline bool warning_given(const Machine& m, const VdbData* rec)
 {
-    return svo_long_vector_warning_given(rec);
+    return m.svo_long_vector_warning_given(rec);
 }
 
 // Whether the ticks count per phase; a wait that changes the job clock's
 // state is not remembered.
-inline std::int32_t clock_state(const VdbData*)
+inline std::int32_t clock_state(const Machine& m, const VdbData*)
 {
-    return job_timing_state;
+    return m.job_timing_state;
 }
 
 // The gains a vector's first hold tick loads.
-inline std::int16_t loaded_gain_x(const VdbData*)
+inline std::int16_t loaded_gain_x(const Machine& m, const VdbData*)
 {
-    return svo_gains.XGain;
+    return m.svo_gains.XGain;
 }
-inline std::int16_t loaded_gain_y(const VdbData*)
+inline std::int16_t loaded_gain_y(const Machine& m, const VdbData*)
 {
-    return svo_gains.YGain;
+    return m.svo_gains.YGain;
 }
 
 // Every field of the interrupt's motion state and every setting a wait's

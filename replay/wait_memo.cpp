@@ -5,14 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "base/console.h"
-#include "fwShare/servo/servo_state.h"
-#include "fwShare/servo/vector_exec.h"
-#include "fwShare/servo/tick_clock.h"
 #include "replay/memo_key.h"
 #include "replay/memo_space.h"
-#include "replay/tick_account.h"
-#include "replay/tick_runner.h"
+#include "replay/replay_machine.h"
 #include "replay/wait_fields.h"
 
 namespace {
@@ -111,10 +106,11 @@ static_assert((sizeof(WaitSet) << wait_set_bits) <= wait_memo_bytes);
 using WaitSets = MemoTable<WaitSet, 4, wait_set_bits, wait_memo_offset, 64>;
 
 // The works a wait from rec over records records may log its ticks under.
-WorkSources work_sources(const VdbData* rec, int records, const VdbData* next)
+WorkSources work_sources(const ReplayMachine& m, const VdbData* rec, int records,
+                         const VdbData* next)
 {
     const VdbData* last = records > 1 ? rec->next : rec;
-    const TickAccountState& a = tick_account_state;
+    const TickAccountState& a = m.tick_account_state;
     return WorkSources{{rec->work, last->work, next->work, a.tick_work, a.run_work}};
 }
 
@@ -164,9 +160,9 @@ std::uint64_t start_hash(const WaitKey& key, const WaitShape& shape)
 
 // The records a wait runs through, from the executing one: 0 when it runs
 // through more than the memo keeps, or cannot be told by its start.
-int wait_records(const VdbData* wait_rec, const VdbData* rec)
+int wait_records(const ReplayMachine& m, const VdbData* wait_rec, const VdbData* rec)
 {
-    if (rec == nullptr || rec->cmd == NULL_CMD || isr_holdoff != 0) {
+    if (rec == nullptr || rec->cmd == NULL_CMD || m.isr_holdoff != 0) {
         return 0;
     }
     if (wait_rec != nullptr) {
@@ -182,59 +178,62 @@ int wait_records(const VdbData* wait_rec, const VdbData* rec)
 }
 
 // Whether w is the wait that starts here and fits in max_ticks.
-bool replays_here(const RememberedWait& w, std::uint64_t hash, const WaitKey& key,
-                  const WaitShape& shape, const VdbData* next, std::uint64_t max_ticks)
+bool replays_here(const ReplayMachine& m, const RememberedWait& w, std::uint64_t hash,
+                  const WaitKey& key, const WaitShape& shape, const VdbData* next,
+                  std::uint64_t max_ticks)
 {
     return w.hash == hash && w.used && w.ticks <= max_ticks && same_start(w.key, key, shape) &&
-           (!w.step_keyed || (w.step_x == svo_step_x && w.step_y == svo_step_y)) &&
-           (!w.reads_next || same_key(w.next, RecordFields::key(next)));
+           (!w.step_keyed || (w.step_x == m.svo_step_x && w.step_y == m.svo_step_y)) &&
+           (!w.reads_next || same_key(w.next, RecordFields::key(m, next)));
 }
 
 // Logs the runs of a remembered wait that started at tick start under the
 // works its sources hold now.
-void replay_log(const RememberedWait& w, std::uint32_t start, const WorkSources& sources)
+void replay_log(ReplayMachine& m, const RememberedWait& w, std::uint32_t start,
+                const WorkSources& sources)
 {
     for (std::size_t i = 0; i < w.logged_runs; ++i) {
         const LoggedRun& run = w.log[i];
-        tick_account_note(start + run.tick, sources.work[run.source], run.phase);
+        m.tick_account_note(start + run.tick, sources.work[run.source], run.phase);
     }
-    tick_account_state.tick_work = sources.work[w.tick_work_source];
+    m.tick_account_state.tick_work = sources.work[w.tick_work_source];
 }
 
 // Leaves the machine as the remembered wait left it.
-void replay(const RememberedWait& w, VdbData* rec, VdbData* next, const WorkSources& sources)
+void replay(ReplayMachine& m, const RememberedWait& w, VdbData* rec, VdbData* next,
+            const WorkSources& sources)
 {
-    const std::uint32_t start = static_cast<std::uint32_t>(svo_tick_count);
+    const std::uint32_t start = static_cast<std::uint32_t>(m.svo_tick_count);
     if (w.shape.logged) {
-        replay_log(w, start, sources);
+        replay_log(m, w, start, sources);
     }
-    svo_tick_count = static_cast<std::int32_t>(start + w.ticks);
+    m.svo_tick_count = static_cast<std::int32_t>(start + w.ticks);
     for (int p = 0; p < SVO_PHASE_COUNT; ++p) {
-        const std::uint32_t count = static_cast<std::uint32_t>(phase_tick_count[p]);
-        phase_tick_count[p] = static_cast<std::int32_t>(count + w.phase_ticks[p]);
+        const std::uint32_t count = static_cast<std::uint32_t>(m.phase_tick_count[p]);
+        m.phase_tick_count[p] = static_cast<std::int32_t>(count + w.phase_ticks[p]);
     }
     if (w.end_mark != no_end_mark) {
-        job_end_tick = static_cast<std::int32_t>(start + w.end_mark);
+        m.job_end_tick = static_cast<std::int32_t>(start + w.end_mark);
     }
-    svo_pos_x = static_cast<std::int32_t>(static_cast<std::uint32_t>(svo_pos_x) + w.pos_x);
-    svo_pos_y = static_cast<std::int32_t>(static_cast<std::uint32_t>(svo_pos_y) + w.pos_y);
-    svo_err_x = static_cast<std::int16_t>(static_cast<std::uint16_t>(svo_err_x) + w.err_x);
-    svo_err_y = static_cast<std::int16_t>(static_cast<std::uint16_t>(svo_err_y) + w.err_y);
+    m.svo_pos_x = static_cast<std::int32_t>(static_cast<std::uint32_t>(m.svo_pos_x) + w.pos_x);
+    m.svo_pos_y = static_cast<std::int32_t>(static_cast<std::uint32_t>(m.svo_pos_y) + w.pos_y);
+    m.svo_err_x = static_cast<std::int16_t>(static_cast<std::uint16_t>(m.svo_err_x) + w.err_x);
+    m.svo_err_y = static_cast<std::int16_t>(static_cast<std::uint16_t>(m.svo_err_y) + w.err_y);
     if (!w.step_keyed) {
-        svo_step_x = w.last_step_x;
-        svo_step_y = w.last_step_y;
+        m.svo_step_x = w.last_step_x;
+        m.svo_step_y = w.last_step_y;
     }
-    MotionFields::restore(rec, w.motion_after);
+    MotionFields::restore(m, rec, w.motion_after);
     VdbData* r = rec;
     for (int i = 0; i < w.shape.records; ++i, r = r->next) {
-        RecordFields::restore(r, w.rec_after[i]);
+        RecordFields::restore(m, r, w.rec_after[i]);
     }
     if (w.reads_next) {
-        RecordFields::restore(next, w.next_after);
+        RecordFields::restore(m, next, w.next_after);
     }
-    SVO_SetVectPtr(w.shape.idle_wait ? nullptr : next);
-    replay_state.waits_remembered += 1;
-    replay_state.ticks_remembered += w.ticks;
+    m.SVO_SetVectPtr(w.shape.idle_wait ? nullptr : next);
+    m.replay_state.waits_remembered += 1;
+    m.replay_state.ticks_remembered += w.ticks;
 }
 
 // What the machine looked like when a wait began that the memo did not
@@ -252,28 +251,28 @@ struct WaitStart {
 
 // Takes the slot w for the wait about to run from key and shape; what the
 // machine looks like now.
-WaitStart wait_start(RememberedWait& w, const WaitKey& key, const WaitShape& shape,
-                     const VdbData* next)
+WaitStart wait_start(const ReplayMachine& m, RememberedWait& w, const WaitKey& key,
+                     const WaitShape& shape, const VdbData* next)
 {
     w.used = false;
     w.key = key;
     w.shape = shape;
-    w.next = RecordFields::key(next);
-    w.step_x = svo_step_x;
-    w.step_y = svo_step_y;
-    WaitStart s{static_cast<std::uint32_t>(svo_tick_count),
+    w.next = RecordFields::key(m, next);
+    w.step_x = m.svo_step_x;
+    w.step_y = m.svo_step_y;
+    WaitStart s{static_cast<std::uint32_t>(m.svo_tick_count),
                 {},
-                job_timing_state,
-                job_start_tick,
-                job_end_tick,
-                svo_pos_x,
-                svo_pos_y,
-                svo_err_x,
-                svo_err_y,
-                console_writes(),
-                tick_account_state.runs.size()};
+                m.job_timing_state,
+                m.job_start_tick,
+                m.job_end_tick,
+                m.svo_pos_x,
+                m.svo_pos_y,
+                m.svo_err_x,
+                m.svo_err_y,
+                m.console_writes(),
+                m.tick_account_state.runs.size()};
     for (int p = 0; p < SVO_PHASE_COUNT; ++p) {
-        s.phase_ticks[p] = static_cast<std::uint32_t>(phase_tick_count[p]);
+        s.phase_ticks[p] = static_cast<std::uint32_t>(m.phase_tick_count[p]);
     }
     return s;
 }
@@ -281,20 +280,21 @@ WaitStart wait_start(RememberedWait& w, const WaitKey& key, const WaitShape& sha
 // Whether the wait that ran can be replayed from what it left: it ended on
 // its condition where such a wait ends, wrote no console line, and neither
 // started the job clock nor changed its state.
-bool may_remember(const RememberedWait& w, const WaitStart& s, SvoRunEnd end, std::uint64_t ran,
-                  const VdbData* next)
+bool may_remember(const ReplayMachine& m, const RememberedWait& w, const WaitStart& s,
+                  SvoRunEnd end, std::uint64_t ran, const VdbData* next)
 {
     const VdbData* end_rec = w.shape.idle_wait ? nullptr : next;
     return end == SvoRunEnd::condition && ran != 0 && ran < no_end_mark &&
-           SVO_VectPtr == end_rec && console_writes() == s.console_writes &&
-           job_timing_state == s.job_timing_state && job_start_tick == s.job_start_tick;
+           m.SVO_VectPtr == end_rec && m.console_writes() == s.console_writes &&
+           m.job_timing_state == s.job_timing_state && m.job_start_tick == s.job_start_tick;
 }
 
 // Keeps the runs the wait logged by the sources of their works; false when
 // it logged more than a remembered wait keeps or under a work of no source.
-bool remember_log(RememberedWait& w, const WaitStart& s, const WorkSources& sources)
+bool remember_log(const ReplayMachine& m, RememberedWait& w, const WaitStart& s,
+                  const WorkSources& sources)
 {
-    const std::vector<TickRun>& runs = tick_account_state.runs;
+    const std::vector<TickRun>& runs = m.tick_account_state.runs;
     const std::size_t count = runs.size() - s.runs_logged;
     if (count > wait_max_logged_runs) {
         return false;
@@ -308,65 +308,66 @@ bool remember_log(RememberedWait& w, const WaitStart& s, const WorkSources& sour
         w.log[i] = LoggedRun{run.first_tick - s.tick, source, run.phase};
     }
     w.logged_runs = static_cast<std::uint8_t>(count);
-    w.tick_work_source = source_of(sources, tick_account_state.tick_work);
+    w.tick_work_source = source_of(sources, m.tick_account_state.tick_work);
     return w.tick_work_source != work_source_count;
 }
 
 // Completes the slot w with what the wait that ran from s did; false when
 // it cannot be replayed.
-bool remember(RememberedWait& w, const WaitStart& s, std::uint64_t ran, const VdbData* rec,
-              const VdbData* next, const WorkSources& sources)
+bool remember(const ReplayMachine& m, RememberedWait& w, const WaitStart& s, std::uint64_t ran,
+              const VdbData* rec, const VdbData* next, const WorkSources& sources)
 {
-    if (w.shape.logged && !remember_log(w, s, sources)) {
+    if (w.shape.logged && !remember_log(m, w, s, sources)) {
         return false;
     }
-    w.next_after = RecordFields::key(next);
+    w.next_after = RecordFields::key(m, next);
     // Only the tick that takes the corner reads the next record; it leaves
     // the interrupt accelerating there.
-    w.reads_next = svo_state == ISRACC || !same_key(w.next, w.next_after);
-    w.step_keyed = svo_step_x == w.step_x && svo_step_y == w.step_y;
+    w.reads_next = m.svo_state == ISRACC || !same_key(w.next, w.next_after);
+    w.step_keyed = m.svo_step_x == w.step_x && m.svo_step_y == w.step_y;
     w.ticks = static_cast<std::uint32_t>(ran);
     for (int p = 0; p < SVO_PHASE_COUNT; ++p) {
-        w.phase_ticks[p] = static_cast<std::uint32_t>(phase_tick_count[p]) - s.phase_ticks[p];
+        w.phase_ticks[p] = static_cast<std::uint32_t>(m.phase_tick_count[p]) - s.phase_ticks[p];
     }
-    w.end_mark = job_end_tick != s.job_end_tick ? static_cast<std::uint32_t>(job_end_tick) - s.tick
-                                                : no_end_mark;
-    w.pos_x = static_cast<std::uint32_t>(svo_pos_x) - static_cast<std::uint32_t>(s.pos_x);
-    w.pos_y = static_cast<std::uint32_t>(svo_pos_y) - static_cast<std::uint32_t>(s.pos_y);
-    w.err_x = static_cast<std::uint16_t>(static_cast<std::uint16_t>(svo_err_x) -
+    w.end_mark = m.job_end_tick != s.job_end_tick
+                     ? static_cast<std::uint32_t>(m.job_end_tick) - s.tick
+                     : no_end_mark;
+    w.pos_x = static_cast<std::uint32_t>(m.svo_pos_x) - static_cast<std::uint32_t>(s.pos_x);
+    w.pos_y = static_cast<std::uint32_t>(m.svo_pos_y) - static_cast<std::uint32_t>(s.pos_y);
+    w.err_x = static_cast<std::uint16_t>(static_cast<std::uint16_t>(m.svo_err_x) -
                                          static_cast<std::uint16_t>(s.err_x));
-    w.err_y = static_cast<std::uint16_t>(static_cast<std::uint16_t>(svo_err_y) -
+    w.err_y = static_cast<std::uint16_t>(static_cast<std::uint16_t>(m.svo_err_y) -
                                          static_cast<std::uint16_t>(s.err_y));
-    w.last_step_x = svo_step_x;
-    w.last_step_y = svo_step_y;
-    w.motion_after = MotionFields::key(rec);
+    w.last_step_x = m.svo_step_x;
+    w.last_step_y = m.svo_step_y;
+    w.motion_after = MotionFields::key(m, rec);
     const VdbData* r = rec;
     for (int i = 0; i < w.shape.records; ++i, r = r->next) {
-        w.rec_after[i] = RecordFields::key(r);
+        w.rec_after[i] = RecordFields::key(m, r);
     }
     w.used = true;
     return true;
 }
 
 // The start of a wait of shape from the executing record rec.
-WaitKey start_key(const VdbData* rec, const WaitShape& shape)
+WaitKey start_key(const ReplayMachine& m, const VdbData* rec, const WaitShape& shape)
 {
     WaitKey key;
     key.shape = shape.key();
-    key.motion = MotionFields::key(rec);
-    key.rec[0] = RecordFields::key(rec);
-    key.rec[1] = shape.records > 1 ? RecordFields::key(rec->next) : RecordKey{};
+    key.motion = MotionFields::key(m, rec);
+    key.rec[0] = RecordFields::key(m, rec);
+    key.rec[1] = shape.records > 1 ? RecordFields::key(m, rec->next) : RecordKey{};
     return key;
 }
 
 // The remembered wait of set that starts here and fits in max_ticks, or null.
-const RememberedWait* recalled_wait(WaitSet& set, std::uint64_t hash, const WaitKey& key,
-                                    const WaitShape& shape, const VdbData* next,
-                                    std::uint64_t max_ticks)
+const RememberedWait* recalled_wait(const ReplayMachine& m, WaitSet& set, std::uint64_t hash,
+                                    const WaitKey& key, const WaitShape& shape,
+                                    const VdbData* next, std::uint64_t max_ticks)
 {
     for (int way = 0; way < 2; ++way) {
         const RememberedWait& w = set.way[way];
-        if (replays_here(w, hash, key, shape, next, max_ticks)) {
+        if (replays_here(m, w, hash, key, shape, next, max_ticks)) {
             set.recent = static_cast<std::uint8_t>(way);
             return &w;
         }
@@ -376,32 +377,49 @@ const RememberedWait* recalled_wait(WaitSet& set, std::uint64_t hash, const Wait
 
 } // namespace
 
-SvoRunEnd wait_memo_run(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran,
-                        WaitTicks run)
+// A machine's remembered waits.
+struct ReplayMachine::WaitMemo {
+    WaitSets waits;
+};
+
+ReplayMachine::WaitMemo* ReplayMachine::new_wait_memo(MemoIndex& index)
+{
+    auto* memo = new_zero_state<WaitMemo>();
+    memo->waits.start(index);
+    return memo;
+}
+
+void ReplayMachine::MemoFree::operator()(WaitMemo* memo) const
+{
+    free_zero_state(memo);
+}
+
+SvoRunEnd ReplayMachine::wait_memo_run(const VdbData* wait_rec, std::uint64_t max_ticks,
+                                       std::uint64_t* ran, WaitTicks run)
 {
     VdbData* rec = SVO_VectPtr;
     if (replay_state.wait_pace.resting()) {
-        return run(wait_rec, max_ticks, ran);
+        return run(*this, wait_rec, max_ticks, ran);
     }
-    const int records = wait_records(wait_rec, rec);
+    const int records = wait_records(*this, wait_rec, rec);
     if (records == 0) {
-        return run(wait_rec, max_ticks, ran);
+        return run(*this, wait_rec, max_ticks, ran);
     }
     WaitShape shape{static_cast<std::uint8_t>(records), wait_rec == nullptr, false, 0, 0};
     VdbData* next = records > 1 ? rec->next->next : rec->next;
     WorkSources sources{};
     if (tick_account_state.enabled) {
-        sources = work_sources(rec, records, next);
+        sources = work_sources(*this, rec, records, next);
         shape.logged = true;
         shape.run_phase = tick_account_state.run_phase;
         shape.work_pattern = work_pattern(sources);
     }
-    const WaitKey key = start_key(rec, shape);
+    const WaitKey key = start_key(*this, rec, shape);
     const std::uint64_t hash = start_hash(key, shape);
-    WaitSet& set = WaitSets::set_of_hash(hash);
-    if (const RememberedWait* w = recalled_wait(set, hash, key, shape, next, max_ticks)) {
+    WaitSet& set = WaitSets::set_of_hash(waits_index, hash);
+    if (const RememberedWait* w = recalled_wait(*this, set, hash, key, shape, next, max_ticks)) {
         replay_state.wait_pace.hit();
-        replay(*w, rec, next, sources);
+        replay(*this, *w, rec, next, sources);
         *ran = w->ticks;
         return SvoRunEnd::condition;
     }
@@ -409,10 +427,11 @@ SvoRunEnd wait_memo_run(const VdbData* wait_rec, std::uint64_t max_ticks, std::u
     set.recent = static_cast<std::uint8_t>(way);
     RememberedWait& w = set.way[way];
     w.hash = hash;
-    const WaitStart start = wait_start(w, key, shape, next);
-    const SvoRunEnd end = run(wait_rec, max_ticks, ran);
-    if (may_remember(w, start, end, *ran, next) && remember(w, start, *ran, rec, next, sources)) {
-        WaitSets::took_entry();
+    const WaitStart start = wait_start(*this, w, key, shape, next);
+    const SvoRunEnd end = run(*this, wait_rec, max_ticks, ran);
+    if (may_remember(*this, w, start, end, *ran, next) &&
+        remember(*this, w, start, *ran, rec, next, sources)) {
+        WaitSets::took_entry(waits_index, memo_block);
     }
     return end;
 }

@@ -13,18 +13,3 @@
 // the memo in one step.
 #pragma once
 
-#include <cstdint>
-
-#include "fwShare/servo/servo_ticks.h"
-
-// A wait's ticks as the runner runs them: until wait_rec is free, at most
-// max_ticks; *ran gets the ticks run.
-using WaitTicks = SvoRunEnd (*)(const VdbData* wait_rec, std::uint64_t max_ticks,
-                                std::uint64_t* ran);
-
-// Runs a wait's ticks with run, or replays them from the memo when the same
-// wait ran before, counting those in replay_state; remembers waits it may
-// replay later. Only for the default run: it leaves the position loop out.
-// With the tick log, a remembered wait logs the runs the wait logged.
-SvoRunEnd wait_memo_run(const VdbData* wait_rec, std::uint64_t max_ticks, std::uint64_t* ran,
-                        WaitTicks run);

@@ -6,11 +6,8 @@
 #include <iterator>
 #include <map>
 
-#include "fwShare/machine_params.h"
-#include "fwShare/resolution.h"
-#include "fwShare/servo/servo_ticks.h"
-#include "fwShare/servo/vector_planner.h"
 #include "fwShare/units.h"
+#include "job/job_machine.h"
 #include "replay/tick_account.h"
 
 namespace {
@@ -18,9 +15,8 @@ namespace {
 // The activities with ticks or moves, in report order (cutting by pen,
 // travel, each image, the raster carriage, other moves), the path's
 // activities renumbered to match; the distances and raster lines.
-void sum_activities(JobReport* r)
+void sum_activities(ReportTallyState& s, JobReport* r)
 {
-    ReportTallyState& s = report_tally_state;
     std::vector<std::uint32_t> kept(s.activities.size(), 0);
     for (const auto& [key, index] : s.activity_of_key) {
         const ActivityTicks& a = s.activities[index];
@@ -148,9 +144,8 @@ void add_raster_off_table(JobReport* r)
 // in the figures: a job that moves nothing, a cut faster than the head can
 // go (moves beyond what the machine's counters hold); past the kept
 // warnings of a kind, how many more there were.
-void add_sanity_warnings(JobReport* r)
+void add_sanity_warnings(const ReportTallyState& s, JobReport* r)
 {
-    const ReportTallyState& s = report_tally_state;
     r->warnings = s.warnings;
     if (r->outcome == JobOutcome::ok && r->ticks == 0 && r->vectors_planned == 0) {
         r->warnings.push_back({"empty_job", 0, "the job moves nothing: its estimate is 0"});
@@ -186,7 +181,7 @@ JobReport unreadable_job_report(const std::string& job, const std::string& reaso
     return r;
 }
 
-JobReport make_job_report(const std::string& job, const JobResult& result)
+JobReport make_job_report(JobMachine& m, const std::string& job, const JobResult& result)
 {
     JobReport r;
     r.job = job;
@@ -199,20 +194,20 @@ JobReport make_job_report(const std::string& job, const JobResult& result)
     r.run_time_ms = result.end.run_time.ms;
     r.overrides = result.overrides;
     r.ticks = std::max<std::int64_t>(result.ticks, 0);
-    r.vectors_planned = vect_count;
-    r.table_x = CurrentRomParam.MachParam.TableSize.X;
-    r.table_y = table_far_edge_y();
+    r.vectors_planned = m.vect_count;
+    r.table_x = m.CurrentRomParam.MachParam.TableSize.X;
+    r.table_y = table_far_edge_y(m);
 
-    report_tally_finish(r.ticks);
-    const ReportTallyState& s = report_tally_state;
+    m.report_tally_finish(r.ticks);
+    ReportTallyState& s = m.report_tally_state;
     r.phases = s.phases;
     r.min_x = s.min_x;
     r.min_y = s.min_y;
     r.max_x = s.max_x;
     r.max_y = s.max_y;
     r.path_moves_not_drawn = s.moves_not_drawn;
-    sum_activities(&r);
-    add_sanity_warnings(&r);
+    sum_activities(s, &r);
+    add_sanity_warnings(s, &r);
     return r;
 }
 

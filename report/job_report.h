@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "fwShare/servo/servo_isr.h"
+#include "fwShare/servo/servo_state.h"
 #include "job/job_run.h"
 #include "job/report_tally.h"
+
+struct JobMachine;
 
 struct JobReport {
     std::string job;               // as named on the command line
@@ -44,10 +46,10 @@ struct JobReport {
 // A report for a job that could not be read.
 JobReport unreadable_job_report(const std::string& job, const std::string& reason);
 
-// The report of a job just run with account_ticks and tally_report, from
-// its result and what was tallied (job/report_tally.h); writes the last
+// The report of a job just run on m with account_ticks and tally_report,
+// from its result and what m tallied (job/report_tally.h); writes the last
 // timeline rows.
-JobReport make_job_report(const std::string& job, const JobResult& result);
+JobReport make_job_report(JobMachine& m, const std::string& job, const JobResult& result);
 
 // Milliseconds as h:mm:ss, whole seconds (the seconds left over dropped,
 // as the machine's own run-time line does).

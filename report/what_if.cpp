@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <mutex>
 #include <type_traits>
 
 #include <nlohmann/json.hpp>
@@ -17,6 +18,8 @@
 #include "fwShare/machine_params.h"
 #include "job/command_file.h"
 #include "job/command_reader.h"
+#include "job/job_machine.h"
+#include "job/parallel_runs.h"
 #include "report/job_report.h"
 
 using json = nlohmann::ordered_json;
@@ -435,17 +438,41 @@ double cost_number(double run_time_ms, const CostRate& rate)
 
 SweepResult run_sweep(const JobRequest& request, const SweepSpec& sweep)
 {
-    return run_sweep(request, sweep, nullptr, nullptr);
+    return run_sweep(request, sweep, 1, nullptr, nullptr);
 }
 
-SweepResult run_sweep(const JobRequest& request, const SweepSpec& sweep, SweepProgress progress,
-                      void* context)
-{
-    const auto tell = [&](std::size_t done) {
-        if (progress != nullptr) {
-            progress(context, done, sweep.values.size() + 1);
+namespace {
+
+// Tells a sweep's progress after each run, one run at a time, whichever
+// thread ran it.
+class SweepTeller {
+public:
+    SweepTeller(SweepProgress progress, void* context, std::size_t total)
+        : progress_(progress), context_(context), total_(total)
+    {
+    }
+
+    void run_done()
+    {
+        const std::lock_guard<std::mutex> hold(mutex_);
+        ++done_;
+        if (progress_ != nullptr) {
+            progress_(context_, done_, total_);
         }
-    };
+    }
+
+private:
+    std::mutex mutex_;
+    SweepProgress progress_;
+    void* context_;
+    std::size_t total_;
+    std::size_t done_ = 0;
+};
+
+// A sweep on up to threads threads, or on the machine own alone.
+SweepResult sweep_runs(const JobRequest& request, const SweepSpec& sweep, unsigned threads,
+                       SweepProgress progress, void* context, JobMachine* own)
+{
     SweepResult result;
     result.key = sweep.key;
     JobRequest run = request;
@@ -458,19 +485,42 @@ SweepResult run_sweep(const JobRequest& request, const SweepSpec& sweep, SweepPr
         run.job_bytes = bytes;
     }
     result.written_value = run.job_bytes ? setting_as_written(*run.job_bytes, sweep.key) : 0;
-    result.as_written = run_job(run);
-    tell(1);
+    SweepTeller teller(progress, context, sweep.values.size() + 1);
+    const auto as_written = [&](std::size_t, JobMachine& machine, ConsoleSink console) {
+        JobRequest job = run;
+        job.console = console;
+        result.as_written = machine.run_job(job);
+        teller.run_done();
+    };
+    run_in_order(1, 1, request.console, as_written, nullptr, own);
     if (result.as_written.outcome == JobOutcome::unreadable) {
         return result;  // no job to run at other values
     }
-    result.points.reserve(sweep.values.size());
-    for (const std::int32_t value : sweep.values) {
-        JobRequest point = run;
-        add_setting_override(&point.overrides, SettingOverride{sweep.key, value});
-        result.points.push_back(SweepPoint{value, run_job(point)});
-        tell(result.points.size() + 1);
-    }
+    result.points.resize(sweep.values.size());
+    run_in_order(sweep.values.size(), threads, request.console,
+                 [&](std::size_t i, JobMachine& machine, ConsoleSink console) {
+                     JobRequest point = run;
+                     point.console = console;
+                     add_setting_override(&point.overrides,
+                                          SettingOverride{sweep.key, sweep.values[i]});
+                     result.points[i] = SweepPoint{sweep.values[i], machine.run_job(point)};
+                     teller.run_done();
+                 },
+                 nullptr, own);
     return result;
+}
+
+} // namespace
+
+SweepResult run_sweep(const JobRequest& request, const SweepSpec& sweep, unsigned threads,
+                      SweepProgress progress, void* context)
+{
+    return sweep_runs(request, sweep, threads, progress, context, nullptr);
+}
+
+SweepResult run_sweep(JobMachine& machine, const JobRequest& request, const SweepSpec& sweep)
+{
+    return sweep_runs(request, sweep, 1, nullptr, nullptr, &machine);
 }
 
 // The sweep's object, with what the program adds when asked.

@@ -17,6 +17,8 @@
 #include "job/job_run.h"
 #include "job/setting_override.h"
 
+struct JobMachine;
+
 // The keys a setting can be overridden by, in the order help texts list them
 // ("VectorSpeed.N" stands for the sixteen pens).
 const std::vector<std::string>& setting_override_keys();
@@ -102,9 +104,14 @@ SweepResult run_sweep(const JobRequest& request, const SweepSpec& sweep);
 // first) and the runs in all.
 using SweepProgress = void (*)(void* context, std::size_t done, std::size_t total);
 
-// The same, telling progress after each run.
-SweepResult run_sweep(const JobRequest& request, const SweepSpec& sweep, SweepProgress progress,
-                      void* context);
+// The same on up to threads threads at once, telling progress after each
+// run. The results and what the runs write to the request's console come in
+// the same order, whatever the number of threads.
+SweepResult run_sweep(const JobRequest& request, const SweepSpec& sweep, unsigned threads,
+                      SweepProgress progress, void* context);
+
+// The same, every run on the one machine given.
+SweepResult run_sweep(JobMachine& machine, const JobRequest& request, const SweepSpec& sweep);
 
 // The sweep as the JSON object {"sweep": {"key", "points": [{"value",
 // "run_time_ms", "run_time", "ticks", "complete"[, "cost"]}, ...],

@@ -5,7 +5,9 @@
 #
 # Usage: scripts/run-tests.sh [preset] [extra CMake options...]
 #   (default preset: dev, in the folder build; asan runs the same tests
-#   with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan)
+#   with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan;
+#   tsan the tests of estimates running at once with ThreadSanitizer in
+#   build-tsan)
 set -eu
 cd "$(dirname "$0")/.."
 preset="${1:-dev}"

@@ -14,8 +14,9 @@
 #     the report and in the machine's own mode (Vemtrac.cmd beside it), and
 #     so does a small C program built against the unpacked DLL, import
 #     library and header;
-#   - under Wine, `vemtrac.exe serve` answers requests from this side: the
-#     page, and an example's estimate with its known figure;
+#   - under Wine, `vemtrac.exe serve --workers 2` answers requests from this
+#     side: the page, an example's estimate with its known figure, its two
+#     workers, and two clients at once, each with its job's figure;
 #   - without a job and without a console of its own (as a driver or a
 #     shell starts it), it ends at once with exit code 0 and waits for no
 #     key; with a console of its own (as after a double-click), it says
@@ -101,12 +102,14 @@ echo "$figures" | grep -qx '57809 [0-9]* 1' || fail "the C program on vemtrac.dl
 echo "windows-package: a C program on the unpacked vemtrac.dll gives 57809 ms under Wine"
 
 # The service, asked from this side: it takes a free port and says which.
-(cd "$dir" && exec "$wine_cmd" vemtrac.exe serve --port 0 </dev/null >../serve.out 2>&1) &
+(cd "$dir" &&
+    exec "$wine_cmd" vemtrac.exe serve --port 0 --workers 2 </dev/null >../serve.out 2>&1) &
 server=$!
 served=0
-/usr/bin/python3 - "$unpacked/serve.out" examples/mixed_job.cmd <<'EOF' && served=1
-import json, re, sys, time, urllib.request
-out, job = sys.argv[1], sys.argv[2]
+/usr/bin/python3 - "$unpacked/serve.out" examples/mixed_job.cmd examples/vector_job.cmd \
+    <<'EOF' && served=1
+import json, re, sys, threading, time, urllib.request
+out, job, other = sys.argv[1], sys.argv[2], sys.argv[3]
 url = None
 for _ in range(600):
     m = re.search(r"listening on (http://\S+/)", open(out, errors="replace").read())
@@ -118,15 +121,29 @@ if url is None:
     sys.exit("the service did not start:\n" + open(out, errors="replace").read())
 page = urllib.request.urlopen(url, timeout=30)
 assert page.status == 200 and b"<html" in page.read().lower(), "no page at /"
-ask = urllib.request.Request(url + "v1/estimate", data=open(job, "rb").read(),
-                             headers={"Content-Type": "application/octet-stream"})
-figures = json.load(urllib.request.urlopen(ask, timeout=60))
+def estimate(path):
+    ask = urllib.request.Request(url + "v1/estimate", data=open(path, "rb").read(),
+                                 headers={"Content-Type": "application/octet-stream"})
+    return json.load(urllib.request.urlopen(ask, timeout=60))
+figures = estimate(job)
 assert figures["run_time_ms"] == 91696 and figures["complete"], figures
+version = json.load(urllib.request.urlopen(url + "v1/version", timeout=30))
+assert version["workers"] == 2, version
+# Two clients at once, each on a worker of its own.
+answers = {}
+clients = [threading.Thread(target=lambda p=p: answers.update({p: estimate(p)}))
+           for p in (job, other)]
+for c in clients:
+    c.start()
+for c in clients:
+    c.join()
+assert answers[job]["run_time_ms"] == 91696, answers
+assert answers[other]["run_time_ms"] == 57809, answers
 EOF
 kill "$server" 2>/dev/null || true
 wait "$server" 2>/dev/null || true
 [ "$served" -eq 1 ] || fail "vemtrac.exe serve under Wine did not answer as expected"
-echo "windows-package: vemtrac.exe serve under Wine serves the page and gives 91696 ms"
+echo "windows-package: vemtrac.exe serve --workers 2 under Wine serves the page and two clients at once"
 
 # No job: the machine's mode says so on standard error and ends with 0,
 # without a word to the operator or a wait for a key, since its input and

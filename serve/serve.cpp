@@ -18,8 +18,9 @@
 #include "base/console.h"
 #include "base/platform.h"
 #include "fwShare/resolution.h"
-#include "job/entry_log.h"
+#include "job/job_machine.h"
 #include "job/job_run.h"
+#include "job/parallel_runs.h"
 #include "job/report_tally.h"
 #include "job/status_file.h"
 #include "replay/tick_account.h"
@@ -28,6 +29,7 @@
 #include "report/report_json.h"
 #include "report/timeline_csv.h"
 #include "report/what_if.h"
+#include "serve/machine_pool.h"
 #include "serve/serve_connection.h"
 #include "serve/serve_openapi.h"
 #include "serve/serve_query.h"
@@ -82,16 +84,9 @@ std::string status_text(int status, const ServeOptions& options)
     }
 }
 
-// A request's job keeps its console to itself: the lines only feed the
-// machine's warnings to the report, and the server's log stays clean.
-void feed_warnings(void*, ConsoleStream stream, const char* text, std::size_t size)
-{
-    if (stream == ConsoleStream::console) {
-        report_tally_console(std::string_view(text, size));
-    }
-}
-
-// Drops a sweep's console: only the run times are answered.
+// Drops a job's console: the report's tally reads the machine's warnings
+// from it before, the answers hold what is asked, and the server's log
+// stays clean.
 void drop_console(void*, ConsoleStream, const char*, std::size_t) {}
 
 // The value a setting ran at: the override's when there is one, else the
@@ -136,11 +131,14 @@ std::vector<JobSetting> job_settings(const JobReport& report, const std::string&
     return settings;
 }
 
-// Runs the jobs sent, one at a time on the one machine, and lets a bounded
-// number of requests wait for it.
+// Runs the jobs sent, as many at once as the service has workers, each on
+// a machine of its own, and lets a bounded number of requests wait for one.
 class EstimateQueue {
 public:
-    explicit EstimateQueue(const ServeOptions& options) : options_(options) {}
+    explicit EstimateQueue(const ServeOptions& options)
+        : options_(options), machines_(options.workers)
+    {
+    }
 
     // Runs the job of the request; false with the error answered.
     bool run(const httplib::Request& req, const std::string& body, httplib::Response& res,
@@ -150,7 +148,9 @@ public:
         if (!read_ask(req, body, res, options_, &ask)) {
             return false;
         }
-        return hold_machine(res, [&] { run_locked(body, ask, machine_deadline(), out); });
+        return hold_machine(res, [&](JobMachine& machine) {
+            run_held(machine, body, ask, machine_deadline(), out);
+        });
     }
 
     // Runs the sweep of the request; false with the error answered.
@@ -167,16 +167,17 @@ public:
             return false;
         }
         *name = ask.name;
-        // The whole sweep has one estimate's time: a point still running
-        // when it is over is cut short, and so are the points after it.
-        return hold_machine(res, [&] {
+        // The whole sweep has one estimate's time and one machine: a point
+        // still running when the time is over is cut short, and so are the
+        // points after it.
+        return hold_machine(res, [&](JobMachine& machine) {
             const JobRequest request{.job_bytes = body,
                                      .console = ConsoleSink{drop_console, nullptr},
                                      .tick_limit = ask.tick_limit,
                                      .deadline = machine_deadline(),
                                      .replay = ask.replay,
                                      .overrides = ask.overrides};
-            *out = run_sweep(request, sweep_asked);
+            *out = run_sweep(machine, request, sweep_asked);
         });
     }
 
@@ -192,29 +193,33 @@ private:
         return true;
     }
 
-    // Gives the place up, the machine taken or the wait given up.
+    // Gives the place up, a machine taken or the wait given up.
     void leave_queue()
     {
         std::lock_guard<std::mutex> lock(count_mutex_);
         --waiting_;
     }
 
-    // Waits for the machine with a place in the queue and does the work
-    // with it held; false with the error answered when it stays busy.
+    // Waits for a free machine with a place in the queue and does the work
+    // on it; false with the error answered when none became free.
     template <class Work>
     bool hold_machine(httplib::Response& res, Work work)
     {
         if (!enter_queue()) {
             return busy(res, "too many estimates are waiting");
         }
-        const bool got = machine_.try_lock_for(std::chrono::seconds(options_.timeout_s));
+        JobMachine* const machine = machines_.take(std::chrono::seconds(options_.timeout_s));
         leave_queue();
-        if (!got) {
+        if (machine == nullptr) {
             return busy(res,
                         "the machine stayed busy for " + std::to_string(options_.timeout_s) + " s");
         }
-        std::lock_guard<std::timed_mutex> hold(machine_, std::adopt_lock);
-        work();
+        struct GiveBack {
+            MachinePool& pool;
+            JobMachine* machine;
+            ~GiveBack() { pool.give_back(machine); }
+        } const give_back{machines_, machine};
+        work(*machine);
         return true;
     }
 
@@ -232,45 +237,48 @@ private:
         return false;
     }
 
-    // The job run itself, with the machine held and its console kept out
-    // of the answers; a job still running at the deadline is cut short.
-    static void run_locked(const std::string& bytes, const EstimateAsk& ask,
-                           ReplayClock::time_point deadline, EstimateRun* out)
+    // The job run itself on a machine held, its console kept out of the
+    // answers; a job still running at the deadline is cut short.
+    static void run_held(JobMachine& machine, const std::string& bytes, const EstimateAsk& ask,
+                         ReplayClock::time_point deadline, EstimateRun* out)
     {
         TimelineKeep* keep = out->keep.get();
-        const JobResult result =
-            run_job({.job_bytes = bytes,
-                     .console = ConsoleSink{feed_warnings, nullptr},
-                     .tick_limit = ask.tick_limit,
-                     .deadline = deadline,
-                     .replay = ask.replay,
-                     .overrides = ask.overrides,
-                     .account_ticks = true,
-                     .tally_report = true,
-                     .timeline_row = keep ? TimelineKeep::keep_row : nullptr,
-                     .timeline_context = keep,
-                     .move_sink = keep && keep->with_moves() ? TimelineKeep::keep_move : nullptr,
-                     .move_context = keep});
+        if (keep != nullptr) {
+            keep->run_on(machine);
+        }
+        const JobResult result = machine.run_job(
+            {.job_bytes = bytes,
+             .console = ConsoleSink{drop_console, nullptr},
+             .tick_limit = ask.tick_limit,
+             .deadline = deadline,
+             .replay = ask.replay,
+             .overrides = ask.overrides,
+             .account_ticks = true,
+             .tally_report = true,
+             .timeline_row = keep ? TimelineKeep::keep_row : nullptr,
+             .timeline_context = keep,
+             .move_sink = keep && keep->with_moves() ? TimelineKeep::keep_move : nullptr,
+             .move_context = keep});
         const bool read = result.outcome != JobOutcome::unreadable;
         out->rate = ask.rate;
-        out->report = read ? make_job_report(ask.name, result)
+        out->report = read ? make_job_report(machine, ask.name, result)
                            : unreadable_job_report(ask.name, result.unreadable_reason);
         if (keep != nullptr) {
-            keep->start_x = entry_log_state.start_x;
-            keep->start_y = entry_log_state.start_y;
+            keep->start_x = machine.entry_log_state.start_x;
+            keep->start_y = machine.entry_log_state.start_y;
         }
         if (read) {
             out->settings = job_settings(out->report, bytes, ask.overrides);
         }
         // What the run tallied grows with the job: it goes now, not at the
         // next run's start, so that the memory goes back to the host.
-        report_tally_reset();
-        entry_log_reset();
-        tick_account_reset();
+        machine.report_tally_reset();
+        machine.entry_log_reset();
+        machine.tick_account_reset();
     }
 
     const ServeOptions options_;
-    std::timed_mutex machine_;  // the machine's state is one per process
+    MachinePool machines_;
     std::mutex count_mutex_;
     int waiting_ = 0;
 };
@@ -517,7 +525,8 @@ void route_static(httplib::Server& server, const ServeOptions& options, const st
     });
     const std::string version_text = json{{"version", version},
                                           {"model", status_model_word},
-                                          {"firmware", status_firmware_version}}
+                                          {"firmware", status_firmware_version},
+                                          {"workers", options.workers}}
                                          .dump() +
                                      "\n";
     server.Get("/v1/version", [version_text](const httplib::Request&, httplib::Response& res) {
@@ -603,9 +612,13 @@ void set_answer_handlers(httplib::Server& server, const ServeOptions& options)
 
 } // namespace
 
-std::unique_ptr<httplib::Server> make_estimate_server(const ServeOptions& options,
+std::unique_ptr<httplib::Server> make_estimate_server(const ServeOptions& asked,
                                                       const std::string& version)
 {
+    ServeOptions options = asked;
+    if (options.workers == 0) {
+        options.workers = hardware_threads();
+    }
     auto server = std::make_unique<EstimateServer>(options);
     auto queue = std::make_shared<EstimateQueue>(options);
     server->set_payload_max_length(options.max_body);

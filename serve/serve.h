@@ -1,5 +1,5 @@
 // The estimate service: an HTTP server that runs each job sent to it
-// through the machine, one at a time, and answers with the report's
+// through a job machine, as many at once as it has workers, and answers with the report's
 // figures, the timeline and the picture, plus the page that shows them.
 #pragma once
 

@@ -231,10 +231,12 @@ EstimateServer::EstimateServer(const ServeOptions& options)
       silence_(std::chrono::seconds(options.timeout_s))
 {
     // The requests being read have threads of their own: an estimate holds
-    // one of the queue's (those waiting and the one running), never one of
-    // theirs, and beyond the queue an estimate is turned away at once.
-    const auto threads =
-        static_cast<std::size_t>(options.connections) + static_cast<std::size_t>(options.queue) + 1;
+    // one of the queue's (those waiting and those running, one per worker),
+    // never one of theirs, and beyond the queue an estimate is turned away
+    // at once.
+    const auto threads = static_cast<std::size_t>(options.connections) +
+                         static_cast<std::size_t>(options.queue) +
+                         std::max<std::size_t>(options.workers, 1);
     new_task_queue = [threads] { return new ConnectionPool(threads); };
 }
 

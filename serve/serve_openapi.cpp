@@ -122,7 +122,7 @@ std::string openapi_text(const std::string& version)
            job_route("the job once as written and once per value of one setting (at most 1001 "
                      "values): run times, and costs with a rate",
                      "application/json", sweep_parameters())},
-          {"/v1/version", get("version and machine model")},
+          {"/v1/version", get("version, machine model and the estimates run at once (workers)")},
           {"/healthz", get("the service is up")},
           {"/v1/openapi.json", get("this document")}}}};
     return doc.dump(2) + "\n";

@@ -21,7 +21,10 @@ struct ServeOptions {
     std::string host = "127.0.0.1";          // only this computer unless told otherwise
     int port = 8080;
     std::size_t max_body = 64u << 20;        // bytes of one job, 64 MiB
-    int queue = 8;                           // estimates that may wait for the machine
+    int queue = 8;                           // estimates that may wait for a machine
+    // Estimates run at once, each on a job machine of its own (0: as many
+    // as the host has hardware threads).
+    unsigned workers = 0;
     std::uint64_t tick_limit = replay_max_job_ticks;  // most ticks of one estimate
     std::uint32_t time_limit_ms = 60000;     // most wall-clock time one estimate may run
     int timeout_s = 30;                      // a stalled client, or a wait for the machine

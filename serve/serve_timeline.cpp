@@ -54,7 +54,9 @@ bool TimelineKeep::room_for(std::size_t block_bytes)
         over_ = true;
         rows_.clear();
         moves_.clear();
-        job_stop_at_entry("the timeline is over the service's memory budget");
+        if (job_ != nullptr) {
+            job_->job_stop_at_entry("the timeline is over the service's memory budget");
+        }
     }
     return false;
 }

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/job_stop.h"
 #include "job/entry_log.h"
 #include "job/report_tally.h"
 #include "report/job_report.h"
@@ -75,6 +76,10 @@ public:
     static void keep_row(const TimelineRow& row, void* context);
     static void keep_move(const HeadMove& move, void* context);
 
+    // The job the sinks keep for runs on this machine: it is stopped when
+    // what it makes goes over the budget.
+    void run_on(JobStop& job) { job_ = &job; }
+
     bool with_moves() const { return with_moves_; }
     // True when what the job made did not fit the budget (nothing is kept).
     bool over_budget() const { return over_; }
@@ -111,6 +116,7 @@ private:
     std::size_t budget_;
     bool with_moves_;
     EntryWindow window_;
+    JobStop* job_ = nullptr;
     bool over_ = false;
     std::size_t table_bytes_ = 0;           // what the keywords and works take, roughly
     std::int64_t gap_dx_ = 0, gap_dy_ = 0;  // moves left out since the last one kept

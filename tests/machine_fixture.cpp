@@ -8,29 +8,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "base/debug_trace.h"
-#include "fwShare/machine_params.h"
-#include "fwShare/servo/move_queue.h"
-#include "fwShare/servo/servo_gains.h"
-#include "fwShare/servo/servo_isr.h"
-#include "fwShare/servo/speed_profiles.h"
-#include "fwShare/servo/vector_planner.h"
-#include "fwShare/servo/vector_queue.h"
-#include "fwShare/servo/vector_send.h"
 #include "fwShare/start_up.h"
-#include "job/job_clock.h"
-#include "job/machine_reset.h"
 
 namespace fs = std::filesystem;
 
-void reset_machine()
+void TestMachine::reset_machine()
 {
     machine_reset();
     dbg_set(DBG_Event, false);
-    capture_stdout([] { InitHardwareScaleFactor(); });
+    capture_stdout([this] { InitHardwareScaleFactor(); });
 }
 
-int run_ticks_until_idle(int max_ticks)
+int TestMachine::run_ticks_until_idle(int max_ticks)
 {
     int ticks = 0;
     while (SVO_VectPtr != nullptr && ticks < max_ticks) {
@@ -67,7 +56,8 @@ void plan_straight_vector(VdbData* r, std::int32_t distance, std::uint16_t steps
     r->end_delay = 0;
 }
 
-VdbData* commit_straight_vector(std::int32_t distance, std::uint16_t steps, std::uint16_t end_delay)
+VdbData* TestMachine::commit_straight_vector(std::int32_t distance, std::uint16_t steps,
+                                             std::uint16_t end_delay)
 {
     pipeflag = 1;
     VdbData* r = getfreevdb();
@@ -78,7 +68,7 @@ VdbData* commit_straight_vector(std::int32_t distance, std::uint16_t steps, std:
     return r;
 }
 
-void load_pen_down_planning()
+void TestMachine::load_pen_down_planning()
 {
     pbdAxiaVel = 800;
     pbdAccel = 3600;
@@ -91,21 +81,21 @@ void load_pen_down_planning()
     End_Delay_3 = 3;
 }
 
-VdbData* plan_and_commit(std::int32_t dx, std::int32_t dy)
+VdbData* TestMachine::plan_and_commit(std::int32_t dx, std::int32_t dy)
 {
     VdbData* r = getfreevdb();
     if (r == nullptr) {
         ADD_FAILURE() << "no free vector record";
         return &vdb_pool[0];
     }
-    planner::_delta_move(dx, dy, r);
+    _delta_move(dx, dy, r);
     sendvdb(r);
     return r;
 }
 
-void start_raster_job()
+void TestMachine::start_raster_job()
 {
-    capture_stdout([] { srvo_off_to_on(); });
+    capture_stdout([this] { srvo_off_to_on(); });
     CurrentFileRecord& f = *ptCurrentFile;
     f.RasterDPI = 300;
     f.RasterUnit = 254;

@@ -681,3 +681,32 @@ TEST(Cli, ImportWritesTheJobTheReportEstimates)
     EXPECT_EQ(doc.at("jobs")[0].at("warnings")[0].at("kind"), "design_import");
     EXPECT_EQ(doc.at("jobs")[1].at("reason").get<std::string>().rfind("broken.png: ", 0), 0u);
 }
+
+// Jobs and a sweep's runs on several threads: the output is byte for byte
+// that of one thread, in the order given, whichever job ends first.
+TEST(Cli, ThreadsGiveTheOutputOfOneThread)
+{
+    CliRun cli;
+    cli.write("short.cmd", pens_images_cut_short());
+    cli.write("photo.pdf", "%PDF-1.4\n%binary\n");
+    cli.write("tag.svg", read_all(fs::path(VEMTRAC_EXAMPLES_DIR) / "design_tag.svg"));
+    const std::string jobs = std::string(" short.cmd missing.cmd photo.pdf tag.svg ") +
+                             VEMTRAC_EXAMPLES_DIR "/raster_job.cmd " VEMTRAC_EXAMPLES_DIR
+                             "/vector_job.cmd " VEMTRAC_EXAMPLES_DIR "/mixed_job.cmd";
+    for (const std::string& form :
+         {"--report" + jobs, "--report --json --rate 60" + jobs,
+          std::string("--report --sweep RasterSpeedX=200:1000:100 --fit 0:00:47 ") +
+              VEMTRAC_EXAMPLES_DIR "/raster_job.cmd"}) {
+        const int one = cli.run(form + " --threads 1");
+        const std::string out = cli.out;
+        const std::string err = cli.err;
+        EXPECT_EQ(cli.run(form + " --threads 3"), one) << form;
+        EXPECT_EQ(cli.out, out) << form;
+        EXPECT_EQ(cli.err, err) << form;
+        EXPECT_EQ(cli.run(form), one) << form;  // one thread per hardware thread
+        EXPECT_EQ(cli.out, out) << form;
+    }
+    EXPECT_EQ(cli.run("--report --threads 0 short.cmd"), 2);
+    EXPECT_EQ(cli.run("--threads 2 ."), 2);
+    EXPECT_NE(cli.err.find("--threads goes with --report"), std::string::npos) << cli.err;
+}

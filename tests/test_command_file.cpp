@@ -386,7 +386,9 @@ TEST(CommandReader, ReadsEveryJobByTheCharacterRulesInMemoryAndAcrossFileBlocks)
     }
 }
 
-TEST(ExeDir, TakesEverythingBeforeTheLastSeparator)
+using ExeDir = MachineTest;
+
+TEST_F(ExeDir, TakesEverythingBeforeTheLastSeparator)
 {
     ASSERT_TRUE(set_exe_dir("D:\\tools\\est.exe"));
     EXPECT_STREQ(exe_dir, "D:\\tools");
@@ -398,13 +400,13 @@ TEST(ExeDir, TakesEverythingBeforeTheLastSeparator)
     EXPECT_STREQ(path_buf, "/Vemtrac.cmd");
 }
 
-TEST(ExeDir, WithoutSeparatorUsesTheRunningExecutablesFolder)
+TEST_F(ExeDir, WithoutSeparatorUsesTheRunningExecutablesFolder)
 {
     ASSERT_TRUE(set_exe_dir("vemtrac"));
     EXPECT_TRUE(fs::exists(fs::path(exe_dir) / "vemtrac_tests")) << exe_dir;
 }
 
-TEST(ExeDir, PathsTooLongForTheBufferAreRefused)
+TEST_F(ExeDir, PathsTooLongForTheBufferAreRefused)
 {
     ::testing::internal::CaptureStderr();
     const std::string long_path = "/" + std::string(300, 'd') + "/vemtrac";

@@ -65,7 +65,7 @@ TEST(ConsoleSink, CallbackGetsEveryLineAndTheProcessNone)
     EXPECT_EQ(called.outcome, JobOutcome::ok);
 
     // The sink was the run's alone: what follows goes to standard output again.
-    EXPECT_EQ(capture_stdout([] { console_printf("after\n"); }), "after\n");
+    EXPECT_EQ(capture_stdout([&] { thread_job_machine().console_printf("after\n"); }), "after\n");
 }
 
 TEST(ConsoleSink, JobFromMemoryRunsAsFromItsFileAndAnUnreadableOneNotAtAll)
@@ -104,7 +104,9 @@ TEST(ConsoleSink, JobFromMemoryRunsAsFromItsFileAndAnUnreadableOneNotAtAll)
 // The report takes the machine's own warnings from its console lines: the
 // long-vector line once per record, the crowded-queue lines as they come
 // (only counted past the kept number); other lines are no warnings.
-TEST(ReportWarnings, ComeFromTheMachinesOwnConsoleLines)
+using ReportWarnings = MachineTest;
+
+TEST_F(ReportWarnings, ComeFromTheMachinesOwnConsoleLines)
 {
     reset_machine();
     tick_account_enable();

@@ -16,7 +16,6 @@
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_planner.h"
 #include "fwShare/servo/vector_queue.h"
-#include "fwShare/servo/vector_send.h"
 #include "replay/corner_pass_memo.h"
 #include "replay/corner_ramp.h"
 #include "replay/tick_runner.h"
@@ -106,16 +105,31 @@ struct RingState {
     std::string dump;
 };
 
+// The planner's corner-ramp solver of the replay.
+void solve_corner_ramp(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
+                       std::uint32_t majrdvel, std::uint32_t* steps, std::uint32_t* dist,
+                       Machine& m)
+{
+    static_cast<ReplayMachine&>(m).corner_ramp_solved(len, psuedodist, h, majrdvel,
+                                                      m.CREEP_VELOCITY, steps, dist);
+}
+
+// A machine that plans drawings.
+struct DrawingPlanner : TestMachine {
+    std::vector<RingState> plan_moves(const std::vector<Drawing>& drawings, bool with_memo);
+};
+
 // Plans the drawings move by move, the interrupt executing whenever the
 // ring is full, as the planner waits for a free record; the ring after
 // every plan.
-std::vector<RingState> plan_moves(const std::vector<Drawing>& drawings, bool with_memo)
+std::vector<RingState> DrawingPlanner::plan_moves(const std::vector<Drawing>& drawings,
+                                                  bool with_memo)
 {
     reset_machine();
     load_pen_down_planning();
     replay_state = ReplayState{};
-    vector_planner_state.corner_ramp_solver = corner_ramp_solved;
-    vector_planner_state.corner_pass_memo = with_memo ? &corner_pass_memo : nullptr;
+    corner_ramp_solver = solve_corner_ramp;
+    corner_pass_memo = with_memo ? &corner_pass_memo_of_replay : nullptr;
     vdb_dump_flags = 2;
     pipeflag = 1;
     std::vector<RingState> states;
@@ -135,7 +149,7 @@ std::vector<RingState> plan_moves(const std::vector<Drawing>& drawings, bool wit
             }
             const auto [dx, dy] = (*d.chords)[i];
             RingState s;
-            s.dump = capture_stdout([&] { planner::_delta_move(dx, dy, r); });
+            s.dump = capture_stdout([&] { _delta_move(dx, dy, r); });
             for (const VdbData& v : vdb_pool) {
                 s.fields.insert(s.fields.end(), {v.cnrvel, v.psuedodist, v.smoothCnt, v.smoothLoop1,
                                                  v.smoothLoop2, v.anglediff, v.majrdisth,
@@ -169,8 +183,8 @@ std::vector<RingState> plan_moves(const std::vector<Drawing>& drawings, bool wit
         }
     }
     vdb_dump_flags = 0;
-    vector_planner_state.corner_pass_memo = nullptr;
-    vector_planner_state.corner_ramp_solver = nullptr;
+    corner_pass_memo = nullptr;
+    corner_ramp_solver = nullptr;
     return states;
 }
 
@@ -179,13 +193,14 @@ std::vector<RingState> plan_moves(const std::vector<Drawing>& drawings, bool wit
 TEST(CornerPassMemo, LeavesEveryRecordAsThePassDoes)
 {
     std::uint64_t remembered = 0;
+    DrawingPlanner m;
     for (unsigned seed = 1; seed <= 6 && !::testing::Test::HasFailure(); ++seed) {
         std::mt19937 rng(seed);
         std::vector<std::vector<Move>> shapes;
         const std::vector<Drawing> d = drawings(rng, shapes);
-        const std::vector<RingState> walked = plan_moves(d, false);
-        const std::vector<RingState> memo = plan_moves(d, true);
-        remembered += replay_state.corner_passes_remembered;
+        const std::vector<RingState> walked = m.plan_moves(d, false);
+        const std::vector<RingState> memo = m.plan_moves(d, true);
+        remembered += m.replay_state.corner_passes_remembered;
         ASSERT_EQ(memo.size(), walked.size());
         for (std::size_t i = 0; i < walked.size(); ++i) {
             ASSERT_EQ(memo[i].fields, walked[i].fields) << "seed " << seed << ", move " << i;

@@ -9,6 +9,7 @@
 
 #include "fwShare/servo/vector_planner.h"
 #include "replay/corner_ramp.h"
+#include "replay/replay_machine.h"
 
 namespace {
 
@@ -181,6 +182,7 @@ TEST(CornerRamp, TableAnswersEveryTargetLikeTheStepRamp)
     std::mt19937_64 rng(0x5eed0003);
     Coverage cov;
     int bad = 0;
+    ReplayMachine machine;
     for (int i = 0; i < 200000 && bad < 10; ++i) {
         const std::uint32_t len = 200 + static_cast<std::uint32_t>(rng() % 8) * 16;
         const std::uint32_t pd = static_cast<std::uint32_t>(rng() % 8) * 300;
@@ -188,7 +190,7 @@ TEST(CornerRamp, TableAnswersEveryTargetLikeTheStepRamp)
         const std::uint32_t h = static_cast<std::uint32_t>(rng() % 400);
         std::uint32_t steps = 0;
         std::uint32_t dist = 0;
-        corner_ramp_solved(len, pd, h, dv, 2, &steps, &dist);
+        machine.corner_ramp_solved(len, pd, h, dv, 2, &steps, &dist);
         const Walk w = walk_ramp(len, pd, h, dv, 2);
         ++cov.exits[w.exit];
         bad += steps != w.steps || dist != w.dist;

@@ -20,7 +20,6 @@
 
 using job_generator::Prng;
 using job_generator::random_job;
-#include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "replay/tick_account.h"
 
@@ -55,8 +54,9 @@ RunOutcome run_one_way(const std::string& job, ReplayMode replay, std::uint64_t 
     request.replay = replay;
     request.account_ticks = tick_log;
     JobResult result;
+    JobMachine& m = thread_job_machine();
     ::testing::internal::CaptureStderr();
-    o.out = capture_stdout([&] { result = run_job(request); });
+    o.out = capture_stdout([&] { result = m.run_job(request); });
     o.err = ::testing::internal::GetCapturedStderr();
     o.status = result.end.status;
     if (o.status.size() > 3) {
@@ -66,18 +66,18 @@ RunOutcome run_one_way(const std::string& job, ReplayMode replay, std::uint64_t 
     o.entry = result.end.entry;
     o.reason = result.end.reason;
     o.ticks = result.ticks;
-    o.svo_tick_count = svo_tick_count;
-    o.pos_x = svo_pos_x;
-    o.pos_y = svo_pos_y;
-    o.step_x = svo_step_x;
-    o.step_y = svo_step_y;
-    std::memcpy(o.phases.data(), phase_tick_count, sizeof phase_tick_count);
-    for (const TickRun& run : tick_account_state.runs) {
+    o.svo_tick_count = m.svo_tick_count;
+    o.pos_x = m.svo_pos_x;
+    o.pos_y = m.svo_pos_y;
+    o.step_x = m.svo_step_x;
+    o.step_y = m.svo_step_y;
+    std::memcpy(o.phases.data(), m.phase_tick_count, sizeof m.phase_tick_count);
+    for (const TickRun& run : m.tick_account_state.runs) {
         o.tick_log.insert(o.tick_log.end(), {run.first_tick, run.work, run.phase});
     }
-    o.waits_remembered = replay_state.waits_remembered;
-    o.err_x = svo_err_x;
-    o.err_y = svo_err_y;
+    o.waits_remembered = m.replay_state.waits_remembered;
+    o.err_x = m.svo_err_x;
+    o.err_y = m.svo_err_y;
     return o;
 }
 
@@ -195,10 +195,11 @@ TEST(FastRun, JobsOnlyReadAndPlannedRunNoTickAndReadToTheEnd)
             request.job_bytes = job;
             request.plan_only = plan;
             JobResult result;
-            capture_stdout([&] { result = run_job(request); });
-            EXPECT_EQ(svo_tick_count, 0) << name;
+            JobMachine& m = thread_job_machine();
+            capture_stdout([&] { result = m.run_job(request); });
+            EXPECT_EQ(m.svo_tick_count, 0) << name;
             EXPECT_EQ(result.end.entry, run.entry) << name;
-            EXPECT_EQ(SVO_VectPtr, nullptr) << name;
+            EXPECT_EQ(m.SVO_VectPtr, nullptr) << name;
         }
     }
 }

@@ -15,18 +15,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct JobResult {
+struct ProgramRun {
     int exit_code = -1;
     std::vector<std::string> status;
     std::string out;
     std::string err;
 };
 
-JobResult run_bytes(const std::string& bytes)
+ProgramRun run_bytes(const std::string& bytes)
 {
     JobFolder job;
     job.write_job(bytes);
-    JobResult r;
+    ProgramRun r;
     r.exit_code = job.run();
     r.status = status_lines(job.read_file("Vemtrac.sts"));
     r.out = job.stdout_text;
@@ -36,7 +36,7 @@ JobResult run_bytes(const std::string& bytes)
 
 // The five lines of a finished job, with its run time in milliseconds and
 // as minutes:seconds.
-void expect_finished(const JobResult& r, const std::string& ms, const std::string& min_sec)
+void expect_finished(const ProgramRun& r, const std::string& ms, const std::string& min_sec)
 {
     EXPECT_EQ(r.exit_code, 0);
     ASSERT_EQ(r.status.size(), 5u) << r.err;
@@ -48,7 +48,7 @@ void expect_finished(const JobResult& r, const std::string& ms, const std::strin
     EXPECT_NE(r.out.find("Job Run Time: " + min_sec + "\n\r"), std::string::npos);
 }
 
-bool says(const JobResult& r, const std::string& text)
+bool says(const ProgramRun& r, const std::string& text)
 {
     return r.err.find(text) != std::string::npos;
 }
@@ -61,11 +61,11 @@ const char* const two_inch_ms = "429";
 
 TEST(HostileInput, EmptyBlankAndGarbageFilesGiveAZeroTimeJob)
 {
-    const JobResult empty = run_bytes("");
+    const ProgramRun empty = run_bytes("");
     expect_finished(empty, "0", "0:0");
     EXPECT_EQ(empty.err, "");
 
-    const JobResult blank = run_bytes(" \t\r\n\n\v\f  \r\r\n");
+    const ProgramRun blank = run_bytes(" \t\r\n\n\v\f  \r\r\n");
     expect_finished(blank, "0", "0:0");
     EXPECT_EQ(blank.err, "");
 
@@ -73,7 +73,7 @@ TEST(HostileInput, EmptyBlankAndGarbageFilesGiveAZeroTimeJob)
     for (int i = 0; i < 4096; ++i) {
         garbage.push_back(static_cast<char>((i * 7919 + 13) & 0xFF));
     }
-    const JobResult binary = run_bytes(garbage);
+    const ProgramRun binary = run_bytes(garbage);
     expect_finished(binary, "0", "0:0");
     EXPECT_TRUE(says(binary, "entry 1 \"")) << binary.err;
     // Bytes that are not printable text are shown escaped, never raw.
@@ -85,7 +85,7 @@ TEST(HostileInput, EmptyBlankAndGarbageFilesGiveAZeroTimeJob)
 
 TEST(HostileInput, NulInsideAKeywordEndsTheJobThere)
 {
-    const JobResult r =
+    const ProgramRun r =
         run_bytes(two_inch_cut + std::string("pd_de\0fault 2032 0\n", 19) + "pd_default 2032 0\n");
     expect_finished(r, two_inch_ms, "0:0");
     EXPECT_TRUE(says(r, "line 3, entry 3 \"pd_de\\x00fault\": unknown keyword")) << r.err;
@@ -94,7 +94,7 @@ TEST(HostileInput, NulInsideAKeywordEndsTheJobThere)
 TEST(HostileInput, OtherEditorsLineEndsTabsAndByteOrderMarkReadAlike)
 {
     const std::string job = "execute_penselect 1\npd_default 2032 0\npd_default 0 2032\n";
-    const JobResult plain = run_bytes(job);
+    const ProgramRun plain = run_bytes(job);
     expect_finished(plain, "889", "0:0");
 
     auto replaced = [&](const std::string& from, const std::string& to) {
@@ -112,7 +112,7 @@ TEST(HostileInput, OtherEditorsLineEndsTabsAndByteOrderMarkReadAlike)
         job.substr(0, job.size() - 1),  // no final newline
     };
     for (const std::string& v : variants) {
-        const JobResult r = run_bytes(v);
+        const ProgramRun r = run_bytes(v);
         expect_finished(r, "889", "0:0");
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.out, plain.out);
@@ -121,13 +121,14 @@ TEST(HostileInput, OtherEditorsLineEndsTabsAndByteOrderMarkReadAlike)
 
 TEST(HostileInput, KeywordLengthLimit)
 {
-    const JobResult at_limit = run_bytes(two_inch_cut + std::string(259, 'K') + " 1\n" + two_inch_cut);
+    const ProgramRun at_limit =
+        run_bytes(two_inch_cut + std::string(259, 'K') + " 1\n" + two_inch_cut);
     expect_finished(at_limit, two_inch_ms, "0:0");
     EXPECT_TRUE(says(at_limit, "entry 3 \"" + std::string(259, 'K') + "\": unknown keyword"))
         << at_limit.err;
 
     for (std::size_t length : {260u, 261u, 100000u}) {
-        const JobResult over =
+        const ProgramRun over =
             run_bytes(two_inch_cut + std::string(length, 'K') + " 1\n" + two_inch_cut);
         expect_finished(over, two_inch_ms, "0:0");
         EXPECT_TRUE(says(over, "keyword longer than 259 characters")) << over.err;
@@ -137,16 +138,16 @@ TEST(HostileInput, KeywordLengthLimit)
 TEST(HostileInput, NumbersAtAndBeyondTheSigned32BitRange)
 {
     // In range: stored at the width of the setting, the job goes on.
-    const JobResult max = run_bytes("RasterDPI 2147483647\n" + two_inch_cut);
+    const ProgramRun max = run_bytes("RasterDPI 2147483647\n" + two_inch_cut);
     expect_finished(max, two_inch_ms, "0:0");
     EXPECT_EQ(max.err, "");
-    const JobResult min = run_bytes("RasterDPI -2147483648\n" + two_inch_cut);
+    const ProgramRun min = run_bytes("RasterDPI -2147483648\n" + two_inch_cut);
     expect_finished(min, two_inch_ms, "0:0");
     EXPECT_EQ(min.err, "");
 
     // Out of range: reading stops at that entry, nothing after it runs.
     for (const char* n : {"2147483648", "99999999999", "-2147483649"}) {
-        const JobResult r = run_bytes(two_inch_cut + "RasterDPI " + n + "\n" + two_inch_cut);
+        const ProgramRun r = run_bytes(two_inch_cut + "RasterDPI " + n + "\n" + two_inch_cut);
         expect_finished(r, two_inch_ms, "0:0");
         EXPECT_TRUE(says(r, "entry 3 \"RasterDPI\": number outside the signed 32-bit range"))
             << r.err;
@@ -155,18 +156,18 @@ TEST(HostileInput, NumbersAtAndBeyondTheSigned32BitRange)
 
 TEST(HostileInput, ShortSpeedListKeepsTheOtherPensAndReadsOn)
 {
-    const JobResult r = run_bytes("VectorSpeed 1 2 3 4 5\n" + two_inch_cut);
+    const ProgramRun r = run_bytes("VectorSpeed 1 2 3 4 5\n" + two_inch_cut);
     expect_finished(r, "78035", "1:18");
     EXPECT_TRUE(says(r, "\"VectorSpeed\"")) << r.err;
 }
 
 TEST(HostileInput, PenNumbersAboveSixteenEndTheJob)
 {
-    const JobResult sixteen = run_bytes("execute_penselect 16\npd_default 2032 0\n");
+    const ProgramRun sixteen = run_bytes("execute_penselect 16\npd_default 2032 0\n");
     expect_finished(sixteen, two_inch_ms, "0:0");
     EXPECT_EQ(sixteen.err, "");
     for (const char* pen : {"17", "255"}) {
-        const JobResult r =
+        const ProgramRun r =
             run_bytes(two_inch_cut + "execute_penselect " + pen + "\npd_default 2032 0\n");
         expect_finished(r, two_inch_ms, "0:0");
         EXPECT_TRUE(says(r, "entry 3 \"execute_penselect\"")) << r.err;
@@ -193,7 +194,7 @@ TEST(HostileInput, RasterSettingsOutsideTheDriversRange)
     expect_finished(run_bytes(raster_image("")), "656", "0:0");
 
     for (const char* zero : {"RasterDPI 0\n", "RasterUnit 0\n"}) {
-        const JobResult r = run_bytes(two_inch_cut + raster_image(zero));
+        const ProgramRun r = run_bytes(two_inch_cut + raster_image(zero));
         expect_finished(r, two_inch_ms, "0:0");
         EXPECT_TRUE(says(r, "\"SetStartRasterGraphics\"")) << r.err;
     }
@@ -202,7 +203,7 @@ TEST(HostileInput, RasterSettingsOutsideTheDriversRange)
     expect_finished(run_bytes(raster_image("RasterUnit 1\n")), "902", "0:0");
     expect_finished(run_bytes(raster_image("RasterSpeedX 65535\n")), "1882", "0:1");
 
-    const JobResult empty_image =
+    const ProgramRun empty_image =
         run_bytes("RasterDPI 300\nRasterUnit 254\nRasterSpeedX 1000\nRasterSpeedY 500\n"
                   "ImageWidth 0\nImageHeight 0\nSetStartRasterGraphics 0\nRasterLineOut 0\n"
                   "SetEndRasterGraphics 0\n");
@@ -212,14 +213,14 @@ TEST(HostileInput, RasterSettingsOutsideTheDriversRange)
 
 TEST(HostileInput, RasterLineBeforeAnyImageEndsTheJob)
 {
-    const JobResult r = run_bytes(two_inch_cut + "RasterLineOut 0\n" + two_inch_cut);
+    const ProgramRun r = run_bytes(two_inch_cut + "RasterLineOut 0\n" + two_inch_cut);
     expect_finished(r, two_inch_ms, "0:0");
     EXPECT_TRUE(says(r, "entry 3 \"RasterLineOut\"")) << r.err;
 }
 
 TEST(HostileInput, ExtremeMovesAndLongJobsFinish)
 {
-    const JobResult extreme =
+    const ProgramRun extreme =
         run_bytes("execute_penselect 1\npd_default 2147483647 -2147483647\n");
     expect_finished(extreme, "638", "0:0");
 
@@ -281,7 +282,7 @@ TEST(HostileInput, InputsThatOnceFoundFaultsEndCleanly)
     }
     ASSERT_FALSE(inputs.empty());
     for (const fs::path& input : inputs) {
-        const JobResult r = run_bytes(read_all(input));
+        const ProgramRun r = run_bytes(read_all(input));
         EXPECT_EQ(r.exit_code, 0) << input;
         ASSERT_FALSE(r.status.empty()) << input;
         if (r.status[0] == "VMTC_Error") {

@@ -3,9 +3,7 @@
 #include "machine_fixture.h"
 
 #include "base/debug_trace.h"
-#include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/vector_queue.h"
-#include "fwShare/servo/vector_send.h"
 #include "job/job_clock.h"
 
 TEST(RunTime, ConvertsTicksToMillisecondsMinutesAndSeconds)
@@ -87,19 +85,19 @@ TEST_F(JobClock, ArmedClockIgnoresArrivalsAndStoppedClockIgnoresEverything)
 TEST_F(JobClock, JobStartArmsTheClockAndClearsThePhaseCounts)
 {
     phase_tick_count[ACC] = 17;
-    capture_stdout([] { srvo_off_to_on(); });
+    capture_stdout([&] { srvo_off_to_on(); });
     EXPECT_EQ(job_timing_state, 1);
     EXPECT_EQ(pipeflag, 1);
     for (std::int32_t count : phase_tick_count) {
         EXPECT_EQ(count, 0);
     }
-    capture_stdout([] { JobTimeTick(); });
+    capture_stdout([&] { JobTimeTick(); });
     EXPECT_EQ(job_timing_state, 0);
 }
 
 TEST_F(JobClock, PenRecordsAloneNeverStartTheClock)
 {
-    capture_stdout([] { srvo_off_to_on(); });
+    capture_stdout([&] { srvo_off_to_on(); });
     srvo_on_pd();
     srvo_on_pu();
     const int ticks = run_ticks_until_idle();
@@ -118,7 +116,7 @@ TEST_F(JobClock, ReportShowsThePhaseCountsWhenEnabled)
     phase_tick_count[HOLD] = 1;
     phase_tick_count[ACC] = 2;
     dbg_set(DBG_ShowJobTime, true);
-    const std::string out = capture_stdout([] { JobTimeTick(); });
+    const std::string out = capture_stdout([&] { JobTimeTick(); });
     EXPECT_NE(out.find("T00000 PlanCnt:3 => IDLE:     0 HOLD:     1 ACC:     2 SLEW:     0 "
                        "DCC:     0 CREEP:     0 DELAY:     0 \n\r"),
               std::string::npos)

@@ -4,7 +4,6 @@
 
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
-#include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_planner.h"
@@ -16,24 +15,21 @@ struct Profile {
     std::int32_t diag, axia, accel, sps;
 };
 
-Profile loaded()
-{
-    return {diag_vel, pbdAxiaVel, pbdAccel, pbdSps};
-}
-
-void expect_profile(const Profile& expected)
-{
-    EXPECT_EQ(diag_vel, expected.diag);
-    EXPECT_EQ(pbdAxiaVel, expected.axia);
-    EXPECT_EQ(pbdAccel, expected.accel);
-    EXPECT_EQ(pbdSps, expected.sps);
-}
-
 } // namespace
 
 // The pen-up entry of a 40 inch per second profile at acceleration code 3.
 class MoveQueue : public MachineTest {
 protected:
+    Profile loaded() const { return {diag_vel, pbdAxiaVel, pbdAccel, pbdSps}; }
+
+    void expect_profile(const Profile& expected) const
+    {
+        EXPECT_EQ(diag_vel, expected.diag);
+        EXPECT_EQ(pbdAxiaVel, expected.axia);
+        EXPECT_EQ(pbdAccel, expected.accel);
+        EXPECT_EQ(pbdSps, expected.sps);
+    }
+
     void SetUp() override
     {
         MachineTest::SetUp();
@@ -130,7 +126,7 @@ TEST_F(MoveQueue, ZeroMoveQueuesNothing)
     const std::int32_t planned = vect_count;
     VdbData* next = freeptr;
     ::testing::internal::CaptureStderr();
-    const std::string out = capture_stdout([] { srvo_on_ve(0, 0); });
+    const std::string out = capture_stdout([&] { srvo_on_ve(0, 0); });
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(out, "");
     EXPECT_EQ(err, "");
@@ -154,7 +150,7 @@ TEST_F(MoveQueue, EveryMoveOfAJobIsExecuted)
 {
     pipeflag = 1;
     pbdVelType = PEN_DOWN;
-    capture_stdout([] { setup_plotbed_speeds(PEN_DOWN, 60960, 60); });
+    capture_stdout([&] { setup_plotbed_speeds(PEN_DOWN, 60960, 60); });
     const std::int32_t x0 = svo_pos_x;
     const std::int32_t y0 = svo_pos_y;
     std::int32_t sx = 0;

@@ -21,7 +21,7 @@ protected:
     }
 
     // Moves the head to the plot-bed point (x, y) and takes it as the cursor.
-    static void cursor_from_head_at(std::int32_t x, std::int32_t y)
+    void cursor_from_head_at(std::int32_t x, std::int32_t y)
     {
         svo_wait_idle();
         srvo_on_ve(x - positionx, y - positiony);
@@ -33,7 +33,7 @@ TEST_F(PclCursor, HeadBecomesTheCursorInDotsAndLines)
 {
     ptCurrentFile->RasterDPI = 300;
     ptCurrentFile->RasterUnit = 600;
-    capture_stdout([] { HandleToHpglMode(); });
+    capture_stdout([&] { HandleToHpglMode(); });
     cursor_from_head_at(240 + 3048, 55920 - 6096);
     EXPECT_EQ(positionx, 240 + 3048);
     EXPECT_EQ(positiony, 55920 - 6096);

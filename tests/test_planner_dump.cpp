@@ -11,11 +11,9 @@
 #include "base/debug_trace.h"
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/planner_dump.h"
-#include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_planner.h"
 #include "fwShare/servo/vector_queue.h"
-#include "fwShare/servo/vector_send.h"
 
 namespace {
 
@@ -51,12 +49,12 @@ class PlannerDump : public MachineTest {};
 TEST_F(PlannerDump, SimpleRecordsDumpTheirHeaderOnly)
 {
     srvo_on_pd();
-    EXPECT_EQ(capture_stdout([] { dump_vdb(&vdb_pool[0]); }),
+    EXPECT_EQ(capture_stdout([&] { dump_vdb(&vdb_pool[0]); }),
               "==== VdbData S-PenDn  ====================\n\r");
     srvo_on_pu();
-    EXPECT_EQ(capture_stdout([] { dump_vdb(&vdb_pool[1]); }),
+    EXPECT_EQ(capture_stdout([&] { dump_vdb(&vdb_pool[1]); }),
               "==== VdbData S-PenUp  ====================\n\r");
-    EXPECT_EQ(capture_stdout([] { dump_vdb(&vdb_pool[5]); }),
+    EXPECT_EQ(capture_stdout([&] { dump_vdb(&vdb_pool[5]); }),
               "==== VdbData Free     ====================\n\r");
 }
 
@@ -148,7 +146,7 @@ TEST_F(PlannerDump, QueuedMoveIsDumpedBeforeItsCommit)
     dbg_set(DBG_ShowVdbVect, true);
     pbdVelType = PEN_DOWN;
     const std::vector<std::string> lines =
-        dump_lines(capture_stdout([] { srvo_on_ve(-600, -1200); }));
+        dump_lines(capture_stdout([&] { srvo_on_ve(-600, -1200); }));
     ASSERT_EQ(lines.size(), 32u);
     EXPECT_EQ(lines[0], "==== VdbData Vector   7 ==================");
     EXPECT_EQ(lines[1], "slope                = 32768(0.50)");
@@ -160,18 +158,18 @@ TEST_F(PlannerDump, PlannerDumpsTheLastRecordItRaised)
 {
     load_pen_down_planning();
     vdb_dump_flags = 2;
-    std::vector<std::string> lines = dump_lines(capture_stdout([] { plan_and_commit(300, 0); }));
+    std::vector<std::string> lines = dump_lines(capture_stdout([&] { plan_and_commit(300, 0); }));
     ASSERT_EQ(lines.size(), 32u);
     EXPECT_EQ(lines[25], "dx                   = 300");
     EXPECT_EQ(lines[18], "cnrvel               = 0");
 
-    lines = dump_lines(capture_stdout([] { plan_and_commit(300, 30); }));
+    lines = dump_lines(capture_stdout([&] { plan_and_commit(300, 30); }));
     ASSERT_EQ(lines.size(), 32u);
     EXPECT_EQ(lines[26], "dy                   = 0");
     EXPECT_EQ(lines[18], "cnrvel               = 93");
 
     vdb_dump_flags = 3;
-    lines = dump_lines(capture_stdout([] { plan_and_commit(300, 60); }));
+    lines = dump_lines(capture_stdout([&] { plan_and_commit(300, 60); }));
     ASSERT_EQ(lines.size(), 28u + 32u);
     EXPECT_EQ(lines[0], std::string(40, '='));
     EXPECT_EQ(lines[27], std::string(40, '='));
@@ -189,7 +187,8 @@ TEST_F(PlannerDump, ServoGlobalsDumpInOrder)
     null_vector = 200;
     boundary_speed = 0xFFFFFFFFu;
     pVelAccelPointer = &VelAccelPool[PEN_UP];
-    const std::vector<std::string> lines = dump_lines(capture_stdout([] { dump_servo_globals(); }));
+    const std::vector<std::string> lines =
+        dump_lines(capture_stdout([&] { dump_servo_globals(); }));
     const char* const labels[26] = {
         "pbdAxiaVel", "pbdAccel", "min_corner_vel", "CREEP_VELOCITY", "LowSpeed",
         "lowspeedflag", "pbdVelType", "End_Delay_1", "End_Delay_2", "End_Delay_3", "CI_Flag",
@@ -254,14 +253,14 @@ std::string hexagon_and_chords_job(bool circle)
     return job.str();
 }
 
-struct JobResult {
+struct ProgramRun {
     std::vector<std::string> status;
     std::string console;
 };
 
-JobResult run_job(const std::string& job)
+ProgramRun run_job(const std::string& job)
 {
-    JobResult result;
+    ProgramRun result;
     JobFolder folder;
     folder.write_job(job);
     EXPECT_EQ(folder.run(), 0);
@@ -276,8 +275,8 @@ JobResult run_job(const std::string& job)
 TEST(PlannerJob, CircleOfShortChordsIsTimedTheSameEveryRun)
 {
     const std::string job = hexagon_and_chords_job(true);
-    const JobResult first = run_job(job);
-    const JobResult second = run_job(job);
+    const ProgramRun first = run_job(job);
+    const ProgramRun second = run_job(job);
     ASSERT_EQ(first.status.size(), 5u);
     ASSERT_EQ(second.status.size(), 5u);
     EXPECT_EQ(first.status[0], "VMTC_OK");
@@ -293,7 +292,7 @@ TEST(PlannerJob, CircleOfShortChordsIsTimedTheSameEveryRun)
     EXPECT_EQ(first.console.find("majrdisth"), std::string::npos);
 
     // The same chords reversing at every joint stop at each one.
-    const JobResult zigzag = run_job(hexagon_and_chords_job(false));
+    const ProgramRun zigzag = run_job(hexagon_and_chords_job(false));
     ASSERT_EQ(zigzag.status.size(), 5u);
     EXPECT_GT(std::stol(zigzag.status[2]), 2 * ms);
 }

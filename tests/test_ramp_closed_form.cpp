@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <random>
 
+#include "fwShare/machine.h"
 #include "fwShare/servo/servo_state.h"
 #include "replay/ramp_closed_form.h"
 
@@ -95,24 +96,24 @@ struct Coverage {
     int long_runs = 0;
 };
 
-// Runs one ramp both ways; true when they agree.
+// Runs one ramp both ways on machine m; true when they agree.
 template <bool accelerating>
-bool same_ramp(const Case& c, Coverage* cov)
+bool same_ramp(Machine& m, const Case& c, Coverage* cov)
 {
-    corner_chain_enable = c.corner_on ? 1 : 0;
+    m.corner_chain_enable = c.corner_on ? 1 : 0;
     RampValues walked = c.v;
     RampSteps walked_steps;
     std::uint64_t k = 0;
     while (k < c.max_ticks &&
-           (accelerating ? svo_acc_tick(&c.rec, c.extra, c.flag, walked, walked_steps)
-                         : svo_dcc_tick(&c.rec, c.extra, c.flag, walked, walked_steps))) {
+           (accelerating ? svo_acc_tick(m, &c.rec, c.extra, c.flag, walked, walked_steps)
+                         : svo_dcc_tick(m, &c.rec, c.extra, c.flag, walked, walked_steps))) {
         ++k;
     }
     RampValues v = c.v;
     RampSteps steps;
-    const RampRun run = accelerating
-                            ? ramp_acc_closed_form(&c.rec, c.extra, c.flag, v, steps, c.max_ticks)
-                            : ramp_dcc_closed_form(&c.rec, c.extra, c.flag, v, steps, c.max_ticks);
+    const RampRun run =
+        accelerating ? ramp_acc_closed_form(m, &c.rec, c.extra, c.flag, v, steps, c.max_ticks)
+                     : ramp_dcc_closed_form(m, &c.rec, c.extra, c.flag, v, steps, c.max_ticks);
     ++cov->exits[accelerating ? acc_exit(c, walked, k) : dcc_exit(c, walked, k)];
     cov->stepped += run.stepped != 0;
     cov->solved += run.ticks > run.stepped;
@@ -183,10 +184,10 @@ Coverage check_ramps(std::uint64_t seed, int count)
     std::mt19937_64 rng(seed);
     Coverage cov;
     int bad = 0;
+    Machine m;
     for (int i = 0; i < count && bad < 10; ++i) {
-        bad += !same_ramp<accelerating>(draw_case(rng, accelerating), &cov);
+        bad += !same_ramp<accelerating>(m, draw_case(rng, accelerating), &cov);
     }
-    corner_chain_enable = 0;
     return cov;
 }
 

@@ -12,10 +12,7 @@
 #include "base/debug_trace.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/pcl_position.h"
-#include "fwShare/raster_graphics.h"
-#include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/servo_ticks.h"
-#include "fwShare/servo/vector_send.h"
 #include "job/job_clock.h"
 
 namespace {
@@ -135,7 +132,7 @@ protected:
         ptCurrentFile->RasterAccelEngrave = 1;
     }
 
-    static void place(std::int8_t flag, std::int32_t x_dots, std::int32_t y_lines)
+    void place(std::int8_t flag, std::int32_t x_dots, std::int32_t y_lines)
     {
         ptCurrentFile->ImageAbsPosFlag = flag;
         ptCurrentFile->ImageOffsetX = x_dots;
@@ -143,7 +140,7 @@ protected:
     }
 
     // Image at 600 dots, 254 lines: PCL (6096, 3048).
-    static void start_image_at_one_inch()
+    void start_image_at_one_inch()
     {
         place(1, 600, 254);
         HandleStartRasterGraphics();
@@ -195,13 +192,13 @@ TEST_F(RasterImage, BidirectionalPassesAlternate)
 {
     start_image_at_one_inch();
     const std::int32_t y0 = positiony;
-    EXPECT_EQ(queue_calls(RasterLineOut), line_calls(3, 6168, 0, -12));
+    EXPECT_EQ(queue_calls([&] { RasterLineOut(); }), line_calls(3, 6168, 0, -12));
     EXPECT_EQ(positionx, 6168);
     EXPECT_EQ(positiony, y0 - 12);
-    EXPECT_EQ(queue_calls(RasterLineOut), line_calls(4, -6168, 0, -12));
+    EXPECT_EQ(queue_calls([&] { RasterLineOut(); }), line_calls(4, -6168, 0, -12));
     EXPECT_EQ(positionx, 0);
     EXPECT_EQ(positiony, y0 - 24);
-    EXPECT_EQ(queue_calls(RasterLineOut), line_calls(3, 6168, 0, -12));
+    EXPECT_EQ(queue_calls([&] { RasterLineOut(); }), line_calls(3, 6168, 0, -12));
     EXPECT_EQ(raster_backward, 1);
 }
 
@@ -210,7 +207,7 @@ TEST_F(RasterImage, OneWayPassesReturnWithTheStep)
     ptCurrentFile->RasterFiringType = 1;
     start_image_at_one_inch();
     for (int line = 0; line < 3; ++line) {
-        EXPECT_EQ(queue_calls(RasterLineOut), line_calls(3, 6168, -6168, -12)) << line;
+        EXPECT_EQ(queue_calls([&] { RasterLineOut(); }), line_calls(3, 6168, -6168, -12)) << line;
         EXPECT_EQ(positionx, 0);
         EXPECT_EQ(raster_backward, 0);
     }
@@ -220,7 +217,7 @@ TEST_F(RasterImage, BottomUpLinesStepUpThePage)
 {
     ptCurrentFile->RasterBuEngrave = 1;
     start_image_at_one_inch();
-    EXPECT_EQ(queue_calls(RasterLineOut), line_calls(3, 6168, 0, 12));
+    EXPECT_EQ(queue_calls([&] { RasterLineOut(); }), line_calls(3, 6168, 0, 12));
     ptCurrentFile->ImageHeight = 10;
     ptCurrentFile->RasterBandingFree = 2;
     HandleEndRasterGraphics();
@@ -233,8 +230,8 @@ TEST_F(RasterImage, BandingMultipliesStepsAndTheImageHeight)
     ptCurrentFile->RasterBandingFree = 2;
     ptCurrentFile->ImageHeight = 10;
     start_image_at_one_inch();
-    EXPECT_EQ(queue_calls(RasterLineOut), line_calls(3, 6168, 0, -24));
-    EXPECT_EQ(queue_calls(RasterLineOut), line_calls(4, -6168, 0, -24));
+    EXPECT_EQ(queue_calls([&] { RasterLineOut(); }), line_calls(3, 6168, 0, -24));
+    EXPECT_EQ(queue_calls([&] { RasterLineOut(); }), line_calls(4, -6168, 0, -24));
     HandleEndRasterGraphics();
     EXPECT_EQ(abs_y, 254 + 18);
     EXPECT_EQ(pcl_pos.pcly, 3264);
@@ -248,7 +245,7 @@ TEST_F(RasterImage, NoBandingStepsOnceButEndsWithoutAdvance)
 {
     ptCurrentFile->ImageHeight = 10;
     start_image_at_one_inch();
-    EXPECT_EQ(queue_calls(RasterLineOut), line_calls(3, 6168, 0, -12));
+    EXPECT_EQ(queue_calls([&] { RasterLineOut(); }), line_calls(3, 6168, 0, -12));
     HandleEndRasterGraphics();
     EXPECT_EQ(abs_y, 254);
     EXPECT_EQ(pcl_pos.pcly, 3048);
@@ -272,8 +269,8 @@ TEST_F(RasterImage, ImageAboveTheOriginWrapsThroughTheTable)
     place(1, 600, -2);
     HandleStartRasterGraphics();
     EXPECT_EQ(pcl_pos.pcly, -20);
-    EXPECT_EQ(queue_calls(RasterLineOut), line_calls(3, 6168, 0, -11));
-    EXPECT_EQ(queue_calls(RasterLineOut), line_calls(4, -6168, 0, -10));
+    EXPECT_EQ(queue_calls([&] { RasterLineOut(); }), line_calls(3, 6168, 0, -11));
+    EXPECT_EQ(queue_calls([&] { RasterLineOut(); }), line_calls(4, -6168, 0, -10));
     EXPECT_EQ(RasterIndicatorY, 1);
 }
 
@@ -282,7 +279,7 @@ TEST_F(RasterImage, ImageAtAUnitWithoutATableStepsByTheTableInForce)
     ptCurrentFile->RasterUnit = 609;
     place(1, 600, 0);
     HandleStartRasterGraphics();
-    queue_calls(RasterLineOut);
+    queue_calls([&] { RasterLineOut(); });
     HandleEndRasterGraphics();
 
     // Line 200 of the inch at 600 lines per inch is PCL Y 1016, table index
@@ -298,7 +295,7 @@ TEST_F(RasterImage, ImageAtAUnitWithoutATableStepsByTheTableInForce)
     EXPECT_EQ(pcl_pos.pcly, 1016);
     EXPECT_EQ(RasterIndicatorY, 201);
     for (std::size_t index = 201; index <= 203; ++index) {
-        const Calls calls = queue_calls(RasterLineOut);
+        const Calls calls = queue_calls([&] { RasterLineOut(); });
         ASSERT_EQ(calls.size(), 4u);
         EXPECT_EQ(calls[3], "srvo_on_ve(0," + std::to_string(-2 * raster_steps_609[index]) + ",0,0);");
     }
@@ -307,13 +304,13 @@ TEST_F(RasterImage, ImageAtAUnitWithoutATableStepsByTheTableInForce)
 // Raster entries through the built program.
 namespace {
 
-struct JobResult {
+struct ProgramRun {
     std::vector<std::string> status;
     std::string out;
     std::string err;
 };
 
-JobResult run_job(const std::string& text, const std::string& env = "")
+ProgramRun run_job(const std::string& text, const std::string& env = "")
 {
     JobFolder job;
     job.write_job(text);
@@ -326,10 +323,10 @@ JobResult run_job(const std::string& text, const std::string& env = "")
 void expect_job_ends_at(const std::string& before, const std::string& bad,
                         const std::string& keyword)
 {
-    const JobResult ref = run_job(before);
+    const ProgramRun ref = run_job(before);
     ASSERT_EQ(ref.status.size(), 5u);
     ASSERT_NE(ref.status[2], "0");
-    const JobResult r = run_job(before + bad + "pd_default 0 1000\n");
+    const ProgramRun r = run_job(before + bad + "pd_default 0 1000\n");
     ASSERT_EQ(r.status.size(), 5u) << bad;
     EXPECT_EQ(r.status[0], "VMTC_OK");
     EXPECT_EQ(r.status[2], ref.status[2]) << bad;
@@ -368,7 +365,7 @@ TEST(RasterJob, OddUnitsFastPassesAndImagesAboveTheOriginRun)
     for (const char* placement :
          {"RasterUnit 500\n", "RasterUnit 304\nSetVerticalPositionPCL 1 -2\n",
           "RasterUnit 7\nSetVerticalPositionPCL 1 -3\n", "RasterUnit 254\nRasterSpeedX 2000\n"}) {
-        const JobResult r = run_job(std::string("RasterDPI 300\n") + placement + small_image +
+        const ProgramRun r = run_job(std::string("RasterDPI 300\n") + placement + small_image +
                                     "SetStartRasterGraphics 0\nRasterLineOut 0\nRasterLineOut 0\n"
                                     "SetEndRasterGraphics 0\n");
         EXPECT_TRUE(r.err.empty()) << placement << r.err;
@@ -391,7 +388,7 @@ TEST(RasterJob, ImageAtAUnitWithoutATableIsTimedWithTheTableInForce)
                                "ImageHeight 3\nSetVerticalPositionPCL 1 200\n"
                                "SetStartRasterGraphics 0\nRasterLineOut 0\nRasterLineOut 0\n"
                                "RasterLineOut 0\nSetEndRasterGraphics 0\n";
-    const JobResult r = run_job(first + second);
+    const ProgramRun r = run_job(first + second);
     ASSERT_EQ(r.status.size(), 5u) << r.err;
     EXPECT_EQ(r.status[2], "1178");  // a 600 spread would give 1177
 }
@@ -403,7 +400,7 @@ TEST(RasterJob, LaterPositionFlagDecidesForBothAxes)
                               "SetStartRasterGraphics 0\nSetEndRasterGraphics 0\n" +
                               small_image;
     // Image one at PCL (6096, 3048); image two 300 dots and 127 lines on.
-    const JobResult relative = run_job(first +
+    const ProgramRun relative = run_job(first +
                                            "SetHorizontalPositionPCL 1 300\n"
                                            "SetVerticalPositionPCL 0 127\n"
                                            "SetStartRasterGraphics 0\n",
@@ -411,7 +408,7 @@ TEST(RasterJob, LaterPositionFlagDecidesForBothAxes)
     EXPECT_NE(relative.out.find("HandleStartRasterGraphics(Leave) PCL(09144,04572)"),
               std::string::npos)
         << relative.out;
-    const JobResult absolute = run_job(first +
+    const ProgramRun absolute = run_job(first +
                                            "SetHorizontalPositionPCL 0 300\n"
                                            "SetVerticalPositionPCL 1 127\n"
                                            "SetStartRasterGraphics 0\n",

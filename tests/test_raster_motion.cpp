@@ -10,13 +10,11 @@
 #include "base/debug_trace.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/pcl_position.h"
-#include "fwShare/raster_graphics.h"
 #include "fwShare/raster_motion.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/speed_profiles.h"
-#include "fwShare/servo/vector_send.h"
 #include "job/job_clock.h"
 
 using Lines = std::vector<std::string>;
@@ -38,7 +36,7 @@ protected:
     }
 
     // Moves the head to the plot-bed point (x, y).
-    static void head_to(std::int32_t x, std::int32_t y)
+    void head_to(std::int32_t x, std::int32_t y)
     {
         svo_wait_idle();
         srvo_on_ve(x - positionx, y - positiony);
@@ -106,7 +104,8 @@ TEST_F(RasterMotion, MarginTermBandsStopAtTheLastEntry)
 TEST_F(RasterMotion, RasterProfilesScaleWithTheMaxVelocities)
 {
     ptCurrentFile->RasterSpeedX = 2000;
-    const Lines lines = traced_lines(DBG_SvoSpeed, "setup_plotbed_speeds(", [] { HandleRasterMoving(); });
+    const Lines lines =
+        traced_lines(DBG_SvoSpeed, "setup_plotbed_speeds(", [&] { HandleRasterMoving(); });
     EXPECT_EQ(lines, (Lines{"setup_plotbed_speeds(RASTER_FORWARD ,487680,50);",
                             "setup_plotbed_speeds(RASTER_BACKWARD,487680,50);",
                             "setup_plotbed_speeds(RASTER_OFFSET  ,60960,50);",
@@ -138,7 +137,7 @@ TEST_F(RasterMotion, CarriageMovesYFirstThenToTheBedEdge)
     ptCurrentFile->ImageOffsetX = 600;
     ptCurrentFile->ImageOffsetY = 254;
     // Head in the PCL frame: (4760, 15920); image at (6096, 3048).
-    EXPECT_EQ(queue_calls([] { HandleStartRasterGraphics(); }),
+    EXPECT_EQ(queue_calls([&] { HandleStartRasterGraphics(); }),
               (Lines{"srvo_on_raster_move(6);", "srvo_on_ve(0,12872,0,0);",
                      "srvo_on_raster_move(6);", "srvo_on_ve(-5000,0,0,0);"}));
     svo_wait_idle();

@@ -12,6 +12,8 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_options.h"
+#include "job/parallel_runs.h"
+#include "local_server.h"
 #include "machine_fixture.h"
 #include "serve/serve.h"
 #include "vemtrac/vemtrac.h"
@@ -32,33 +34,49 @@ nlohmann::json library_answer(char* text)
     return doc;
 }
 
-// A server of this process on a free loopback port, stopped at the end.
-class LocalServer {
-public:
-    explicit LocalServer(const ServeOptions& options)
-        : server_(make_estimate_server(options, "1.0.0")),
-          port_(server_->bind_to_any_port("127.0.0.1")),
-          thread_([this] { server_->listen_after_bind(); }),
-          client_("127.0.0.1", port_)
-    {
-        while (!server_->is_running()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+// How four jobs far longer than an estimate may run, sent at once, were
+// answered: those that ran and were cut short, and those turned away.
+struct LongEstimates {
+    int ran = 0, turned_away = 0;
+};
+
+LongEstimates send_long_estimates(const ServeOptions& options)
+{
+    LocalServer server(options);
+    const std::string job = slow_zigzag_job(20000);
+    struct Answer {
+        int status = 0;
+        std::string retry_after, body;
+    };
+    constexpr int clients = 4;
+    std::vector<Answer> answers(clients);
+    std::vector<std::thread> senders;
+    for (Answer& answer : answers) {
+        senders.emplace_back([&] {
+            httplib::Client client("127.0.0.1", server.port());
+            if (auto r =
+                    client.Post("/v1/estimate?replay=literal", job, "application/octet-stream")) {
+                answer = {r->status, r->get_header_value("Retry-After"), r->body};
+            }
+        });
+    }
+    for (std::thread& t : senders) {
+        t.join();
+    }
+    LongEstimates answered;
+    for (const Answer& a : answers) {
+        if (a.status == 503) {
+            ++answered.turned_away;
+            EXPECT_EQ(a.retry_after, "1");
+            EXPECT_TRUE(nlohmann::json::parse(a.body).contains("error"));
+        } else {
+            EXPECT_EQ(a.status, 200);
+            ++answered.ran;
+            EXPECT_FALSE(nlohmann::json::parse(a.body)["complete"].get<bool>());
         }
     }
-    ~LocalServer()
-    {
-        server_->stop();
-        thread_.join();
-    }
-    httplib::Client& client() { return client_; }
-    int port() const { return port_; }
-
-private:
-    std::unique_ptr<httplib::Server> server_;
-    int port_;
-    std::thread thread_;
-    httplib::Client client_;
-};
+    return answered;
+}
 
 } // namespace
 
@@ -75,6 +93,7 @@ TEST(ServeCli, FormDefaultsAndLimits)
     EXPECT_EQ(o.serve.connections, 128);
     EXPECT_EQ(o.serve.header_timeout_s, 10);
     EXPECT_EQ(o.serve.body_timeout_s, 30);
+    EXPECT_EQ(o.serve.workers, 0u);  // the host's hardware threads
     o = parse({"serve", "--port", "9", "--help"});
     EXPECT_EQ(o.mode, CliMode::help);
     EXPECT_TRUE(o.serve_help);
@@ -104,7 +123,9 @@ TEST(ServeCli, FormDefaultsAndLimits)
                "--header-timeout-s",
                "2",
                "--body-timeout-s",
-               "7"});
+               "7",
+               "--workers",
+               "3"});
     ASSERT_EQ(o.mode, CliMode::serve) << o.error;
     EXPECT_EQ(o.serve.host, "0.0.0.0");
     EXPECT_EQ(o.serve.port, 0);
@@ -118,6 +139,7 @@ TEST(ServeCli, FormDefaultsAndLimits)
     EXPECT_EQ(o.serve.connections, 4);
     EXPECT_EQ(o.serve.header_timeout_s, 2);
     EXPECT_EQ(o.serve.body_timeout_s, 7);
+    EXPECT_EQ(o.serve.workers, 3u);
 
     for (const std::vector<const char*>& bad :
          {std::vector<const char*>{"serve", "--port", "70000"},
@@ -127,6 +149,7 @@ TEST(ServeCli, FormDefaultsAndLimits)
           {"serve", "--max-body", "-1"},
           {"serve", "job.cmd"},
           {"serve", "--connections", "0"},
+          {"serve", "--workers", "0"},
           {"serve", "--memory-budget-mib", "-1"},
           {"serve", "--header-timeout-s", "0"},
           {"--report", "serve"},
@@ -198,6 +221,7 @@ TEST(Serve, HeadersCrossOriginAndQueryLimits)
     LocalServer shared(options);
     auto version = shared.client().Get("/v1/version");
     EXPECT_EQ(version->get_header_value("Access-Control-Allow-Origin"), "https://shop.example");
+    EXPECT_EQ(nlohmann::json::parse(version->body)["workers"].get<unsigned>(), hardware_threads());
     auto preflight = shared.client().Options("/v1/estimate");
     EXPECT_EQ(preflight->status, 204);
     EXPECT_NE(preflight->get_header_value("Access-Control-Allow-Methods").find("POST"),
@@ -208,6 +232,7 @@ TEST(Serve, CutsALongEstimateShortAndTurnsAwayAFullQueue)
 {
     ServeOptions options;
     options.queue = 1;
+    options.workers = 1;
     // No time at all: the estimate is cut short, and answered as such.
     options.time_limit_ms = 0;
     {
@@ -223,40 +248,22 @@ TEST(Serve, CutsALongEstimateShortAndTurnsAwayAFullQueue)
     // Jobs far longer than the second each may run, sent at once: one runs,
     // one waits, the rest are turned away until the queue has room.
     options.time_limit_ms = 1000;
-    LocalServer server(options);
-    const std::string job = slow_zigzag_job(20000);
-    struct Answer {
-        int status = 0;
-        std::string retry_after, body;
-    };
-    constexpr int clients = 4;
-    std::vector<Answer> answers(clients);
-    std::vector<std::thread> senders;
-    for (Answer& answer : answers) {
-        senders.emplace_back([&] {
-            httplib::Client client("127.0.0.1", server.port());
-            if (auto r = client.Post("/v1/estimate?replay=literal", job, "application/octet-stream")) {
-                answer = {r->status, r->get_header_value("Retry-After"), r->body};
-            }
-        });
-    }
-    for (std::thread& t : senders) {
-        t.join();
-    }
-    int ran = 0, turned_away = 0;
-    for (const Answer& a : answers) {
-        if (a.status == 503) {
-            ++turned_away;
-            EXPECT_EQ(a.retry_after, "1");
-            EXPECT_TRUE(nlohmann::json::parse(a.body).contains("error"));
-        } else {
-            ASSERT_EQ(a.status, 200);
-            ++ran;
-            EXPECT_FALSE(nlohmann::json::parse(a.body)["complete"].get<bool>());
-        }
-    }
-    EXPECT_GE(ran, 1);
-    EXPECT_GE(turned_away, 1);
+    const LongEstimates answered = send_long_estimates(options);
+    EXPECT_GE(answered.ran, 1);
+    EXPECT_GE(answered.turned_away, 1);
+}
+
+TEST(Serve, WorkersRunEstimatesAtOnce)
+{
+    // Two workers and one place in the queue: of four long jobs sent at
+    // once, two run side by side, one waits, the last is turned away.
+    ServeOptions options;
+    options.queue = 1;
+    options.workers = 2;
+    options.time_limit_ms = 1000;
+    const LongEstimates answered = send_long_estimates(options);
+    EXPECT_GE(answered.ran, 3);
+    EXPECT_GE(answered.turned_away, 1);
 }
 
 TEST(Serve, SettingsAndSweepsAnswerAsTheLibraryDoes)

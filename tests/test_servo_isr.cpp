@@ -10,12 +10,10 @@
 #include <string>
 
 #include "fwShare/servo/move_queue.h"
-#include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/vector_queue.h"
-#include "fwShare/servo/vector_send.h"
 #include "job/job_clock.h"
 #include "replay/tick_runner.h"
 
@@ -178,7 +176,7 @@ TEST_F(ServoIsr, SlewPastTheEndReportsAndDecelerates)
     r->majrdisth = 1;
     r->majrvel = 5u << 23;
     r->currvel = 50;
-    const std::string out = capture_stdout([] { svo_isr(); });
+    const std::string out = capture_stdout([&] { svo_isr(); });
     EXPECT_NE(out.find("disth < 0\n"), std::string::npos) << out;
     EXPECT_NE(out.find("SVO_GetMajrDistH(1) SVO_Vect().psuedodist(0)\n"), std::string::npos);
     EXPECT_NE(out.find("disth(-4)= (SVO_Vect().majrvel(41943040), FPF_Vel_ShiftI(23)\n"),
@@ -337,16 +335,18 @@ struct ServoSnapshot {
     VectorQueueState queue;
 };
 
-ServoSnapshot snapshot()
+// The state of machine m.
+ServoSnapshot snapshot(const Machine& m)
 {
-    return {servo_isr_state, tick_clock_state, vector_queue_state};
+    return {m, m, m};
 }
 
-void restore(const ServoSnapshot& s)
+// Puts m back to the state s.
+void restore(Machine& m, const ServoSnapshot& s)
 {
-    servo_isr_state = s.isr;
-    tick_clock_state = s.ticks;
-    vector_queue_state = s.queue;
+    static_cast<ServoIsrState&>(m) = s.isr;
+    static_cast<TickClockState&>(m) = s.ticks;
+    static_cast<VectorQueueState&>(m) = s.queue;
 }
 
 // Every value of the interrupt and the job clock, and every record; without
@@ -390,50 +390,50 @@ void expect_same(const ServoSnapshot& a, const ServoSnapshot& b, bool loop_value
 // Queues a pen-down, a chain of short vectors turning through every
 // octant, long moves with sharp corners and a pen-up, without starting
 // the interrupt.
-void queue_mixed_moves()
+void queue_mixed_moves(JobMachine& m)
 {
-    capture_stdout([] { srvo_off_to_on(); });
-    pipeflag = 0;
-    VdbData* first = freeptr;
-    srvo_on_pd();
+    capture_stdout([&] { m.srvo_off_to_on(); });
+    m.pipeflag = 0;
+    VdbData* first = m.freeptr;
+    m.srvo_on_pd();
     const std::int32_t moves[][2] = {{300, 20},   {250, 160}, {60, 300},  {-90, 280},
                                      {-300, 40},  {-280, -120}, {-40, -300}, {200, -260},
                                      {12000, 0},  {0, -9000}, {-7000, 7000}, {5, 3}};
-    for (const auto& m : moves) {
-        srvo_on_ve(m[0], m[1]);
+    for (const auto& move : moves) {
+        m.srvo_on_ve(move[0], move[1]);
     }
-    srvo_on_pu();
-    srvo_on_ve(-3000, 1500);
-    pipeflag = 1;
-    SVO_SetVectPtr(first);
+    m.srvo_on_pu();
+    m.srvo_on_ve(-3000, 1500);
+    m.pipeflag = 1;
+    m.SVO_SetVectPtr(first);
 }
 
 } // namespace
 
 TEST_F(ServoIsr, RunOfTicksLeavesEveryValueAsSingleTicks)
 {
-    queue_mixed_moves();
+    queue_mixed_moves(*this);
     // Loop gains as vector cutting loads them, so that the integrators and
     // the feed-forward work.
     svo_gains.ff_gain_x = 20;
     svo_gains.ff_gain_y = 5;
     svo_gains.XIGain = 2;
     svo_gains.YIGain = 3;
-    const ServoSnapshot start = snapshot();
+    const ServoSnapshot start = snapshot(*this);
     run_ticks_until_idle();
-    const ServoSnapshot one_by_one = snapshot();
+    const ServoSnapshot one_by_one = snapshot(*this);
 
-    restore(start);
+    restore(*this, start);
     replay_start_job(ReplayMode::full);
     svo_wait_idle();
-    expect_same(snapshot(), one_by_one);
+    expect_same(snapshot(*this), one_by_one);
     EXPECT_GT(svo_tick_count - start.ticks.svo_tick_count, 1000);
 
     // Without the loop and with runs of alike ticks in one step.
-    restore(start);
+    restore(*this, start);
     replay_start_job(ReplayMode::fast);
     svo_wait_idle();
-    expect_same(snapshot(), one_by_one, false);
+    expect_same(snapshot(*this), one_by_one, false);
 }
 
 // A minor axis that reaches its distance while the major axis still slews
@@ -443,21 +443,21 @@ TEST_F(ServoIsr, DefaultRunClampsTheMinorAxisAsTheTicksDo)
 {
     for (const std::int32_t minor_left : {0, 40, 300, -5}) {
         reset_machine();
-        capture_stdout([] { srvo_off_to_on(); });
+        capture_stdout([&] { srvo_off_to_on(); });
         pipeflag = 0;
         VdbData* rec = commit_straight_vector(20000, 40);
         rec->minrvel = 3u << 21;  // 0.75 counts per tick from the start
         rec->minrdisth = minor_left;
         pipeflag = 1;
         SVO_SetVectPtr(rec);
-        const ServoSnapshot start = snapshot();
+        const ServoSnapshot start = snapshot(*this);
         replay_start_job(ReplayMode::full);
         svo_wait_idle();
-        const ServoSnapshot full = snapshot();
-        restore(start);
+        const ServoSnapshot full = snapshot(*this);
+        restore(*this, start);
         replay_start_job(ReplayMode::fast);
         svo_wait_idle();
-        expect_same(snapshot(), full, false);
+        expect_same(snapshot(*this), full, false);
     }
 }
 
@@ -469,7 +469,7 @@ TEST_F(ServoIsr, FullReplaySlewsAndPrintsAsTheHandlerDoes)
 {
     for (const bool crowded : {false, true}) {
         reset_machine();
-        capture_stdout([] { srvo_off_to_on(); });
+        capture_stdout([&] { srvo_off_to_on(); });
         pipeflag = 0;
         VdbData* rec = commit_straight_vector(crowded ? 9000 : 0x1000000 + 1000000, crowded ? 100 : 4000, 0);
         rec->minrvel = 1u << 22;  // half a count per tick, held at its limit halfway
@@ -484,19 +484,19 @@ TEST_F(ServoIsr, FullReplaySlewsAndPrintsAsTheHandlerDoes)
             svo_set_state(ISRSLEW);
         }
         const int budget = crowded ? 2000 : 1 << 24;
-        const ServoSnapshot start = snapshot();
+        const ServoSnapshot start = snapshot(*this);
         int ticks = 0;
         const std::string single = capture_stdout([&] { ticks = run_ticks_until_idle(budget); });
-        const ServoSnapshot one_by_one = snapshot();
+        const ServoSnapshot one_by_one = snapshot(*this);
         EXPECT_NE(single, "");
         EXPECT_LT(ticks, 1 << 24);
-        restore(start);
+        restore(*this, start);
         svo_exec_reset();  // the warning comes again for the same record
         replay_start_job(ReplayMode::full);
         std::uint64_t ran = 0;
         EXPECT_EQ(capture_stdout([&] { replay_run_ticks(nullptr, static_cast<std::uint64_t>(ticks), &ran); }),
                   single);
         EXPECT_EQ(ran, static_cast<std::uint64_t>(ticks));
-        expect_same(snapshot(), one_by_one);
+        expect_same(snapshot(*this), one_by_one);
     }
 }

@@ -8,22 +8,17 @@
 #include "base/debug_trace.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/resolution.h"
-#include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/speed_profiles.h"
-
-namespace {
-
-// Builds a profile with its console line swallowed; returns the entry.
-const VelAccelEntry& build(std::int32_t kind, std::uint32_t speed, std::int32_t acc)
-{
-    capture_stdout([&] { setup_plotbed_speeds(kind, speed, acc); });
-    return VelAccelPool[kind];
-}
-
-} // namespace
 
 class SpeedProfiles : public MachineTest {
 protected:
+    // Builds a profile with its console line swallowed; returns the entry.
+    const VelAccelEntry& build(std::int32_t kind, std::uint32_t speed, std::int32_t acc)
+    {
+        capture_stdout([&] { setup_plotbed_speeds(kind, speed, acc); });
+        return VelAccelPool[kind];
+    }
+
     void SetUp() override
     {
         MachineTest::SetUp();
@@ -141,17 +136,17 @@ TEST_F(SpeedProfiles, UnbuiltKindsStayZero)
 
 TEST_F(SpeedProfiles, PenProfilesAlwaysPrintTheirSpeedLine)
 {
-    EXPECT_EQ(capture_stdout([] { setup_plotbed_speeds(PEN_DOWN, 500, 60); }),
+    EXPECT_EQ(capture_stdout([&] { setup_plotbed_speeds(PEN_DOWN, 500, 60); }),
               "setup_plotbed_speeds(PEN_DOWN       ,500,60,121920);\n\r");
-    EXPECT_EQ(capture_stdout([] { setup_plotbed_speeds(PEN_UP, 121920, 3); }),
+    EXPECT_EQ(capture_stdout([&] { setup_plotbed_speeds(PEN_UP, 121920, 3); }),
               "setup_plotbed_speeds(PEN_UP         ,121920,3,121920);\n\r");
-    EXPECT_EQ(capture_stdout([] { setup_plotbed_speeds(RASTER_FORWARD, 4000, 50); }), "");
-    EXPECT_EQ(capture_stdout([] { setup_plotbed_speeds(RASTER_MOVE, 121920, 1); }), "");
+    EXPECT_EQ(capture_stdout([&] { setup_plotbed_speeds(RASTER_FORWARD, 4000, 50); }), "");
+    EXPECT_EQ(capture_stdout([&] { setup_plotbed_speeds(RASTER_MOVE, 121920, 1); }), "");
 
     dbg_set(DBG_SvoSpeed, true);
-    EXPECT_EQ(capture_stdout([] { setup_plotbed_speeds(RASTER_FORWARD, 4000, 50); }),
+    EXPECT_EQ(capture_stdout([&] { setup_plotbed_speeds(RASTER_FORWARD, 4000, 50); }),
               "T00000 setup_plotbed_speeds(RASTER_FORWARD ,4000,50);\n\r");
-    EXPECT_EQ(capture_stdout([] { setup_plotbed_speeds(PEN_UP, 121920, 3); }),
+    EXPECT_EQ(capture_stdout([&] { setup_plotbed_speeds(PEN_UP, 121920, 3); }),
               "T00000 setup_plotbed_speeds(PEN_UP         ,121920,3);\n\r"
               "setup_plotbed_speeds(PEN_UP         ,121920,3,121920);\n\r");
 }

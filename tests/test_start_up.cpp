@@ -9,12 +9,9 @@
 #include "fwShare/param_dump.h"
 #include "fwShare/pcl_position.h"
 #include "fwShare/resolution.h"
-#include "fwShare/servo/servo_gains.h"
-#include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_queue.h"
-#include "fwShare/servo/vector_send.h"
 #include "fwShare/start_up.h"
 #include "replay/machine_scales.h"
 
@@ -103,7 +100,7 @@ TEST_F(StartUp, LeavesTheServoReadyInHoldWithTheHeadAtTheOrigin)
     EXPECT_EQ(pbdVelType, PEN_UP);
     EXPECT_EQ(pipeflag, 0);
     // The runs of ticks take the loop's scales as constants.
-    const svo_loop::LoopSettings loop = svo_loop::load_loop_settings();
+    const svo_loop::LoopSettings loop = load_loop_settings();
     for (const auto& [derived, pinned] : {std::pair{loop.scales_x, machine_scales_x},
                                           std::pair{loop.scales_y, machine_scales_y}}) {
         EXPECT_EQ(derived.enc_base, pinned.enc_base);
@@ -148,7 +145,7 @@ TEST_F(StartUp, LoadingGainsAlwaysClearsIntegratorsAndFeedForward)
 
 TEST_F(StartUp, ParameterDumpLinesAreLabelledAndPadded)
 {
-    const std::string out = capture_stdout([] { dump_machine_params(); });
+    const std::string out = capture_stdout([&] { dump_machine_params(); });
     const std::string rule(64, '=');
     EXPECT_EQ(out.rfind(rule + "\n\r", 0), 0u);
     EXPECT_NE(out.find("    CurrentRomParam.MachParam.MaxDistance.X            = 89520; \n\r"),
@@ -165,13 +162,15 @@ TEST_F(StartUp, ParameterDumpLinesAreLabelledAndPadded)
     EXPECT_EQ(out.substr(out.size() - 66), rule + "\n\r");
 }
 
-TEST(StartUpDump, ShowsTheParametersAsTheyStandBeforeTheyAreSet)
+using StartUpDump = MachineTest;
+
+TEST_F(StartUpDump, ShowsTheParametersAsTheyStandBeforeTheyAreSet)
 {
     // With the start-up category on, the dump comes from the resolution
     // step, before the machine parameters and job defaults are set.
     dbg_set(DBG_VemtracDbg, true);
     CurrentRomParam = RomParamRecord{};
-    const std::string out = capture_stdout([] { InitHardwareScaleFactor(); });
+    const std::string out = capture_stdout([&] { InitHardwareScaleFactor(); });
     dbg_set(DBG_VemtracDbg, false);
     EXPECT_NE(out.find("T00000 ^^ varreso_Initial(3048,12192)\n\r"), std::string::npos) << out;
     EXPECT_NE(out.find("CurrentRomParam.MachParam.MaxDistance.X            = 0; \n\r"),
@@ -180,7 +179,9 @@ TEST(StartUpDump, ShowsTheParametersAsTheyStandBeforeTheyAreSet)
     reset_machine();
 }
 
-TEST(DebugCategories, NamesAndBitsFollowTheCategoryNumbers)
+using DebugCategories = MachineTest;
+
+TEST_F(DebugCategories, NamesAndBitsFollowTheCategoryNumbers)
 {
     EXPECT_EQ(DBG_CATEGORY_COUNT, 75);
     EXPECT_STREQ(dbg_category_names[DBG_ShowJobTime], "ShowJobTime");
@@ -195,7 +196,7 @@ TEST(DebugCategories, NamesAndBitsFollowTheCategoryNumbers)
     std::memcpy(dbg_flags, saved, sizeof saved);
 }
 
-TEST(DebugCategories, EnablesANamedListAndReportsUnknownNames)
+TEST_F(DebugCategories, EnablesANamedListAndReportsUnknownNames)
 {
     const std::uint32_t saved[3] = {dbg_flags[0], dbg_flags[1], dbg_flags[2]};
     ::testing::internal::CaptureStderr();
@@ -208,12 +209,12 @@ TEST(DebugCategories, EnablesANamedListAndReportsUnknownNames)
     std::memcpy(dbg_flags, saved, sizeof saved);
 }
 
-TEST(DebugCategories, GatedLinesCarryThePrefixAndCallLinesDoNot)
+TEST_F(DebugCategories, GatedLinesCarryThePrefixAndCallLinesDoNot)
 {
     const std::uint32_t saved[3] = {dbg_flags[0], dbg_flags[1], dbg_flags[2]};
     dbg_set(DBG_PbdFun, true);
     dbg_set(DBG_SvoVdbCmd, true);
-    const std::string out = capture_stdout([] {
+    const std::string out = capture_stdout([&] {
         dbg_trace(DBG_PbdFun, "srvo_on_pu()\n\r");
         dbg_line(DBG_SvoVdbCmd, "    srvo_on_pu();\n\r");
         dbg_trace(DBG_DeltaMove, "not shown\n\r");

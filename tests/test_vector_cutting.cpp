@@ -11,23 +11,19 @@
 #include "base/debug_trace.h"
 #include "fwShare/machine_params.h"
 #include "fwShare/pcl_position.h"
-#include "fwShare/raster_graphics.h"
-#include "fwShare/servo/servo_gains.h"
-#include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_queue.h"
-#include "fwShare/servo/vector_send.h"
 #include "fwShare/start_up.h"
 #include "fwShare/vector_cutting.h"
 #include "job/job_clock.h"
 
 namespace {
 
-// Live servo gains in the order servo_set_gains takes them.
-std::vector<int> live_gains()
+// Live servo gains of m in the order servo_set_gains takes them.
+std::vector<int> live_gains(const Machine& m)
 {
-    const SvoGains& g = svo_gains;
+    const SvoGains& g = m.svo_gains;
     return {g.XGain, g.YGain, g.XRateFactor, g.YRateFactor, g.XIGain,
             g.YIGain, g.K3X,  g.K3Y,  g.XILimit,     g.YILimit};
 }
@@ -37,10 +33,10 @@ std::vector<int> live_gains()
 const std::vector<int> machine_gains{100, 140, 4000, 4100, 4, 5, 120, 160, 2400, 3200};
 const std::vector<int> low_speed_gains{90, 160, 2500, 2600, 7, 6, 120, 160, 2400, 3200};
 
-// creep_min, CREEP_SPEED, CREEP_VELOCITY.
-std::vector<int> creep_settings()
+// creep_min, CREEP_SPEED, CREEP_VELOCITY of m.
+std::vector<int> creep_settings(const Machine& m)
 {
-    return {creep_min, CREEP_SPEED, CREEP_VELOCITY};
+    return {m.creep_min, m.CREEP_SPEED, m.CREEP_VELOCITY};
 }
 
 std::string pen_down_line(int speed, int max_y)
@@ -62,19 +58,19 @@ protected:
     std::string select(int pen, int code)
     {
         ptCurrentFile->VectorSpeed[pen] = static_cast<std::uint16_t>(code);
-        return capture_stdout([pen] { execute_penselect(pen); });
+        return capture_stdout([this, pen] { execute_penselect(pen); });
     }
 };
 
 TEST_F(PenSpeedCode, DefaultCodeIsHalfTheMaxYVelocityWithMachineGains)
 {
-    const std::string out = capture_stdout([] { execute_penselect(1); });
+    const std::string out = capture_stdout([&] { execute_penselect(1); });
     EXPECT_EQ(out, "pen(1)spd(500)\npen(1)spd(500)acc(60)\n"
                    "setup_plotbed_speeds(PEN_UP         ,121920,3,121920);\n\r" +
                        pen_down_line(60960, 121920));
     EXPECT_EQ(ptCurrentFile->VectorCurrentPen, 1);
-    EXPECT_EQ(creep_settings(), (std::vector<int>{2, 1250, 2}));
-    EXPECT_EQ(live_gains(), machine_gains);
+    EXPECT_EQ(creep_settings(*this), (std::vector<int>{2, 1250, 2}));
+    EXPECT_EQ(live_gains(*this), machine_gains);
     // A code outside 1..10 keeps the start-up maximum velocities.
     EXPECT_EQ(CurrentRomParam.MachParam.MaxVelocity.X, 243840);
     EXPECT_EQ(CurrentRomParam.MachParam.MaxVelocity.Y, 121920);
@@ -83,11 +79,11 @@ TEST_F(PenSpeedCode, DefaultCodeIsHalfTheMaxYVelocityWithMachineGains)
 TEST_F(PenSpeedCode, CreepSettingsSwitchAbove750)
 {
     select(3, 751);
-    EXPECT_EQ(creep_settings(), (std::vector<int>{1, 625, 1}));
+    EXPECT_EQ(creep_settings(*this), (std::vector<int>{1, 625, 1}));
     select(4, 750);
-    EXPECT_EQ(creep_settings(), (std::vector<int>{2, 1250, 2}));
+    EXPECT_EQ(creep_settings(*this), (std::vector<int>{2, 1250, 2}));
     select(3, 751);
-    EXPECT_EQ(creep_settings(), (std::vector<int>{1, 625, 1}));
+    EXPECT_EQ(creep_settings(*this), (std::vector<int>{1, 625, 1}));
 }
 
 TEST_F(PenSpeedCode, CodesOneToTenSelectTheirMaxVelocityPair)
@@ -115,10 +111,10 @@ TEST_F(PenSpeedCode, CodesOneToTenSelectTheirMaxVelocityPair)
 TEST_F(PenSpeedCode, CodesBelowTenUseTheLowSpeedGains)
 {
     const std::string out = select(2, 9);
-    EXPECT_EQ(live_gains(), low_speed_gains);
+    EXPECT_EQ(live_gains(*this), low_speed_gains);
     EXPECT_NE(out.find(pen_down_line(1042, 115824)), std::string::npos) << out;
     select(2, 10);
-    EXPECT_EQ(live_gains(), machine_gains);
+    EXPECT_EQ(live_gains(*this), machine_gains);
 }
 
 TEST_F(PenSpeedCode, CodeZeroKeepsTheLastPairAndStandsStill)
@@ -127,7 +123,7 @@ TEST_F(PenSpeedCode, CodeZeroKeepsTheLastPairAndStandsStill)
     const std::string out = select(2, 0);
     EXPECT_EQ(CurrentRomParam.MachParam.MaxVelocity.X, 6096);
     EXPECT_EQ(CurrentRomParam.MachParam.MaxVelocity.Y, 67056);
-    EXPECT_EQ(live_gains(), low_speed_gains);
+    EXPECT_EQ(live_gains(*this), low_speed_gains);
     EXPECT_NE(out.find("pen(2)spd(0)\npen(2)spd(0)acc(60)\n"), std::string::npos) << out;
     EXPECT_NE(out.find(pen_down_line(0, 67056)), std::string::npos) << out;
     // Speed 0: a constant-speed profile without an acceleration ramp.
@@ -141,11 +137,11 @@ TEST_F(PenSpeedCode, VectorStartRestoresTheEndDelaysAfterRasterWork)
     ptCurrentFile->RasterUnit = 254;
     HandleStartRasterGraphics();
     EXPECT_EQ((std::vector<int>{End_Delay_1, End_Delay_2, End_Delay_3}), (std::vector<int>{5, 0, 0}));
-    EXPECT_EQ(creep_settings(), (std::vector<int>{4, 2500, 4}));
+    EXPECT_EQ(creep_settings(*this), (std::vector<int>{4, 2500, 4}));
     select(1, 500);
     EXPECT_EQ((std::vector<int>{End_Delay_1, End_Delay_2, End_Delay_3}),
               (std::vector<int>{24, 100, 3}));
-    EXPECT_EQ(creep_settings(), (std::vector<int>{2, 1250, 2}));
+    EXPECT_EQ(creep_settings(*this), (std::vector<int>{2, 1250, 2}));
 }
 
 // Records stay queued here (the servo is not on line), so each queued
@@ -155,7 +151,7 @@ class PenRecords : public MachineTest {};
 TEST_F(PenRecords, PenRecordIsQueuedOnlyOnARealChange)
 {
     VdbData* const first = freeptr;
-    EXPECT_EQ(queue_calls([] {
+    EXPECT_EQ(queue_calls([&] {
                   pendnout();
                   pendnout();
                   penupout();
@@ -172,7 +168,7 @@ TEST_F(PenRecords, PenSelectWithThePenUpStillRestartsVectorCutting)
 {
     VdbData* const first = freeptr;
     std::string out;
-    const auto calls = queue_calls([] { execute_penselect(2); }, &out);
+    const auto calls = queue_calls([&] { execute_penselect(2); }, &out);
     EXPECT_TRUE(calls.empty());
     EXPECT_EQ(freeptr, first);
     EXPECT_NE(out.find("pen(2)spd(500)\npen(2)spd(500)acc(60)\n"), std::string::npos) << out;
@@ -192,7 +188,7 @@ TEST_F(PenRecords, HpglModeAtTheCursorQueuesOnlyTheRasterMoveRecord)
 {
     VdbData* const first = freeptr;
     std::string out;
-    const auto calls = queue_calls(HandleToHpglMode, &out);
+    const auto calls = queue_calls([&] { HandleToHpglMode(); }, &out);
     EXPECT_EQ(calls, (std::vector<std::string>{"srvo_on_raster_move(6);", "srvo_on_ve(0,0,0,0);"}));
     EXPECT_EQ(lsr_lang_mode, 1);
     EXPECT_EQ(first->cmd, SHORT_PEN_UP);
@@ -206,7 +202,7 @@ TEST_F(PenRecords, HpglModeBringsTheHeadToThePclCursor)
     srvo_off_to_on();
     pcl_pos.pclx = 3048;
     pcl_pos.pcly = 6096;
-    const auto calls = queue_calls([] { HandleToHpglMode(); });
+    const auto calls = queue_calls([&] { HandleToHpglMode(); });
     EXPECT_EQ(calls, (std::vector<std::string>{"srvo_on_raster_move(6);",
                                                "srvo_on_ve(3288,49824,0,0);"}));
     svo_wait_idle();

@@ -2,7 +2,6 @@
 // handler, tick by tick.
 #include "machine_fixture.h"
 
-#include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/vector_queue.h"
 #include "job/job_clock.h"
@@ -17,22 +16,22 @@ struct PhaseSplit {
 
 // Ticks from the hold tick to the tick that returns to ISRHOLD, each
 // counted under the phase it sets.
-PhaseSplit run_vector(VdbData* r)
+PhaseSplit run_vector(Machine& m, VdbData* r)
 {
     PhaseSplit split;
     int acc_steps = 0;
     do {
         const std::int32_t before = r->acc_index;
-        svo_isr();
+        m.svo_isr();
         ++split.ticks;
-        ++split.by_phase[phase];
-        if (phase == HOLD || phase == ACC) {
+        ++split.by_phase[m.phase];
+        if (m.phase == HOLD || m.phase == ACC) {
             ++acc_steps;
         }
         if (before != 21 && r->acc_index == 21) {
             split.doubled_in_step = acc_steps;
         }
-    } while (svo_state != ISRHOLD && split.ticks < 100000);
+    } while (m.svo_state != ISRHOLD && split.ticks < 100000);
     return split;
 }
 
@@ -44,7 +43,7 @@ TEST_F(VectorExecution, LongStraightVectorRunsItsExactTickCount)
 {
     const std::int32_t x0 = svo_pos_x;
     VdbData* r = commit_straight_vector(12192, 200);
-    PhaseSplit s = run_vector(r);
+    PhaseSplit s = run_vector(*this, r);
     EXPECT_EQ(s.ticks, 1400);
     EXPECT_EQ(s.by_phase[HOLD], 1);
     EXPECT_EQ(s.by_phase[ACC], 109);
@@ -60,7 +59,7 @@ TEST_F(VectorExecution, ShortVectorNeverReachesFullSpeed)
 {
     const std::int32_t x0 = svo_pos_x;
     VdbData* r = commit_straight_vector(400, 200);
-    PhaseSplit s = run_vector(r);
+    PhaseSplit s = run_vector(*this, r);
     EXPECT_EQ(s.ticks, 174);
     EXPECT_EQ(s.by_phase[HOLD], 1);
     EXPECT_EQ(s.by_phase[ACC], 59);

@@ -10,12 +10,10 @@
 #include "base/debug_trace.h"
 #include "fwShare/resolution.h"
 #include "fwShare/servo/move_queue.h"
-#include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_exec.h"
 #include "fwShare/servo/vector_planner.h"
 #include "fwShare/servo/vector_queue.h"
-#include "fwShare/servo/vector_send.h"
 
 class VectorPlanner : public MachineTest {
 protected:
@@ -288,9 +286,9 @@ TEST_F(VectorPlanner, RampFromCreepSetsCornerSpeedAndBrakingDistance)
     reset_machine();
     load_pen_down_planning();
     dbg_set(DBG_AngleSmooth, true);
-    EXPECT_EQ(capture_stdout([] { plan_and_commit(300, 0); }),
+    EXPECT_EQ(capture_stdout([&] { plan_and_commit(300, 0); }),
               "T00000 AngleSmooth prev:361 rel:0   chg:0    0=>0\n\r");
-    EXPECT_EQ(capture_stdout([] { plan_and_commit(300, 30); }),
+    EXPECT_EQ(capture_stdout([&] { plan_and_commit(300, 30); }),
               "T00000 AngleSmooth prev:5   rel:5   chg:1    5=>5\n\r"
               "T00000  00 cnrvel:93  psuedoDist:304091  angleDiff:5\n\r");
 }
@@ -368,7 +366,7 @@ TEST_F(VectorPlanner, LongChainOfShortVectorsLooksBackAtMostThirteen)
             before[i] = vdb_pool[i].anglediff;
             raised[i] = vdb_pool[i].smoothCnt;
         }
-        planner::_delta_move(200, 0, r);
+        _delta_move(200, 0, r);
         EXPECT_LE(r->smoothLoop1, 13);
         EXPECT_LE(r->smoothLoop2, 13);
         max_loop1 = std::max(max_loop1, r->smoothLoop1);

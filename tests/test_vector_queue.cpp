@@ -2,11 +2,9 @@
 // the producer's wait for a free record.
 #include "machine_fixture.h"
 
-#include "fwShare/servo/servo_isr.h"
 #include "fwShare/servo/servo_ticks.h"
 #include "fwShare/servo/speed_profiles.h"
 #include "fwShare/servo/vector_queue.h"
-#include "fwShare/servo/vector_send.h"
 #include "job/job_clock.h"
 
 class VectorQueue : public MachineTest {};

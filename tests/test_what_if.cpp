@@ -18,14 +18,9 @@
 
 namespace {
 
-// A run's console as a report takes it: the machine's warnings into the
-// report, every line kept off the test's output.
-void report_console(void*, ConsoleStream stream, const char* text, std::size_t size)
-{
-    if (stream == ConsoleStream::console) {
-        report_tally_console(std::string_view(text, size));
-    }
-}
+// A run's console as a report takes it: every line kept off the test's
+// output (the report's tally reads the machine's warnings before).
+void report_console(void*, ConsoleStream, const char*, std::size_t) {}
 const ConsoleSink report_sink{report_console, nullptr};
 
 // The job's text report and status lines (but the estimator's own time).
@@ -42,7 +37,8 @@ Figures run_figures(const std::string& job, const SettingOverrides& overrides)
     request.account_ticks = true;
     request.tally_report = true;
     request.console = report_sink;
-    const JobResult result = run_job(request);
+    JobMachine& machine = thread_job_machine();
+    const JobResult result = machine.run_job(request);
     Figures f;
     f.status = result.end.status;
     if (f.status.size() > 3) {
@@ -51,7 +47,7 @@ Figures run_figures(const std::string& job, const SettingOverrides& overrides)
     char* buffer = nullptr;
     std::size_t size = 0;
     std::FILE* out = open_memstream(&buffer, &size);
-    write_text_report(out, make_job_report("job", result));
+    write_text_report(out, make_job_report(machine, "job", result));
     std::fclose(out);
     f.report.assign(buffer, size);
     std::free(buffer);

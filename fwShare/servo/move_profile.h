@@ -4,7 +4,6 @@
 
 #include <cstdint>
 
-#include "base/state_names.h"
 #include "fwShare/servo/speed_profiles.h"
 
 // The profile of the move being queued, loaded from VelAccelPool, with the
@@ -20,11 +19,3 @@ struct MoveProfileState {
     std::int32_t lowspeedflag = 0;
     std::int32_t CI_Flag = 0;
 };
-extern MoveProfileState move_profile_state;
-
-// Puts the move routine's profile back to its power-on values.
-void move_queue_reset();
-
-// The profile by its firmware names.
-VEMTRAC_STATE_NAMES(move_profile_state, pVelAccelPointer, diag_vel, pbdAxiaVel, pbdAccel, pbdSps,
-                    LowSpeed, lowspeedflag, CI_Flag);

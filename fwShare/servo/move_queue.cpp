@@ -1,12 +1,5 @@
-#include "fwShare/servo/move_queue.h"
-
-#include "base/debug_trace.h"
-#include "fwShare/resolution.h"
-#include "fwShare/servo/planner_dump.h"
-#include "fwShare/servo/vector_planner.h"
+#include "fwShare/machine.h"
 #include "base/wrap_math.h"
-#include "fwShare/servo/vector_send.h"
-
 
 const PenUpShape pen_up_shapes[3] = {
     {"PU-DxDy", {5, 25, 40, 600, 800}, {300, 300, 500, 1100, 5000}, {80, 80, 80, 100, 175}},
@@ -26,14 +19,16 @@ std::int32_t interpolate(std::int32_t lo, std::int32_t hi, std::int32_t d, std::
     return lo + ((hi - lo) * (d - p_lo)) / (p_hi - p_lo);
 }
 
+} // namespace
+
 // Travel in whole millimetres, measured as |dx| + |dy|.
-std::int32_t travel_mm(std::int32_t dx, std::int32_t dy)
+std::int32_t Machine::travel_mm(std::int32_t dx, std::int32_t dy) const
 {
     const double units = static_cast<double>(abs_u32(dx)) + static_cast<double>(abs_u32(dy));
     return static_cast<std::int32_t>(units / (reso_dpi_y / 25.4));
 }
 
-void load_profile(const VelAccelEntry& e)
+void Machine::load_profile(const VelAccelEntry& e)
 {
     diag_vel = e.diag_vel;
     pbdAxiaVel = e.pbdAxiaVel;
@@ -42,9 +37,7 @@ void load_profile(const VelAccelEntry& e)
     LowSpeed = e.LowSpeed;
 }
 
-} // namespace
-
-void reshape_pen_up_profile(const PenUpShape& shape, std::int32_t d)
+void Machine::reshape_pen_up_profile(const PenUpShape& shape, std::int32_t d)
 {
     // The speed bands scale the profile's top speed by vel / 40: the pen-up
     // profile is built for 40 inches per second (40 x dpi units per
@@ -80,7 +73,7 @@ void reshape_pen_up_profile(const PenUpShape& shape, std::int32_t d)
                                        static_cast<std::uint32_t>(vel_base));
 }
 
-void srvo_on_ve(std::int32_t dx, std::int32_t dy)
+void Machine::srvo_on_ve(std::int32_t dx, std::int32_t dy)
 {
     const std::int32_t d = travel_mm(dx, dy);
     dbg_trace(DBG_PbdFun, "srvo_on_ve(%d,%d,%d,%d)\n\r", dx, dy, 0, 0);
@@ -102,7 +95,7 @@ void srvo_on_ve(std::int32_t dx, std::int32_t dy)
         reshape_pen_up_profile(shape, d);
     }
 
-    planner::_delta_move(dx, dy, rec);
+    _delta_move(dx, dy, rec);
     if (dbg_enabled(DBG_ShowVdbVect)) {
         dump_vdb(rec);
     }

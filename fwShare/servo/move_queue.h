@@ -7,7 +7,6 @@
 
 #include <cstdint>
 
-#include "base/state_names.h"
 #include "fwShare/servo/move_profile.h"
 #include "fwShare/servo/speed_profiles.h"
 
@@ -21,9 +20,3 @@ struct PenUpShape {
     std::int32_t vel[5];
 };
 extern const PenUpShape pen_up_shapes[3];  // PU-DxDy, PU-OnlyDx, PU-OnlyDy
-
-// Reshapes the loaded pen-up profile for a move of travel_mm millimetres.
-void reshape_pen_up_profile(const PenUpShape& shape, std::int32_t travel_mm);
-
-// Queues the move (dx, dy) in plot-bed units; a zero move queues nothing.
-void srvo_on_ve(std::int32_t dx, std::int32_t dy);

@@ -1,50 +1,39 @@
-#include "fwShare/servo/planner_dump.h"
+#include "fwShare/machine.h"
 
 #include <cinttypes>
 #include <cstdio>
 
-#include "base/console.h"
-#include "fwShare/servo/move_profile.h"
-#include "fwShare/servo/servo_isr.h"
-
-PlannerDumpState planner_dump_state;
-
-void planner_dump_reset()
-{
-    planner_dump_state = PlannerDumpState{};
-}
-
-namespace {
-
 // "%d" of the field; 8- and 16-bit fields arrive zero-extended, 32-bit
 // fields as signed.
-void field(const char* label, std::int32_t value)
+void Machine::field(const char* label, std::int32_t value)
 {
     console_printf("%-20s = %d\n\r", label, value);
 }
 
 // A scaled field: "%d" followed by "(%.2f)" of the unsigned value times
 // the scale.
-void scaled(const char* label, std::uint32_t value, double scale)
+void Machine::scaled(const char* label, std::uint32_t value, double scale)
 {
     console_printf("%-20s = %d(%.2f)\n\r", label, static_cast<std::int32_t>(value),
                 static_cast<double>(value) * scale);
 }
 
-void global(const char* label, std::int32_t value)
+void Machine::global(const char* label, std::int32_t value)
 {
     console_printf("%-25s = %d\n\r", label, value);
 }
 
-void global_u16(const char* label, std::uint16_t value)
+void Machine::global_u16(const char* label, std::uint16_t value)
 {
     console_printf("%-25s = %u\n\r", label, static_cast<unsigned>(value));
 }
 
-void global_ptr(const char* label, const void* ptr)
+void Machine::global_ptr(const char* label, const void* ptr)
 {
     console_printf("%-25s = 0x%08" PRIxPTR "\n\r", label, reinterpret_cast<std::uintptr_t>(ptr));
 }
+
+namespace {
 
 constexpr double scale_2m9 = 1.0 / 512.0;
 constexpr double scale_2m16 = 1.0 / 65536.0;
@@ -52,7 +41,7 @@ constexpr double scale_2m23 = 1.0 / 8388608.0;
 
 } // namespace
 
-void dump_vdb(const VdbData* rec)
+void Machine::dump_vdb(const VdbData* rec)
 {
     const std::uint32_t kind = vdb_kind(rec);
     char tag[8] = "==";
@@ -65,7 +54,7 @@ void dump_vdb(const VdbData* rec)
     }
 }
 
-void dump_vdb_fields(const VdbData* rec)
+void Machine::dump_vdb_fields(const VdbData* rec)
 {
     scaled("slope", rec->slope, scale_2m16);
     field("majrdisth", rec->majrdisth);
@@ -100,7 +89,7 @@ void dump_vdb_fields(const VdbData* rec)
     field("vectIdx", rec->vectIdx);
 }
 
-void dump_servo_globals()
+void Machine::dump_servo_globals()
 {
     console_printf("========================================\n\r");
     global("pbdAxiaVel", pbdAxiaVel);

@@ -8,8 +8,6 @@
 #include <cstdint>
 
 #include "base/wrap_math.h"
-#include "fwShare/resolution.h"
-#include "fwShare/servo/servo_state.h"
 
 namespace svo_loop {
 
@@ -61,39 +59,6 @@ struct LoopMemory {
     std::int16_t gain_x;
     std::int16_t gain_y;
 };
-
-inline LoopSettings load_loop_settings()
-{
-    const SvoGains& g = svo_gains;
-    return {{enc_base_x, enc_scale_x, enc_to_err_x, svo_reso_native_x, svo_reso_x},
-            {enc_base_y, enc_scale_y, enc_to_err_y, svo_reso_native_y, svo_reso_y},
-            {g.XRateFactor, g.XILimit, g.K3X, g.XIGain, g.ff_gain_x},
-            {g.YRateFactor, g.YILimit, g.K3Y, g.YIGain, g.ff_gain_y}};
-}
-
-inline LoopMemory load_loop_memory()
-{
-    return {{svo_err_frac_x, enc_x, enc_last_x, svo_integ_x, svo_prev_term_x},
-            {svo_err_frac_y, enc_y, enc_last_y, svo_integ_y, svo_prev_term_y},
-            svo_gain_x,
-            svo_gain_y};
-}
-
-inline void store_loop_memory(const LoopMemory& m)
-{
-    svo_err_frac_x = m.x.err_frac;
-    enc_x = m.x.enc;
-    enc_last_x = m.x.enc_last;
-    svo_integ_x = m.x.integ;
-    svo_prev_term_x = m.x.prev_term;
-    svo_err_frac_y = m.y.err_frac;
-    enc_y = m.y.enc;
-    enc_last_y = m.y.enc_last;
-    svo_integ_y = m.y.integ;
-    svo_prev_term_y = m.y.prev_term;
-    svo_gain_x = m.gain_x;
-    svo_gain_y = m.gain_y;
-}
 
 // One axis of the loop for one tick: the simulated encoder follows the
 // commanded position, the error takes out what the encoder saw move, and
@@ -163,7 +128,6 @@ run_axis(const AxisScales& k, const AxisGains& c, AxisMemory& m, std::int32_t po
     return static_cast<std::uint16_t>(direction | out_magnitude(value));
 }
 
-
 // What one tick's position loop reads of the shared servo state, as it
 // stands when the tick starts.
 struct LoopInputs {
@@ -172,32 +136,9 @@ struct LoopInputs {
     std::int16_t gain_base_x, gain_base_y;
 };
 
-inline LoopInputs loop_inputs()
-{
-    return {svo_pos_x, svo_pos_y, svo_step_x, svo_step_y, svo_gain_base_x, svo_gain_base_y};
-}
-
-// The position loop for one tick over the loop's own memory and the
-// following errors. Both axes take their gain from the X position, which
-// the loop does not move, so the gains are set before either axis runs.
-[[gnu::always_inline]] inline void feedback_loop(const AxisScales& kx, const AxisScales& ky,
-                                                 const LoopSettings& c, LoopMemory& m,
-                                                 const LoopInputs& in, std::int16_t& err_x,
-                                                 std::int16_t& err_y)
-{
-    m.gain_x = gain_by_position(in.gain_base_x, in.pos_x);
-    m.gain_y = gain_by_position(in.gain_base_y, in.pos_x);
-    const std::int32_t out_x = run_axis<false>(kx, c.x, m.x, in.pos_x, err_x, m.gain_x, in.step_x);
-    const std::int32_t out_y = run_axis<true>(ky, c.y, m.y, in.pos_y, err_y, m.gain_y, in.step_y);
-    if (svo_off == 0) {
-        svo_out_x = encode_out_x(out_x);
-        svo_out_y = encode_out_y(out_y);
-    } else {
-        // A switched-off loop keeps its output words and drops its integrators.
-        m.x.integ = 0;
-        m.y.integ = 0;
-    }
-}
-
-
 } // namespace svo_loop
+
+// Encoding of a loop output into the X motor command word.
+std::uint16_t svo_encode_out_x(std::int32_t value);
+// The Y motor command word of a loop output.
+std::uint16_t svo_encode_out_y(std::int32_t value);

@@ -1,11 +1,6 @@
-#include "fwShare/servo/servo_gains.h"
+#include "fwShare/machine.h"
 
-#include "base/debug_trace.h"
-#include "fwShare/servo/servo_isr.h"
-#include "fwShare/servo/servo_ticks.h"
-#include "fwShare/servo/vector_queue.h"
-
-void servo_init(std::uint8_t mode, std::int16_t gain_x, std::int16_t gain_y)
+void Machine::servo_init(std::uint8_t mode, std::int16_t gain_x, std::int16_t gain_y)
 {
     dbg_trace(DBG_VemtracDbg, "^^ servo_init(%d,%d,%d,%d,%d)\n\r", mode, gain_x, 1000, gain_y,
               1000);
@@ -43,7 +38,7 @@ void servo_init(std::uint8_t mode, std::int16_t gain_x, std::int16_t gain_y)
     creep_min = 1;
 }
 
-void servo_set_gains(std::int16_t XGain, std::int16_t YGain, std::int16_t XRateFactor,
+void Machine::servo_set_gains(std::int16_t XGain, std::int16_t YGain, std::int16_t XRateFactor,
                      std::int16_t YRateFactor, std::int16_t XIGain, std::int16_t YIGain,
                      std::int16_t K3X, std::int16_t K3Y, std::int32_t XILimit,
                      std::int32_t YILimit)

@@ -1,9 +1,6 @@
-#include "fwShare/servo/servo_isr.h"
+#include "fwShare/machine.h"
 
-#include "fwShare/servo/position_loop.h"
-#include "fwShare/servo/vector_exec.h"
-
-void svo_isr_hold()
+void Machine::svo_isr_hold()
 {
     VdbData* rec = SVO_VectPtr;
     std::uint32_t kind = vdb_kind(rec);
@@ -27,17 +24,17 @@ void svo_isr_hold()
     phase = HOLD;
 }
 
-void svo_isr_delay()
+void Machine::svo_isr_delay()
 {
     if (delay_count != 0) {
-        --delay_count;
+        delay_count = wrap_sub(delay_count, 1);
         phase = DELAY;
     } else {
         svo_set_state(ISRHOLD);
     }
 }
 
-void svo_isr_idle()
+void Machine::svo_isr_idle()
 {
     if (SVO_VectPtr != nullptr) {
         VdbData* rec = SVO_VectPtr;
@@ -57,12 +54,12 @@ void svo_isr_idle()
     svo_out_y = 0x0001;
 }
 
-std::int32_t svo_encoder_x()
+std::int32_t Machine::svo_encoder_x() const
 {
     return wrap_add(enc_base_x, svo_loop::encoder_counts(svo_pos_x, enc_scale_x));
 }
 
-std::int32_t svo_encoder_y()
+std::int32_t Machine::svo_encoder_y() const
 {
     return wrap_sub(enc_base_y, svo_loop::encoder_counts(svo_pos_y, enc_scale_y));
 }
@@ -79,7 +76,7 @@ std::uint16_t svo_encode_out_y(std::int32_t value)
     return svo_loop::encode_out_y(value);
 }
 
-void svo_dispatch_state()
+void Machine::svo_dispatch_state()
 {
     switch (svo_state) {
     case ISRIDLE:
@@ -105,7 +102,7 @@ void svo_dispatch_state()
     }
 }
 
-void svo_feedback_loop()
+void Machine::svo_feedback_loop()
 {
     using namespace svo_loop;
     LoopMemory m = load_loop_memory();
@@ -114,7 +111,7 @@ void svo_feedback_loop()
     store_loop_memory(m);
 }
 
-void svo_isr()
+void Machine::svo_isr()
 {
     svo_feedback_loop();
     svo_dispatch_state();

@@ -1,6 +1,4 @@
-#include "fwShare/servo/servo_state.h"
-
-#include "fwShare/servo/tick_clock.h"
+#include "fwShare/machine.h"
 
 // Each name table has one name per enumerator: its bound comes from its
 // names and must match the declaration's.
@@ -13,14 +11,7 @@ const char* const svo_state_names[] = {
     "ISRPENUP", "ISRPENDOWN", "ISRDELAY", "R_HOME", "RY_FOCUS", "ISRPAUSE", "ISRPLANMOVE",
 };
 
-ServoIsrState servo_isr_state;
-
-void servo_isr_reset()
-{
-    servo_isr_state = ServoIsrState{};
-}
-
-void svo_set_state(std::int16_t new_state)
+void Machine::svo_set_state(std::int16_t new_state)
 {
     const std::int16_t old_state = svo_state;
     if (new_state == ISRHOLD) {
@@ -34,7 +25,7 @@ void svo_set_state(std::int16_t new_state)
     svo_state = new_state;
 }
 
-void svo_hold_tick()
+void Machine::svo_hold_tick()
 {
     if (hold_gain_count != 0) {
         --hold_gain_count;

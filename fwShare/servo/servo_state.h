@@ -43,7 +43,6 @@
 
 #include <cstdint>
 
-#include "base/state_names.h"
 #include "fwShare/units.h"
 
 enum SvoState : std::int16_t {
@@ -112,22 +111,3 @@ struct ServoIsrState {
     std::uint16_t End_Delay_1 = 0, End_Delay_2 = 0, End_Delay_3 = 0;  // end delays, ticks
     std::int32_t corner_chain_enable = 0;  // corner continuation on
 };
-extern ServoIsrState servo_isr_state;
-
-// Puts the servo interrupt's state back to its power-on values.
-void servo_isr_reset();
-
-// The interrupt's state by its firmware names.
-VEMTRAC_STATE_NAMES(servo_isr_state, svo_state, phase, svo_gains, svo_pos_x, svo_pos_y, svo_err_x,
-                    svo_err_y, svo_err_frac_x, svo_err_frac_y, svo_step_x, svo_step_y, enc_x, enc_y,
-                    enc_last_x, enc_last_y, enc_base_x, enc_base_y, svo_integ_x, svo_integ_y,
-                    svo_prev_term_x, svo_prev_term_y, svo_gain_base_x, svo_gain_base_y, svo_gain_x,
-                    svo_gain_y, svo_out_x, svo_out_y, svo_off, delay_count, hold_gain_count,
-                    creep_min, CREEP_VELOCITY, CREEP_SPEED, End_Delay_1, End_Delay_2, End_Delay_3,
-                    corner_chain_enable);
-
-// The one way svo_state changes; moves the job clock's marks.
-void svo_set_state(std::int16_t new_state);
-// Counts a hold tick; after 250 without a vector the standstill gains apply.
-void svo_hold_tick();
-

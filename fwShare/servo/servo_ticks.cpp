@@ -1,26 +1,11 @@
-#include "fwShare/servo/servo_ticks.h"
+#include "fwShare/machine.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "base/console.h"
-#include "fwShare/resolution.h"
-
-ServoTicksState servo_ticks_state;
-platform::Lock isr_lock;
-
-void servo_ticks_reset()
-{
-    servo_ticks_state = ServoTicksState{};
-}
-
-namespace {
-
-enum class TickWait { record_free, idle };
-
 // The ticks one by one, as the machine runs them: each counts itself and
 // calls the interrupt.
-SvoRunEnd ticks_one_by_one(const VdbData* wait_rec)
+SvoRunEnd Machine::ticks_one_by_one(const VdbData* wait_rec)
 {
     while (!svo_wait_over(wait_rec)) {
         if (svo_ticks_stuck()) {
@@ -33,26 +18,26 @@ SvoRunEnd ticks_one_by_one(const VdbData* wait_rec)
 }
 
 // Says in the diagnostics why the wait cannot be satisfied.
-void report_wait_failure(SvoRunEnd end)
+void Machine::report_wait_failure(SvoRunEnd end)
 {
     if (end == SvoRunEnd::stuck) {
         svo_set_abort_reason("internal error: waiting for the servo while no vector record can "
                              "run; the job ends here");
     }
-    diag_printf("vemtrac: %s\n", servo_ticks_state.job_abort_reason);
+    diag_printf("vemtrac: %s\n", job_abort_reason);
 }
 
 // Runs the wait's ticks under the lock; reports and ends the job when the
 // wait cannot be satisfied.
-bool wait_for(TickWait wait, const VdbData* rec)
+bool Machine::wait_for(TickWait wait, const VdbData* rec)
 {
     if (job_abort != 0) {
         return false;
     }
     const VdbData* wait_rec = wait == TickWait::record_free ? rec : nullptr;
-    const SvoTickRunner runner = servo_ticks_state.tick_runner;
+    const SvoTickRunner runner = tick_runner;
     isr_lock.enter();
-    const SvoRunEnd end = runner != nullptr ? runner(wait_rec) : ticks_one_by_one(wait_rec);
+    const SvoRunEnd end = runner != nullptr ? runner(*this, wait_rec) : ticks_one_by_one(wait_rec);
     isr_lock.leave();
     if (end == SvoRunEnd::condition) {
         return true;
@@ -62,9 +47,7 @@ bool wait_for(TickWait wait, const VdbData* rec)
     return false;
 }
 
-} // namespace
-
-void svo_wait_idle()
+void Machine::svo_wait_idle()
 {
     if (SVO_VectPtr != nullptr) {
         wait_for(TickWait::idle, nullptr);
@@ -73,25 +56,19 @@ void svo_wait_idle()
     positiony = svo_pos_y / VARRESO_PbdToSvoY;
 }
 
-void svo_set_idle()
+void Machine::svo_set_idle()
 {
     svo_wait_idle();
     svo_off = 1;
     svo_set_state(ISRIDLE);
 }
 
-bool svo_wait_record_free(const VdbData* rec)
+bool Machine::svo_wait_record_free(const VdbData* rec)
 {
     return wait_for(TickWait::record_free, rec);
 }
 
-const char* servo_ticks_abort_reason()
+void Machine::svo_set_abort_reason(const char* reason)
 {
-    return servo_ticks_state.job_abort_reason;
-}
-
-void svo_set_abort_reason(const char* reason)
-{
-    std::snprintf(servo_ticks_state.job_abort_reason, sizeof servo_ticks_state.job_abort_reason,
-                  "%s", reason);
+    std::snprintf(job_abort_reason, sizeof job_abort_reason, "%s", reason);
 }

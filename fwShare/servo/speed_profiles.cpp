@@ -1,12 +1,6 @@
-#include "fwShare/servo/speed_profiles.h"
+#include "fwShare/machine.h"
 
 #include <cstdio>
-
-#include "base/console.h"
-#include "base/debug_trace.h"
-#include "fwShare/machine_params.h"
-#include "fwShare/resolution.h"
-#include "fwShare/servo/servo_isr.h"
 
 namespace {
 
@@ -25,13 +19,6 @@ const char* const move_kind_names[] = {
     "RASTER_OFFSET", "RASTER_MOVE", "SERVO_MOVE",
 };
 
-SpeedProfileState speed_profile_state;
-
-void speed_profiles_reset()
-{
-    speed_profile_state = SpeedProfileState{};
-}
-
 namespace {
 
 // Ticks needed to reach speed s (plot-bed units per second) at acceleration
@@ -44,7 +31,7 @@ std::uint32_t ticks_to_speed(std::uint32_t s, std::uint32_t accel)
 
 } // namespace
 
-void setup_plotbed_speeds(std::int32_t kind, std::uint32_t speed, std::int32_t acc)
+void Machine::setup_plotbed_speeds(std::int32_t kind, std::uint32_t speed, std::int32_t acc)
 {
     const char* name = move_kind_names[kind];
     dbg_trace2(DBG_SvoVdbCmd, DBG_SvoSpeed, "setup_plotbed_speeds(%-15s,%d,%d);\n\r", name,

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 
-#include "base/state_names.h"
 #include "fwShare/servo/vector_queue.h"
 
 enum MoveKind : std::int32_t {
@@ -37,14 +36,3 @@ struct SpeedProfileState {
     // Lowest corner speed the planner aims for, in acceleration steps.
     std::uint32_t min_corner_vel = 0;
 };
-extern SpeedProfileState speed_profile_state;
-
-// Puts the profile table back to its power-on values.
-void speed_profiles_reset();
-
-// The table by its firmware names.
-VEMTRAC_STATE_NAMES(speed_profile_state, VelAccelPool, boundary_speed, factor_num, min_corner_vel);
-
-// Builds the profile of a move kind from a speed (plot-bed units/s) and an acceleration code.
-void setup_plotbed_speeds(std::int32_t kind, std::uint32_t speed, std::int32_t acc);
-

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 
-#include "base/state_names.h"
 
 // Job clock states.
 enum JobTimingState : std::int32_t { JOB_CLOCK_OFF, JOB_CLOCK_ARMED, JOB_CLOCK_RUNNING };
@@ -21,11 +20,3 @@ struct TickClockState {
     std::int32_t job_start_tick = 0;
     std::int32_t job_end_tick = 0;
 };
-extern TickClockState tick_clock_state;
-
-// Puts the job clock back to its power-on values.
-void tick_clock_reset();
-
-// The job clock by its firmware names.
-VEMTRAC_STATE_NAMES(tick_clock_state, svo_tick_count, phase_tick_count, job_timing_state,
-                    job_start_tick, job_end_tick);

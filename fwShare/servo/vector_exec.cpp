@@ -1,15 +1,6 @@
-#include "fwShare/servo/vector_exec.h"
+#include "fwShare/machine.h"
 
 #include <cstdio>
-
-#include "base/console.h"
-
-VectorExecState vector_exec_state;
-
-void svo_exec_reset()
-{
-    vector_exec_state = VectorExecState{};
-}
 
 namespace {
 
@@ -57,12 +48,16 @@ inline std::int32_t minor_step_unsigned(VdbData* r)
     return n;
 }
 
+} // namespace
+
 // Notes that the long-vector warning is printed for this record now.
-void note_long_vector_warning(const VdbData* r)
+void Machine::note_long_vector_warning(const VdbData* r)
 {
-    vector_exec_state.warned_record = r;
-    vector_exec_state.warned_alloc_tick = r->alloc_tick;
+    warned_record = r;
+    warned_alloc_tick = r->alloc_tick;
 }
+
+namespace {
 
 // Doubles the acceleration once a ramp has run 20 ticks: the rest of the
 // ramp climbs twice as fast in half the steps.
@@ -88,9 +83,11 @@ inline void undo_doubling(VdbData* r)
     r->acc_index = 0;
 }
 
+} // namespace
+
 // Adds a step to the commanded position and the following errors, and
 // records it as the last step.
-inline void move_axes(std::int32_t dx, std::int32_t dy)
+inline void Machine::move_axes(std::int32_t dx, std::int32_t dy)
 {
     svo_pos_x = wrap_add(svo_pos_x, dx);
     svo_pos_y = wrap_add(svo_pos_y, dy);
@@ -100,7 +97,7 @@ inline void move_axes(std::int32_t dx, std::int32_t dy)
     svo_step_y = dy;
 }
 
-void print_slew_distance(std::int32_t rem, const VdbData* r)
+void Machine::print_slew_distance(std::int32_t rem, const VdbData* r)
 {
     console_printf("SVO_GetMajrDistH(%d) SVO_Vect().psuedodist(%d)\n", r->majrdisth,
                 static_cast<std::int32_t>(r->psuedodist));
@@ -111,7 +108,7 @@ void print_slew_distance(std::int32_t rem, const VdbData* r)
 // Corner overrun: the step ran past the end of rec into nxt. Carries the
 // distance beyond the corner and the speed into nxt and emits the step
 // through nxt's octant routine.
-void continue_past_corner(VdbData* rec, VdbData* nxt, std::int32_t m, std::int32_t n)
+void Machine::continue_past_corner(VdbData* rec, VdbData* nxt, std::int32_t m, std::int32_t n)
 {
     const std::uint32_t cv = rec->currvel;
     const std::int32_t slope = nxt->slope;
@@ -149,7 +146,7 @@ void continue_past_corner(VdbData* rec, VdbData* nxt, std::int32_t m, std::int32
 
 // The corner is taken without stopping: rec ends here and its next record
 // carries on within the same tick.
-void take_corner(VdbData* rec, std::int32_t m, std::int32_t n)
+void Machine::take_corner(VdbData* rec, std::int32_t m, std::int32_t n)
 {
     VdbData* nxt = rec->next;
     if (rec->majrdisth == 0) {
@@ -182,7 +179,7 @@ void take_corner(VdbData* rec, std::int32_t m, std::int32_t n)
 
 // Applies a moving tick's step; the common case (no corner reached) stays
 // inline in the tick handlers.
-inline void emit_step(std::int32_t m, std::int32_t n)
+inline void Machine::emit_step(std::int32_t m, std::int32_t n)
 {
     VdbData* rec = SVO_VectPtr;
     if (corner_chain_enable == 0 || rec->cnrvel == 0 || rec->majrdisth > 0) {
@@ -192,9 +189,7 @@ inline void emit_step(std::int32_t m, std::int32_t n)
     take_corner(rec, m, n);
 }
 
-} // namespace
-
-void svo_isr_acc()
+void Machine::svo_isr_acc()
 {
     VdbData* r = SVO_VectPtr;
     if (static_cast<std::uint32_t>(r->currvel) + 1u > r->acclcount) {
@@ -238,7 +233,7 @@ void svo_isr_acc()
     emit_step(m, n);
 }
 
-void svo_isr_slew()
+void Machine::svo_isr_slew()
 {
     VdbData* r = SVO_VectPtr;
     std::int32_t rem = wrap_sub(wrap_add(r->majrdisth, svo_corner_extra(r)),
@@ -276,7 +271,7 @@ void svo_isr_slew()
     emit_step(m, n);
 }
 
-void svo_dcc_step()
+void Machine::svo_dcc_step()
 {
     VdbData* r = SVO_VectPtr;
     if (r->currvel == 0 || r->majrdvel > r->majrvel) {
@@ -303,7 +298,7 @@ void svo_dcc_step()
     emit_step(m, n);
 }
 
-void svo_isr_creep()
+void Machine::svo_isr_creep()
 {
     phase = CREEP;
     VdbData* r = SVO_VectPtr;
@@ -327,12 +322,12 @@ void svo_isr_creep()
     svo_octant_move(r->octant, m, n);
 }
 
-void svo_emit_step(std::int32_t m, std::int32_t n)
+void Machine::svo_emit_step(std::int32_t m, std::int32_t n)
 {
     emit_step(m, n);
 }
 
-void svo_octant_move(std::uint8_t octant, std::int32_t a, std::int32_t b)
+void Machine::svo_octant_move(std::uint8_t octant, std::int32_t a, std::int32_t b)
 {
     std::int32_t x = 0;
     std::int32_t y = 0;

@@ -34,24 +34,6 @@ struct VectorExecState {
     const VdbData* warned_record = nullptr;
     std::uint32_t warned_alloc_tick = 0;
 };
-extern VectorExecState vector_exec_state;
-
-// Forgets which record the long-vector warning was last printed for.
-void svo_exec_reset();
-
-// One acceleration tick, or the slew tick when the ramp is over.
-void svo_isr_acc();
-// One slew tick, or a deceleration tick when the stopping distance is reached.
-void svo_isr_slew();
-// One deceleration tick, or the creep tick when the speed is down.
-void svo_dcc_step();
-// One creep tick, or the vector's last step and the release of its record.
-void svo_isr_creep();
-// Applies a moving tick's step, taking the corner into the next record when it may.
-void svo_emit_step(std::int32_t major_step, std::int32_t minor_step);
-// Adds a major step a and a minor step b in the record's octant to the
-// commanded position and the following errors, and records the step.
-void svo_octant_move(std::uint8_t octant, std::int32_t a, std::int32_t b);
 
 // The line-tracing step of one axis for one tick: the velocity (23
 // fraction bits) plus the fraction carried from the tick before gives the
@@ -82,33 +64,12 @@ void svo_octant_move(std::uint8_t octant, std::int32_t a, std::int32_t b);
     return static_cast<std::int32_t>(u > limit ? limit : u);
 }
 
-// Whether too many records wait behind the executing one: the waits poll
-// more than 100 times for a free record. A slew tick then prints the
-// distance and brakes at once.
-inline bool svo_queue_crowded()
-{
-    return m_npbdrvCnt > 100;
-}
-
-// Whether the long-vector warning was printed for this record already.
-inline bool svo_long_vector_warning_given(const VdbData* r)
-{
-    return vector_exec_state.warned_record == r &&
-           vector_exec_state.warned_alloc_tick == r->alloc_tick;
-}
-
 // Whether a slew tick with rem counts left prints the long-vector warning:
 // once per record, so that a vector of thousands of inches does not flood
 // the console for hours. given: whether it was printed for it already.
 [[gnu::always_inline]] inline bool svo_long_vector_warning_due(std::int64_t rem, bool given)
 {
     return rem > svo_long_vector_warning && !given;
-}
-
-// The corner distance a record carries past its end while corners chain.
-inline std::int32_t svo_corner_extra(const VdbData* r)
-{
-    return corner_chain_enable != 0 ? static_cast<std::int32_t>(r->psuedodist) : 0;
 }
 
 // The stopping distance in whole counts: D >> 16 in 32 bits.
@@ -121,13 +82,6 @@ inline std::uint32_t svo_dcc_dist(const VdbData* r)
 inline bool svo_ramp_doubles(const VdbData* r)
 {
     return r->psuedodist == 0 && r->cnrvel == 0 && r->majrdvel < svo_doubling_limit;
-}
-
-// Whether a step that leaves majrdisth counts of the record takes the
-// corner into the next record.
-inline bool svo_corner_due(const VdbData* r, std::int32_t majrdisth)
-{
-    return corner_chain_enable != 0 && r->cnrvel != 0 && majrdisth <= 0;
 }
 
 // The X and Y steps of a major step a and a minor step b in an octant: bit

@@ -1,4 +1,4 @@
-#include "fwShare/servo/vector_planner.h"
+#include "fwShare/machine.h"
 
 #include <algorithm>
 #include <bit>
@@ -6,21 +6,6 @@
 #include <cmath>
 #include <cstdio>
 #include <utility>
-
-#include "base/console.h"
-#include "base/debug_trace.h"
-#include "fwShare/machine_params.h"
-#include "fwShare/resolution.h"
-#include "fwShare/servo/move_profile.h"
-#include "fwShare/servo/planner_dump.h"
-#include "fwShare/servo/vector_exec.h"
-
-VectorPlannerState vector_planner_state;
-
-void vector_planner_reset()
-{
-    vector_planner_state = VectorPlannerState{};
-}
 
 const std::int16_t octant_base_angle[8] = {0, -90, -180, 90, -360, 270, 180, -270};
 
@@ -55,10 +40,12 @@ inline bool is_vector(const VdbData* rec)
     return vdb_kind(rec) == VECTOR;
 }
 
+} // namespace
+
 // Blends the turn angles of a run of short joints walking backwards from
 // rec: stores rec's smoothed angle in its anglediff and the number of
 // records blended in its smoothLoop1.
-void angle_smooth(VdbData* rec, std::int32_t traced_prev, std::uint32_t rel)
+void Machine::angle_smooth(VdbData* rec, std::int32_t traced_prev, std::uint32_t rel)
 {
     const std::int32_t short_len = 3 * svo_reso_mm_x;  // 3 mm in counts
     const std::uint32_t a = rec->anglediff;
@@ -87,17 +74,20 @@ void angle_smooth(VdbData* rec, std::int32_t traced_prev, std::uint32_t rel)
 // away within its own length plus its own braking distance, up to the
 // target h. Returns the steps and the distance such a ramp covers (24.8):
 // walked step by step, or solved by the solver the estimator installs.
-void corner_ramp(const VdbData* p2, std::uint16_t h, std::uint32_t* steps, std::uint32_t* dist)
+void Machine::corner_ramp(const VdbData* p2, std::uint16_t h, std::uint32_t* steps,
+                          std::uint32_t* dist)
 {
     const std::uint32_t len = static_cast<std::uint32_t>(p2->majrdisth);
-    const CornerRampSolver solve = vector_planner_state.corner_ramp_solver;
+    const CornerRampSolver solve = corner_ramp_solver;
     if (solve != nullptr) {
-        solve(len, p2->psuedodist, h, p2->majrdvel, CREEP_VELOCITY, steps, dist);
+        solve(len, p2->psuedodist, h, p2->majrdvel, steps, dist, *this);
         return;
     }
     walk_corner_ramp(len, len + p2->psuedodist, h, p2->majrdvel,
                      static_cast<std::uint32_t>(CREEP_VELOCITY), steps, dist);
 }
+
+namespace {
 
 // Whether the corner pass may raise the corner at the end of p3: a vector
 // whose acceleration was not doubled, turning by no more than 25 degrees.
@@ -106,9 +96,11 @@ inline bool corner_may_rise(const VdbData* p3)
     return is_vector(p3) && p3->acc_index != 21 && p3->anglediff <= max_smooth_angle;
 }
 
+} // namespace
+
 // Raises the corner speeds of the records before rec. Returns the number of
 // joints raised and the last record whose cnrvel it changed.
-int corner_pass(VdbData* rec, VdbData** last_changed)
+int Machine::corner_pass(VdbData* rec, VdbData** last_changed)
 {
     const std::int32_t short_len = 3 * svo_reso_mm_x;
     VdbData* p2 = rec;
@@ -162,9 +154,9 @@ int corner_pass(VdbData* rec, VdbData** last_changed)
 // The memo of corner passes to ask for the pass over rec, or null. A pass
 // that ends at its first joint before any ramp is not worth a look-up; one
 // that prints its trace always runs; the memo may ask to sit passes out.
-const CornerPassMemo* corner_pass_memo_to_ask(const VdbData* rec)
+const CornerPassMemo* Machine::corner_pass_memo_to_ask(const VdbData* rec)
 {
-    VectorPlannerState& s = vector_planner_state;
+    VectorPlannerState& s = *this;
     if (s.corner_pass_memo == nullptr || !corner_may_rise(rec->prev) ||
         rec->majrdisth > 3 * svo_reso_mm_x || dbg_enabled(DBG_PbdFun) ||
         dbg_enabled(DBG_AngleSmooth) || dbg_enabled(DBG_TempOn)) {
@@ -179,12 +171,12 @@ const CornerPassMemo* corner_pass_memo_to_ask(const VdbData* rec)
 
 // The corner pass over rec, or what the estimator's memo of passes holds
 // for it.
-int remembered_corner_pass(VdbData* rec, VdbData** last_changed)
+int Machine::remembered_corner_pass(VdbData* rec, VdbData** last_changed)
 {
     const CornerPassMemo* memo = corner_pass_memo_to_ask(rec);
     std::int32_t raised = 0;
     const CornerPassRecall recall =
-        memo != nullptr ? memo->recall(rec, &raised, last_changed) : CornerPassRecall::run;
+        memo != nullptr ? memo->recall(*this, rec, &raised, last_changed) : CornerPassRecall::run;
     if (recall == CornerPassRecall::recalled) {
         return raised;
     }
@@ -192,10 +184,12 @@ int remembered_corner_pass(VdbData* rec, VdbData** last_changed)
     if (recall == CornerPassRecall::run_and_remember) {
         // The pass looked at one record past the last it raised, unless it
         // stopped at its limit.
-        memo->remember(rec, raised, std::min(raised + 1, look_back_limit), *last_changed);
+        memo->remember(*this, rec, raised, std::min(raised + 1, look_back_limit), *last_changed);
     }
     return raised;
 }
+
+namespace {
 
 // Top speed in acceleration steps for a move at angle a from its major axis.
 std::uint16_t top_speed_steps(std::uint32_t axia_vel, std::uint32_t a, std::uint32_t majrdvel)
@@ -254,11 +248,9 @@ std::int32_t muldiv(std::int32_t x, std::int32_t y, std::int32_t z)
     return static_cast<std::int32_t>(negatives % 2 != 0 ? 0u - r : r);
 }
 
-namespace {
-
 // Octant and axis distances in servo counts; a tie makes X the major axis.
 // Warns when the major distance overflowed 32 bits and goes on with it.
-void plan_octant_and_distances(std::int32_t dx, std::int32_t dy, VdbData* rec)
+void Machine::plan_octant_and_distances(std::int32_t dx, std::int32_t dy, VdbData* rec)
 {
     const std::uint32_t ax = abs_u32(dx);
     const std::uint32_t ay = abs_u32(dy);
@@ -280,6 +272,8 @@ void plan_octant_and_distances(std::int32_t dx, std::int32_t dy, VdbData* rec)
                     VARRESO_PbdToSvoY);
     }
 }
+
+namespace {
 
 // Slope of the minor axis against the major one (0.16, 0xFFFF when equal)
 // from working copies of at most 16 bits, and the angle from the major
@@ -304,10 +298,12 @@ std::uint32_t plan_slope(VdbData* rec, bool* diagonal)
     return atan_deg_table[s / 1024];
 }
 
+} // namespace
+
 // Start velocities and per-step changes of both axes: a ramp from creep
 // when the profile accelerates, else the profile's constant speed scaled
 // by the direction cosine.
-void plan_velocities(VdbData* rec, std::uint32_t a, bool diagonal)
+void Machine::plan_velocities(VdbData* rec, std::uint32_t a, bool diagonal)
 {
     const std::uint32_t creep_vel = static_cast<std::uint32_t>(CREEP_VELOCITY);
     const std::uint32_t accel = static_cast<std::uint32_t>(pbdAccel);
@@ -344,7 +340,7 @@ void plan_velocities(VdbData* rec, std::uint32_t a, bool diagonal)
 
 // Direction of travel, top speed in acceleration steps, the stopping
 // distance's start and the end delay.
-void plan_top_speed(VdbData* rec, std::uint32_t a)
+void Machine::plan_top_speed(VdbData* rec, std::uint32_t a)
 {
     const std::int32_t angle = octant_base_angle[rec->octant] + static_cast<std::int32_t>(a);
     rec->angle = static_cast<std::uint16_t>(angle < 0 ? -angle : angle);
@@ -370,7 +366,7 @@ void plan_top_speed(VdbData* rec, std::uint32_t a)
 // The joint with the record before: the turn in whole degrees, the end
 // delay of the earlier vector, and both records' turn angles. Returns the
 // turn; *traced_prev the angle the smoothing trace shows (361: no vector).
-std::uint32_t plan_joint(VdbData* rec, std::int32_t* traced_prev)
+std::uint32_t Machine::plan_joint(VdbData* rec, std::int32_t* traced_prev)
 {
     VdbData* p = rec->prev;
     *traced_prev = 361;
@@ -400,9 +396,7 @@ std::uint32_t plan_joint(VdbData* rec, std::int32_t* traced_prev)
     return rel;
 }
 
-} // namespace
-
-void planner::_delta_move(std::int32_t dx, std::int32_t dy, VdbData* rec)
+void Machine::_delta_move(std::int32_t dx, std::int32_t dy, VdbData* rec)
 {
     ++vect_count;
     if (dbg_enabled(DBG_DeltaMove)) {

@@ -9,9 +9,10 @@
 
 #include <cstdint>
 
-#include "base/state_names.h"
 #include "fwShare/units.h"
 #include "fwShare/servo/vector_queue.h"
+
+struct Machine;
 
 // The corner ramp starts at creep speed and gains majrdvel per acceleration
 // step. Velocity is counts per tick with 23 fraction bits, distance is counts
@@ -21,11 +22,13 @@ inline constexpr unsigned ramp_vel_frac = svo_vel_frac;
 inline constexpr unsigned ramp_dist_frac = 8;
 inline constexpr unsigned ramp_travel_shift = ramp_vel_frac - ramp_dist_frac;
 
-// A solver of corner ramps that finds what walk_corner_ramp finds (the
-// arguments of corner_ramp_steps below).
+// A solver of corner ramps on machine m that finds what walk_corner_ramp
+// finds (the arguments of corner_ramp_steps below, at the machine's
+// CREEP_VELOCITY). The machine comes last: the planner has the other
+// arguments at hand where the machine's own walk would take them.
 using CornerRampSolver = void (*)(std::uint32_t len, std::uint32_t psuedodist, std::uint32_t h,
-                                  std::uint32_t majrdvel, std::int32_t creep_velocity,
-                                  std::uint32_t* steps, std::uint32_t* dist);
+                                  std::uint32_t majrdvel, std::uint32_t* steps,
+                                  std::uint32_t* dist, Machine& m);
 
 // The deepest the corner pass looks back: it raises at most this many
 // records before the one planned.
@@ -45,8 +48,9 @@ inline constexpr int corner_look_back_limit = 13;
 // for it, remember is told what it did.
 enum class CornerPassRecall : std::uint8_t { run, run_and_remember, recalled };
 struct CornerPassMemo {
-    CornerPassRecall (*recall)(VdbData* rec, std::int32_t* raised, VdbData** last_changed);
-    void (*remember)(const VdbData* rec, std::int32_t raised, std::int32_t looked_at,
+    CornerPassRecall (*recall)(Machine& m, VdbData* rec, std::int32_t* raised,
+                               VdbData** last_changed);
+    void (*remember)(Machine& m, const VdbData* rec, std::int32_t raised, std::int32_t looked_at,
                      const VdbData* last_changed);
 };
 
@@ -59,11 +63,6 @@ struct VectorPlannerState {
     const CornerPassMemo* corner_pass_memo = nullptr;
     std::uint32_t corner_passes_unasked = 0;  // passes the memo asked to sit out
 };
-extern VectorPlannerState vector_planner_state;
-VEMTRAC_STATE_NAMES(vector_planner_state, vect_count);
-
-// Puts the planner's count back to its power-on value.
-void vector_planner_reset();
 
 // Direction of the octant's base axis in degrees; the direction of travel
 // is |base + a|, a the angle from the major axis (0..45).
@@ -88,11 +87,3 @@ std::int32_t muldiv(std::int32_t x, std::int32_t y, std::int32_t z);
 void walk_corner_ramp(std::uint32_t len, std::uint32_t target, std::uint32_t h,
                       std::uint32_t majrdvel, std::uint32_t creep, std::uint32_t* steps,
                       std::uint32_t* dist);
-
-// Plans the move (dx, dy), plot-bed units, not both 0, into rec, a record
-// just handed out and not yet committed.
-// The machine's own name, kept inside a namespace (a leading underscore is
-// reserved at global scope).
-namespace planner {
-void _delta_move(std::int32_t dx, std::int32_t dy, VdbData* rec);
-}

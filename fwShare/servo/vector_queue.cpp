@@ -1,16 +1,6 @@
-#include "fwShare/servo/vector_queue.h"
+#include "fwShare/machine.h"
 
 #include <iterator>
-
-
-#include "base/debug_trace.h"
-
-VectorQueueState vector_queue_state;
-
-void vector_queue_reset()
-{
-    vector_queue_state = VectorQueueState{};
-}
 
 namespace {
 
@@ -40,7 +30,7 @@ const char* vdb_cmd_name(unsigned kind)
     return kind < VDB_CMD_COUNT ? vdb_cmd_short_names[kind] : "?";
 }
 
-void servo_online_comrst()
+void Machine::servo_online_comrst()
 {
     dbg_trace2(DBG_PbdFun, DBG_VemtracDbg, "^^ servo_online_comrst()\n\r");
     reset_ring(vdb_pool, 0);
@@ -52,28 +42,24 @@ void servo_online_comrst()
     freeptr = &vdb_pool[0];
 }
 
-void servo_offline_comrst()
+void Machine::servo_offline_comrst()
 {
     dbg_trace(DBG_PbdFun, "servo_offline_comrst()\n\r");
     reset_ring(vdb_offline_pool, VDB_POOL_SIZE);
     offline_freeptr = &vdb_offline_pool[0];
 }
 
-bool vdb_add_commit_observer(VdbCommitObserver observer)
+bool Machine::vdb_add_commit_observer(VdbCommitObserver observer)
 {
-    for (VdbCommitObserver& slot : commit_observers) {
-        if (slot == observer) {
-            return true;
-        }
-        if (slot == nullptr) {
-            slot = observer;
+    for (int i = 0; i < commit_observer_count; ++i) {
+        if (commit_observers[i] == observer) {
             return true;
         }
     }
-    return false;
+    if (commit_observer_count == VDB_COMMIT_OBSERVERS) {
+        return false;
+    }
+    commit_observers[commit_observer_count++] = observer;
+    return true;
 }
 
-void SVO_SetVectPtr(VdbData* rec)
-{
-    vector_queue_state.SVO_VectPtr = rec;
-}

@@ -8,7 +8,8 @@
 
 #include <cstdint>
 
-#include "base/state_names.h"
+struct Machine;
+
 
 enum VdbCmd : std::uint8_t {
     NULL_CMD, SHORT_PEN_UP, SHORT_PEN_DOWN, VECTOR, PEN_UP_CAL, LONG_PEN_UP, LONG_PEN_DOWN,
@@ -64,7 +65,7 @@ struct VdbData {
 };
 
 // Told of each record the queue commits, before the interrupt may take it.
-using VdbCommitObserver = void (*)(VdbData* rec);
+using VdbCommitObserver = void (*)(Machine& m, VdbData* rec);
 inline constexpr int VDB_COMMIT_OBSERVERS = 4;
 
 inline constexpr int VDB_POOL_SIZE = 20;
@@ -85,37 +86,14 @@ struct VectorQueueState {
     std::int32_t save_real_pen_pos_is_down = 0;
     std::int32_t m_npbdrvCnt = 0;  // polls in the current wait for a free record
     std::int32_t isr_holdoff = 0;  // 1 while a vector record is being committed
-    // The seam through which the estimator learns of committed records.
+    // The seam through which the estimator learns of committed records:
+    // the observers, the first commit_observer_count places taken.
     VdbCommitObserver commit_observers[VDB_COMMIT_OBSERVERS] = {};
+    int commit_observer_count = 0;
 };
-extern VectorQueueState vector_queue_state;
-
-// Puts the rings and the queue's state back to their power-on values.
-void vector_queue_reset();
-
-// The queue's state by its firmware names.
-VEMTRAC_STATE_NAMES(vector_queue_state, vdb_pool, vdb_offline_pool, freeptr, autoptr,
-                    stopptr, offline_freeptr, pipeflag, pbdVelType, null_vector,
-                    save_real_pen_pos_is_down, m_npbdrvCnt, isr_holdoff, commit_observers);
-
-// The record the interrupt executes, null when idle: read-only but for the
-// queue, through SVO_SetVectPtr.
-inline constinit VdbData* const& SVO_VectPtr = vector_queue_state.SVO_VectPtr;
-
-// The one way the current record changes: the interrupt takes rec (the
-// next record, or null when it has none left).
-void SVO_SetVectPtr(VdbData* rec);
 
 // Short name of a command kind as traces and dumps print it.
 const char* vdb_cmd_name(unsigned kind);
-
-// Empties the online queue and links its ring (start-up).
-void servo_online_comrst();
-// Empties the offline queue and links its ring (start-up).
-void servo_offline_comrst();
-
-// Adds an observer of committed records (once; false when all places are taken).
-bool vdb_add_commit_observer(VdbCommitObserver observer);
 
 // The record's command kind (low 5 bits of cmd).
 inline std::uint32_t vdb_kind(const VdbData* rec)

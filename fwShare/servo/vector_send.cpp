@@ -1,17 +1,11 @@
-#include "fwShare/servo/vector_send.h"
+#include "fwShare/machine.h"
 
 #include <cinttypes>
 #include <cstdio>
 
-#include "base/console.h"
-#include "base/debug_trace.h"
-#include "fwShare/servo/servo_ticks.h"
-
-namespace {
-
 // Hands out a record for a simple command, sets the move kind that the
 // following moves use, and commits it.
-void queue_simple_record(std::uint8_t kind, std::int32_t vel_type)
+void Machine::queue_simple_record(std::uint8_t kind, std::int32_t vel_type)
 {
     VdbData* rec = getfreevdb();
     if (rec == nullptr) {
@@ -22,9 +16,7 @@ void queue_simple_record(std::uint8_t kind, std::int32_t vel_type)
     sendvdb(rec);
 }
 
-} // namespace
-
-VdbData* getfreevdb()
+VdbData* Machine::getfreevdb()
 {
     m_npbdrvCnt = 0;
     while (freeptr->cmd != NULL_CMD) {
@@ -44,7 +36,7 @@ VdbData* getfreevdb()
     return rec;
 }
 
-void sendvdb(VdbData* rec)
+void Machine::sendvdb(VdbData* rec)
 {
     if (dbg_enabled(DBG_SendVdb)) {
         dbg_trace(DBG_SendVdb, "sendvdb(%s) %08" PRIxPTR "\n\r", vdb_cmd_name(vdb_kind(rec)),
@@ -52,31 +44,29 @@ void sendvdb(VdbData* rec)
     }
     rec->sent_cmd = static_cast<std::uint8_t>(vdb_kind(rec));
     rec->work = 0;
-    for (const VdbCommitObserver observer : commit_observers) {
-        if (observer != nullptr) {
-            observer(rec);
-        }
+    for (int i = 0; i < commit_observer_count; ++i) {
+        commit_observers[i](*this, rec);
     }
     if (rec->cmd != NULL_CMD && pipeflag != 0 && SVO_VectPtr == nullptr) {
         SVO_SetVectPtr(rec);
     }
 }
 
-void srvo_on_pu()
+void Machine::srvo_on_pu()
 {
     dbg_trace(DBG_PbdFun, "srvo_on_pu()\n\r");
     dbg_line(DBG_SvoVdbCmd, "    srvo_on_pu();\n\r");
     queue_simple_record(SHORT_PEN_UP, 1);
 }
 
-void srvo_on_pd()
+void Machine::srvo_on_pd()
 {
     dbg_trace(DBG_PbdFun, "srvo_on_pd()\n\r");
     dbg_line(DBG_SvoVdbCmd, "    srvo_on_pd();\n\r");
     queue_simple_record(SHORT_PEN_DOWN, 0);
 }
 
-void srvo_on_raster_move(std::int32_t kind)
+void Machine::srvo_on_raster_move(std::int32_t kind)
 {
     dbg_trace(DBG_PbdFun, "srvo_on_raster_move(%d)\n\r", kind);
     dbg_line(DBG_SvoVdbCmd, "    srvo_on_raster_move(%d);\n\r", kind);

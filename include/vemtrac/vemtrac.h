@@ -6,10 +6,12 @@
  * every run and every host. Plain C, usable from any language with a
  * foreign-function interface.
  *
- * Threads: the machine's state is process-wide, as the firmware's is, so
- * the library runs one job at a time: calls from several threads are safe
- * and are served one after the other. To estimate jobs in parallel, run
- * them in several processes (the Python module's batch command does).
+ * Threads: calls from any number of threads run at once, with no lock
+ * between them. Each thread that calls the library runs its jobs on a
+ * machine of its own (the machine's whole state, made on the thread's
+ * first call and freed when the thread ends), so two estimates never wait
+ * for each other and each comes out exactly as it would alone. Two calls
+ * on one thread run one after the other, as any two calls do.
  *
  * Every call starts from the machine's power-on state. Nothing is thrown
  * or aborted across these functions, whatever the input; nothing is

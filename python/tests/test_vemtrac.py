@@ -1,7 +1,9 @@
 """The Python module against the program: the same figures on the example
-jobs and on generated jobs, in one process, in the batch command's worker
-processes and in a Dask cluster's workers."""
+jobs and on generated jobs, in one process, on several threads at once, in
+the batch command's worker threads and processes and in a Dask cluster's
+workers."""
 
+import concurrent.futures
 import csv
 import json
 import os
@@ -103,6 +105,20 @@ def test_settings_and_sweeps_give_the_programs_figures():
         800, expected["run_time_ms"])
 
 
+def test_threads_give_the_answers_of_one():
+    # Estimates release the interpreter: each thread runs its own machine.
+    jobs = [path.read_bytes() for path in example_paths()]
+    jobs += [job.encode() for job in generated_jobs(24)]
+    alone = [vemtrac.estimate(job) for job in jobs]
+    with concurrent.futures.ThreadPoolExecutor(4) as pool:
+        together = list(pool.map(vemtrac.estimate, jobs + jobs))
+    assert together == alone + alone
+    values = range(100, 1001, 300)
+    with concurrent.futures.ThreadPoolExecutor(2) as pool:
+        sweeps = list(pool.map(lambda job: vemtrac.sweep(job, "VectorSpeed.2", values), jobs[:3]))
+    assert sweeps == [vemtrac.sweep(job, "VectorSpeed.2", values) for job in jobs[:3]]
+
+
 def test_batch_writes_a_row_per_job(tmp_path):
     (tmp_path / "jobs" / "more").mkdir(parents=True)
     for path in example_paths():
@@ -132,6 +148,13 @@ def test_batch_writes_a_row_per_job(tmp_path):
                        "run_time_ms": str(job["run_time_ms"]), "run_time": job["run_time"],
                        "ticks": str(job["ticks"])}
     assert rows[-1]["result"] == "unreadable"
+    # Worker processes write the rows the threads write.
+    run = subprocess.run([sys.executable, "-m", "vemtrac", "batch", "jobs", "missing.cmd",
+                          "--jobs", "2", "--processes", "--csv", "rows2.csv"], cwd=tmp_path,
+                         env=dict(os.environ, PYTHONPATH=str(package_dir)),
+                         capture_output=True, text=True)
+    assert run.returncode == 1
+    assert (tmp_path / "rows2.csv").read_text() == (tmp_path / "rows.csv").read_text()
     # The CSV never goes over a job file.
     run = subprocess.run([sys.executable, "-m", "vemtrac", "batch", "jobs", "--csv",
                           os.path.join("jobs", "more", "vector_job.cmd")], cwd=tmp_path,

@@ -17,10 +17,10 @@ job it imports to; ``import_design`` gives that job and its summary:
     >>> job, summary = vemtrac.import_design("examples/design_tag.svg", speed={1: 20})
 
 The job is replayed through the machine's own motion control, tick by tick;
-the estimate is exact. One process runs one job at a time (the machine's
-state is process-wide); run jobs in parallel in several processes:
-``python3 -m vemtrac batch`` does, and so do the workers of a distributed
-engine such as Dask.
+the estimate is exact. Estimates in several threads run at once: each call
+releases the GIL and runs on a machine of its own thread's
+(``python3 -m vemtrac batch`` runs its jobs on threads); across machines the
+workers of a distributed engine such as Dask run them.
 """
 
 import json

@@ -1,10 +1,12 @@
-"""python3 -m vemtrac batch PATH... [--jobs N] [--csv FILE]
+"""python3 -m vemtrac batch PATH... [--jobs N] [--processes] [--csv FILE]
 
-Estimates every job file (folders are searched for *.cmd files) across N
-worker processes and writes one CSV row per job: path, result, complete,
-run_time_ms, run_time, ticks. Exit code 0 when every job was read, 1
-otherwise (a file that is no job file cannot be read as one), 2 when FILE
-is a job file, which is never replaced.
+Estimates every job file (folders are searched for *.cmd files) on N
+worker threads (estimates in threads run at once: the library releases the
+GIL and runs each thread's jobs on a machine of its own), or N worker
+processes with --processes, and writes one CSV row per job: path, result,
+complete, run_time_ms, run_time, ticks. Exit code 0 when every job was
+read, 1 otherwise (a file that is no job file cannot be read as one), 2
+when FILE is a job file, which is never replaced.
 """
 
 import argparse
@@ -56,8 +58,8 @@ def progress(done, total):
     sys.stderr.flush()
 
 
-def estimate_all(paths, jobs, show_progress):
-    """Rows of every job, in the order of paths."""
+def estimate_all(paths, jobs, show_progress, processes=False):
+    """Rows of every job, in the order of paths, on jobs threads (or processes)."""
     rows = [None] * len(paths)
     if jobs == 1:
         for i, path in enumerate(paths):
@@ -65,10 +67,12 @@ def estimate_all(paths, jobs, show_progress):
             if show_progress:
                 progress(i + 1, len(paths))
         return rows
-    # Jobs go to the workers in chunks, so that small jobs do not pay a
-    # round trip each; a few chunks per worker keep the load even.
-    chunk = max(1, min(16, len(paths) // (jobs * 4)))
-    with concurrent.futures.ProcessPoolExecutor(max_workers=jobs) as pool:
+    # Jobs go to worker processes in chunks, so that small jobs do not pay
+    # a round trip each; a few chunks per worker keep the load even.
+    chunk = max(1, min(16, len(paths) // (jobs * 4))) if processes else 1
+    executor = (concurrent.futures.ProcessPoolExecutor if processes
+                else concurrent.futures.ThreadPoolExecutor)
+    with executor(max_workers=jobs) as pool:
         for i, row in enumerate(pool.map(row_of, paths, chunksize=chunk)):
             rows[i] = row
             if show_progress:
@@ -82,7 +86,7 @@ def batch(args):
               "replaces one; name another file" % args.csv, file=sys.stderr)
         return 2
     paths = list(job_files(args.paths))
-    rows = estimate_all(paths, args.jobs, sys.stderr.isatty())
+    rows = estimate_all(paths, args.jobs, sys.stderr.isatty(), args.processes)
     out = open(args.csv, "w", newline="") if args.csv else sys.stdout
     try:
         writer = csv.DictWriter(out, fieldnames=FIELDS, extrasaction="ignore",
@@ -116,7 +120,9 @@ def main(argv=None):
     b = commands.add_parser("batch", help="estimate many job files, one CSV row each")
     b.add_argument("paths", nargs="+", metavar="PATH", help="job file, or folder to search")
     b.add_argument("--jobs", type=positive, default=os.cpu_count() or 1,
-                   help="worker processes (default: one per CPU)")
+                   help="workers (default: one per CPU)")
+    b.add_argument("--processes", action="store_true",
+                   help="workers are processes rather than threads")
     b.add_argument("--csv", metavar="FILE", help="write the rows to FILE (default: standard output)")
     args = parser.parse_args(argv)
     return batch(args)

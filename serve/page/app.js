@@ -73,7 +73,8 @@ async function post(path, job, file, query = [], signal = undefined) {
   return body;
 }
 
-// Estimates the files one after the other (the service runs one at a time).
+// Estimates the files one after the other (the service's workers are shared
+// with every other client).
 async function addFiles(files) {
   const added = [...files].map((f) => ({ name: f.name, state: "waiting", file: f }));
   jobs.push(...added);

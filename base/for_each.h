@@ -1,9 +1,5 @@
-// Firmware names for the fields of a module's state.
-//
-// Each module keeps its globals in one state struct, whose default member
-// initialisers are the power-on values, so that a reset is one assignment.
-// The machine's code reaches each field by its firmware name, through a
-// reference bound to that field; the type stands once, in the struct.
+// A macro applied to every item of a list, for code that names each
+// member of a record once (the parameter dump's value lines).
 #pragma once
 
 // VEMTRAC_FOR_EACH(macro, fixed, a, b, ...) expands to macro(fixed, a)
@@ -22,12 +18,3 @@
 #define VEMTRAC_EXPAND2(...) \
     VEMTRAC_EXPAND1(VEMTRAC_EXPAND1(VEMTRAC_EXPAND1(VEMTRAC_EXPAND1(__VA_ARGS__))))
 #define VEMTRAC_EXPAND1(...) __VA_ARGS__
-
-// One firmware name: a reference to the field of the same name, bound at
-// compile time to the module's static state (arrays and pointers alike).
-#define VEMTRAC_STATE_NAME(state, name) inline constinit auto& name = state.name;
-
-// VEMTRAC_STATE_NAMES(state, a, b, ...); gives each listed field of the
-// state object its firmware name (the trailing semicolon closes the list).
-#define VEMTRAC_STATE_NAMES(state, ...) \
-    VEMTRAC_FOR_EACH(VEMTRAC_STATE_NAME, state, __VA_ARGS__) static_assert(true)
