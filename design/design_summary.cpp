@@ -115,7 +115,7 @@ static std::string pens_text(const DesignSummary& s)
         }
         out += ", " + std::to_string(p.passes) + (p.passes == 1 ? " pass" : " passes");
         out += line(" of %.1f mm", p.cut_mm_per_pass) + ", " + std::to_string(p.subpaths) +
-               " subpaths; " + sources + "\n";
+               (p.subpaths == 1 ? " subpath; " : " subpaths; ") + sources + "\n";
     }
     return out;
 }
@@ -147,8 +147,9 @@ std::string design_summary_text(const DesignSummary& s)
             out += line(" (%.1f mm less travel than document order)",
                         s.travel_document_mm - s.travel_mm);
         }
-        out += "\n" + std::to_string(s.subpaths) + " subpaths, " + std::to_string(s.moves) +
-               " cutting moves\n";
+        out += "\n" + std::to_string(s.subpaths) +
+               (s.subpaths == 1 ? " subpath, " : " subpaths, ") + std::to_string(s.moves) +
+               (s.moves == 1 ? " cutting move\n" : " cutting moves\n");
         out += pens_text(s);
     }
     for (const std::string& w : s.warnings) {
