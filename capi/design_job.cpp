@@ -100,6 +100,10 @@ DesignRun import_if_design(const JobRequest& request, const std::string& name,
     run.reason = result.error;
     run.job = std::move(result.job);
     run.warnings = std::move(result.summary.warnings);
+    run.pass_times = repeated_pens(result.summary);
+    if (!run.pass_times.empty()) {
+        run.with_passes = design_with_passes(std::move(bytes), name, settings);
+    }
     return run;
 }
 #else

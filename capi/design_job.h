@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "job/job_run.h"
+#include "report/pass_times.h"
 
 // A request's input after the import: a design imported (job holds the
 // job's bytes), a design that could not be, or no design at all.
@@ -15,6 +16,8 @@ struct DesignRun {
     std::string reason;  // why the design could not be imported
     std::string job;
     std::vector<std::string> warnings;
+    std::vector<PassTime> pass_times;  // its pens cut more than once, not yet timed
+    JobWithPasses with_passes;         // its job at other passes, when there are such pens
 };
 
 // Imports the request's input when it is a design, with the settings of

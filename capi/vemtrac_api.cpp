@@ -214,6 +214,10 @@ char* report_json(JobRequest request, const char* options_json, const std::strin
                                ? unreadable_job_report(options.name, result.unreadable_reason)
                                : make_job_report(machine, options.name, result);
         add_design_warnings(design, &report.warnings);
+        if (design.ok) {
+            add_pass_times(machine, request, result, design.pass_times, design.with_passes,
+                           &report);
+        }
         return copy_out(json_job_text(report, options.cost_rate()));
     } catch (const std::bad_alloc&) {
         return nullptr;

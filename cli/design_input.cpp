@@ -83,12 +83,18 @@ bool read_design(const std::string& path, std::string* bytes, std::string* error
     return error->empty();
 }
 
+// What a design was imported from.
+struct DesignSource {
+    std::string bytes;
+    DesignSettings settings;
+};
+
 // Imports the design at path; false with *error.
 bool import_file(const std::string& path, const DesignSettingArgs& args, DesignImport* result,
-                 std::string* error)
+                 std::string* error, DesignSource* source)
 {
-    DesignSettings settings;
-    std::string bytes;
+    DesignSettings& settings = source->settings;
+    std::string& bytes = source->bytes;
     if (!settings_from_args(args, &settings, error) || !read_design(path, &bytes, error)) {
         return false;
     }
@@ -131,9 +137,14 @@ DesignJob design_job_of(const std::string& path, const CliOptions& options)
     }
     design.is_design = true;
     DesignImport result;
-    design.ok = import_file(path, options.design_settings, &result, &design.error);
+    DesignSource source;
+    design.ok = import_file(path, options.design_settings, &result, &design.error, &source);
     design.job = std::move(result.job);
     design.warnings = std::move(result.summary.warnings);
+    design.pass_times = repeated_pens(result.summary);
+    if (!design.pass_times.empty()) {
+        design.with_passes = design_with_passes(std::move(source.bytes), path, source.settings);
+    }
     return design;
 }
 #else
@@ -164,7 +175,8 @@ int run_import(const CliOptions& options)
     }
     DesignImport result;
     std::string error;
-    if (!import_file(design, options.design_settings, &result, &error)) {
+    DesignSource source;
+    if (!import_file(design, options.design_settings, &result, &error, &source)) {
         say_error(error);
         return 1;
     }

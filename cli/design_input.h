@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/cli_options.h"
+#include "report/pass_times.h"
 
 // Why the settings cannot be used, or empty.
 std::string design_settings_problem(const DesignSettingArgs& args);
@@ -18,6 +19,8 @@ struct DesignJob {
     std::string error;       // why not
     std::string job;
     std::vector<std::string> warnings;
+    std::vector<PassTime> pass_times;  // its pens cut more than once, not yet timed
+    JobWithPasses with_passes;         // its job at other passes, when there are such pens
 };
 
 // When the file at path is a design, imports it with the command line's

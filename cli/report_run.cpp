@@ -107,6 +107,9 @@ JobReport report_one(const std::string& job, const CliOptions& options, OutputFi
         return unreadable_job_report(job, result.unreadable_reason);
     }
     JobReport report = make_job_report(machine, job, result);
+    if (design.ok) {
+        add_pass_times(machine, request, result, design.pass_times, design.with_passes, &report);
+    }
     std::vector<ReportWarning> warnings;
     for (const std::string& warning : design.warnings) {
         warnings.push_back(ReportWarning{"design_import", 0, warning});

@@ -225,3 +225,12 @@ DesignImport design_import(std::string_view bytes, std::string_view name,
     }
     return out;
 }
+
+std::string design_job_with_passes(std::string_view bytes, std::string_view name,
+                                   const DesignSettings& settings, int pen, int passes)
+{
+    DesignSettings changed = settings;
+    changed.passes[pen] = passes;
+    DesignImport result = design_import(bytes, name, changed);
+    return result.ok ? std::move(result.job) : std::string();
+}

@@ -108,6 +108,12 @@ struct DesignImport {
 DesignImport design_import(std::string_view bytes, std::string_view name,
                            const DesignSettings& settings);
 
+// The job of the same design with pen cut passes times (the other settings
+// as they stand), for the time one pass adds; empty when it cannot be
+// imported.
+std::string design_job_with_passes(std::string_view bytes, std::string_view name,
+                                   const DesignSettings& settings, int pen, int passes);
+
 // The format the bytes hold, found from the content, the extension of name
 // only breaking a tie; automatic when nothing fits.
 DesignFormat design_detect_format(std::string_view bytes, std::string_view name);

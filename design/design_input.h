@@ -6,10 +6,14 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "design/design_import.h"
 #include "job/file_kind.h"
+#include "report/pass_times.h"
 
 // The largest design read whole into memory (256 MiB): the import's own
 // limits (pixels, segments, nesting) hold far below it.
@@ -25,4 +29,35 @@ inline bool is_design_input(std::string_view head, std::string_view name,
     }
     return settings.format != DesignFormat::automatic ||
            design_detect_format(head, name) != DesignFormat::automatic;
+}
+
+// The pens an imported design's job cuts more than once, for add_pass_times.
+inline std::vector<PassTime> repeated_pens(const DesignSummary& summary)
+{
+    std::vector<PassTime> pens;
+    for (const DesignPen& p : summary.pens) {
+        if (p.passes > 1) {
+            PassTime t;
+            t.pen = p.pen;
+            t.passes = p.passes;
+            t.cut_mm_per_pass = p.cut_mm_per_pass;
+            pens.push_back(t);
+        }
+    }
+    return pens;
+}
+
+// The design's jobs at other passes, for add_pass_times; it keeps the
+// design's bytes and settings.
+inline JobWithPasses design_with_passes(std::string bytes, std::string name,
+                                        const DesignSettings& settings)
+{
+    struct Design {
+        std::string bytes, name;
+        DesignSettings settings;
+    };
+    auto kept = std::make_shared<const Design>(Design{std::move(bytes), std::move(name), settings});
+    return [kept](std::int32_t pen, std::int32_t passes) {
+        return design_job_with_passes(kept->bytes, kept->name, kept->settings, pen, passes);
+    };
 }

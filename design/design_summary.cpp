@@ -115,7 +115,7 @@ static std::string pens_text(const DesignSummary& s)
         }
         out += ", " + std::to_string(p.passes) + (p.passes == 1 ? " pass" : " passes");
         out += line(" of %.1f mm", p.cut_mm_per_pass) + ", " + std::to_string(p.subpaths) +
-               " subpaths; " + sources + "\n";
+               (p.subpaths == 1 ? " subpath; " : " subpaths; ") + sources + "\n";
     }
     return out;
 }
@@ -143,12 +143,15 @@ std::string design_summary_text(const DesignSummary& s)
     } else {
         out += line("cut: %.1f mm, travel: %.1f mm", s.cut_mm, s.travel_mm);
         out += std::string(", order: ") + order_name(s.order);
+        // Inner contours first may cost travel rather than save it.
+        const double saved = s.travel_document_mm - s.travel_mm;
         if (s.order != CutOrder::document) {
-            out += line(" (%.1f mm less travel than document order)",
-                        s.travel_document_mm - s.travel_mm);
+            out += saved >= 0 ? line(" (%.1f mm less travel than document order)", saved)
+                              : line(" (%.1f mm more travel than document order)", -saved);
         }
-        out += "\n" + std::to_string(s.subpaths) + " subpaths, " + std::to_string(s.moves) +
-               " cutting moves\n";
+        out += "\n" + std::to_string(s.subpaths) +
+               (s.subpaths == 1 ? " subpath, " : " subpaths, ") + std::to_string(s.moves) +
+               (s.moves == 1 ? " cutting move\n" : " cutting moves\n");
         out += pens_text(s);
     }
     for (const std::string& w : s.warnings) {

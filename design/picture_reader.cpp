@@ -53,6 +53,54 @@ void set_burn(Picture* p, std::uint32_t x, std::uint32_t y)
     p->bits[y * p->words_per_row + x / 64] |= std::uint64_t{1} << (x % 64);
 }
 
+// The bits of n (at most 64) grey pixels, pixel i at bit i: a grey pixel
+// burns when 2 * 1000 g < 255 * 1000 (burns() with r = g = b and opaque),
+// that is when g < 128, its top bit clear. Eight pixels at a time: their
+// bytes in one word, each top bit cleared-to-set moved to the byte's
+// bottom, and the eight gathered by one multiplication (byte k's bit lands
+// at bit 56 + k, with no carry between them).
+std::uint64_t grey_word(const unsigned char* px, std::uint32_t n)
+{
+    std::uint64_t word = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const unsigned char* q = px + i;
+        const std::uint64_t eight =
+            std::uint64_t{q[0]} | std::uint64_t{q[1]} << 8 | std::uint64_t{q[2]} << 16 |
+            std::uint64_t{q[3]} << 24 | std::uint64_t{q[4]} << 32 | std::uint64_t{q[5]} << 40 |
+            std::uint64_t{q[6]} << 48 | std::uint64_t{q[7]} << 56;
+        const std::uint64_t dark = (~eight >> 7) & 0x0101010101010101u;
+        word |= ((dark * 0x0102040810204080u) >> 56) << i;
+    }
+    for (; i < n; ++i) {
+        word |= std::uint64_t{px[i] < 128} << i;
+    }
+    return word;
+}
+
+// The bits of n (at most 64) RGBA pixels, pixel i at bit i.
+std::uint64_t rgba_word(const unsigned char* px, std::uint32_t n)
+{
+    std::uint64_t word = 0;
+    for (std::uint32_t i = 0; i < n; ++i, px += 4) {
+        word |= std::uint64_t{burns(px[0], px[1], px[2], px[3])} << i;
+    }
+    return word;
+}
+
+// Row y's bits from a whole row of pixels of the given size, a word of 64
+// pixels at a time.
+template <typename WordOf>
+void pack_row(Picture* p, std::uint32_t y, const unsigned char* row, std::size_t pixel_size,
+              WordOf word_of)
+{
+    std::uint64_t* out = &p->bits[y * p->words_per_row];
+    for (std::uint32_t x = 0; x < p->width; x += 64) {
+        const std::uint32_t n = p->width - x < 64 ? p->width - x : 64;
+        out[x / 64] = word_of(row + std::size_t{x} * pixel_size, n);
+    }
+}
+
 // Adam7: the first column and the column step of each pass.
 constexpr std::uint32_t ADAM7_COLUMN[7] = {0, 4, 0, 2, 0, 1, 0};
 constexpr std::uint32_t ADAM7_STEP[7] = {8, 8, 4, 4, 2, 2, 1};
@@ -61,6 +109,18 @@ struct PngContext {
     spng_ctx* ctx = spng_ctx_new(0);
     ~PngContext() { spng_ctx_free(ctx); }
 };
+
+// The pixels an interlaced PNG's row of one pass holds, in place.
+void interlaced_row(Picture* p, const spng_row_info& info, const unsigned char* row)
+{
+    const int pass = info.pass;
+    for (std::uint32_t x = ADAM7_COLUMN[pass]; x < p->width; x += ADAM7_STEP[pass]) {
+        const unsigned char* px = &row[std::size_t{x} * 4];
+        if (burns(px[0], px[1], px[2], px[3])) {
+            set_burn(p, x, info.row_num);
+        }
+    }
+}
 
 [[noreturn]] void png_failure(const char* what, int err)
 {
@@ -109,13 +169,10 @@ Picture read_png(std::string_view bytes)
         if (err != 0 && err != SPNG_EOI) {
             png_failure("the PNG is damaged or cut short", err);
         }
-        const bool interlaced = ihdr.interlace_method != 0;
-        const int pass = interlaced ? info.pass : 6;
-        for (std::uint32_t x = ADAM7_COLUMN[pass]; x < picture.width; x += ADAM7_STEP[pass]) {
-            const unsigned char* px = &row[std::size_t{x} * 4];
-            if (burns(px[0], px[1], px[2], px[3])) {
-                set_burn(&picture, x, info.row_num);
-            }
+        if (ihdr.interlace_method == 0) {
+            pack_row(&picture, info.row_num, row.data(), 4, rgba_word);
+        } else {
+            interlaced_row(&picture, info, row.data());
         }
         if (err == SPNG_EOI) {
             break;
@@ -215,19 +272,17 @@ void jpeg_density(const jpeg_decompress_struct& cinfo, Picture* picture)
 void jpeg_row(const jpeg_decompress_struct& cinfo, const JSAMPLE* row, std::uint32_t y,
               Picture* picture)
 {
-    const bool cmyk = cinfo.out_color_space == JCS_CMYK;
+    if (cinfo.out_color_space != JCS_CMYK) {
+        pack_row(picture, y, row, 1, grey_word);
+        return;
+    }
+    const bool inverted = cinfo.saw_Adobe_marker;
     for (std::uint32_t x = 0; x < picture->width; ++x) {
-        unsigned r, g, b;
-        if (cmyk) {
-            const JSAMPLE* p = row + std::size_t{x} * 4;
-            const unsigned c = p[0], m = p[1], ye = p[2], k = p[3];
-            const bool inverted = cinfo.saw_Adobe_marker;
-            r = inverted ? c * k / 255 : (255 - c) * (255 - k) / 255;
-            g = inverted ? m * k / 255 : (255 - m) * (255 - k) / 255;
-            b = inverted ? ye * k / 255 : (255 - ye) * (255 - k) / 255;
-        } else {
-            r = g = b = row[x];
-        }
+        const JSAMPLE* p = row + std::size_t{x} * 4;
+        const unsigned c = p[0], m = p[1], ye = p[2], k = p[3];
+        const unsigned r = inverted ? c * k / 255 : (255 - c) * (255 - k) / 255;
+        const unsigned g = inverted ? m * k / 255 : (255 - m) * (255 - k) / 255;
+        const unsigned b = inverted ? ye * k / 255 : (255 - ye) * (255 - k) / 255;
         if (burns(r, g, b, 255)) {
             set_burn(picture, x, y);
         }

@@ -16,6 +16,18 @@
 
 struct JobMachine;
 
+// A pen of a design cut more than once, and the time one pass of it adds
+// to the job: the estimate of the job minus that of the job with one pass
+// of the pen fewer, all else alike (none when either is cut short).
+struct PassTime {
+    std::int32_t pen = 0;
+    std::int32_t passes = 0;     // the passes the job cuts
+    double cut_mm_per_pass = 0;
+    bool timed = false;          // both jobs ran to the end of their file
+    std::int64_t ms = 0;         // the run times' difference, ms
+    std::int64_t ticks = 0;      // the tick counts' difference
+};
+
 struct JobReport {
     std::string job;               // as named on the command line
     JobOutcome outcome = JobOutcome::unreadable;
@@ -41,6 +53,8 @@ struct JobReport {
     std::int32_t table_x = 0, table_y = 0;  // the table, plot-bed units
     std::vector<ReportWarning> warnings;     // what looks wrong, in the order found
     SettingOverrides overrides;              // settings the job ran at in place of its own
+    bool from_design = false;                // the job was imported from a design
+    std::vector<PassTime> pass_times;        // its pens cut more than once
 };
 
 // A report for a job that could not be read.

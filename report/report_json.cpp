@@ -37,6 +37,20 @@ json activity_json(const ActivityTicks& a)
     return j;
 }
 
+// The pens of a design cut more than once, with the time one pass adds.
+json pass_times_json(const JobReport& r)
+{
+    json times = json::array();
+    for (const PassTime& t : r.pass_times) {
+        times.push_back({{"pen", t.pen},
+                         {"passes", t.passes},
+                         {"cut_mm_per_pass", rounded(t.cut_mm_per_pass)},
+                         {"ms", t.timed ? json(t.ms) : json(nullptr)},
+                         {"ticks", t.timed ? json(t.ticks) : json(nullptr)}});
+    }
+    return times;
+}
+
 json stopped_at_json(const JobReport& r)
 {
     if (r.complete || r.outcome == JobOutcome::unreadable) {
@@ -86,6 +100,9 @@ json job_json(const JobReport& r, const std::optional<CostRate>& rate)
     j["raster_lines"] = r.raster_lines;
     j["cut_mm"] = rounded(r.cut_mm);
     j["travel_mm"] = rounded(r.travel_mm);
+    if (r.from_design) {
+        j["pass_times"] = pass_times_json(r);
+    }
     json warnings = json::array();
     for (const ReportWarning& w : r.warnings) {
         warnings.push_back({{"kind", w.kind},

@@ -11,9 +11,10 @@
 // The version of the document's layout: 2 added schema, machine, each
 // job's warnings and stopped_at's line; 3 each job's overrides and, with a
 // rate, the jobs' and the total's cost; 4 the total's estimated (the jobs
-// with an estimate, which its figures add up). A program reading the
-// document checks it before it reads on.
-inline constexpr int json_report_schema = 4;
+// with an estimate, which its figures add up); 5 the pass_times of a job
+// imported from a design. A program reading the document checks it before
+// it reads on.
+inline constexpr int json_report_schema = 5;
 
 // The document for all jobs, indented, ending with a newline; with a rate,
 // each job and the total carry their cost.

@@ -65,6 +65,21 @@ void write_activities(std::FILE* out, const JobReport& r)
     }
 }
 
+// Each pen of a design cut more than once, and what one pass of it adds.
+void write_pass_times(std::FILE* out, const JobReport& r)
+{
+    for (const PassTime& t : r.pass_times) {
+        std::fprintf(out, "  Passes      pen %d: %d passes of %.1f mm", t.pen, t.passes,
+                     t.cut_mm_per_pass);
+        if (t.timed) {
+            const std::uint64_t ms = t.ms > 0 ? static_cast<std::uint64_t>(t.ms) : 0;
+            std::fprintf(out, ", one pass adds %s (%lld ms)", hours_minutes_seconds(ms).c_str(),
+                         static_cast<long long>(t.ms));
+        }
+        std::fprintf(out, "\n");
+    }
+}
+
 } // namespace
 
 std::string overrides_text(const SettingOverrides& overrides)
@@ -101,6 +116,7 @@ void write_text_report(std::FILE* out, const JobReport& r, const std::optional<C
     std::fprintf(out, "  Vectors     %lld planned     Raster lines  %lld\n",
                  static_cast<long long>(r.vectors_planned), static_cast<long long>(r.raster_lines));
     std::fprintf(out, "  Distances   %.1f mm cut, %.1f mm pen-up travel\n", r.cut_mm, r.travel_mm);
+    write_pass_times(out, r);
     for (const ReportWarning& w : r.warnings) {
         if (w.entry > 0) {
             std::fprintf(out, "  Warning     entry %d: %s\n", w.entry,

@@ -15,8 +15,12 @@
 # libraries (libspng over the zlib of Debian's libz-mingw-w64-dev, its own
 # build making an unused DLL beside it; libjpeg-turbo without its
 # assembly). Each library's licence goes to
-# share/doc/<name>/LICENSE: the program that carries it carries its notice.
-# Does nothing when PREFIX already holds them all.
+# share/doc/<name>/LICENSE, and so does that of the zlib libspng links
+# (from Debian's libz-mingw-w64-dev): the program that carries them carries
+# their notices. libjpeg-turbo's is its LICENSE.md and the IJG licence of
+# its README.ijg; libspng's is Debian's copyright file, which adds the
+# libpng licence of the code spng.c takes from libpng. Does nothing when
+# PREFIX already holds them all.
 #
 # Usage: scripts/windows-deps.sh [PREFIX]   (default build-win/deps)
 set -eu
@@ -26,9 +30,11 @@ prefix=$(realpath -m "${1:-build-win/deps}")
 have_all() {
     [ -f "$prefix/lib/cmake/httplib/httplibConfig.cmake" ] &&
         [ -f "$prefix/share/doc/cpp-httplib/LICENSE" ] &&
-        for name in pugixml libspng libjpeg-turbo; do
+        for name in pugixml libspng libjpeg-turbo zlib; do
             [ -f "$prefix/share/doc/$name/LICENSE" ] || return 1
-        done
+        done &&
+        grep -q "LEGAL ISSUES" "$prefix/share/doc/libjpeg-turbo/LICENSE" &&
+        grep -q "libpng-2.0" "$prefix/share/doc/libspng/LICENSE"
 }
 have_all && exit 0
 
@@ -86,9 +92,10 @@ fetch_source() {
 }
 
 # Builds and installs an unpacked source package with CMake for MinGW-w64,
-# and its licence file.
+# and its licence: the files of licence_files (blank-separated), one after
+# the other.
 build_source() {
-    local name=$1 licence_file=$2
+    local name=$1 licence_files=$2
     shift 2
     cmake -S "$work/$name" -B "$work/build-$name" \
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
@@ -100,7 +107,12 @@ build_source() {
         echo "windows-deps: $name's build for MinGW-w64 failed" >&2
         exit 1
     }
-    install -D -m 644 "$work/$name/$licence_file" "$prefix/share/doc/$name/LICENSE"
+    local file
+    mkdir -p "$prefix/share/doc/$name"
+    for file in $licence_files; do
+        cat "$work/$name/$file"
+        echo
+    done >"$prefix/share/doc/$name/LICENSE"
 }
 
 fetch_source cpp-httplib
@@ -110,12 +122,15 @@ build_source cpp-httplib LICENSE -DHTTPLIB_COMPILE=OFF \
 fetch_source pugixml
 build_source pugixml LICENSE.md -DBUILD_SHARED_LIBS=OFF -DPUGIXML_BUILD_TESTS=OFF
 fetch_source libspng
-build_source libspng LICENSE -DSPNG_SHARED=ON -DSPNG_STATIC=ON -DBUILD_EXAMPLES=OFF \
+build_source libspng debian/copyright -DSPNG_SHARED=ON -DSPNG_STATIC=ON -DBUILD_EXAMPLES=OFF \
     -DENABLE_OPT=OFF
 fetch_source libjpeg-turbo
-build_source libjpeg-turbo LICENSE.md -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF \
-    -DWITH_TURBOJPEG=OFF
+build_source libjpeg-turbo "LICENSE.md README.ijg" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
+    -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF
+# The zlib libspng links is the MinGW-w64 sysroot's, from Debian's
+# libz-mingw-w64-dev: its notice is the package's copyright file.
+install -D -m 644 /usr/share/doc/libz-mingw-w64-dev/copyright "$prefix/share/doc/zlib/LICENSE"
 
 version=$(sed -n 's/^#define CPPHTTPLIB_VERSION "\(.*\)"/\1/p' "$prefix/include/httplib.h")
 rm -rf "$work"
-echo "windows-deps: cpp-httplib $version, pugixml, libspng and libjpeg-turbo for MinGW-w64 in $prefix"
+echo "windows-deps: cpp-httplib $version, pugixml, libspng and libjpeg-turbo for MinGW-w64 in $prefix, with zlib's notice"

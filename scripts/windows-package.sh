@@ -3,17 +3,22 @@
 # in build-win, then cpack) and checks it as an operator gets it:
 #   - the zip holds vemtrac.exe, README.txt (the operator's guide, made from
 #     docs/operator-guide.md),
-#     LICENSE.txt and LICENSE-cpp-httplib.txt (the notice of the HTTP
-#     library built into the program) with Windows line ends, the example
-#     jobs as *.cmd.txt, and the library beside the program: vemtrac.dll,
+#     LICENSE.txt and a LICENSE-<name>.txt for each library built in (the
+#     HTTP library, the design import's pugixml, libspng, libjpeg-turbo and
+#     the zlib libspng links) with Windows line ends, the example
+#     jobs as *.cmd.txt, the example designs, and the library beside the
+#     program: vemtrac.dll,
 #     its import library vemtrac.dll.a and the header vemtrac.h; nothing
 #     else, and nothing that Windows runs as a script when it is
 #     double-clicked;
-#   - the DLL exports the C interface alone;
+#   - the DLL exports the C interface alone, and the program and the DLL
+#     load no DLL of those libraries (they are linked in);
 #   - under Wine, the unpacked .exe gives the example's known estimate in
 #     the report and in the machine's own mode (Vemtrac.cmd beside it), and
 #     so does a small C program built against the unpacked DLL, import
 #     library and header;
+#   - under Wine, the unpacked .exe estimates each example design (SVG,
+#     DXF, plot file and PNG) with its known figure;
 #   - under Wine, `vemtrac.exe serve --workers 2` answers requests from this
 #     side: the page, an example's estimate with its known figure, its two
 #     workers, and two clients at once, each with its job's figure;
@@ -47,8 +52,12 @@ rm -rf "$unpacked"
 mkdir -p "$unpacked"
 (cd "$unpacked" && cmake -E tar xf "../$name.zip")
 dir="$unpacked/$name"
-expected="LICENSE-cpp-httplib.txt LICENSE.txt README.txt examples/mixed_job.cmd.txt examples/raster_job.cmd.txt
-examples/vector_job.cmd.txt vemtrac.dll vemtrac.dll.a vemtrac.exe vemtrac.h"
+licences="LICENSE-cpp-httplib.txt LICENSE-libjpeg-turbo.txt LICENSE-libspng.txt LICENSE-pugixml.txt
+LICENSE-zlib.txt LICENSE.txt"
+expected="$licences README.txt examples/design_badge.png examples/design_box.plt
+examples/design_bracket.dxf examples/design_tag.svg examples/mixed_job.cmd.txt
+examples/raster_job.cmd.txt examples/vector_job.cmd.txt vemtrac.dll vemtrac.dll.a vemtrac.exe
+vemtrac.h"
 contents=$(cd "$dir" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
 [ "$contents" = "$(echo $expected) " ] ||
     fail "$name.zip holds: $contents; expected: $(echo $expected)"
@@ -56,7 +65,7 @@ contents=$(cd "$dir" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n
 runs=$(cd "$dir" && find . -type f ! -name vemtrac.exe |
     grep -iE '\.(bat|cmd|com|exe|js|jse|lnk|msi|pif|ps1|scr|vbe|vbs|wsf|wsh)$' || true)
 [ -z "$runs" ] || fail "$name.zip holds files Windows would run: $runs"
-for text in README.txt LICENSE.txt LICENSE-cpp-httplib.txt; do
+for text in README.txt $licences; do
     lf=$(tr -cd '\n' <"$dir/$text" | wc -c)
     crlf=$(grep -c $'\r$' "$dir/$text" || true)
     [ "$lf" -gt 0 ] && [ "$lf" -eq "$crlf" ] || fail "$text does not have Windows line ends"
@@ -66,6 +75,11 @@ exports=$(x86_64-w64-mingw32-objdump -p "$dir/vemtrac.dll" |
     sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -En 's/^\s*\[ *[0-9]+\] //p')
 [ -n "$exports" ] && ! echo "$exports" | grep -qv '^vemtrac_' ||
     fail "vemtrac.dll exports more than the C interface:"$'\n'"$exports"
+for binary in vemtrac.exe vemtrac.dll; do
+    loads=$(x86_64-w64-mingw32-objdump -p "$dir/$binary" | sed -n 's/^\s*DLL Name: //p')
+    ! echo "$loads" | grep -iqE 'spng|jpeg|zlib|pugixml|stdc\+\+|gcc|winpthread' ||
+        fail "$binary loads a DLL the zip does not hold:"$'\n'"$loads"
+done
 
 . scripts/wine_prefix.sh
 wine_find
@@ -85,6 +99,17 @@ cp "$dir/examples/vector_job.cmd.txt" "$dir/Vemtrac.cmd"
 status=$(tr -d '\r' <"$dir/Vemtrac.sts")
 [ "$(echo "$status" | sed -n 3p)" = 57809 ] || fail "unexpected status file:"$'\n'"$status"
 echo "windows-package: the unpacked vemtrac.exe gives 57809 ms under Wine"
+
+# The example designs, imported and estimated: the XML, PNG (with zlib)
+# and the program's own readers, as built for Windows.
+designs=$(cd "$dir" && "$wine_cmd" vemtrac.exe --report examples\\design_tag.svg \
+    examples\\design_bracket.dxf examples\\design_box.plt examples\\design_badge.png \
+    </dev/null 2>&1 | tr -d '\r')
+for figure in 8455 6724 18282 32939; do
+    echo "$designs" | grep -q "^  Estimate .*($figure ms," ||
+        fail "unexpected report of the example designs:"$'\n'"$designs"
+done
+echo "windows-package: the unpacked vemtrac.exe estimates the example designs under Wine"
 
 # A program of someone else's, built against the unpacked library alone (the
 # header as <vemtrac/vemtrac.h>, the import library) and run with the DLL

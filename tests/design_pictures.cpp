@@ -86,3 +86,24 @@ std::string encode_jpeg(std::uint32_t width, std::uint32_t height, const PixelFu
     std::free(buf);
     return out;
 }
+
+std::vector<unsigned char> decode_grey_jpeg(const std::string& jpeg)
+{
+    jpeg_decompress_struct cinfo{};
+    jpeg_error_mgr err{};
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(jpeg.data()),
+                 static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.out_color_space = JCS_GRAYSCALE;
+    jpeg_start_decompress(&cinfo);
+    std::vector<unsigned char> grey(std::size_t{cinfo.output_width} * cinfo.output_height);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = &grey[std::size_t{cinfo.output_scanline} * cinfo.output_width];
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return grey;
+}

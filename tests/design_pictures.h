@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 using PixelFunction = std::function<std::uint32_t(std::uint32_t x, std::uint32_t y)>;
 
@@ -14,3 +15,6 @@ std::string encode_png(std::uint32_t width, std::uint32_t height, const PixelFun
                        double dpi = 0, bool interlaced = false);
 std::string encode_jpeg(std::uint32_t width, std::uint32_t height, const PixelFunction& rgba,
                         int dpi = 0);
+
+// A JPEG's pixels decoded to grey by libjpeg, row after row.
+std::vector<unsigned char> decode_grey_jpeg(const std::string& jpeg);

@@ -334,7 +334,14 @@ TEST(Api, DesignsImportAndEstimateAsTheirJobs)
     json from_design = report(dxf, R"({"import": {"speed": {"1": 20}}})");
     EXPECT_EQ(from_design.at("warnings")[0].at("kind"), "design_import");
     from_design["warnings"].erase(0);
+    EXPECT_EQ(from_design.at("pass_times"), json::array());
+    from_design.erase("pass_times");
     EXPECT_EQ(from_job, from_design);
+    // A pen cut three times: its last pass adds the difference to two.
+    const json thrice = report(dxf, R"({"import": {"passes": {"1": 3}}})");
+    const json twice = report(dxf, R"({"import": {"passes": {"1": 2}}})");
+    EXPECT_EQ(thrice.at("pass_times")[0].at("ticks").get<std::int64_t>(),
+              thrice.at("ticks").get<std::int64_t>() - twice.at("ticks").get<std::int64_t>());
     vemtrac_result typed{};
     ASSERT_EQ(vemtrac_estimate(dxf.data(), dxf.size(), nullptr, &typed), VEMTRAC_SUCCESS);
     EXPECT_EQ(typed.outcome, VEMTRAC_OUTCOME_OK);

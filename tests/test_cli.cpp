@@ -480,7 +480,7 @@ TEST(Cli, WhatLooksWrongIsSaid)
                       "quick.cmd mixed.cmd"),
               0) << cli.err;
     const json doc = json::parse(cli.out);
-    EXPECT_EQ(doc.at("schema"), 4);
+    EXPECT_EQ(doc.at("schema"), 5);
     EXPECT_EQ(doc.at("machine"), "Orvane 03.09-04");
     const auto kinds = [&](std::size_t job) {
         std::set<std::string> found;
@@ -668,10 +668,26 @@ TEST(Cli, ImportWritesTheJobTheReportEstimates)
     json from_job = json::parse(cli.out).at("jobs")[0];
     ASSERT_EQ(cli.run("--report --json --speed 1=20 --passes 2=2 tag.svg"), 0) << cli.err;
     json from_design = json::parse(cli.out).at("jobs")[0];
+    const json pass = from_design.at("pass_times").at(0);
     from_job.erase("job");
     from_design.erase("job");
+    from_design.erase("pass_times");
     EXPECT_EQ(from_job, from_design);
     ASSERT_EQ(cli.run("--report --sweep VectorSpeed.1=100:200:100 --json tag.svg"), 0) << cli.err;
+
+    // The time pen 2's second pass adds is the estimate less that of one pass.
+    ASSERT_EQ(cli.run("--report --json --speed 1=20 tag.svg"), 0) << cli.err;
+    const json once = json::parse(cli.out).at("jobs")[0];
+    EXPECT_EQ(once.at("pass_times"), json::array());
+    EXPECT_EQ(pass.at("pen"), 2);
+    EXPECT_EQ(pass.at("ms").get<std::int64_t>(), from_job.at("run_time_ms").get<std::int64_t>() -
+                                                     once.at("run_time_ms").get<std::int64_t>());
+    EXPECT_EQ(pass.at("ticks").get<std::int64_t>(),
+              from_job.at("ticks").get<std::int64_t>() - once.at("ticks").get<std::int64_t>());
+    ASSERT_EQ(cli.run("--report --speed 1=20 --passes 2=2 tag.svg"), 0) << cli.err;
+    EXPECT_NE(cli.out.find("  Passes      pen 2: 2 passes of 334.3 mm, one pass adds 0:00:0"),
+              std::string::npos)
+        << cli.out;
 
     // Import warnings join the report's; a broken design is named and skipped.
     cli.write("bracket.dxf", read_all(fs::path(VEMTRAC_EXAMPLES_DIR) / "design_bracket.dxf"));

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "design/design_readers.h"
 #include "design_test_util.h"
 
 namespace {
@@ -103,6 +104,38 @@ TEST(DesignPicture, WhatBurns)
         encode_png(6, 1, [&](std::uint32_t x, std::uint32_t) { return x < 2 ? cells[x] : WHITE; }),
         "p.png", s);
     EXPECT_EQ(sent_images(only_first.job)[0].dots, 1);
+}
+
+// Every pixel of pictures whose rows are no whole number of words, and
+// whose values lie about the threshold, burns by the rule: luminance under
+// half and opacity over half.
+TEST(DesignPicture, EveryPixelBurnsByTheRule)
+{
+    const std::uint32_t w = 131, h = 5;
+    auto noise = [](std::uint32_t x, std::uint32_t y) {
+        std::uint32_t v = (x * 2654435761u) ^ (y * 40503u);
+        v = (v ^ (v >> 13)) * 0x5bd1e995u;
+        v ^= v >> 15;
+        const std::uint32_t g = 96 + v % 64;
+        return (g << 24) | ((v >> 16 & 255) << 16) | (g << 8) | (v >> 8 & 255);
+    };
+    for (bool interlaced : {false, true}) {
+        const design::Picture p = design::read_png(encode_png(w, h, noise, 0, interlaced));
+        for (std::uint32_t y = 0; y < h; ++y) {
+            for (std::uint32_t x = 0; x < w; ++x) {
+                const std::uint32_t c = noise(x, y);
+                const std::uint32_t luma = (c >> 24) * 299 + (c >> 16 & 255) * 587 +
+                                           (c >> 8 & 255) * 114;
+                ASSERT_EQ(p.burns(x, y), 2 * luma < 255000 && 2 * (c & 255) > 255) << x << ',' << y;
+            }
+        }
+    }
+    const std::string jpeg = encode_jpeg(w, h, noise);
+    const std::vector<unsigned char> grey = decode_grey_jpeg(jpeg);
+    const design::Picture p = design::read_jpeg(jpeg);
+    for (std::uint32_t i = 0; i < w * h; ++i) {
+        ASSERT_EQ(p.burns(i % w, i / w), grey[i] < 128) << i;
+    }
 }
 
 TEST(DesignPicture, SizeComesFromTheDensity)

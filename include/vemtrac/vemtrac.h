@@ -76,7 +76,10 @@ VEMTRAC_API const char* vemtrac_version(void);
  * The bytes may also be a design (an SVG, DXF, HPGL plot file, PNG or
  * JPEG, told from its content; a job file is always run as one): it is
  * imported as vemtrac_import_json would, and the job it gives is estimated,
- * the import's warnings first among the object's "warnings" (since API 3).
+ * the import's warnings first among the object's "warnings"; its
+ * "pass_times" lists each pen cut more than once with the time one pass of
+ * it adds ("ms", "ticks": the estimate less that of the job with one pass
+ * of the pen fewer), one more run of the job per such pen (since API 3).
  * A design that cannot be imported gives "result" "unreadable" with a
  * "reason".
  * A bad job is a result ("result" "refused", or "complete" false with

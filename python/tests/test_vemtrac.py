@@ -188,6 +188,12 @@ def test_designs_import_and_estimate_as_their_jobs():
     from_design = vemtrac.estimate(EXAMPLES / "design_tag.svg",
                                    import_settings={"speed": {1: 20}, "at": (10, 20)})
     assert from_design["run_time_ms"] == from_job["run_time_ms"]
+    twice = vemtrac.estimate(EXAMPLES / "design_tag.svg", import_settings={"passes": {1: 2}})
+    once = vemtrac.estimate(EXAMPLES / "design_tag.svg")
+    assert twice["pass_times"][0]["ms"] == twice["run_time_ms"] - once["run_time_ms"]
+    runs = vemtrac.sweep(EXAMPLES / "design_tag.svg", "VectorSpeed.1", [500],
+                         import_settings={"passes": {1: 2}})
+    assert runs["as_written"]["run_time_ms"] == twice["run_time_ms"]
     assert vemtrac.estimate((EXAMPLES / "design_badge.png").read_bytes())["raster_lines"] > 0
     with pytest.raises(ValueError, match="speed"):
         vemtrac.import_design(EXAMPLES / "design_tag.svg", speed={1: 0})

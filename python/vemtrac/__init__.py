@@ -136,7 +136,9 @@ def estimate(job, *, replay="fast", tick_limit=None, set=None, rate=None, setup_
     Returns a dict with the keys of one job of ``vemtrac --report --json``:
     job, result ("ok" or "refused"), complete, stopped_at, run_time_ms,
     run_time, ticks, phases, activities, vectors_planned, raster_lines,
-    cut_mm, travel_mm. A job the machine refuses or cuts short is a result.
+    cut_mm, travel_mm; for a design, pass_times (each pen cut more than
+    once: pen, passes, cut_mm_per_pass, and the ms and ticks one pass of it
+    adds). A job the machine refuses or cuts short is a result.
 
     replay: "fast" (the default run), "full" or "literal" (every tick
     through the servo interrupt, the reference); the same figures every way.
@@ -161,10 +163,10 @@ def estimate(job, *, replay="fast", tick_limit=None, set=None, rate=None, setup_
 
 
 def sweep(job, key, values, *, replay="fast", tick_limit=None, set=None, rate=None,
-          setup_minutes=0, fit_ms=None):
+          setup_minutes=0, fit_ms=None, import_settings=None):
     """Runs a job once as written and once per value of one setting.
 
-    job as for ``estimate``; key a setting as ``set`` names them; values an
+    job (and import_settings, for a design) as for ``estimate``; key a setting as ``set`` names them; values an
     iterable of ints (a range will do), at most 1001. ``set`` holds for
     every run. With rate (an amount per hour of machine time) every run has
     a "cost": (run time in hours + setup_minutes / 60) x rate, two decimals.
@@ -192,5 +194,7 @@ def sweep(job, key, values, *, replay="fast", tick_limit=None, set=None, rate=No
         if isinstance(fit_ms, bool) or not isinstance(fit_ms, int):
             raise TypeError("fit_ms must be an int or None")
         options["fit_ms"] = fit_ms
+    if import_settings is not None:
+        options["import"] = _import_settings(import_settings)
     data, options["job"] = _job_bytes(job)
     return _answer(_vemtrac.sweep_json(data, key, values, json.dumps(options)))["sweep"]
