@@ -330,7 +330,7 @@ void route_static(httplib::Server& server, const ServeOptions& options, const st
     server.Get("/", [](const httplib::Request&, httplib::Response& res) {
         send_asset(res, "index.html");
     });
-    server.Get(R"(/((?:app|charts)\.js|app\.css))", [](const httplib::Request& req,
+    server.Get(R"(/((?:app|charts|design)\.js|app\.css))", [](const httplib::Request& req,
                                                          httplib::Response& res) {
         send_asset(res, req.matches[1].str());
     });

@@ -252,8 +252,9 @@ const char* path_methods(const std::string& path, bool cors)
 {
     static const std::set<std::string> jobs{"/v1/estimate", "/v1/timeline", "/v1/picture",
                                             "/v1/sweep", "/v1/import"};
-    static const std::set<std::string> pages{"/",           "/app.js",  "/app.css",
-                                             "/v1/version", "/healthz", "/v1/openapi.json"};
+    static const std::set<std::string> pages{"/",          "/app.js",      "/charts.js",
+                                             "/design.js", "/app.css",     "/v1/version",
+                                             "/healthz",   "/v1/openapi.json"};
     if (jobs.contains(path)) {
         return cors ? "POST, OPTIONS" : "POST";
     }
