@@ -98,85 +98,83 @@ std::pair<int, std::string> pen_value(const std::string& name, std::string_view 
 // Sets one setting from its text; throws BadSetting.
 using Setter = void (*)(DesignSettings* s, const std::string& name, std::string_view value);
 
+// Setters of a field that takes a number, a whole number or true or false.
+template <auto Field>
+void set_number(DesignSettings* s, const std::string& name, std::string_view value)
+{
+    s->*Field = number_of(name, value);
+}
+template <auto Field>
+void set_integer(DesignSettings* s, const std::string& name, std::string_view value)
+{
+    s->*Field = integer_of(name, value);
+}
+template <auto Field>
+void set_bool(DesignSettings* s, const std::string& name, std::string_view value)
+{
+    s->*Field = bool_of(name, value);
+}
+
+// The setter of a pen's value in one of the maps by pen, read with of.
+template <auto Field, auto of>
+void set_per_pen(DesignSettings* s, const std::string& name, std::string_view value)
+{
+    const auto [pen, v] = pen_value(name, value);
+    (s->*Field)[pen] = of(name, v);
+}
+
+// The format forced, by its name or a file extension.
+void set_format(DesignSettings* s, const std::string& name, std::string_view value)
+{
+    if (!design_format_from_name(value, &s->format)) {
+        bad(name, "\"" + std::string(value) + "\" is none of svg, dxf, hpgl, png, jpeg");
+    }
+}
+
+// COLOUR=N: the pen of a colour, layer or plot pen.
+void set_pen(DesignSettings* s, const std::string& name, std::string_view value)
+{
+    const auto [key, pen] = key_value(name, value);
+    s->pen_of.emplace_back(key, pen_of(name, pen));
+}
+
+// X,Y: the design's top-left corner on the table, mm.
+void set_at(DesignSettings* s, const std::string& name, std::string_view value)
+{
+    const std::size_t comma = value.find(',');
+    if (comma == std::string_view::npos) {
+        bad(name, "\"" + std::string(value) + "\" is not X,Y in millimetres");
+    }
+    s->at_x_mm = number_of(name, value.substr(0, comma));
+    s->at_y_mm = number_of(name, value.substr(comma + 1));
+    s->at_set = true;
+}
+
+// The order subpaths are cut in.
+void set_order(DesignSettings* s, const std::string& name, std::string_view value)
+{
+    s->order = order_of(name, value);
+}
+
 // Each setting by its name (the JSON's, the query's, the command line's
 // without "--" and with '_' for '-').
 const std::pair<const char*, Setter> setters[] = {
-    {"format",
-     [](DesignSettings* s, const std::string& name, std::string_view value) {
-         if (!design_format_from_name(value, &s->format)) {
-             bad(name, "\"" + std::string(value) + "\" is none of svg, dxf, hpgl, png, jpeg");
-         }
-     }},
-    {"tolerance",
-     [](DesignSettings* s, const std::string& name, std::string_view value) {
-         s->tolerance_mm = number_of(name, value);
-     }},
-    {"order",
-     [](DesignSettings* s, const std::string& name, std::string_view value) {
-         s->order = order_of(name, value);
-     }},
-    {"pen",
-     [](DesignSettings* s, const std::string& name, std::string_view value) {
-         const auto [key, pen] = key_value(name, value);
-         s->pen_of.emplace_back(key, pen_of(name, pen));
-     }},
-    {"speed",
-     [](DesignSettings* s, const std::string& name, std::string_view value) {
-         const auto [pen, v] = pen_value(name, value);
-         s->speed_mm_s[pen] = number_of(name, v);
-     }},
-    {"speed_code",
-     [](DesignSettings* s, const std::string& name, std::string_view value) {
-         const auto [pen, v] = pen_value(name, value);
-         s->speed_code[pen] = integer_of(name, v);
-     }},
-    {"passes",
-     [](DesignSettings* s, const std::string& name, std::string_view value) {
-         const auto [pen, v] = pen_value(name, value);
-         s->passes[pen] = integer_of(name, v);
-     }},
-    {"raster_speed",
-     [](DesignSettings* s, const std::string& name, std::string_view value) {
-         s->raster_speed_mm_s = number_of(name, value);
-     }},
-    {"raster_speed_code",
-     [](DesignSettings* s, const std::string& name, std::string_view value) {
-         s->raster_speed_code = integer_of(name, value);
-     }},
-    {"one_way",
-     [](DesignSettings* s, const std::string& name, std::string_view value) {
-         s->one_way = bool_of(name, value);
-     }},
-    {"at",
-     [](DesignSettings* s, const std::string& name, std::string_view value) {
-         const std::size_t comma = value.find(',');
-         if (comma == std::string_view::npos) {
-             bad(name, "\"" + std::string(value) + "\" is not X,Y in millimetres");
-         }
-         s->at_x_mm = number_of(name, value.substr(0, comma));
-         s->at_y_mm = number_of(name, value.substr(comma + 1));
-         s->at_set = true;
-     }},
-    {"lpi",
-     [](DesignSettings* s, const std::string& name, std::string_view value) {
-         s->lpi = integer_of(name, value);
-     }},
-    {"lpi_round",
-     [](DesignSettings* s, const std::string& name, std::string_view value) {
-         s->lpi_round = bool_of(name, value);
-     }},
-    {"dpi",
-     [](DesignSettings* s, const std::string& name, std::string_view value) {
-         s->dpi = integer_of(name, value);
-     }},
-    {"image_dpi",
-     [](DesignSettings* s, const std::string& name, std::string_view value) {
-         s->image_dpi = number_of(name, value);
-     }},
-    {"keep_blank",
-     [](DesignSettings* s, const std::string& name, std::string_view value) {
-         s->keep_blank = bool_of(name, value);
-     }},
+    {"format", set_format},
+    {"tolerance", set_number<&DesignSettings::tolerance_mm>},
+    {"order", set_order},
+    {"pen", set_pen},
+    {"speed", set_per_pen<&DesignSettings::speed_mm_s, number_of>},
+    {"speed_code", set_per_pen<&DesignSettings::speed_code, integer_of>},
+    {"passes", set_per_pen<&DesignSettings::passes, integer_of>},
+    {"raster_speed", set_number<&DesignSettings::raster_speed_mm_s>},
+    {"raster_speed_code", set_integer<&DesignSettings::raster_speed_code>},
+    {"one_way", set_bool<&DesignSettings::one_way>},
+    {"at", set_at},
+    {"lpi", set_integer<&DesignSettings::lpi>},
+    {"lpi_round", set_bool<&DesignSettings::lpi_round>},
+    {"dpi", set_integer<&DesignSettings::dpi>},
+    {"image_dpi", set_number<&DesignSettings::image_dpi>},
+    {"keep_blank", set_bool<&DesignSettings::keep_blank>},
 };
 
 // The setter of a name ("pens" is "pen"), or null.
