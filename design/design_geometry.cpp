@@ -59,6 +59,25 @@ void count_element(VectorDesign* design)
     }
 }
 
+std::string memory_text(std::uint64_t bytes)
+{
+    const bool small = bytes < (std::uint64_t{1} << 20);
+    const std::uint64_t unit = small ? 1024 : std::uint64_t{1} << 20;
+    return std::to_string(bytes / unit + (bytes % unit != 0 ? 1 : 0)) + (small ? " KiB" : " MiB");
+}
+
+void check_segments(const VectorDesign& design, double count, const std::string& what)
+{
+    if (count > static_cast<double>(design.max_segments)) {
+        throw ImportFailure(what + " more than " + std::to_string(design.max_segments) +
+                            " segments once curves are flattened" +
+                            (design.memory_bound != 0
+                                 ? ": the most " + memory_text(design.memory_bound) +
+                                       " of memory allowed holds"
+                                 : std::string(" (the limit)")));
+    }
+}
+
 std::int64_t segments_per_turn(double radius, double tolerance)
 {
     // A chord of angle a deviates r (1 - cos(a / 2)) from its arc.
@@ -88,10 +107,7 @@ void PathBuilder::check(Vec2 p) const
 void PathBuilder::add_point(Vec2 p)
 {
     check(p);
-    if (++design_->segments > MAX_SEGMENTS) {
-        throw ImportFailure("more than " + std::to_string(MAX_SEGMENTS) +
-                            " segments once curves are flattened (the limit)");
-    }
+    check_segments(*design_, static_cast<double>(++design_->segments), "it has");
     sub_.points.push_back(p);
     current_ = p;
 }
@@ -164,10 +180,7 @@ void PathBuilder::ellipse_arc(const Affine& map, Vec2 centre, double rx, double 
     const double turns = std::fabs(sweep) / (2.0 * std::numbers::pi);
     const double n = std::max(
         1.0, std::ceil(turns * static_cast<double>(segments_per_turn(radius, tolerance_))));
-    if (n > static_cast<double>(MAX_SEGMENTS)) {
-        throw ImportFailure("an arc needs more than " + std::to_string(MAX_SEGMENTS) +
-                            " segments (the limit)");
-    }
+    check_segments(*design_, n, "an arc needs");
     const double cr = std::cos(rotation), sr = std::sin(rotation);
     const auto steps = static_cast<std::int64_t>(n);
     for (std::int64_t i = 1; i <= steps; ++i) {

@@ -34,6 +34,18 @@ inline constexpr std::int64_t MAX_PIXELS = 400'000'000;       // 20000 x 20000
 inline constexpr std::uint32_t MAX_IMAGE_SIDE = 65'535;       // pixels on either side
 inline constexpr int MAX_PASSES = 100;
 inline constexpr int PEN_COUNT = 16;  // pens 1..16
+// What the parts of an import take of memory, bytes, for a caller that
+// gives the import an allowance (a service's budget per request): a
+// flattened segment (its point as the reader keeps it, with room for the
+// list's growth, and its rounded copy in the cutting order), a move written
+// to the job, an element of an SVG as the XML tree and the walk over it hold
+// it, an attribute, and a line of a DXF (half a group, kept with its
+// entity). Measured on large designs, rounded up.
+inline constexpr std::size_t SEGMENT_BYTES = 64;
+inline constexpr std::size_t MOVE_BYTES = 24;
+inline constexpr std::size_t SVG_ELEMENT_BYTES = 192;
+inline constexpr std::size_t SVG_ATTRIBUTE_BYTES = 48;
+inline constexpr std::size_t DXF_LINE_BYTES = 24;
 // Any coordinate beyond this (2.5 km from the design's origin) is refused
 // before it is rounded: it cannot fit the table and would overflow.
 inline constexpr double MAX_COORDINATE_PU = 1e8;
@@ -85,6 +97,10 @@ struct VectorDesign {
     std::vector<std::string> warnings;
     std::int64_t segments = 0;
     std::int64_t elements = 0;
+    // The most segments it may hold: MAX_SEGMENTS, or fewer within a
+    // memory allowance of memory_bound bytes (0: none).
+    std::int64_t max_segments = MAX_SEGMENTS;
+    std::size_t memory_bound = 0;
 
     // The index of a source, added on first sight.
     int source_index(const std::string& source);
@@ -134,5 +150,12 @@ void add_warning(VectorDesign* design, const std::string& text);
 
 // Counts one more element visited; fails past the limit.
 void count_element(VectorDesign* design);
+
+// A number of bytes as "123 MiB" (under a mebibyte "12 KiB"), rounded up.
+std::string memory_text(std::uint64_t bytes);
+
+// Fails when count segments (what names them, e.g. "an arc needs") pass
+// the design's limit, saying which limit it is.
+void check_segments(const VectorDesign& design, double count, const std::string& what);
 
 }  // namespace design

@@ -79,6 +79,39 @@ std::string extension_of(std::string_view name)
     return lower(name.substr(dot + 1));
 }
 
+// The limits of an import within the memory the settings allow: reading
+// the design's text (the XML tree, the DXF's entities) comes first, and
+// its segments get the rest.
+design::ImportLimits import_limits(std::string_view bytes, DesignFormat format,
+                                   std::size_t memory)
+{
+    design::ImportLimits limits;
+    limits.memory = memory;
+    if (memory == 0) {
+        return limits;
+    }
+    const auto count = [&](char c) {
+        return static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), c));
+    };
+    std::size_t reading = 0;
+    if (format == DesignFormat::svg) {
+        reading = count('<') * design::SVG_ELEMENT_BYTES + count('=') * design::SVG_ATTRIBUTE_BYTES;
+    } else if (format == DesignFormat::dxf) {
+        reading = count('\n') * design::DXF_LINE_BYTES;
+    }
+    if (reading > memory) {
+        throw ImportFailure("reading it needs about " + design::memory_text(reading) +
+                            ", more than the " + design::memory_text(memory) +
+                            " of memory allowed");
+    }
+    const auto segments = static_cast<std::int64_t>((memory - reading) / design::SEGMENT_BYTES);
+    if (segments < design::MAX_SEGMENTS) {
+        limits.max_segments = segments;
+        limits.memory_bound = true;
+    }
+    return limits;
+}
+
 // The summary's raster part is left empty for vector designs and the other
 // way round.
 DesignImport run_import(std::string_view bytes, DesignFormat format, const DesignSettings& settings)
@@ -86,21 +119,23 @@ DesignImport run_import(std::string_view bytes, DesignFormat format, const Desig
     DesignImport out;
     out.summary.format = format;
     const double tolerance_pu = settings.tolerance_mm * design::PU_PER_MM;
+    const design::ImportLimits limits = import_limits(bytes, format, settings.memory_limit);
     design::VectorDesign vectors;
     switch (format) {
     case DesignFormat::svg:
-        vectors = design::read_svg(bytes, tolerance_pu);
+        vectors = design::read_svg(bytes, tolerance_pu, limits);
         break;
     case DesignFormat::dxf:
-        vectors = design::read_dxf(bytes, tolerance_pu);
+        vectors = design::read_dxf(bytes, tolerance_pu, limits);
         break;
     case DesignFormat::hpgl:
-        vectors = design::read_hpgl(bytes);
+        vectors = design::read_hpgl(bytes, limits);
         break;
     case DesignFormat::png:
     case DesignFormat::jpeg: {
-        const design::Picture picture =
-            format == DesignFormat::png ? design::read_png(bytes) : design::read_jpeg(bytes);
+        const design::Picture picture = format == DesignFormat::png
+                                            ? design::read_png(bytes, limits)
+                                            : design::read_jpeg(bytes, limits);
         out.summary.warnings = picture.warnings;
         out.job = design::write_raster_job(picture, settings, &out.summary);
         return out;

@@ -7,6 +7,7 @@
 // runs them. Nothing here throws; every failure comes back as a message.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -48,6 +49,11 @@ struct DesignSettings {
     int dpi = 300;            // "dpi": raster dots per inch across
     double image_dpi = 0;     // "image_dpi": the picture's pixels per inch (0: its own, or 96)
     bool keep_blank = false;  // "keep_blank": send the picture whole, blank rows and margins too
+    // Not a setting of the design but of its caller (no JSON name): the
+    // memory the import may take besides the design's bytes, 0 for none
+    // beyond the fixed limits (about 1 GiB at the most). A design that needs
+    // more is refused, saying so.
+    std::size_t memory_limit = 0;
 };
 
 // One pen of a vector job as the summary tells it.
@@ -134,6 +140,9 @@ bool design_settings_from_json(std::string_view json_text, DesignSettings* setti
 // (the JSON names). False, with *error, when the name or value is bad.
 bool design_setting_set(DesignSettings* settings, std::string_view name, std::string_view value,
                         std::string* error);
+
+// True when name is a setting's name (the JSON's; "pens" too).
+bool design_setting_known(std::string_view name);
 
 // Checks the settings as a whole (ranges, pens 1..16); false with *error.
 bool design_settings_check(const DesignSettings& settings, std::string* error);

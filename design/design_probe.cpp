@@ -3,7 +3,8 @@
 // tests that hold the import against tools of others; the operator's
 // command is vemtrac's own.
 //
-// Usage: design_probe DESIGN [--text] [--job FILE] [--settings JSON] [NAME=VALUE...]
+// Usage: design_probe DESIGN [--text] [--job FILE] [--settings JSON] [--memory-mib N]
+//                     [NAME=VALUE...]
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -16,7 +17,7 @@ int main(int argc, char** argv)
 {
     if (argc < 2) {
         std::fprintf(stderr, "usage: design_probe DESIGN [--text] [--job FILE] "
-                             "[--settings JSON] [NAME=VALUE...]\n");
+                             "[--settings JSON] [--memory-mib N] [NAME=VALUE...]\n");
         return 2;
     }
     std::ifstream in(argv[1], std::ios::binary);
@@ -35,6 +36,8 @@ int main(int argc, char** argv)
             text = true;
         } else if (arg == "--job" && i + 1 < argc) {
             job_path = argv[++i];
+        } else if (arg == "--memory-mib" && i + 1 < argc) {
+            settings.memory_limit = std::stoul(argv[++i]) << 20;
         } else if (arg == "--settings" && i + 1 < argc) {
             if (!design_settings_from_json(argv[++i], &settings, &error)) {
                 std::fprintf(stderr, "design_probe: %s\n", error.c_str());

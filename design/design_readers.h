@@ -11,11 +11,28 @@
 
 namespace design {
 
+// The limits one import keeps: the fixed ones, or within the memory a
+// caller allows (memory 0: none given).
+struct ImportLimits {
+    std::size_t memory = 0;
+    std::int64_t max_segments = MAX_SEGMENTS;
+    bool memory_bound = false;  // max_segments is what the memory holds
+
+    // Starts a vector design within these limits.
+    VectorDesign design() const
+    {
+        VectorDesign d;
+        d.max_segments = max_segments;
+        d.memory_bound = memory_bound ? memory : 0;
+        return d;
+    }
+};
+
 // Vector designs, in plotter units on the page; curves flattened to the
 // tolerance (plotter units).
-VectorDesign read_svg(std::string_view bytes, double tolerance_pu);
-VectorDesign read_dxf(std::string_view bytes, double tolerance_pu);
-VectorDesign read_hpgl(std::string_view bytes);
+VectorDesign read_svg(std::string_view bytes, double tolerance_pu, const ImportLimits& limits);
+VectorDesign read_dxf(std::string_view bytes, double tolerance_pu, const ImportLimits& limits);
+VectorDesign read_hpgl(std::string_view bytes, const ImportLimits& limits);
 
 // A picture reduced to what the job needs: which pixels burn.
 struct Picture {
@@ -33,9 +50,10 @@ struct Picture {
 };
 
 // Decodes a PNG or a JPEG; a pixel burns when its luminance is under half
-// and its opacity over half.
-Picture read_png(std::string_view bytes);
-Picture read_jpeg(std::string_view bytes);
+// and its opacity over half. A picture that needs more than limits.memory
+// (when given) is refused.
+Picture read_png(std::string_view bytes, const ImportLimits& limits);
+Picture read_jpeg(std::string_view bytes, const ImportLimits& limits);
 
 // Writes the raster job of a picture and fills the summary's raster part.
 std::string write_raster_job(const Picture& picture, const DesignSettings& settings,

@@ -88,56 +88,117 @@ CutOrder order_of(const std::string& name, std::string_view text)
     bad(name, "\"" + std::string(text) + "\" is none of document, travel, inside");
 }
 
+// A pen's KEY=VALUE: the pen, and the value's text.
+std::pair<int, std::string> pen_value(const std::string& name, std::string_view text)
+{
+    const auto [pen, value] = key_value(name, text);
+    return {pen_of(name, pen), value};
+}
+
+// Sets one setting from its text; throws BadSetting.
+using Setter = void (*)(DesignSettings* s, const std::string& name, std::string_view value);
+
+// Setters of a field that takes a number, a whole number or true or false.
+template <auto Field>
+void set_number(DesignSettings* s, const std::string& name, std::string_view value)
+{
+    s->*Field = number_of(name, value);
+}
+template <auto Field>
+void set_integer(DesignSettings* s, const std::string& name, std::string_view value)
+{
+    s->*Field = integer_of(name, value);
+}
+template <auto Field>
+void set_bool(DesignSettings* s, const std::string& name, std::string_view value)
+{
+    s->*Field = bool_of(name, value);
+}
+
+// The setter of a pen's value in one of the maps by pen, read with of.
+template <auto Field, auto of>
+void set_per_pen(DesignSettings* s, const std::string& name, std::string_view value)
+{
+    const auto [pen, v] = pen_value(name, value);
+    (s->*Field)[pen] = of(name, v);
+}
+
+// The format forced, by its name or a file extension.
+void set_format(DesignSettings* s, const std::string& name, std::string_view value)
+{
+    if (!design_format_from_name(value, &s->format)) {
+        bad(name, "\"" + std::string(value) + "\" is none of svg, dxf, hpgl, png, jpeg");
+    }
+}
+
+// COLOUR=N: the pen of a colour, layer or plot pen.
+void set_pen(DesignSettings* s, const std::string& name, std::string_view value)
+{
+    const auto [key, pen] = key_value(name, value);
+    s->pen_of.emplace_back(key, pen_of(name, pen));
+}
+
+// X,Y: the design's top-left corner on the table, mm.
+void set_at(DesignSettings* s, const std::string& name, std::string_view value)
+{
+    const std::size_t comma = value.find(',');
+    if (comma == std::string_view::npos) {
+        bad(name, "\"" + std::string(value) + "\" is not X,Y in millimetres");
+    }
+    s->at_x_mm = number_of(name, value.substr(0, comma));
+    s->at_y_mm = number_of(name, value.substr(comma + 1));
+    s->at_set = true;
+}
+
+// The order subpaths are cut in.
+void set_order(DesignSettings* s, const std::string& name, std::string_view value)
+{
+    s->order = order_of(name, value);
+}
+
+// Each setting by its name (the JSON's, the query's, the command line's
+// without "--" and with '_' for '-').
+const std::pair<const char*, Setter> setters[] = {
+    {"format", set_format},
+    {"tolerance", set_number<&DesignSettings::tolerance_mm>},
+    {"order", set_order},
+    {"pen", set_pen},
+    {"speed", set_per_pen<&DesignSettings::speed_mm_s, number_of>},
+    {"speed_code", set_per_pen<&DesignSettings::speed_code, integer_of>},
+    {"passes", set_per_pen<&DesignSettings::passes, integer_of>},
+    {"raster_speed", set_number<&DesignSettings::raster_speed_mm_s>},
+    {"raster_speed_code", set_integer<&DesignSettings::raster_speed_code>},
+    {"one_way", set_bool<&DesignSettings::one_way>},
+    {"at", set_at},
+    {"lpi", set_integer<&DesignSettings::lpi>},
+    {"lpi_round", set_bool<&DesignSettings::lpi_round>},
+    {"dpi", set_integer<&DesignSettings::dpi>},
+    {"image_dpi", set_number<&DesignSettings::image_dpi>},
+    {"keep_blank", set_bool<&DesignSettings::keep_blank>},
+};
+
+// The setter of a name ("pens" is "pen"), or null.
+Setter setter_of(std::string_view name)
+{
+    if (name == "pens") {
+        name = "pen";
+    }
+    for (const auto& [known, set] : setters) {
+        if (name == known) {
+            return set;
+        }
+    }
+    return nullptr;
+}
+
 // Sets the named setting from its text; throws BadSetting.
 void set_one(DesignSettings* s, const std::string& name, std::string_view value)
 {
-    if (name == "format") {
-        if (!design_format_from_name(value, &s->format)) {
-            bad(name, "\"" + std::string(value) + "\" is none of svg, dxf, hpgl, png, jpeg");
-        }
-    } else if (name == "tolerance") {
-        s->tolerance_mm = number_of(name, value);
-    } else if (name == "order") {
-        s->order = order_of(name, value);
-    } else if (name == "pen" || name == "pens") {
-        const auto [key, pen] = key_value(name, value);
-        s->pen_of.emplace_back(key, pen_of(name, pen));
-    } else if (name == "speed") {
-        const auto [pen, v] = key_value(name, value);
-        s->speed_mm_s[pen_of(name, pen)] = number_of(name, v);
-    } else if (name == "speed_code") {
-        const auto [pen, v] = key_value(name, value);
-        s->speed_code[pen_of(name, pen)] = integer_of(name, v);
-    } else if (name == "passes") {
-        const auto [pen, v] = key_value(name, value);
-        s->passes[pen_of(name, pen)] = integer_of(name, v);
-    } else if (name == "raster_speed") {
-        s->raster_speed_mm_s = number_of(name, value);
-    } else if (name == "raster_speed_code") {
-        s->raster_speed_code = integer_of(name, value);
-    } else if (name == "one_way") {
-        s->one_way = bool_of(name, value);
-    } else if (name == "at") {
-        const std::size_t comma = value.find(',');
-        if (comma == std::string_view::npos) {
-            bad(name, "\"" + std::string(value) + "\" is not X,Y in millimetres");
-        }
-        s->at_x_mm = number_of(name, value.substr(0, comma));
-        s->at_y_mm = number_of(name, value.substr(comma + 1));
-        s->at_set = true;
-    } else if (name == "lpi") {
-        s->lpi = integer_of(name, value);
-    } else if (name == "lpi_round") {
-        s->lpi_round = bool_of(name, value);
-    } else if (name == "dpi") {
-        s->dpi = integer_of(name, value);
-    } else if (name == "image_dpi") {
-        s->image_dpi = number_of(name, value);
-    } else if (name == "keep_blank") {
-        s->keep_blank = bool_of(name, value);
-    } else {
+    const Setter set = setter_of(name);
+    if (set == nullptr) {
         bad(name, "no such setting");
     }
+    set(s, name, value);
 }
 
 // A JSON value as the text form takes it.
@@ -221,6 +282,11 @@ void check_ranges(const DesignSettings& s)
 }
 
 }  // namespace
+
+bool design_setting_known(std::string_view name)
+{
+    return setter_of(name) != nullptr;
+}
 
 bool design_setting_set(DesignSettings* settings, std::string_view name, std::string_view value,
                         std::string* error)

@@ -181,8 +181,8 @@ struct InsertFrame {
 
 class DxfReader {
 public:
-    DxfReader(std::string_view bytes, double tolerance)
-        : groups_(bytes), builder_(&design_, tolerance)
+    DxfReader(std::string_view bytes, double tolerance, const ImportLimits& limits)
+        : groups_(bytes), design_(limits.design()), builder_(&design_, tolerance)
     {
     }
 
@@ -623,9 +623,9 @@ void DxfReader::insert(const Entity& e, const InsertFrame& f, const std::string&
 
 }  // namespace
 
-VectorDesign read_dxf(std::string_view bytes, double tolerance_pu)
+VectorDesign read_dxf(std::string_view bytes, double tolerance_pu, const ImportLimits& limits)
 {
-    return DxfReader(bytes, tolerance_pu).read();
+    return DxfReader(bytes, tolerance_pu, limits).read();
 }
 
 }  // namespace design

@@ -19,7 +19,8 @@ constexpr char LABEL_END = '\x03';
 
 class HpglReader {
 public:
-    explicit HpglReader(std::string_view text) : text_(text), builder_(&design_, 1.0)
+    HpglReader(std::string_view text, const ImportLimits& limits)
+        : text_(text), design_(limits.design()), builder_(&design_, 1.0)
     {
         select_pen(1);
     }
@@ -214,9 +215,9 @@ private:
 
 }  // namespace
 
-VectorDesign read_hpgl(std::string_view bytes)
+VectorDesign read_hpgl(std::string_view bytes, const ImportLimits& limits)
 {
-    return HpglReader(bytes).read();
+    return HpglReader(bytes, limits).read();
 }
 
 }  // namespace design

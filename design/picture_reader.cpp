@@ -1,6 +1,7 @@
 // PNG and JPEG pictures, decoded a row at a time into one bit per pixel
 // (burns or not), so that a 20000 x 20000 picture takes 50 MB and never
 // the gigabytes of its decoded colours.
+#include <algorithm>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
@@ -30,8 +31,15 @@ bool burns(unsigned r, unsigned g, unsigned b, unsigned alpha)
     return 2 * (299 * r + 587 * g + 114 * b) < 255 * 1000 && 2 * alpha > 255;
 }
 
-// Checks the size and sets up the bits.
-void start_picture(Picture* p, std::uint64_t width, std::uint64_t height)
+// Bytes a row of pixels takes beside the bits while it is decoded: the row
+// as RGBA and the decoder's own rows (up to 16 bits a channel, the previous
+// row too).
+constexpr std::uint64_t ROW_BYTES_PER_PIXEL = 24;
+
+// Checks the size (and the memory the bits and a row take, when the
+// limits give an allowance) and sets up the bits.
+void start_picture(Picture* p, std::uint64_t width, std::uint64_t height,
+                   const ImportLimits& limits)
 {
     if (width == 0 || height == 0) {
         throw ImportFailure("the picture has no pixels");
@@ -42,9 +50,17 @@ void start_picture(Picture* p, std::uint64_t width, std::uint64_t height)
                             std::to_string(height) +
                             " pixels, more than the limit of 400 million (20000 x 20000)");
     }
+    const std::uint64_t words_per_row = (width + 63) / 64;
+    const std::uint64_t need = words_per_row * 8 * height + width * ROW_BYTES_PER_PIXEL;
+    if (limits.memory != 0 && need > limits.memory) {
+        throw ImportFailure("the picture's " + std::to_string(width) + " x " +
+                            std::to_string(height) + " pixels need " + memory_text(need) +
+                            " to read, more than the " + memory_text(limits.memory) +
+                            " of memory allowed");
+    }
     p->width = static_cast<std::uint32_t>(width);
     p->height = static_cast<std::uint32_t>(height);
-    p->words_per_row = (width + 63) / 64;
+    p->words_per_row = words_per_row;
     p->bits.assign(p->words_per_row * height, 0);
 }
 
@@ -129,7 +145,7 @@ void interlaced_row(Picture* p, const spng_row_info& info, const unsigned char* 
 
 }  // namespace
 
-Picture read_png(std::string_view bytes)
+Picture read_png(std::string_view bytes, const ImportLimits& limits)
 {
     PngContext png;
     if (png.ctx == nullptr) {
@@ -144,7 +160,7 @@ Picture read_png(std::string_view bytes)
         png_failure("the PNG's header cannot be read", err);
     }
     Picture picture;
-    start_picture(&picture, ihdr.width, ihdr.height);
+    start_picture(&picture, ihdr.width, ihdr.height, limits);
     spng_phys phys{};
     if (spng_get_phys(png.ctx, &phys) == 0 && phys.unit_specifier == 1 && phys.ppu_x > 0 &&
         phys.ppu_y > 0) {
@@ -292,7 +308,7 @@ void jpeg_row(const jpeg_decompress_struct& cinfo, const JSAMPLE* row, std::uint
 // Decodes with the error handler armed. Nothing here has a destructor: the
 // handler leaves through longjmp. Returns false with errors->message.
 bool decode_jpeg(jpeg_decompress_struct* cinfo, JpegErrors* errors, std::string_view bytes,
-                 Picture* picture)
+                 const ImportLimits& limits, Picture* picture)
 {
     if (setjmp(errors->jump) != 0) {
         return false;
@@ -306,7 +322,14 @@ bool decode_jpeg(jpeg_decompress_struct* cinfo, JpegErrors* errors, std::string_
     const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
     cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_GRAYSCALE;
     // The picture's size is checked before any pixel is decoded.
-    start_picture(picture, cinfo->image_width, cinfo->image_height);
+    start_picture(picture, cinfo->image_width, cinfo->image_height, limits);
+    // The decoder's own memory comes out of what the bits leave.
+    if (limits.memory != 0) {
+        const std::size_t bits = picture->bits.size() * sizeof(std::uint64_t);
+        const std::size_t left = limits.memory > bits ? limits.memory - bits : 0;
+        cinfo->mem->max_memory_to_use =
+            static_cast<long>(std::min<std::size_t>(left, JPEG_MEMORY_LIMIT));
+    }
     jpeg_density(*cinfo, picture);
     jpeg_start_decompress(cinfo);
     JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(
@@ -323,7 +346,7 @@ bool decode_jpeg(jpeg_decompress_struct* cinfo, JpegErrors* errors, std::string_
 
 }  // namespace
 
-Picture read_jpeg(std::string_view bytes)
+Picture read_jpeg(std::string_view bytes, const ImportLimits& limits)
 {
     Picture picture;
     jpeg_decompress_struct cinfo{};
@@ -333,7 +356,7 @@ Picture read_jpeg(std::string_view bytes)
     errors.mgr.emit_message = jpeg_quiet;
     bool ok = false;
     try {
-        ok = decode_jpeg(&cinfo, &errors, bytes, &picture);
+        ok = decode_jpeg(&cinfo, &errors, bytes, limits, &picture);
     } catch (...) {
         jpeg_destroy_decompress(&cinfo);
         throw;

@@ -69,8 +69,8 @@ struct UseLink {
 
 class SvgReader {
 public:
-    SvgReader(std::string_view bytes, double tolerance)
-        : bytes_(bytes), builder_(&design_, tolerance)
+    SvgReader(std::string_view bytes, double tolerance, const ImportLimits& limits)
+        : bytes_(bytes), design_(limits.design()), builder_(&design_, tolerance)
     {
     }
 
@@ -419,9 +419,9 @@ private:
 
 }  // namespace
 
-VectorDesign read_svg(std::string_view bytes, double tolerance_pu)
+VectorDesign read_svg(std::string_view bytes, double tolerance_pu, const ImportLimits& limits)
 {
-    return SvgReader(bytes, tolerance_pu).read();
+    return SvgReader(bytes, tolerance_pu, limits).read();
 }
 
 }  // namespace design

@@ -313,6 +313,19 @@ void write_pen(const std::vector<CutPiece>& pieces, const std::vector<std::size_
     summary->subpaths += line->subpaths;
 }
 
+// Fails when the design's points and the job's moves together take more
+// than the memory allowed (0: no allowance given).
+void check_job_memory(const VectorDesign& design, std::int64_t moves, std::size_t memory)
+{
+    const auto need = static_cast<std::uint64_t>(design.segments) * SEGMENT_BYTES +
+                      static_cast<std::uint64_t>(moves) * MOVE_BYTES;
+    if (memory != 0 && need > memory) {
+        throw ImportFailure("its job of " + std::to_string(moves) + " cutting moves needs " +
+                            memory_text(need) + " to write, more than the " + memory_text(memory) +
+                            " of memory allowed");
+    }
+}
+
 }  // namespace
 
 double speed_of_code(int code, std::int32_t* max_y)
@@ -366,6 +379,7 @@ std::string write_vector_job(const VectorDesign& design, const DesignSettings& s
                             " cutting moves, more than the limit of " +
                             std::to_string(MAX_WRITTEN_MOVES));
     }
+    check_job_memory(design, moves, settings.memory_limit);
     JobText job;
     job.reserve(static_cast<std::size_t>(moves) * 24 + 1024);
     job.entry("VemtracCmdVer", 1);

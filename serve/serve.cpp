@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <mutex>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -15,21 +14,16 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
-#include "base/console.h"
 #include "base/platform.h"
 #include "fwShare/resolution.h"
-#include "job/job_machine.h"
-#include "job/job_run.h"
 #include "job/parallel_runs.h"
-#include "job/report_tally.h"
 #include "job/status_file.h"
-#include "replay/tick_account.h"
 #include "report/job_report.h"
 #include "report/job_svg.h"
 #include "report/report_json.h"
 #include "report/timeline_csv.h"
 #include "report/what_if.h"
-#include "serve/machine_pool.h"
+#include "serve/estimate_queue.h"
 #include "serve/serve_connection.h"
 #include "serve/serve_openapi.h"
 #include "serve/serve_query.h"
@@ -52,21 +46,6 @@ const char* const picture_policy = "default-src 'none'; style-src 'unsafe-inline
 // Plot-bed units per millimetre, for the moves the page draws.
 constexpr double plotbed_per_mm = machine_plotbed_dpi / 25.4;
 
-// A setting the job ran at: its key and value (overridden or its own).
-using JobSetting = std::pair<std::string, std::int32_t>;
-
-// A job run: its report, and what a timeline answer keeps of it.
-struct EstimateRun {
-    JobReport report;
-    std::shared_ptr<TimelineKeep> keep;  // null: no timeline asked for
-    std::size_t body_bytes = 0;          // the job's own bytes
-    // The settings a what-if can change that the job uses: the speed code
-    // of each pen it cuts with, and with raster work its raster speeds and
-    // banding.
-    std::vector<JobSetting> settings;
-    std::optional<CostRate> rate;  // the rate the estimate is priced at
-};
-
 // The text of an error status httplib answers by itself.
 std::string status_text(int status, const ServeOptions& options)
 {
@@ -84,208 +63,10 @@ std::string status_text(int status, const ServeOptions& options)
     }
 }
 
-// Drops a job's console: the report's tally reads the machine's warnings
-// from it before, the answers hold what is asked, and the server's log
-// stays clean.
-void drop_console(void*, ConsoleStream, const char*, std::size_t) {}
-
-// The value a setting ran at: the override's when there is one, else the
-// job's own.
-std::int32_t setting_value(const std::string& bytes, const SettingOverrides& overrides,
-                           const std::string& key)
-{
-    for (const SettingOverride& setting : overrides) {
-        if (setting.key == key) {
-            return setting.value;
-        }
-    }
-    return setting_as_written(bytes, key);
-}
-
-// The settings the job uses that a what-if can change: each pen it cuts
-// with, in pen order, and with raster passes the raster speeds and banding.
-std::vector<JobSetting> job_settings(const JobReport& report, const std::string& bytes,
-                                     const SettingOverrides& overrides)
-{
-    std::vector<std::string> keys;
-    bool raster = false;
-    std::vector<std::int32_t> pens;
-    for (const ActivityTicks& a : report.activities) {
-        if (a.kind == WORK_CUT && a.index >= 1 && a.index <= 16) {
-            pens.push_back(a.index);
-        }
-        raster = raster || a.kind == WORK_RASTER_PASS;
-    }
-    std::sort(pens.begin(), pens.end());
-    pens.erase(std::unique(pens.begin(), pens.end()), pens.end());
-    for (const std::int32_t pen : pens) {
-        keys.push_back("VectorSpeed." + std::to_string(pen));
-    }
-    if (raster) {
-        keys.insert(keys.end(), {"RasterSpeedX", "RasterSpeedY", "RasterBandingFree"});
-    }
-    std::vector<JobSetting> settings;
-    for (const std::string& key : keys) {
-        settings.emplace_back(key, setting_value(bytes, overrides, key));
-    }
-    return settings;
-}
-
-// Runs the jobs sent, as many at once as the service has workers, each on
-// a machine of its own, and lets a bounded number of requests wait for one.
-class EstimateQueue {
-public:
-    explicit EstimateQueue(const ServeOptions& options)
-        : options_(options), machines_(options.workers)
-    {
-    }
-
-    // Runs the job of the request; false with the error answered.
-    bool run(const httplib::Request& req, const std::string& body, httplib::Response& res,
-             EstimateRun* out)
-    {
-        EstimateAsk ask;
-        if (!read_ask(req, body, res, options_, &ask)) {
-            return false;
-        }
-        return hold_machine(res, [&](JobMachine& machine) {
-            run_held(machine, body, ask, machine_deadline(), out);
-        });
-    }
-
-    // Runs the sweep of the request; false with the error answered.
-    bool sweep(const httplib::Request& req, const std::string& body, httplib::Response& res,
-               const SweepSpec& sweep_asked, SweepResult* out, std::string* name)
-    {
-        EstimateAsk ask;
-        std::string clash;
-        if (!read_ask(req, body, res, options_, &ask)) {
-            return false;
-        }
-        if (!sweep_leaves_settings(sweep_asked, ask.overrides, &clash)) {
-            send_error(res, 400, "set and key: " + clash);
-            return false;
-        }
-        *name = ask.name;
-        // The whole sweep has one estimate's time and one machine: a point
-        // still running when the time is over is cut short, and so are the
-        // points after it.
-        return hold_machine(res, [&](JobMachine& machine) {
-            const JobRequest request{.job_bytes = body,
-                                     .console = ConsoleSink{drop_console, nullptr},
-                                     .tick_limit = ask.tick_limit,
-                                     .deadline = machine_deadline(),
-                                     .replay = ask.replay,
-                                     .overrides = ask.overrides};
-            *out = run_sweep(machine, request, sweep_asked);
-        });
-    }
-
-private:
-    // Takes a place in the queue when one is free.
-    bool enter_queue()
-    {
-        std::lock_guard<std::mutex> lock(count_mutex_);
-        if (waiting_ >= options_.queue) {
-            return false;
-        }
-        ++waiting_;
-        return true;
-    }
-
-    // Gives the place up, a machine taken or the wait given up.
-    void leave_queue()
-    {
-        std::lock_guard<std::mutex> lock(count_mutex_);
-        --waiting_;
-    }
-
-    // Waits for a free machine with a place in the queue and does the work
-    // on it; false with the error answered when none became free.
-    template <class Work>
-    bool hold_machine(httplib::Response& res, Work work)
-    {
-        if (!enter_queue()) {
-            return busy(res, "too many estimates are waiting");
-        }
-        JobMachine* const machine = machines_.take(std::chrono::seconds(options_.timeout_s));
-        leave_queue();
-        if (machine == nullptr) {
-            return busy(res,
-                        "the machine stayed busy for " + std::to_string(options_.timeout_s) + " s");
-        }
-        struct GiveBack {
-            MachinePool& pool;
-            JobMachine* machine;
-            ~GiveBack() { pool.give_back(machine); }
-        } const give_back{machines_, machine};
-        work(*machine);
-        return true;
-    }
-
-    // When an estimate that starts now must end: the machine was just got.
-    ReplayClock::time_point machine_deadline() const
-    {
-        return ReplayClock::now() + std::chrono::milliseconds(options_.time_limit_ms);
-    }
-
-    // Answers 503: the client may try again in a second.
-    static bool busy(httplib::Response& res, const std::string& why)
-    {
-        send_error(res, 503, why + "; try again shortly");
-        res.set_header("Retry-After", "1");
-        return false;
-    }
-
-    // The job run itself on a machine held, its console kept out of the
-    // answers; a job still running at the deadline is cut short.
-    static void run_held(JobMachine& machine, const std::string& bytes, const EstimateAsk& ask,
-                         ReplayClock::time_point deadline, EstimateRun* out)
-    {
-        TimelineKeep* keep = out->keep.get();
-        if (keep != nullptr) {
-            keep->run_on(machine);
-        }
-        const JobResult result = machine.run_job(
-            {.job_bytes = bytes,
-             .console = ConsoleSink{drop_console, nullptr},
-             .tick_limit = ask.tick_limit,
-             .deadline = deadline,
-             .replay = ask.replay,
-             .overrides = ask.overrides,
-             .account_ticks = true,
-             .tally_report = true,
-             .timeline_row = keep ? TimelineKeep::keep_row : nullptr,
-             .timeline_context = keep,
-             .move_sink = keep && keep->with_moves() ? TimelineKeep::keep_move : nullptr,
-             .move_context = keep});
-        const bool read = result.outcome != JobOutcome::unreadable;
-        out->rate = ask.rate;
-        out->report = read ? make_job_report(machine, ask.name, result)
-                           : unreadable_job_report(ask.name, result.unreadable_reason);
-        if (keep != nullptr) {
-            keep->start_x = machine.entry_log_state.start_x;
-            keep->start_y = machine.entry_log_state.start_y;
-        }
-        if (read) {
-            out->settings = job_settings(out->report, bytes, ask.overrides);
-        }
-        // What the run tallied grows with the job: it goes now, not at the
-        // next run's start, so that the memory goes back to the host.
-        machine.report_tally_reset();
-        machine.entry_log_reset();
-        machine.tick_account_reset();
-    }
-
-    const ServeOptions options_;
-    MachinePool machines_;
-    std::mutex count_mutex_;
-    int waiting_ = 0;
-};
-
 // The fields of the timeline's JSON before its rows and moves (the
 // object's text without its closing brace): the job, its run time, the
-// settings the page offers, the table and the activities.
+// settings the page offers, the table, the activities and a design's
+// import summary.
 std::string timeline_head_text(const EstimateRun& run)
 {
     const JobReport& r = run.report;
@@ -301,11 +82,14 @@ std::string timeline_head_text(const EstimateRun& run)
     for (const auto& [key, value] : run.settings) {
         settings[key] = value;
     }
-    const json doc = {{"job", r.job},
-                      {"run_time_ms", r.run_time_ms},
-                      {"settings", settings},
-                      {"table_mm", {mm(r.table_x), mm(r.table_y)}},
-                      {"activities", activities}};
+    json doc = {{"job", r.job},
+                {"run_time_ms", r.run_time_ms},
+                {"settings", settings},
+                {"table_mm", {mm(r.table_x), mm(r.table_y)}},
+                {"activities", activities}};
+    if (!run.design_summary.empty()) {
+        doc["design"] = json::parse(run.design_summary);
+    }
     std::string text = doc.dump();
     text.pop_back();
     return text;
@@ -332,8 +116,8 @@ void refuse_timeline(httplib::Response& res, const TimelineKeep& keep, bool json
     std::string text = "the timeline of this job needs more than the " +
                        std::to_string(keep.budget()) +
                        " bytes of memory a request's answer may keep here (--memory-budget-mib " +
-                       std::to_string(options.memory_budget >> 20) + " and three times the job's " +
-                       std::to_string(body_bytes) +
+                       std::to_string(options.memory_budget >> 20) +
+                       " and three times the body's " + std::to_string(body_bytes) +
                        " bytes, less 8 MiB for the machine); ask for less: the entries of a part "
                        "of the job with entries=FIRST-LAST";
     if (json_asked) {
@@ -416,8 +200,8 @@ void post_job(httplib::Server& server, const char* pattern,
         if (!read_job(req, res, reader, max_body, &body) || !prepare(req, res, body.size(), &run)) {
             return;
         }
+        run.body_bytes = body.size();
         if (queue->run(req, body, res, &run)) {
-            run.body_bytes = body.size();
             std::string().swap(body);  // the answer needs the job's figures only
             answer(req, res, run);
         }
@@ -492,6 +276,32 @@ void route_sweep(httplib::Server& server, const std::shared_ptr<EstimateQueue>& 
     });
 }
 
+// The import route: the job file a design imports to, or with Accept:
+// application/json the job's text and the import's summary.
+void route_import(httplib::Server& server, const std::shared_ptr<EstimateQueue>& queue,
+                  std::size_t max_body)
+{
+    server.Post("/v1/import", [queue, max_body](const httplib::Request& req,
+                                                httplib::Response& res,
+                                                const httplib::ContentReader& reader) {
+        std::string body;
+        ImportedBody design;
+        if (!read_job(req, res, reader, max_body, &body) ||
+            !queue->import(req, body, res, &design)) {
+            return;
+        }
+        std::string().swap(body);
+        if (timeline_json_asked(req)) {
+            res.set_content(json{{"job", design.job},
+                                 {"summary", json::parse(design.summary_json)}}
+                                    .dump(2) + "\n",
+                            "application/json");
+        } else {
+            res.set_content(design.job, "application/octet-stream");
+        }
+    });
+}
+
 // The routes that run a job.
 void route_jobs(httplib::Server& server, const std::shared_ptr<EstimateQueue>& queue,
                 const ServeOptions& options)
@@ -510,6 +320,7 @@ void route_jobs(httplib::Server& server, const std::shared_ptr<EstimateQueue>& q
                  res.set_header("Content-Security-Policy", picture_policy);
              });
     route_sweep(server, queue, options.max_body);
+    route_import(server, queue, options.max_body);
 }
 
 // The routes that answer without the machine: the page, version, health
@@ -519,7 +330,7 @@ void route_static(httplib::Server& server, const ServeOptions& options, const st
     server.Get("/", [](const httplib::Request&, httplib::Response& res) {
         send_asset(res, "index.html");
     });
-    server.Get(R"(/((?:app|charts)\.js|app\.css))", [](const httplib::Request& req,
+    server.Get(R"(/((?:app|charts|design)\.js|app\.css))", [](const httplib::Request& req,
                                                          httplib::Response& res) {
         send_asset(res, req.matches[1].str());
     });

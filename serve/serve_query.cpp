@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <set>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <httplib.h>
@@ -57,25 +58,14 @@ std::string query_decoded(std::string_view text)
     return out;
 }
 
-// Every value of a query parameter, in order, read from the request's own
-// target: httplib keeps only what follows a value's last '=', and
-// "set=RasterSpeedX=800" is written with the '=' as it stands.
+// Every value of a query parameter, in order.
 std::vector<std::string> query_values(const httplib::Request& req, std::string_view name)
 {
     std::vector<std::string> values;
-    const std::size_t mark = req.target.find('?');
-    if (mark == std::string::npos) {
-        return values;
-    }
-    std::string_view query = std::string_view(req.target).substr(mark + 1);
-    while (!query.empty()) {
-        const std::size_t amp = std::min(query.find('&'), query.size());
-        const std::string_view part = query.substr(0, amp);
-        const std::size_t eq = std::min(part.find('='), part.size());
-        if (query_decoded(part.substr(0, eq)) == name) {
-            values.push_back(query_decoded(part.substr(std::min(eq + 1, part.size()))));
+    for (auto& [key, value] : query_pairs(req)) {
+        if (key == name) {
+            values.push_back(std::move(value));
         }
-        query.remove_prefix(std::min(amp + 1, query.size()));
     }
     return values;
 }
@@ -112,6 +102,24 @@ bool whole_number_text(const std::string& text)
 }
 
 } // namespace
+
+std::vector<std::pair<std::string, std::string>> query_pairs(const httplib::Request& req)
+{
+    std::vector<std::pair<std::string, std::string>> pairs;
+    const std::string& target = req.target;
+    std::size_t at = target.find('?');
+    while (at < target.size()) {
+        const std::size_t start = at + 1;
+        const std::size_t end = std::min(target.find('&', start), target.size());
+        const std::size_t eq = std::min(target.find('=', start), end);
+        const std::string_view whole(target);
+        pairs.emplace_back(query_decoded(whole.substr(start, eq - start)),
+                           query_decoded(whole.substr(std::min(eq + 1, end),
+                                                      end - std::min(eq + 1, end))));
+        at = end;
+    }
+    return pairs;
+}
 
 // Answers with a JSON error document.
 void send_error(httplib::Response& res, int status, const std::string& message)
@@ -189,7 +197,7 @@ bool read_ask(const httplib::Request& req, const std::string& /*body*/, httplib:
         send_error(res, 400, "the Content-Length header is not a number");
         return false;
     }
-    return read_cost_rate(req, res, &ask->rate);
+    return read_import_args(req, res, &ask->import_args) && read_cost_rate(req, res, &ask->rate);
 }
 
 // Reads the request's body, as the bytes it is, whatever its content type
@@ -243,9 +251,10 @@ bool read_entry_window(const httplib::Request& req, httplib::Response& res, Entr
 const char* path_methods(const std::string& path, bool cors)
 {
     static const std::set<std::string> jobs{"/v1/estimate", "/v1/timeline", "/v1/picture",
-                                            "/v1/sweep"};
-    static const std::set<std::string> pages{"/",           "/app.js",  "/app.css",
-                                             "/v1/version", "/healthz", "/v1/openapi.json"};
+                                            "/v1/sweep", "/v1/import"};
+    static const std::set<std::string> pages{"/",          "/app.js",      "/charts.js",
+                                             "/design.js", "/app.css",     "/v1/version",
+                                             "/healthz",   "/v1/openapi.json"};
     if (jobs.contains(path)) {
         return cors ? "POST, OPTIONS" : "POST";
     }

@@ -8,11 +8,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include <httplib.h>
 
 #include "replay/tick_runner.h"
 #include "report/what_if.h"
+#include "serve/serve_design.h"
 #include "serve/serve_options.h"
 #include "serve/serve_timeline.h"
 
@@ -23,7 +26,14 @@ struct EstimateAsk {
     std::string name = "upload";
     SettingOverrides overrides;  // the set= parameters
     std::optional<CostRate> rate;  // rate= and setup=: the estimate's cost
+    ImportArgs import_args;        // how a design in the body is imported
 };
+
+// Every parameter of the request's query in order, (name, value) decoded,
+// read from the request's own target: httplib keeps only what follows a
+// value's last '=', and "set=RasterSpeedX=800" is written with the '=' as
+// it stands.
+std::vector<std::pair<std::string, std::string>> query_pairs(const httplib::Request& req);
 
 // Answers with a JSON error document.
 void send_error(httplib::Response& res, int status, const std::string& message);
@@ -36,8 +46,9 @@ std::uint64_t positive_number(const std::string& text, std::uint64_t limit);
 bool read_cost_rate(const httplib::Request& req, httplib::Response& res,
                     std::optional<CostRate>* rate);
 
-// Reads the query of an estimate request; false with the error answered.
-// Any body is a job's bytes: an empty one is a job that moves nothing.
+// Reads the query of an estimate request, the import settings of a design
+// among it; false with the error answered. Any body that is no design is a
+// job's bytes: an empty one is a job that moves nothing.
 bool read_ask(const httplib::Request& req, const std::string& body, httplib::Response& res,
               const ServeOptions& options, EstimateAsk* ask);
 

@@ -84,6 +84,9 @@ public:
     // True when what the job made did not fit the budget (nothing is kept).
     bool over_budget() const { return over_; }
     std::size_t budget() const { return budget_; }
+    // Takes bytes the request holds besides from the budget (a design's
+    // job beyond the design's own bytes).
+    void hold_back(std::size_t bytes) { budget_ = budget_ > bytes ? budget_ - bytes : 0; }
 
     // The head's position when the job started, plot-bed units.
     std::int32_t start_x = 0, start_y = 0;

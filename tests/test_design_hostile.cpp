@@ -9,10 +9,14 @@
 
 namespace {
 
-// The import of the bytes fails with a message holding the text.
-void expect_error(const std::string& bytes, const std::string& name, const std::string& text)
+// The import of the bytes (within memory bytes, 0: none given) fails with a
+// message holding the text.
+void expect_error(const std::string& bytes, const std::string& name, const std::string& text,
+                  std::size_t memory = 0)
 {
-    const DesignImport r = design_import(bytes, name, {});
+    DesignSettings settings;
+    settings.memory_limit = memory;
+    const DesignImport r = design_import(bytes, name, settings);
     EXPECT_FALSE(r.ok) << name;
     EXPECT_NE(r.error.find(text), std::string::npos) << r.error;
 }
@@ -121,6 +125,43 @@ TEST(DesignHostile, TruncatedFiles)
     expect_error("0\nSECTION\n2\nENTITIES\n0\nLINE\n10\n0\n20\n", "cut.dxf",
                  "no complete ENTITIES section");
     expect_error("", "empty.svg", "empty.svg: the file is empty");
+}
+
+TEST(DesignHostile, AMemoryAllowanceBoundsEachKindOfDesign)
+{
+    // 64 KiB: a 1000 x 1000 picture's bits alone take 125 KiB; 3000 empty
+    // groups take more to read; two circles of 200 mm flattened to 1 um
+    // take more than the 1000 segments left; and 16 KiB: 100 passes of a
+    // 10 segment path take more to write.
+    constexpr std::size_t memory = 64 << 10;
+    const std::string png =
+        encode_png(1000, 1000, [](std::uint32_t, std::uint32_t) { return 0x000000ffu; });
+    expect_error(png, "big.png", "pixels need 149 KiB to read, more than the 64 KiB", memory);
+    const std::string head = R"(<svg xmlns="http://www.w3.org/2000/svg" width="500mm" )"
+                             R"(height="500mm" viewBox="0 0 500 500">)";
+    std::string groups = head;
+    for (int i = 0; i < 3000; ++i) {
+        groups += "<g/>";
+    }
+    expect_error(groups + "</svg>", "g.svg", "reading it needs about 564 KiB", memory);
+    const auto import_error = [&](const std::string& body, const char* settings_json,
+                                  std::size_t allowed) {
+        DesignSettings settings;
+        std::string error;
+        EXPECT_TRUE(design_settings_from_json(settings_json, &settings, &error)) << error;
+        EXPECT_TRUE(design_import(body, "d.svg", settings).ok);
+        settings.memory_limit = allowed;
+        return design_import(body, "d.svg", settings).error;
+    };
+    const std::string circle = R"(<circle cx="250" cy="250" r="200" stroke="red"/>)";
+    EXPECT_NE(import_error(head + circle + circle + "</svg>", R"({"tolerance": 0.001})", memory)
+                  .find("segments once curves are flattened: the most 64 KiB"),
+              std::string::npos);
+    const std::string zigzag = head + R"(<path d="M0 0 l5 5 l5 -5 l5 5 l5 -5 l5 5 l5 -5 )"
+                                      R"(l5 5 l5 -5 l5 5 l5 -5" stroke="red"/></svg>)";
+    EXPECT_NE(import_error(zigzag, R"({"passes": {"1": 100}})", 16 << 10)
+                  .find("its job of 1000 cutting moves needs 25 KiB to write"),
+              std::string::npos);
 }
 
 TEST(DesignHostile, NestedInsertsHaveADepthLimit)

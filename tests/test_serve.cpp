@@ -193,18 +193,18 @@ TEST(Serve, HeadersCrossOriginAndQueryLimits)
         EXPECT_TRUE(nlohmann::json::parse(r->body).contains("error")) << query;
     }
     // The same mistakes get the program's answers: an empty body is a job
-    // that moves nothing, a picture is no job file.
+    // that moves nothing, a PDF is no job file.
     const auto empty = post("", "");
     ASSERT_EQ(empty->status, 200);
     const auto nothing = nlohmann::json::parse(empty->body);
     EXPECT_EQ(nothing["run_time_ms"], 0);
     EXPECT_EQ(nothing["warnings"][0]["kind"], "empty_job");
-    const auto png = post("", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16));
-    ASSERT_EQ(png->status, 200);
-    const auto image = nlohmann::json::parse(png->body);
-    EXPECT_EQ(image["result"], "unreadable");
-    EXPECT_EQ(image["reason"].get<std::string>().rfind(
-                  "not a job file: it looks like a PNG image", 0), 0u) << image;
+    const auto pdf = post("", "%PDF-1.7\n");
+    ASSERT_EQ(pdf->status, 200);
+    const auto document = nlohmann::json::parse(pdf->body);
+    EXPECT_EQ(document["result"], "unreadable");
+    EXPECT_EQ(document["reason"].get<std::string>().rfind("not a job file: it looks like a PDF", 0),
+              0u) << document;
     // A name that is not UTF-8 cannot go into JSON as it is.
     auto odd = post("?name=a%FF%FEb&tick_limit=10", job);
     ASSERT_EQ(odd->status, 200);

@@ -1,13 +1,15 @@
-// The page of vemtrac serve: each job file chosen or dropped is sent to the
-// service, which replays it through the machine; the page lists the jobs
-// with their times and shows the one selected: its estimate, the head's
-// moves on the table, where the time goes and the time remaining, and what
-// if: the job at other pen speeds, raster speeds or banding, estimated
-// again as a control moves, a sweep of one setting, and times as costs.
+// The page of vemtrac serve: each job file or design chosen or dropped is
+// sent to the service, which replays it (a design imported first) through
+// the machine; the page lists the jobs with their times and shows the one
+// selected: its estimate, the head's moves on the table, where the time goes
+// and the time remaining, and what if: the job at other pen speeds, raster
+// speeds or banding, estimated again as a control moves, a sweep of one
+// setting, and times as costs. A design's import settings are design.js's.
 "use strict";
 
 const SVG = "http://www.w3.org/2000/svg";
-// {name, state, estimate, timeline, error, file, values, whatif, sweep}
+// {name, state, estimate, timeline, error, file, values, whatif, sweep, and
+// for a design: design (the import's summary), importSettings, importState}
 const jobs = [];
 let selected = -1;
 let view = null;       // the picture's viewBox: {x, y, w, h} in mm
@@ -84,12 +86,11 @@ async function addFiles(files) {
     job.state = "running";
     renderList();
     try {
-      job.estimate = await post("v1/estimate", job, job.file);
       // A timeline the service cannot give (too large for its memory) leaves
       // the estimate standing: the panels that draw it say why instead.
-      job.timeline = await post("v1/timeline", job, job.file)
-        .catch((e) => ({ error: e.message, settings: {}, activities: [] }));
+      Object.assign(job, await estimateJob(job));
       job.values = { ...job.timeline.settings };
+      await startImport(job);
       job.state = "done";
     } catch (e) {
       job.state = "error";
@@ -129,7 +130,9 @@ function stateText(job, state) {
   switch (state) {
     case "waiting": return "waiting";
     case "running": return "estimating…";
-    case "error": return job.error;
+    // The service names a design in its errors; the list has its name already.
+    case "error": return job.error.startsWith(`${job.name}: `)
+      ? job.error.slice(job.name.length + 2) : job.error;
     case "refused": return `refused: the ${refusal(est)}`;
     case "unreadable": return est.reason.split(/[.:] /).slice(0, 2).join(": ");
     case "stopped":
@@ -196,8 +199,9 @@ function renderDetail() {
   $("figures").hidden = !estimated;
   $("panels").hidden = !estimated;
   $("whatif").hidden = !estimated;
+  renderImport(job);
   if (!estimated) return;
-  renderFigures(est);
+  renderFigures(job);
   if (job.timeline.error) {
     for (const id of ["picture", "remaining"]) {
       $(id).replaceChildren(el("p", "error", `No timeline for this job: ${job.timeline.error}`));
@@ -216,10 +220,11 @@ function renderDetail() {
   renderSweep(job);
 }
 
-function renderFigures(est) {
+function renderFigures(job) {
+  const est = job.estimate;
   const rows = [["Ticks", est.ticks.toLocaleString("en-US")], ["Vectors planned", est.vectors_planned],
     ["Raster lines", est.raster_lines], ["Cut", `${est.cut_mm.toFixed(1)} mm`],
-    ["Travel", `${est.travel_mm.toFixed(1)} mm`]];
+    ["Travel", `${est.travel_mm.toFixed(1)} mm`], ...designFigures(job)];
   $("figures").replaceChildren(...rows.flatMap(([k, v]) => [el("dt", "", k), el("dd", "", String(v))]));
 }
 
@@ -241,8 +246,13 @@ function renderBars(box, items) {
 }
 
 // What the picture shows at first, SVG coordinates (mm, Y down): the table,
-// and every move the head makes past its edges with a margin around.
+// and every move the head makes past its edges with a margin around; for a
+// design, what it cuts or engraves with a margin around.
 function fitView(tl) {
+  if (tl.design) {
+    const work = designView(tl);
+    if (work) return work;
+  }
   const [tw, th] = tl.table_mm;
   let x0 = 0, x1 = tw, y0 = 0, y1 = th;
   for (const m of tl.moves) {
@@ -401,7 +411,9 @@ function changedSettings(job, except) {
 // own value and a sweep button.
 function renderSettings(job) {
   const settings = job.timeline.settings || {};
-  $("whatif").hidden = Object.keys(settings).length === 0 || job.estimate.result !== "ok";
+  // A design's speeds are its import settings': the what-if is a job file's.
+  $("whatif").hidden = Object.keys(settings).length === 0 || job.estimate.result !== "ok" ||
+    !!job.design;
   $("settings").replaceChildren(...Object.keys(settings).map((key) => {
     const info = settingInfo(key);
     const row = el("div", "setting");

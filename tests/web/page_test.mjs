@@ -4,11 +4,16 @@
 // raster speed slid give the service's own estimate at those settings, the
 // rate prices the time as the program does, and a sweep's chart agrees;
 // the chart of the time left runs along the distance or the entries with
-// the activities coloured; then a refused job, a picture and an empty job
-// get the program's answers and the total says how many it covers. Leaves
-// a screenshot of each behind (SCREENSHOT, and -messages beside it). Then,
-// from a service whose memory budget no timeline fits, the estimate with
-// the service's reason in place of the picture.
+// the activities coloured; then a refused job, a picture cut short and an
+// empty job get the program's or the import's answers and the total says
+// how many it covers. Then designs dropped beside them (the example SVG and
+// PNG) show the program's estimates at the import settings the page shows,
+// and changed settings (a pen's speed, its colours, the cutting order; the
+// lines per inch and direction of a picture) estimate again at once as the
+// program does. Leaves a screenshot of each behind (SCREENSHOT, and
+// -messages, -design and -picture beside it). Then, from a service whose
+// memory budget no timeline fits, the estimate with the service's reason in
+// place of the picture.
 //
 // Usage: node page_test.mjs VEMTRAC JOB SCREENSHOT [CHROMIUM]
 import { execFileSync, spawn } from "node:child_process";
@@ -16,7 +21,7 @@ import { createRequire } from "node:module";
 import { once } from "node:events";
 import { mkdtempSync, readFileSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
-import { join } from "node:path";
+import { dirname, join } from "node:path";
 
 const require = createRequire(process.cwd() + "/");
 const puppeteer = require("puppeteer-core");
@@ -39,6 +44,74 @@ async function startServer(options = []) {
   throw new Error(`vemtrac serve did not start: ${out}`);
 }
 
+// The program's estimate of an example design with import options, as the
+// page groups its ms.
+function programMs(design, options = []) {
+  const report = JSON.parse(execFileSync(vemtrac, ["--report", "--json", ...options,
+    join(dirname(job), design)]));
+  return report.jobs[0].run_time_ms.toLocaleString("en-US");
+}
+
+// Waits until the estimate shown is the one given and no import is under
+// way; false when it does not come.
+function estimateShows(page, ms) {
+  return page.waitForFunction((want) =>
+    document.querySelector("#estimate-ms").textContent === `${want} ms` &&
+    document.querySelector("#import-state").hidden, { timeout: 20000 }, ms)
+    .then(() => true, () => false);
+}
+
+// Drops the example SVG and PNG on the page and changes their settings.
+async function checkDesigns(page) {
+  const examples = dirname(job);
+  await (await page.$("#files")).uploadFile(join(examples, "design_tag.svg"),
+    join(examples, "design_badge.png"));
+  await page.waitForFunction(() => document.querySelectorAll("#jobs li").length === 6 &&
+    [...document.querySelectorAll("#jobs li .state")]
+      .every((e) => !/waiting|estimating/.test(e.textContent)), { timeout: 60000 });
+  await page.click("#jobs li:nth-child(5)");
+  const steps = [[[], null], [["--speed", "1=20"], async () => {
+    await page.click(speed, { clickCount: 3 });
+    await page.keyboard.type("20");
+  }], [["--speed", "1=20", "--order", "travel"], async () => {
+    // A speed under the machine's waits, marked, and the order still counts.
+    await page.click(speed, { clickCount: 3 });
+    await page.keyboard.type("0.1");
+    if (!(await page.$(`${speed}.bad`))) fail("a pen speed of 0.1 mm/s is taken");
+    await page.select('#import-settings select[aria-label="Cutting order"]', "travel");
+  }], [["--speed", "1=20", "--order", "travel", "--pen", "#ff0000=1", "--pen", "#0000ff=1"],
+    async () => {
+      // Both colours on pen 1: one row each, sharing the pen's speed.
+      await page.select('#import-settings select[aria-label="#0000ff: pen"]', "1");
+    }]];
+  const speed = '#import-settings input[aria-label="#ff0000: pen 1 speed, mm/s"]';
+  for (const [options, change] of steps) {
+    if (change) await change();
+    const want = programMs("design_tag.svg", options);
+    if (!(await estimateShows(page, want))) {
+      fail(`design_tag.svg ${options.join(" ")} does not show the program's ${want} ms`);
+    }
+  }
+  const rows = await page.$$eval("#import-settings label", (ls) => ls.map((l) => l.textContent));
+  if (JSON.stringify(rows) !== '["#ff0000","#0000ff","Cutting order"]') fail(`rows ${rows}`);
+  await page.screenshot({ path: screenshot.replace(/\.png$/, "-design.png"), fullPage: true });
+  await page.click("#import-reset");
+  if (!(await estimateShows(page, programMs("design_tag.svg")))) fail("As imported is not");
+
+  await page.click("#jobs li:nth-child(6)");
+  const raster = [[[], null],
+    [["--lpi", "127"], () => page.select('select[aria-label="Lines per inch"]', "127")],
+    [["--lpi", "127", "--one-way"], () => page.select('select[aria-label="Direction"]', "one")]];
+  for (const [options, change] of raster) {
+    if (change) await change();
+    const want = programMs("design_badge.png", options);
+    if (!(await estimateShows(page, want))) {
+      fail(`design_badge.png ${options.join(" ")} does not show the program's ${want} ms`);
+    }
+  }
+  await page.screenshot({ path: screenshot.replace(/\.png$/, "-picture.png"), fullPage: true });
+}
+
 const { server, url } = await startServer();
 const browser = await puppeteer.launch({
   executablePath: chromium,
@@ -51,7 +124,10 @@ try {
   page = await browser.newPage();
   const errors = [];
   page.on("pageerror", (e) => errors.push(e.message));
-  page.on("console", (m) => { if (m.type() === "error") errors.push(m.text()); });
+  // A design that cannot be imported is answered 422, which the browser logs.
+  page.on("console", (m) => {
+    if (m.type() === "error" && !/status of 422/.test(m.text())) errors.push(m.text());
+  });
   await page.setViewport({ width: 1400, height: 900 });
   await page.goto(url, { waitUntil: "load" });
   const input = await page.$("#files");
@@ -197,7 +273,7 @@ try {
   const states = await page.$$eval("#jobs li .state", (es) => es.map((e) => e.textContent));
   const total = await page.$eval("#total span", (e) => e.textContent);
   if (states[1] !== "refused: the version of the job file is not 1" ||
-      states[2] !== "not a job file: it looks like a PNG image" || !states[3].startsWith("0 ms") ||
+      !states[2].startsWith("the PNG's header cannot be read") || !states[3].startsWith("0 ms") ||
       total !== "Total of 2 of 4 jobs (2 could not be estimated)") {
     fail(`the list reads ${JSON.stringify(states)}, "${total}"`);
   }
@@ -211,15 +287,15 @@ try {
   if (refused !== refusal) {
     fail(`a refused job reads "${refused}"`);
   }
-  const photo = await ending(3);
-  if (!photo.startsWith("Not a job file: it looks like a PNG image. vemtrac reads job files")) {
-    fail(`the picture reads "${photo}"`);
-  }
+  await page.click("#jobs li:nth-child(3)");
+  if (!(await page.$eval("#detail", (e) => e.hidden))) fail("a design cut short shows an estimate");
   await ending(4);
   const nothing = await page.$eval("#warnings", (e) => e.textContent);
   if (nothing !== "the job moves nothing: its estimate is 0") fail(`the empty job warns "${nothing}"`);
   await page.click("#jobs li:nth-child(2)");
   await page.screenshot({ path: screenshot.replace(/\.png$/, "-messages.png"), fullPage: true });
+
+  await checkDesigns(page);
 
   const tight = await startServer(["--memory-budget-mib", "0"]);
   try {

@@ -1,0 +1,49 @@
+// The estimate service's designs: a body that is an SVG, DXF, plot file,
+// PNG or JPEG rather than a job file is imported first, with the import
+// settings the query gives, within the request's memory, and the job it
+// imports to is run in its place. Built without the design import, every
+// body is a job and /v1/import says there is no import.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <httplib.h>
+
+// The import settings of a query in the order given: (name, value), the
+// names as the import's JSON has them.
+using ImportArgs = std::vector<std::pair<std::string, std::string>>;
+
+// Reads the import settings from the query's parameters, each named as the
+// import's JSON names it or as the command line's option without "--"
+// ("speed_code" or "speed-code"); other parameters are left alone. False
+// with the error answered (400) for a setting that does not hold.
+bool read_import_args(const httplib::Request& req, httplib::Response& res, ImportArgs* args);
+
+// A request's body after the import.
+struct ImportedBody {
+    bool is_design = false;    // the body is a design, not a job file
+    bool ok = false;           // imported: job holds the job file's bytes
+    std::string error;         // why not: "NAME: the problem"
+    std::string job;
+    std::vector<std::string> warnings;
+    std::string summary_json;  // what the import did, a JSON object
+};
+
+// Imports the body when it is a design (when it is not a job file, with
+// must), named name (its extension a hint at the format), within
+// memory_limit bytes besides the body.
+ImportedBody import_body(std::string_view body, const std::string& name, const ImportArgs& args,
+                         std::size_t memory_limit, bool must);
+
+// The memory a request's import may take besides its body: the budget and
+// three times the body, as every request may grow the service by.
+std::size_t import_allowance(std::size_t memory_budget, std::size_t body_bytes);
+
+// Answers 422 for a design that could not be imported, naming the problem
+// (and the request's allowance when memory was short).
+void refuse_design(httplib::Response& res, const ImportedBody& design, std::size_t memory_budget,
+                   std::size_t body_bytes);
