@@ -77,29 +77,34 @@ bool busy(httplib::Response& res, const std::string& why)
 // The job run itself on a machine held, its console kept out of the
 // answers; a job still running at the deadline is cut short.
 void run_held(JobMachine& machine, const std::string& bytes, const EstimateAsk& ask,
-                     ReplayClock::time_point deadline, EstimateRun* out)
+              ReplayClock::time_point deadline, const DesignNote& design, EstimateRun* out)
 {
     TimelineKeep* keep = out->keep.get();
     if (keep != nullptr) {
         keep->run_on(machine);
     }
-    const JobResult result = machine.run_job(
-        {.job_bytes = bytes,
-         .console = ConsoleSink{drop_console, nullptr},
-         .tick_limit = ask.tick_limit,
-         .deadline = deadline,
-         .replay = ask.replay,
-         .overrides = ask.overrides,
-         .account_ticks = true,
-         .tally_report = true,
-         .timeline_row = keep ? TimelineKeep::keep_row : nullptr,
-         .timeline_context = keep,
-         .move_sink = keep && keep->with_moves() ? TimelineKeep::keep_move : nullptr,
-         .move_context = keep});
+    const JobRequest request{
+        .job_bytes = bytes,
+        .console = ConsoleSink{drop_console, nullptr},
+        .tick_limit = ask.tick_limit,
+        .deadline = deadline,
+        .replay = ask.replay,
+        .overrides = ask.overrides,
+        .account_ticks = true,
+        .tally_report = true,
+        .timeline_row = keep ? TimelineKeep::keep_row : nullptr,
+        .timeline_context = keep,
+        .move_sink = keep && keep->with_moves() ? TimelineKeep::keep_move : nullptr,
+        .move_context = keep};
+    const JobResult result = machine.run_job(request);
     const bool read = result.outcome != JobOutcome::unreadable;
     out->rate = ask.rate;
     out->report = read ? make_job_report(machine, ask.name, result)
                        : unreadable_job_report(ask.name, result.unreadable_reason);
+    if (read && design.is_design) {
+        add_pass_times(machine, request, result, design.pass_times, design.with_passes,
+                       &out->report);
+    }
     if (keep != nullptr) {
         keep->start_x = machine.entry_log_state.start_x;
         keep->start_y = machine.entry_log_state.start_y;
@@ -189,6 +194,9 @@ bool EstimateQueue::import_in_place(std::string& body, const EstimateAsk& ask,
     }
     note->summary_json = std::move(design.summary_json);
     note->warnings = std::move(design.warnings);
+    note->pass_times = std::move(design.pass_times);
+    note->with_passes = std::move(design.with_passes);
+    note->is_design = true;
     return true;
 }
 
@@ -206,7 +214,7 @@ bool EstimateQueue::run(const httplib::Request& req, std::string& body, httplib:
         if (!import_in_place(body, ask, res, out->keep.get(), &design)) {
             return false;
         }
-        run_held(machine, body, ask, deadline, out);
+        run_held(machine, body, ask, deadline, design, out);
         out->design_summary = std::move(design.summary_json);
         add_import_warnings(design.warnings, &out->report);
         return true;

@@ -40,6 +40,15 @@ struct EstimateRun {
     std::string design_summary;    // a design's import summary, JSON (empty: a job)
 };
 
+// What the answers say of a design imported in the body's place.
+struct DesignNote {
+    std::string summary_json;
+    std::vector<std::string> warnings;
+    std::vector<PassTime> pass_times;
+    JobWithPasses with_passes;
+    bool is_design = false;
+};
+
 // Runs the jobs sent, as many at once as the service has workers, each on
 // a machine of its own, and lets a bounded number of requests wait for one.
 class EstimateQueue {
@@ -73,12 +82,6 @@ private:
     // answered when none became free.
     template <class Work>
     bool hold_machine(httplib::Response& res, Work work);
-
-    // What the answers say of a design imported in the body's place.
-    struct DesignNote {
-        std::string summary_json;
-        std::vector<std::string> warnings;
-    };
 
     // Imports a design in the body, which then holds its job, and takes what
     // the job holds beyond the design from what keep may keep; false with

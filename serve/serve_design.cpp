@@ -73,6 +73,10 @@ ImportedBody import_body(std::string_view body, const std::string& name, const I
     out.job = std::move(result.job);
     out.summary_json = design_summary_json(result.summary);
     out.warnings = std::move(result.summary.warnings);
+    out.pass_times = repeated_pens(result.summary);
+    if (out.ok && !out.pass_times.empty()) {
+        out.with_passes = design_with_passes(std::string(body), name, settings);
+    }
     return out;
 }
 #else

@@ -13,6 +13,8 @@
 
 #include <httplib.h>
 
+#include "report/pass_times.h"
+
 // The import settings of a query in the order given: (name, value), the
 // names as the import's JSON has them.
 using ImportArgs = std::vector<std::pair<std::string, std::string>>;
@@ -31,6 +33,10 @@ struct ImportedBody {
     std::string job;
     std::vector<std::string> warnings;
     std::string summary_json;  // what the import did, a JSON object
+    // The pens cut more than once and the design's jobs at other passes,
+    // for the time one pass adds (the design is kept only for those).
+    std::vector<PassTime> pass_times;
+    JobWithPasses with_passes;
 };
 
 // Imports the body when it is a design (when it is not a job file, with

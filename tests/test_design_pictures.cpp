@@ -120,7 +120,7 @@ TEST(DesignPicture, EveryPixelBurnsByTheRule)
         return (g << 24) | ((v >> 16 & 255) << 16) | (g << 8) | (v >> 8 & 255);
     };
     for (bool interlaced : {false, true}) {
-        const design::Picture p = design::read_png(encode_png(w, h, noise, 0, interlaced));
+        const design::Picture p = design::read_png(encode_png(w, h, noise, 0, interlaced), {});
         for (std::uint32_t y = 0; y < h; ++y) {
             for (std::uint32_t x = 0; x < w; ++x) {
                 const std::uint32_t c = noise(x, y);
@@ -132,7 +132,7 @@ TEST(DesignPicture, EveryPixelBurnsByTheRule)
     }
     const std::string jpeg = encode_jpeg(w, h, noise);
     const std::vector<unsigned char> grey = decode_grey_jpeg(jpeg);
-    const design::Picture p = design::read_jpeg(jpeg);
+    const design::Picture p = design::read_jpeg(jpeg, {});
     for (std::uint32_t i = 0; i < w * h; ++i) {
         ASSERT_EQ(p.burns(i % w, i / w), grey[i] < 128) << i;
     }
