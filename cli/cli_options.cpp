@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -295,9 +296,39 @@ CLI::App* add_serve_form(CLI::App& app, ServeOptions* s, bool* help)
 
 } // namespace
 
+namespace {
+
+// The machine's own form, read without the option parser: no arguments,
+// or one folder. Every estimate a driver asks for starts the program this
+// way, and building the parser's options costs more than a small job's
+// estimate. False for every other form.
+bool machine_form(int argc, const char* const* argv, ReplayMode replay_default, CliOptions* o)
+{
+    if (argc > 2) {
+        return false;
+    }
+    if (argc == 2) {
+        const std::string_view arg = argv[1];
+        std::error_code ec;
+        if (arg.empty() || arg[0] == '-' || arg == "serve" || arg == "import" ||
+            !std::filesystem::is_directory(argv[1], ec)) {
+            return false;
+        }
+        o->folder = argv[1];
+    }
+    o->mode = CliMode::machine;
+    o->replay = replay_default;
+    return true;
+}
+
+} // namespace
+
 CliOptions parse_cli(int argc, const char* const* argv, ReplayMode replay_default)
 {
     CliOptions o;
+    if (machine_form(argc, argv, replay_default, &o)) {
+        return o;
+    }
     CLI::App app{"vemtrac"};
     app.set_help_flag();
     bool help = false, version = false, report = false;
