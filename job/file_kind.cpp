@@ -159,7 +159,8 @@ bool looks_binary(std::string_view head)
 // What the program reads, said after what a file looks like.
 const char* const what_is_read =
     ". vemtrac reads job files, the Vemtrac.cmd that printing a job to the machine gives: "
-    "entries of a keyword and integers, such as \"VemtracCmdVer 1\"";
+    "entries of a keyword and integers, such as \"VemtracCmdVer 1\"; and designs (SVG, DXF, "
+    "HPGL plot files, PNG and JPEG pictures), which it imports to a job first";
 
 } // namespace
 
