@@ -141,8 +141,10 @@ std::uint8_t source_of(const WorkSources& s, std::uint32_t work)
 // are zero in both.
 inline bool same_start(const WaitKey& a, const WaitKey& b, const WaitShape& shape)
 {
-    const bool first = same_key(a.shape, b.shape) & same_key(a.motion, b.motion) &
-                       same_key(a.rec[0], b.rec[0]);
+    // All three compared without a branch between them.
+    const bool first = (static_cast<unsigned>(same_key(a.shape, b.shape)) &
+                        static_cast<unsigned>(same_key(a.motion, b.motion)) &
+                        static_cast<unsigned>(same_key(a.rec[0], b.rec[0]))) != 0;
     return first && (shape.records < 2 || same_key(a.rec[1], b.rec[1]));
 }
 
