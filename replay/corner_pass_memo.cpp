@@ -169,16 +169,10 @@ struct ReplayMachine::CornerPassMemory {
     PassStart pass_start;
 };
 
-ReplayMachine::CornerPassMemory* ReplayMachine::new_corner_pass_memory(MemoIndex& index)
+// Made empty with the machine.
+MemoState<ReplayMachine::CornerPassMemory> ReplayMachine::new_corner_pass_memory(MemoIndex& index)
 {
-    auto* memory = new_zero_state<CornerPassMemory>();
-    memory->passes.start(index);
-    return memory;
-}
-
-void ReplayMachine::MemoFree::operator()(CornerPassMemory* memo) const
-{
-    free_zero_state(memo);
+    return new_memo_state<CornerPassMemory, &CornerPassMemory::passes>(index);
 }
 
 namespace {

@@ -214,16 +214,10 @@ struct ReplayMachine::CornerRampMemo {
     SolvedRamps solved;
 };
 
-ReplayMachine::CornerRampMemo* ReplayMachine::new_corner_ramp_memo(MemoIndex& index)
+// Made empty with the machine.
+MemoState<ReplayMachine::CornerRampMemo> ReplayMachine::new_corner_ramp_memo(MemoIndex& index)
 {
-    auto* memo = new_zero_state<CornerRampMemo>();
-    memo->solved.start(index);
-    return memo;
-}
-
-void ReplayMachine::MemoFree::operator()(CornerRampMemo* memo) const
-{
-    free_zero_state(memo);
+    return new_memo_state<CornerRampMemo, &CornerRampMemo::solved>(index);
 }
 
 // The ramp solved in closed form; walked step by step where its registers

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <type_traits>
 
@@ -132,10 +133,21 @@ struct MemoTable {
     Set small_sets[std::size_t{1} << small_bits];
 };
 
-// A memo's state of zero bytes in pages of its own (std::bad_alloc when
-// the host has none); given back with free_zero_state.
+// Gives back the pages of a memo's state. It holds their size, so the
+// state's type need not be known where the state is freed.
+struct MemoPages {
+    std::size_t bytes = 0;
+    void operator()(void* state) const { platform::free_pages(state, bytes); }
+};
+
+// A memo's state of zero bytes in pages of its own.
 template <typename State>
-State* new_zero_state()
+using MemoState = std::unique_ptr<State, MemoPages>;
+
+// A memo's state, empty (std::bad_alloc when the host has no pages for it),
+// with its table of sets, the member table, started at index.
+template <typename State, auto table>
+MemoState<State> new_memo_state(MemoIndex& index)
 {
     static_assert(std::is_trivially_default_constructible_v<State> &&
                   std::is_trivially_destructible_v<State>);
@@ -143,11 +155,7 @@ State* new_zero_state()
     if (memory == nullptr) {
         throw std::bad_alloc();
     }
-    return ::new (memory) State;  // trivial: the zero bytes stay
-}
-
-template <typename State>
-void free_zero_state(State* state)
-{
-    platform::free_pages(state, sizeof(State));
+    MemoState<State> state(::new (memory) State, MemoPages{sizeof(State)});  // the zero bytes stay
+    (state.get()->*table).start(index);
+    return state;
 }

@@ -16,6 +16,7 @@
 
 #include "base/platform.h"
 #include "fwShare/machine.h"
+#include "replay/memo_space.h"
 #include "replay/ramp_closed_form.h"
 #include "replay/ramp_ticks.h"
 #include "replay/tick_account.h"
@@ -126,20 +127,15 @@ struct ReplayMachine : Machine {
     struct CornerRampMemo;  // replay/corner_ramp.cpp
     struct CornerPassMemory;  // replay/corner_pass_memo.cpp
     struct WaitMemo;  // replay/wait_memo.cpp
-    struct MemoFree {
-        void operator()(CornerRampMemo* memo) const;
-        void operator()(CornerPassMemory* memo) const;
-        void operator()(WaitMemo* memo) const;
-    };
-    const std::unique_ptr<CornerRampMemo, MemoFree> corner_ramp_memo;
-    const std::unique_ptr<CornerPassMemory, MemoFree> corner_pass_memory;
-    const std::unique_ptr<WaitMemo, MemoFree> wait_memo;
+    const MemoState<CornerRampMemo> corner_ramp_memo;
+    const MemoState<CornerPassMemory> corner_pass_memory;
+    const MemoState<WaitMemo> wait_memo;
 
 private:
     // Each memo's state, empty (replay/corner_ramp.cpp and its siblings).
-    static CornerRampMemo* new_corner_ramp_memo(MemoIndex& index);
-    static CornerPassMemory* new_corner_pass_memory(MemoIndex& index);
-    static WaitMemo* new_wait_memo(MemoIndex& index);
+    static MemoState<CornerRampMemo> new_corner_ramp_memo(MemoIndex& index);
+    static MemoState<CornerPassMemory> new_corner_pass_memory(MemoIndex& index);
+    static MemoState<WaitMemo> new_wait_memo(MemoIndex& index);
 
     // replay/tick_runner.cpp
     std::uint64_t delay_run(std::uint64_t max_ticks);

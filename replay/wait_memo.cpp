@@ -384,16 +384,10 @@ struct ReplayMachine::WaitMemo {
     WaitSets waits;
 };
 
-ReplayMachine::WaitMemo* ReplayMachine::new_wait_memo(MemoIndex& index)
+// Made empty with the machine.
+MemoState<ReplayMachine::WaitMemo> ReplayMachine::new_wait_memo(MemoIndex& index)
 {
-    auto* memo = new_zero_state<WaitMemo>();
-    memo->waits.start(index);
-    return memo;
-}
-
-void ReplayMachine::MemoFree::operator()(WaitMemo* memo) const
-{
-    free_zero_state(memo);
+    return new_memo_state<WaitMemo, &WaitMemo::waits>(index);
 }
 
 SvoRunEnd ReplayMachine::wait_memo_run(const VdbData* wait_rec, std::uint64_t max_ticks,
