@@ -8,8 +8,9 @@
 #include <cstring>
 #include <new>
 
-#include "design/design_geometry.h"
-#include "design/design_readers.h"
+#include "design/raster_job.h"
+#include "design/read/design_geometry.h"
+#include "design/read/design_readers.h"
 #include "design/vector_job.h"
 
 namespace {

@@ -6,9 +6,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "design/design_geometry.h"
+#include "design/read/design_geometry.h"
 #include "design/design_import.h"
-#include "design/design_readers.h"
+#include "design/read/design_readers.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "design/design_readers.h"
+#include "design/raster_job.h"
 
 namespace design {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "design/colour.h"
+#include "design/read/colour.h"
 #include "design/cut_order.h"
 
 namespace design {

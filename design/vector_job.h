@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "design/design_geometry.h"
+#include "design/read/design_geometry.h"
 #include "design/design_import.h"
 
 namespace design {

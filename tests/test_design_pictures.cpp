@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "design/design_readers.h"
+#include "design/read/design_readers.h"
 #include "design_test_util.h"
 
 namespace {

@@ -1,10 +1,10 @@
-#include "design/svg_style.h"
+#include "design/read/svg_style.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 
-#include "design/colour.h"
+#include "design/read/colour.h"
 
 namespace design {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "design/design_geometry.h"
+#include "design/read/design_geometry.h"
 
 namespace design {
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <numbers>
 #include <string>
 #include <unordered_map>
@@ -12,10 +13,10 @@
 
 #include <pugixml.hpp>
 
-#include "design/colour.h"
-#include "design/design_readers.h"
-#include "design/svg_parts.h"
-#include "design/svg_style.h"
+#include "design/read/colour.h"
+#include "design/read/design_readers.h"
+#include "design/read/svg_parts.h"
+#include "design/read/svg_style.h"
 
 namespace design {
 

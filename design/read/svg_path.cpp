@@ -6,7 +6,7 @@
 #include <numbers>
 #include <string>
 
-#include "design/svg_parts.h"
+#include "design/read/svg_parts.h"
 
 namespace design {
 

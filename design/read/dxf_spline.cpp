@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "design/dxf_parts.h"
+#include "design/read/dxf_parts.h"
 
 namespace design {
 

@@ -1,4 +1,5 @@
-// The readers of each kind of design, and the writer of a picture's job.
+// The readers of each kind of design: vector designs as flattened
+// subpaths, pictures as the pixels that burn.
 #pragma once
 
 #include <cstdint>
@@ -6,8 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "design/design_geometry.h"
-#include "design/design_import.h"
+#include "design/read/design_geometry.h"
 
 namespace design {
 
@@ -54,14 +54,5 @@ struct Picture {
 // (when given) is refused.
 Picture read_png(std::string_view bytes, const ImportLimits& limits);
 Picture read_jpeg(std::string_view bytes, const ImportLimits& limits);
-
-// Writes the raster job of a picture and fills the summary's raster part.
-std::string write_raster_job(const Picture& picture, const DesignSettings& settings,
-                             DesignSummary* summary);
-
-// The lines per inch the machine steps evenly: the divisors of 3048, and
-// 304 and 609.
-bool lpi_supported(int lpi);
-int nearest_supported_lpi(int lpi);
 
 }  // namespace design

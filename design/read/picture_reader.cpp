@@ -11,7 +11,7 @@
 #include <jpeglib.h>
 #include <spng.h>
 
-#include "design/design_readers.h"
+#include "design/read/design_readers.h"
 
 namespace design {
 

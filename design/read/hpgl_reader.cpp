@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "design/design_readers.h"
+#include "design/read/design_readers.h"
 
 namespace design {
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "design/design_geometry.h"
+#include "design/read/design_geometry.h"
 
 namespace design {
 

@@ -10,7 +10,7 @@
 
 #include <pugixml.hpp>
 
-#include "design/design_geometry.h"
+#include "design/read/design_geometry.h"
 
 namespace design {
 

@@ -12,8 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "design/design_readers.h"
-#include "design/dxf_parts.h"
+#include "design/read/design_readers.h"
+#include "design/read/dxf_parts.h"
 
 namespace design {
 

@@ -1,4 +1,4 @@
-#include "design/design_geometry.h"
+#include "design/read/design_geometry.h"
 
 #include <algorithm>
 #include <cmath>

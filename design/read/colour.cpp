@@ -1,4 +1,4 @@
-#include "design/colour.h"
+#include "design/read/colour.h"
 
 #include <algorithm>
 #include <cctype>
