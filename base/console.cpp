@@ -85,14 +85,14 @@ ConsoleSink ConsoleCapture::sink()
 ConsoleSink Console::console_set_sink(ConsoleSink sink)
 {
     const ConsoleSink previous = console_sink_;
-    console_sink_ = sink.write != nullptr ? sink : console_standard_sink();
+    console_sink_ = sink.receive != nullptr ? sink : console_standard_sink();
     return previous;
 }
 
 void Console::console_write(ConsoleStream stream, const char* text, std::size_t size)
 {
     ++console_write_count_;
-    console_sink_.write(console_sink_.context, stream, text, size);
+    console_sink_.receive(console_sink_.context, stream, text, size);
 }
 
 void Console::console_vprintf(const char* fmt, std::va_list args)

@@ -28,7 +28,7 @@ using ConsoleWrite = void (*)(void* context, ConsoleStream stream, const char* t
                               std::size_t size);
 
 struct ConsoleSink {
-    ConsoleWrite write = nullptr;  // null: standard output and standard error
+    ConsoleWrite receive = nullptr;  // null: standard output and standard error
     void* context = nullptr;
 };
 

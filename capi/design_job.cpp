@@ -11,7 +11,7 @@
 #include "vemtrac/vemtrac.h"
 
 #ifdef VEMTRAC_DESIGN_IMPORT
-#include "design/design_input.h"
+#include "report/design_estimate.h"
 #endif
 
 namespace {

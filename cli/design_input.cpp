@@ -10,7 +10,7 @@
 
 #ifdef VEMTRAC_DESIGN_IMPORT
 #include "design/design_import.h"
-#include "design/design_input.h"
+#include "report/design_estimate.h"
 #endif
 
 namespace {

@@ -86,7 +86,7 @@ JobReport report_one(const std::string& job, const CliOptions& options, OutputFi
     if (design.is_design && !design.ok) {
         // Through the runs' console, so that it comes in the order of the jobs.
         const std::string line = "vemtrac: " + shown::text(design.error) + "\n";
-        console.write(console.context, ConsoleStream::diagnostic, line.data(), line.size());
+        console.receive(console.context, ConsoleStream::diagnostic, line.data(), line.size());
         return unreadable_job_report(job, design.error);
     }
     JobRequest request = job_request_for(file, options);

@@ -99,7 +99,7 @@ void tally_then_write(void* context, ConsoleStream stream, const char* text, std
     if (stream == ConsoleStream::console) {
         m.report_tally_console(std::string_view(text, size));
     }
-    m.tallied_console.write(m.tallied_console.context, stream, text, size);
+    m.tallied_console.receive(m.tallied_console.context, stream, text, size);
 }
 
 // The sink a job runs with: the request's, behind the tally when the
@@ -109,7 +109,7 @@ ConsoleSink job_console(JobMachine& m, const JobRequest& request)
     if (!request.account_ticks || !request.tally_report) {
         return request.console;
     }
-    m.tallied_console = request.console.write != nullptr ? request.console
+    m.tallied_console = request.console.receive != nullptr ? request.console
                                                          : console_standard_sink();
     return ConsoleSink{tally_then_write, &m};
 }

@@ -24,7 +24,7 @@ struct HeldWrite {
 class OrderedConsole {
 public:
     OrderedConsole(ConsoleSink sink, std::size_t count, const RunFinished& finished)
-        : sink_(sink.write != nullptr ? sink : console_standard_sink()), finished_(finished),
+        : sink_(sink.receive != nullptr ? sink : console_standard_sink()), finished_(finished),
           done_(count, false), held_(count)
     {
     }
@@ -34,7 +34,7 @@ public:
     {
         const std::lock_guard<std::mutex> hold(mutex_);
         if (i == head_) {
-            sink_.write(sink_.context, stream, text, size);
+            sink_.receive(sink_.context, stream, text, size);
         } else {
             held_[i].push_back({stream, std::string(text, size)});
         }
@@ -43,7 +43,7 @@ public:
     // Run i has finished (failed: by an exception, after which no run is
     // told finished): every finished run from the head on goes out, and
     // what the next unfinished run wrote so far.
-    void finish(std::size_t i, bool failed)
+    void run_finished(std::size_t i, bool failed)
     {
         const std::lock_guard<std::mutex> hold(mutex_);
         done_[i] = true;
@@ -64,7 +64,7 @@ private:
     void release(std::size_t i)
     {
         for (const HeldWrite& w : held_[i]) {
-            sink_.write(sink_.context, w.stream, w.text.data(), w.text.size());
+            sink_.receive(sink_.context, w.stream, w.text.data(), w.text.size());
         }
         held_[i].clear();
         held_[i].shrink_to_fit();
@@ -133,7 +133,7 @@ void run_in_order(std::size_t count, unsigned threads, ConsoleSink sink, const P
                     failure = std::current_exception();
                 }
             }
-            console.finish(i, failed);
+            console.run_finished(i, failed);
         }
     };
     std::vector<std::thread> pool;

@@ -20,7 +20,7 @@ void drop_console(void*, ConsoleStream, const char*, std::size_t) {}
 
 // The value a setting ran at: the override's when there is one, else the
 // job's own.
-std::int32_t setting_value(const std::string& bytes, const SettingOverrides& overrides,
+std::int32_t value_ran_at(const std::string& bytes, const SettingOverrides& overrides,
                            const std::string& key)
 {
     for (const SettingOverride& setting : overrides) {
@@ -55,7 +55,7 @@ std::vector<JobSetting> job_settings(const JobReport& report, const std::string&
     }
     std::vector<JobSetting> settings;
     for (const std::string& key : keys) {
-        settings.emplace_back(key, setting_value(bytes, overrides, key));
+        settings.emplace_back(key, value_ran_at(bytes, overrides, key));
     }
     return settings;
 }
@@ -181,7 +181,7 @@ bool EstimateQueue::import_in_place(std::string& body, const EstimateAsk& ask,
         return true;
     }
     if (!design.ok) {
-        refuse_design(res, design, options_.memory_budget, design_bytes);
+        send_error(res, 422, design_refusal(design, options_.memory_budget, design_bytes));
         return false;
     }
     // The job takes the design's place, and the design's memory goes: what
@@ -200,7 +200,7 @@ bool EstimateQueue::import_in_place(std::string& body, const EstimateAsk& ask,
     return true;
 }
 
-bool EstimateQueue::run(const httplib::Request& req, std::string& body, httplib::Response& res,
+bool EstimateQueue::estimate(const httplib::Request& req, std::string& body, httplib::Response& res,
                         EstimateRun* out)
 {
     EstimateAsk ask;
@@ -268,7 +268,7 @@ bool EstimateQueue::import(const httplib::Request& req, const std::string& body,
         *out = import_body(body, ask.name, ask.import_args, allowed, true);
         connection_note_memory(allowed);
         if (!out->ok) {
-            refuse_design(res, *out, options_.memory_budget, body.size());
+            send_error(res, 422, design_refusal(*out, options_.memory_budget, body.size()));
         }
         return out->ok;
     });

@@ -60,10 +60,10 @@ public:
 
     // Runs the job of the request, a design in the body imported first
     // (the body then holds the job); false with the error answered.
-    bool run(const httplib::Request& req, std::string& body, httplib::Response& res,
-             EstimateRun* out);
+    bool estimate(const httplib::Request& req, std::string& body, httplib::Response& res,
+               EstimateRun* out);
 
-    // Runs the sweep of the request, as run does; false with the error
+    // Runs the sweep of the request, as estimate does; false with the error
     // answered.
     bool sweep(const httplib::Request& req, std::string& body, httplib::Response& res,
                const SweepSpec& sweep_asked, SweepResult* out, std::string* name);

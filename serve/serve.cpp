@@ -201,7 +201,7 @@ void post_job(httplib::Server& server, const char* pattern,
             return;
         }
         run.body_bytes = body.size();
-        if (queue->run(req, body, res, &run)) {
+        if (queue->estimate(req, body, res, &run)) {
             std::string().swap(body);  // the answer needs the job's figures only
             answer(req, res, run);
         }

@@ -1,13 +1,10 @@
 #include "serve/serve_design.h"
 
-#include <algorithm>
-
 #include "job/file_kind.h"
-#include "serve/serve_query.h"
 
 #ifdef VEMTRAC_DESIGN_IMPORT
 #include "design/design_import.h"
-#include "design/design_input.h"
+#include "report/design_estimate.h"
 #endif
 
 namespace {
@@ -34,21 +31,16 @@ std::size_t import_allowance(std::size_t memory_budget, std::size_t body_bytes)
 }
 
 #ifdef VEMTRAC_DESIGN_IMPORT
-bool read_import_args(const httplib::Request& req, httplib::Response& res, ImportArgs* args)
+bool import_setting_known(std::string_view name)
 {
-    for (auto& [name, value] : query_pairs(req)) {
-        std::replace(name.begin(), name.end(), '-', '_');
-        if (design_setting_known(name)) {
-            args->emplace_back(std::move(name), std::move(value));
-        }
-    }
+    return design_setting_known(name);
+}
+
+std::string import_args_problem(const ImportArgs& args)
+{
     DesignSettings settings;
     std::string error;
-    if (!settings_of(*args, &settings, &error)) {
-        send_error(res, 400, "import " + error);
-        return false;
-    }
-    return true;
+    return settings_of(args, &settings, &error) ? std::string() : "import " + error;
 }
 
 ImportedBody import_body(std::string_view body, const std::string& name, const ImportArgs& args,
@@ -80,9 +72,14 @@ ImportedBody import_body(std::string_view body, const std::string& name, const I
     return out;
 }
 #else
-bool read_import_args(const httplib::Request&, httplib::Response&, ImportArgs*)
+bool import_setting_known(std::string_view)
 {
-    return true;
+    return false;
+}
+
+std::string import_args_problem(const ImportArgs&)
+{
+    return {};
 }
 
 ImportedBody import_body(std::string_view, const std::string&, const ImportArgs&, std::size_t,
@@ -97,13 +94,13 @@ ImportedBody import_body(std::string_view, const std::string&, const ImportArgs&
 }
 #endif
 
-void refuse_design(httplib::Response& res, const ImportedBody& design, std::size_t memory_budget,
-                   std::size_t body_bytes)
+std::string design_refusal(const ImportedBody& design, std::size_t memory_budget,
+                           std::size_t body_bytes)
 {
     std::string text = design.error;
     if (text.find("of memory allowed") != std::string::npos) {
         text += " (a request may take --memory-budget-mib " + std::to_string(memory_budget >> 20) +
                 " and three times its " + std::to_string(body_bytes) + " bytes here)";
     }
-    send_error(res, 422, text);
+    return text;
 }

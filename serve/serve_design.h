@@ -11,19 +11,18 @@
 #include <utility>
 #include <vector>
 
-#include <httplib.h>
-
 #include "report/pass_times.h"
 
 // The import settings of a query in the order given: (name, value), the
 // names as the import's JSON has them.
 using ImportArgs = std::vector<std::pair<std::string, std::string>>;
 
-// Reads the import settings from the query's parameters, each named as the
-// import's JSON names it or as the command line's option without "--"
-// ("speed_code" or "speed-code"); other parameters are left alone. False
-// with the error answered (400) for a setting that does not hold.
-bool read_import_args(const httplib::Request& req, httplib::Response& res, ImportArgs* args);
+// True when name (as the import's JSON names it) is an import setting;
+// false for every name in a build without the import.
+bool import_setting_known(std::string_view name);
+
+// Why the settings do not hold together ("import ..."), or nothing.
+std::string import_args_problem(const ImportArgs& args);
 
 // A request's body after the import.
 struct ImportedBody {
@@ -49,7 +48,7 @@ ImportedBody import_body(std::string_view body, const std::string& name, const I
 // three times the body, as every request may grow the service by.
 std::size_t import_allowance(std::size_t memory_budget, std::size_t body_bytes);
 
-// Answers 422 for a design that could not be imported, naming the problem
-// (and the request's allowance when memory was short).
-void refuse_design(httplib::Response& res, const ImportedBody& design, std::size_t memory_budget,
-                   std::size_t body_bytes);
+// Why a design could not be imported, for the 422 answer: the problem,
+// and the request's allowance when memory was short.
+std::string design_refusal(const ImportedBody& design, std::size_t memory_budget,
+                           std::size_t body_bytes);

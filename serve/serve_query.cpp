@@ -160,6 +160,22 @@ bool read_cost_rate(const httplib::Request& req, httplib::Response& res,
     return true;
 }
 
+bool read_import_args(const httplib::Request& req, httplib::Response& res, ImportArgs* args)
+{
+    for (auto& [name, value] : query_pairs(req)) {
+        std::replace(name.begin(), name.end(), '-', '_');
+        if (import_setting_known(name)) {
+            args->emplace_back(std::move(name), std::move(value));
+        }
+    }
+    const std::string problem = import_args_problem(*args);
+    if (!problem.empty()) {
+        send_error(res, 400, problem);
+        return false;
+    }
+    return true;
+}
+
 // Reads the query of an estimate request; false with the error answered.
 bool read_ask(const httplib::Request& req, const std::string& /*body*/, httplib::Response& res,
               const ServeOptions& options, EstimateAsk* ask)

@@ -41,6 +41,12 @@ void send_error(httplib::Response& res, int status, const std::string& message);
 // A whole number of decimal digits within 1..limit, or 0.
 std::uint64_t positive_number(const std::string& text, std::uint64_t limit);
 
+// Reads the import settings from the query's parameters, each named as the
+// import's JSON names it or as the command line's option without "--"
+// ("speed_code" or "speed-code"); other parameters are left alone. False
+// with the error answered (400) for a setting that does not hold.
+bool read_import_args(const httplib::Request& req, httplib::Response& res, ImportArgs* args);
+
 // The rate and setup of the query (rate= per hour, setup= minutes), when a
 // rate is given; false with the error answered.
 bool read_cost_rate(const httplib::Request& req, httplib::Response& res,
