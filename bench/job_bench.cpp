@@ -74,7 +74,8 @@ void BM_Job(benchmark::State& state, BenchJob job, JobMode mode)
         job_ticks = static_cast<std::uint32_t>(m.svo_tick_count);
         ticks += job_ticks;
     }
-    state.counters["ticks/s"] = benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
+    state.counters["ticks/s"] =
+        benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
     state.counters["ticks"] = static_cast<double>(job_ticks);
     state.counters["estimate_ms"] =
         static_cast<double>(job_run_time(m.job_start_tick, m.job_end_tick).ms);
@@ -105,10 +106,11 @@ void BM_Job(benchmark::State& state, BenchJob job, JobMode mode)
 void register_job_benchmarks()
 {
     for (const BenchJob& job : bench_jobs) {
-        const std::pair<JobMode, const char*> modes[] = {{JobMode::full_replay, "/full_replay"},
-                                                         {JobMode::default_run, "/default"},
-                                                         {JobMode::read_and_plan, "/read_and_plan"},
-                                                         {JobMode::read_and_plan_ring_full, "/read_and_plan_ring_full"}};
+        const std::pair<JobMode, const char*> modes[] = {
+            {JobMode::full_replay, "/full_replay"},
+            {JobMode::default_run, "/default"},
+            {JobMode::read_and_plan, "/read_and_plan"},
+            {JobMode::read_and_plan_ring_full, "/read_and_plan_ring_full"}};
         for (const auto& [mode, suffix] : modes) {
             const std::string name = "BM_Job/" + std::string(job.name) + suffix;
             auto* b = benchmark::RegisterBenchmark(name.c_str(), BM_Job, job, mode);

@@ -45,7 +45,8 @@ std::string many_entries_job(long entries)
         if (stroke % 50 == 0) {
             job += "execute_penselect " + std::to_string(stroke / 50 % 4 + 1) + "\n";
         }
-        const int hop_x = static_cast<int>(next(401)) - 200, hop_y = static_cast<int>(next(401)) - 200;
+        const int hop_x = static_cast<int>(next(401)) - 200,
+                  hop_y = static_cast<int>(next(401)) - 200;
         job += "pu_default " + std::to_string(hop_x) + " " + std::to_string(hop_y) + "\n";
         net_x += hop_x;
         net_y += hop_y;

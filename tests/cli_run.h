@@ -79,11 +79,12 @@ private:
 // entry the interpreter does not know.
 inline std::string pens_images_cut_short()
 {
-    std::string job = "VemtracCmdVer 1\nToHpglMode 0\nexecute_penselect 1\npu_default 1016 1016\n"
-                      "pd_default 2032 0\nexecute_penselect 2\npu_default 0 508\npd_default 0 2032\n"
-                      "ToPclMode 0\n"
-                      "RasterDPI 300\nRasterUnit 254\nRasterSpeedX 1000\nRasterSpeedY 1000\n"
-                      "RasterBandingFree 1\nImageWidth 300\nImageHeight 20\n";
+    std::string job =
+        "VemtracCmdVer 1\nToHpglMode 0\nexecute_penselect 1\npu_default 1016 1016\n"
+        "pd_default 2032 0\nexecute_penselect 2\npu_default 0 508\npd_default 0 2032\n"
+        "ToPclMode 0\n"
+        "RasterDPI 300\nRasterUnit 254\nRasterSpeedX 1000\nRasterSpeedY 1000\n"
+        "RasterBandingFree 1\nImageWidth 300\nImageHeight 20\n";
     for (const char* at : {"SetHorizontalPositionPCL 1 300\nSetVerticalPositionPCL 1 254\n",
                            "SetHorizontalPositionPCL 1 1200\nSetVerticalPositionPCL 1 600\n"}) {
         job += std::string(at) + "SetStartRasterGraphics 0\n";

@@ -33,7 +33,8 @@ private:
     std::uint32_t state_;
 };
 
-inline void entry(std::string& job, std::string_view keyword, std::initializer_list<std::int32_t> values)
+inline void entry(std::string& job, std::string_view keyword,
+                  std::initializer_list<std::int32_t> values)
 {
     job += keyword;
     for (const std::int32_t v : values) {

@@ -213,8 +213,9 @@ TEST(Api, SettingsRunTheJobAsEditedAndSweepsAgree)
     // A sweep's point is the estimate at that value, with the other setting
     // held; its costs are (hours run + hours of setup) x rate.
     const std::int64_t values[] = {1000, 800};
-    char* text = vemtrac_sweep_json(job.data(), job.size(), "RasterSpeedX", values, 2,
-                                    R"({"set": {"VectorSpeed.2": 400}, "rate": 60, "setup_minutes": 5})");
+    char* text =
+        vemtrac_sweep_json(job.data(), job.size(), "RasterSpeedX", values, 2,
+                           R"({"set": {"VectorSpeed.2": 400}, "rate": 60, "setup_minutes": 5})");
     ASSERT_NE(text, nullptr);
     const json sweep = json::parse(text).at("sweep");
     vemtrac_free(text);
@@ -241,7 +242,8 @@ TEST(Api, BadSettingsAndSweepsAreErrors)
         EXPECT_EQ(r.at("result"), "error") << bad;
     }
     const std::vector<std::int64_t> many(1002, 500);
-    const auto sweep = [](const char* key, const std::vector<std::int64_t>& values, const char* options) {
+    const auto sweep = [](const char* key, const std::vector<std::int64_t>& values,
+                          const char* options) {
         char* text = vemtrac_sweep_json("", 0, key, values.data(), values.size(), options);
         const json r = text != nullptr ? json::parse(text) : json(nullptr);
         vemtrac_free(text);
@@ -252,7 +254,8 @@ TEST(Api, BadSettingsAndSweepsAreErrors)
     EXPECT_EQ(sweep("Bogus", {1}, nullptr).at("result"), "error");
     EXPECT_EQ(sweep("RasterSpeedX", {1, 70000}, nullptr).at("result"), "error");
     EXPECT_EQ(sweep("RasterSpeedX", {1}, R"({"rate": -1})").at("result"), "error");
-    EXPECT_TRUE(sweep("RasterSpeedX", {1}, R"({"rate": 1.5, "setup_minutes": 0})").contains("sweep"));
+    EXPECT_TRUE(
+        sweep("RasterSpeedX", {1}, R"({"rate": 1.5, "setup_minutes": 0})").contains("sweep"));
     EXPECT_EQ(sweep(nullptr, {1}, nullptr).at("result"), "error");
     const json both = sweep("VectorSpeed.4", {100, 200}, R"({"set": {"VectorSpeed.4": 300}})");
     EXPECT_NE(both.at("reason").get<std::string>().find("VectorSpeed.4 is both set and swept"),

@@ -17,8 +17,9 @@ TEST(Cli, HelpVersionAndFolderForms)
 {
     CliRun cli;
     EXPECT_EQ(cli.run("--help"), 0);
-    for (const char* part : {"Vemtrac.cmd", "Vemtrac.sts", "--report", "--json", "--timeline",
-                             "--svg", "--replay fast|full|literal", "position loop", "VEMTRAC_DEBUG"}) {
+    for (const char* part :
+         {"Vemtrac.cmd", "Vemtrac.sts", "--report", "--json", "--timeline", "--svg",
+          "--replay fast|full|literal", "position loop", "VEMTRAC_DEBUG"}) {
         EXPECT_NE(cli.out.find(part), std::string::npos) << part;
     }
     EXPECT_EQ(cli.run("-h"), 0);
@@ -134,7 +135,9 @@ TEST(Cli, UnreadableJobIsReportedAndTheOthersRun)
     EXPECT_EQ(doc.at("jobs")[0].at("result"), "unreadable");
     EXPECT_EQ(doc.at("jobs")[2].at("result"), "unreadable");
     EXPECT_EQ(doc.at("jobs")[2].at("reason").get<std::string>().rfind("not a job file: it looks "
-                                                                      "like a PDF document", 0), 0u);
+                                                                      "like a PDF document",
+                                                                      0),
+              0u);
     EXPECT_EQ(doc.at("total").at("jobs"), 4);
     EXPECT_EQ(doc.at("total").at("estimated"), 1);
     EXPECT_EQ(doc.at("jobs")[1].at("result"), "refused");
@@ -216,14 +219,17 @@ TEST(Cli, AnyNameAnyByteGivesValidOutputs)
     // A NUL in a keyword is shown, not taken as its end; messages about two
     // jobs of one name tell them apart, with the line beside the entry.
     cli.write("a/job.cmd", "VemtracCmdVer 1\n");
-    cli.write("b/job.cmd", std::string("VemtracCmdVer 1\n\nexecute_penselect 1 pd\0default 100 0\n", 54));
+    cli.write("b/job.cmd",
+              std::string("VemtracCmdVer 1\n\nexecute_penselect 1 pd\0default 100 0\n", 54));
     EXPECT_EQ(cli.run("--report a/job.cmd b/job.cmd"), 3);
     EXPECT_NE(cli.err.find("vemtrac: b/job.cmd line 3, entry 3 \"pd\\x00default\": unknown"),
               std::string::npos) << cli.err;
     EXPECT_NE(cli.out.find("at line 3, entry 3 \"pd\\x00default\""), std::string::npos) << cli.out;
 
     // Unknown replay and trace names are said, with the known ones.
-    EXPECT_EQ(cli.run("--report a/job.cmd", "VEMTRAC_REPLAY=slow VEMTRAC_DEBUG=\"$(printf 'No\\033')\""), 0);
+    EXPECT_EQ(
+        cli.run("--report a/job.cmd", "VEMTRAC_REPLAY=slow VEMTRAC_DEBUG=\"$(printf 'No\\033')\""),
+        0);
     EXPECT_NE(cli.err.find("VEMTRAC_REPLAY value \"slow\" (the values are full, fast and literal)"),
               std::string::npos) << cli.err;
     EXPECT_NE(cli.err.find("unknown debug category \"No\\x1B\"; the categories are:"),

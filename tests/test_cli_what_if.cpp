@@ -138,10 +138,11 @@ TEST(Cli, ImportWritesTheJobTheReportEstimates)
     const std::string job = read_all(cli.dir() / "tag.cmd");
     EXPECT_EQ(job.rfind("VemtracCmdVer 1\n", 0), 0u);
     const std::set<std::string> before = cli.files();
-    for (const char* args : {"import tag.svg -o tag.cmd --force", "import tag.svg -o tag.svg --force",
-                             "import tag.svg -o notes.txt", "import tag.svg", "import -o x.cmd",
-                             "import tag.svg -o x.cmd --speed 1=fast", "--report --lpi 0 tag.svg",
-                             "import tag.svg -o x.cmd --set VectorSpeed.1=5", "--pen red=1 tag.cmd"}) {
+    for (const char* args :
+         {"import tag.svg -o tag.cmd --force", "import tag.svg -o tag.svg --force",
+          "import tag.svg -o notes.txt", "import tag.svg", "import -o x.cmd",
+          "import tag.svg -o x.cmd --speed 1=fast", "--report --lpi 0 tag.svg",
+          "import tag.svg -o x.cmd --set VectorSpeed.1=5", "--pen red=1 tag.cmd"}) {
         EXPECT_EQ(cli.run(args), 2) << args;
         EXPECT_EQ(cli.files(), before) << args;
     }

@@ -47,7 +47,10 @@ protected:
         err = ::testing::internal::GetCapturedStderr();
     }
 
-    std::vector<std::string> status() const { return status_lines(folder.read_file("Vemtrac.sts")); }
+    std::vector<std::string> status() const
+    {
+        return status_lines(folder.read_file("Vemtrac.sts"));
+    }
 
     // The command kinds committed so far, in ring order from record 0.
     std::vector<int> committed_kinds() const
@@ -277,7 +280,8 @@ struct ReferenceReader {
         }
         back(c);
         error = too_large ? CmdReadError::number_out_of_range : error;
-        *value = too_large ? *value : static_cast<std::int32_t>(sign == '-' ? -magnitude : magnitude);
+        *value =
+            too_large ? *value : static_cast<std::int32_t>(sign == '-' ? -magnitude : magnitude);
         return too_large ? 0 : 1;
     }
     int read_entry(char* keyword, std::int32_t* first, std::int32_t* second)
@@ -326,7 +330,9 @@ std::string random_job(std::mt19937& rng, std::size_t min_size, int pieces)
         case 3: job += std::string(1 + pick(12), static_cast<char>('a' + pick(26))); break;
         case 4: job += std::string(pick(4) == 0 ? 255 + pick(8) : 1 + pick(20), 'K'); break;
         case 5: job += static_cast<char>(pick(256)); break;
-        default: job += " pd_default " + digits(1 + pick(3)) + " -" + digits(1 + pick(3)) + "\n"; break;
+        default:
+            job += " pd_default " + digits(1 + pick(3)) + " -" + digits(1 + pick(3)) + "\n";
+            break;
         }
     }
     return job;
@@ -354,10 +360,12 @@ void expect_reads_alike(const std::string& job, const CmdSource& source, std::mt
     for (int ends = 0; ends < 2;) {
         std::int32_t a = 7777, b = 7777, ref_a = 7777, ref_b = 7777;
         const bool entry = rng() % 4 != 0;
-        const int got = entry ? cmd_read_entry(reader.get(), keyword, &a, &b) : cmd_read_int(reader.get(), &a);
-        const int ref_got = entry ? ref.read_entry(ref_keyword, &ref_a, &ref_b) : ref.read_int(&ref_a);
-        ASSERT_EQ(read_outcome(got, keyword, reader->keyword_length, a, b, reader->error, reader->line,
-                               reader->keyword_line),
+        const int got =
+            entry ? cmd_read_entry(reader.get(), keyword, &a, &b) : cmd_read_int(reader.get(), &a);
+        const int ref_got =
+            entry ? ref.read_entry(ref_keyword, &ref_a, &ref_b) : ref.read_int(&ref_a);
+        ASSERT_EQ(read_outcome(got, keyword, reader->keyword_length, a, b, reader->error,
+                               reader->line, reader->keyword_line),
                   read_outcome(ref_got, ref_keyword, ref.keyword_length, ref_a, ref_b, ref.error,
                                ref.line, ref.keyword_line))
             << "at byte " << ref.pos << " of a job of " << job.size();

@@ -122,7 +122,8 @@ TEST(EndToEnd, BadEntryEndsTheJobWithTheTimeOfWhatRanBefore)
     const auto expected = status_lines(whole.read_file("Vemtrac.sts"));
 
     JobFolder cut;
-    cut.write_job("execute_penselect 1\npd_default 2032 0\nexecute_penselect 40\npd_default 2032 0\n");
+    cut.write_job(
+        "execute_penselect 1\npd_default 2032 0\nexecute_penselect 40\npd_default 2032 0\n");
     EXPECT_EQ(cut.run(), 0);
     const auto lines = status_lines(cut.read_file("Vemtrac.sts"));
     ASSERT_EQ(lines.size(), 5u);

@@ -99,7 +99,8 @@ TEST(HostileInput, OtherEditorsLineEndsTabsAndByteOrderMarkReadAlike)
 
     auto replaced = [&](const std::string& from, const std::string& to) {
         std::string s = job;
-        for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) {
+        for (std::size_t at = s.find(from); at != std::string::npos;
+             at = s.find(from, at + to.size())) {
             s.replace(at, from.size(), to);
         }
         return s;
@@ -262,7 +263,8 @@ TEST(HostileInput, StatusFileThatCannotBeWritten)
     JobFolder read_only;
     read_only.write_job(two_inch_cut);
     ASSERT_EQ(::chmod(read_only.path().c_str(), 0555), 0);
-    const std::string as_user = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
+    const std::string as_user =
+        ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
     EXPECT_EQ(read_only.run(as_user), 0);
     ::chmod(read_only.path().c_str(), 0755);
     EXPECT_FALSE(read_only.has_file("Vemtrac.sts"));
@@ -286,7 +288,8 @@ TEST(HostileInput, InputsThatOnceFoundFaultsEndCleanly)
         EXPECT_EQ(r.exit_code, 0) << input;
         ASSERT_FALSE(r.status.empty()) << input;
         if (r.status[0] == "VMTC_Error") {
-            EXPECT_EQ(r.status, (std::vector<std::string>{"VMTC_Error", "VersionMisMatch"})) << input;
+            EXPECT_EQ(r.status, (std::vector<std::string>{"VMTC_Error", "VersionMisMatch"}))
+                << input;
             continue;
         }
         ASSERT_EQ(r.status.size(), 5u) << input;

@@ -34,7 +34,8 @@ TEST(OutputFile, ReplacesWholeOrNotAtAll)
     dropped.write("half");
     dropped.discard();
     EXPECT_EQ(read_all(path), "new lines");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator{}), 2);  // no scratch file left
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator{}),
+              2);  // no scratch file left
 
     // A full disk: the failure is said, at the latest when closing.
     OutputFile full;

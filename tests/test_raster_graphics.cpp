@@ -297,7 +297,8 @@ TEST_F(RasterImage, ImageAtAUnitWithoutATableStepsByTheTableInForce)
     for (std::size_t index = 201; index <= 203; ++index) {
         const Calls calls = queue_calls([&] { RasterLineOut(); });
         ASSERT_EQ(calls.size(), 4u);
-        EXPECT_EQ(calls[3], "srvo_on_ve(0," + std::to_string(-2 * raster_steps_609[index]) + ",0,0);");
+        EXPECT_EQ(calls[3],
+                  "srvo_on_ve(0," + std::to_string(-2 * raster_steps_609[index]) + ",0,0);");
     }
 }
 
@@ -350,7 +351,8 @@ TEST(RasterJob, ImageEndNeedsBothResolutions)
 {
     const std::string image = std::string("RasterDPI 300\nRasterUnit 254\n") + small_image +
                               "SetStartRasterGraphics 0\nRasterLineOut 0\nRasterLineOut 0\n";
-    expect_job_ends_at(image + "RasterUnit 0\n", "SetEndRasterGraphics 0\n", "SetEndRasterGraphics");
+    expect_job_ends_at(image + "RasterUnit 0\n", "SetEndRasterGraphics 0\n",
+                       "SetEndRasterGraphics");
     expect_job_ends_at(image + "RasterDPI 0\n", "SetEndRasterGraphics 0\n", "SetEndRasterGraphics");
 }
 

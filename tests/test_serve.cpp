@@ -183,7 +183,8 @@ TEST(Serve, HeadersCrossOriginAndQueryLimits)
 
     const std::string job = example_job("mixed_job.cmd");
     const auto post = [&](const std::string& query, const std::string& body) {
-        return plain.client().Post(("/v1/estimate" + query).c_str(), body, "application/octet-stream");
+        return plain.client().Post(("/v1/estimate" + query).c_str(), body,
+                                   "application/octet-stream");
     };
     for (const char* query : {"?tick_limit=0", "?tick_limit=100001", "?tick_limit=1e3",
                               "?replay=sideways"}) {
@@ -237,7 +238,8 @@ TEST(Serve, CutsALongEstimateShortAndTurnsAwayAFullQueue)
     options.time_limit_ms = 0;
     {
         LocalServer server(options);
-        auto r = server.client().Post("/v1/estimate", slow_zigzag_job(10), "application/octet-stream");
+        auto r =
+            server.client().Post("/v1/estimate", slow_zigzag_job(10), "application/octet-stream");
         ASSERT_TRUE(r);
         ASSERT_EQ(r->status, 200);
         const auto figures = nlohmann::json::parse(r->body);
@@ -308,12 +310,14 @@ TEST(Serve, SettingsAndSweepsAnswerAsTheLibraryDoes)
          {"/v1/estimate?set=Bogus=1", "/v1/timeline?set=RasterSpeedX=65536",
           "/v1/picture?set=VectorSpeed.0=5", "/v1/estimate?set=RasterSpeedX",
           "/v1/sweep?values=1,2", "/v1/sweep?key=Bogus&values=1",
-          "/v1/sweep?key=RasterSpeedX&values=1,,2", "/v1/sweep?key=RasterSpeedX&values=99999999999999999999",
+          "/v1/sweep?key=RasterSpeedX&values=1,,2",
+          "/v1/sweep?key=RasterSpeedX&values=99999999999999999999",
           "/v1/sweep?key=RasterSpeedX&from=1000&to=600&step=200",
           "/v1/sweep?key=RasterSpeedX&from=600&to=1000&step=0",
           "/v1/sweep?key=RasterSpeedX&from=0&to=2000&step=1",
-          "/v1/sweep?key=RasterSpeedX&from=600&to=1000", "/v1/sweep?key=RasterSpeedX&values=1&rate=-1",
-          "/v1/estimate?rate=1e3", "/v1/sweep?key=RasterSpeedX&values=1&fit_ms=0",
+          "/v1/sweep?key=RasterSpeedX&from=600&to=1000",
+          "/v1/sweep?key=RasterSpeedX&values=1&rate=-1", "/v1/estimate?rate=1e3",
+          "/v1/sweep?key=RasterSpeedX&values=1&fit_ms=0",
           "/v1/sweep?key=RasterSpeedX&values=1&setup=x", "/v1/estimate?set=VectorSpeed.4=1001",
           "/v1/sweep?key=VectorSpeed.4&values=100,200&set=VectorSpeed.4=300"}) {
         const auto [code, text] = post(bad);

@@ -73,7 +73,8 @@ TEST_F(ServoIsr, EachOctantMovesTheAxesInTheDirectionOfItsBits)
         int dy;
     };
     // Major step 3, minor step 1.
-    const Expect expected[8] = {{3, 1}, {1, 3}, {-3, 1}, {-1, 3}, {3, -1}, {1, -3}, {-3, -1}, {-1, -3}};
+    const Expect expected[8] = {{3, 1},  {1, 3},  {-3, 1},  {-1, 3},
+                                {3, -1}, {1, -3}, {-3, -1}, {-1, -3}};
     for (int k = 0; k < 8; ++k) {
         const std::int32_t x0 = svo_pos_x;
         const std::int32_t y0 = svo_pos_y;
@@ -471,7 +472,8 @@ TEST_F(ServoIsr, FullReplaySlewsAndPrintsAsTheHandlerDoes)
         reset_machine();
         capture_stdout([&] { srvo_off_to_on(); });
         pipeflag = 0;
-        VdbData* rec = commit_straight_vector(crowded ? 9000 : 0x1000000 + 1000000, crowded ? 100 : 4000, 0);
+        VdbData* rec =
+            commit_straight_vector(crowded ? 9000 : 0x1000000 + 1000000, crowded ? 100 : 4000, 0);
         rec->minrvel = 1u << 22;  // half a count per tick, held at its limit halfway
         rec->minrdisth = 20000;
         pipeflag = 1;
@@ -494,7 +496,8 @@ TEST_F(ServoIsr, FullReplaySlewsAndPrintsAsTheHandlerDoes)
         svo_exec_reset();  // the warning comes again for the same record
         replay_start_job(ReplayMode::full);
         std::uint64_t ran = 0;
-        EXPECT_EQ(capture_stdout([&] { replay_run_ticks(nullptr, static_cast<std::uint64_t>(ticks), &ran); }),
+        EXPECT_EQ(capture_stdout(
+                      [&] { replay_run_ticks(nullptr, static_cast<std::uint64_t>(ticks), &ran); }),
                   single);
         EXPECT_EQ(ran, static_cast<std::uint64_t>(ticks));
         expect_same(snapshot(*this), one_by_one);

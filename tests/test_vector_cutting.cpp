@@ -136,7 +136,8 @@ TEST_F(PenSpeedCode, VectorStartRestoresTheEndDelaysAfterRasterWork)
     ptCurrentFile->RasterDPI = 300;
     ptCurrentFile->RasterUnit = 254;
     HandleStartRasterGraphics();
-    EXPECT_EQ((std::vector<int>{End_Delay_1, End_Delay_2, End_Delay_3}), (std::vector<int>{5, 0, 0}));
+    EXPECT_EQ((std::vector<int>{End_Delay_1, End_Delay_2, End_Delay_3}),
+              (std::vector<int>{5, 0, 0}));
     EXPECT_EQ(creep_settings(*this), (std::vector<int>{4, 2500, 4}));
     select(1, 500);
     EXPECT_EQ((std::vector<int>{End_Delay_1, End_Delay_2, End_Delay_3}),
