@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 namespace design {
 
@@ -271,6 +272,30 @@ std::vector<CutStep> smallest_first(const std::vector<CutPiece>& pieces,
     return document_order(idx);
 }
 
+// True when every piece of steps comes before the closed piece that
+// contains it.
+bool holes_first(const std::vector<CutStep>& steps, const std::vector<std::ptrdiff_t>& parent)
+{
+    std::vector<std::size_t> at(parent.size(), 0);
+    for (std::size_t k = 0; k < steps.size(); ++k) {
+        at[steps[k].piece] = k;
+    }
+    for (const CutStep& step : steps) {
+        const std::ptrdiff_t up = parent[step.piece];
+        if (up >= 0 && at[static_cast<std::size_t>(up)] < at[step.piece]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Of two orders, the one with the shorter pen-up travel; the first on a tie.
+std::vector<CutStep> shorter_of(std::vector<CutStep> a, std::vector<CutStep> b,
+                                const std::vector<CutPiece>& pieces, IPoint start)
+{
+    return travel_length(pieces, b, start) < travel_length(pieces, a, start) ? b : a;
+}
+
 }  // namespace
 
 double travel_length(const std::vector<CutPiece>& pieces, const std::vector<CutStep>& steps,
@@ -299,10 +324,8 @@ std::vector<CutStep> order_pieces(const std::vector<CutPiece>& pieces,
                                          : document_order(indices);
     }
     if (order == CutOrder::travel) {
-        std::vector<CutStep> steps = greedy_order(pieces, indices, start, nullptr);
-        const std::vector<CutStep> doc = document_order(indices);
-        return travel_length(pieces, steps, start) <= travel_length(pieces, doc, start) ? steps
-                                                                                        : doc;
+        return shorter_of(greedy_order(pieces, indices, start, nullptr),
+                          document_order(indices), pieces, start);
     }
     std::vector<std::ptrdiff_t> parent;
     if (!containing_pieces(pieces, indices, &parent)) {
@@ -310,7 +333,12 @@ std::vector<CutStep> order_pieces(const std::vector<CutPiece>& pieces,
                    "first";
         return smallest_first(pieces, indices);
     }
-    return greedy_order(pieces, indices, start, &parent);
+    std::vector<CutStep> steps = greedy_order(pieces, indices, start, &parent);
+    // A document that already cuts its holes first keeps its order unless
+    // the travel order found is shorter.
+    std::vector<CutStep> doc = document_order(indices);
+    return holes_first(doc, parent) ? shorter_of(std::move(doc), std::move(steps), pieces, start)
+                                    : steps;
 }
 
 }  // namespace design

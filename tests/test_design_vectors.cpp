@@ -7,6 +7,7 @@
 #include <cmath>
 #include <string>
 
+#include "design/cut_order.h"
 #include "design_test_util.h"
 
 namespace {
@@ -212,6 +213,23 @@ TEST(DesignOrder, TravelShortensAndInsideCutsHolesFirst)
         }
     }
     EXPECT_LT(circle_at, big_side_at);
+}
+
+TEST(DesignOrder, InsideKeepsADocumentOrderThatCutsHolesFirstAndTravelsLess)
+{
+    // Dots on a line: nearest-first from 0 goes to 10, 30, then back to
+    // -12 (72 units); the document's -12, 10, 30 travels 54 and has no
+    // contour to cut last.
+    using design::CutPiece;
+    const auto dot = [](std::int32_t x) { return CutPiece{{{x, 0}, {x, 0}}, false, 1}; };
+    const std::vector<CutPiece> pieces = {dot(-12), dot(10), dot(30)};
+    for (const CutOrder order : {CutOrder::travel, CutOrder::inside}) {
+        std::string warning;
+        const auto steps = design::order_pieces(pieces, {0, 1, 2}, {0, 0}, order, &warning);
+        ASSERT_EQ(steps.size(), 3u);
+        EXPECT_EQ(design::travel_length(pieces, steps, {0, 0}), 54.0);
+        EXPECT_TRUE(warning.empty());
+    }
 }
 
 TEST(DesignSvg, WhatIsCutAndHowBig)
