@@ -1,8 +1,9 @@
 // The page's designs: an SVG, DXF, plot file, PNG or JPEG dropped beside the
 // job files is imported by the service and estimated as the job it imports
 // to. Its import settings (each colour's pen, the pens' speeds in mm/s and
-// passes, the cutting order; a picture's lines per inch, direction, blank
-// rows and engraving speed) are shown here, and a changed one imports and
+// passes, the cutting order and the curves' tolerance; a picture's lines and
+// dots per inch, its own density, direction, blank rows and engraving speed;
+// the placement on the table) are shown here, and a changed one imports and
 // estimates the design again at once. Loaded after app.js, whose helpers
 // ($, el, post, jobs, selected, renderList, renderDetail) it calls.
 "use strict";
@@ -15,12 +16,18 @@ const IMPORT_RANGES = {
   speed: { min: 0.5, max: 1016, step: "any" },
   passes: { min: 1, max: 100, step: 1 },
   raster_speed: { min: 2.032, max: 2032, step: "any" },
+  at_x: { min: 0, max: 640, step: "any" },
+  at_y: { min: 0, max: 460, step: "any" },
+  tolerance: { min: 0.001, max: 10, step: "any" },
+  dpi: { min: 1, max: 3048, step: 1 },
+  image_dpi: { min: 1, max: 100000, step: "any" },
 };
 
 // A design's settings moved from what the import does by itself.
 function freshImport() {
   return { pen: {}, speed: {}, passes: {}, order: "document", lpi: 254, one_way: false,
-    keep_blank: false, raster_speed: "" };
+    keep_blank: false, raster_speed: "", at_x: "", at_y: "", tolerance: "", dpi: "",
+    image_dpi: "" };
 }
 
 // The import settings of a design as the query names them: [name, value].
@@ -35,6 +42,11 @@ function importQuery(job) {
   if (s.one_way) q.push(["one_way", "true"]);
   if (s.keep_blank) q.push(["keep_blank", "true"]);
   if (s.raster_speed !== "") q.push(["raster_speed", s.raster_speed]);
+  // Placement: a corner given alone keeps the other at the table's edge.
+  if (s.at_x !== "" || s.at_y !== "") q.push(["at", `${s.at_x || 0},${s.at_y || 0}`]);
+  for (const name of ["tolerance", "dpi", "image_dpi"]) {
+    if (s[name] !== "") q.push([name, s[name]]);
+  }
   return q;
 }
 
@@ -250,9 +262,24 @@ function vectorControls(job) {
   const order = choiceBox([["document", "as drawn"], ["travel", "shortest travel"],
     ["inside", "inner contours first"]], s.order, "Cutting order",
   (v) => changeImport(job, (x) => { x.order = v; }));
-  const orderRow = importRow("Cutting order", order);
-  orderRow.classList.add("wide");
-  return [...rows, orderRow];
+  const tolerance = numberBox("tolerance", s.tolerance, "0.025", "Curve tolerance, mm",
+    (v) => changeImport(job, (x) => { x.tolerance = v; }));
+  const wide = [importRow("Cutting order", order),
+    importRow("Placement, mm", placementBoxes(job)),
+    importRow("Curve tolerance, mm", tolerance)];
+  for (const row of wide) row.classList.add("wide");
+  return [...rows, ...wide];
+}
+
+// The top-left corner's X and Y on the table, mm (empty: the table's origin).
+function placementBoxes(job) {
+  const s = job.importSettings;
+  const pair = el("span", "pair");
+  for (const [axis, words] of [["at_x", "X"], ["at_y", "Y"]]) {
+    pair.append(numberBox(axis, s[axis], "0", `Placement ${words}, mm`,
+      (v) => changeImport(job, (x) => { x[axis] = v; })));
+  }
+  return pair;
 }
 
 // A picture's raster settings: lines per inch, direction, blank rows and
@@ -273,7 +300,19 @@ function rasterControls(job) {
     importRow("Engraving speed, mm/s", numberBox("raster_speed", s.raster_speed,
       job.design.raster_speed_mm_s.toFixed(1), "Engraving speed, mm/s",
       (v) => changeImport(job, (x) => { x.raster_speed = v; }))),
+    importRow("Dots per inch across", numberBox("dpi", s.dpi, "300", "Dots per inch across",
+      (v) => changeImport(job, (x) => { x.dpi = v; }))),
+    importRow("Picture's pixels per inch", numberBox("image_dpi", s.image_dpi,
+      pictureDensity(job.design), "Picture's pixels per inch",
+      (v) => changeImport(job, (x) => { x.image_dpi = v; }))),
+    importRow("Placement, mm", placementBoxes(job)),
   ];
+}
+
+// The density the picture is taken at when none is set: its own, or 96.
+function pictureDensity(d) {
+  const own = d.picture && d.picture.dpi_x;
+  return own ? String(Math.round(own * 100) / 100) : "96";
 }
 
 let importKeys = 0;

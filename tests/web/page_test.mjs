@@ -70,6 +70,8 @@ async function checkDesigns(page) {
     [...document.querySelectorAll("#jobs li .state")]
       .every((e) => !/waiting|estimating/.test(e.textContent)), { timeout: 60000 });
   await page.click("#jobs li:nth-child(5)");
+  const both = ["--speed", "1=20", "--order", "travel", "--pen", "#ff0000=1", "--pen",
+    "#0000ff=1"];
   const steps = [[[], null], [["--speed", "1=20"], async () => {
     await page.click(speed, { clickCount: 3 });
     await page.keyboard.type("20");
@@ -79,11 +81,19 @@ async function checkDesigns(page) {
     await page.keyboard.type("0.1");
     if (!(await page.$(`${speed}.bad`))) fail("a pen speed of 0.1 mm/s is taken");
     await page.select('#import-settings select[aria-label="Cutting order"]', "travel");
-  }], [["--speed", "1=20", "--order", "travel", "--pen", "#ff0000=1", "--pen", "#0000ff=1"],
-    async () => {
-      // Both colours on pen 1: one row each, sharing the pen's speed.
-      await page.select('#import-settings select[aria-label="#0000ff: pen"]', "1");
-    }]];
+  }], [both, async () => {
+    // Both colours on pen 1: one row each, sharing the pen's speed.
+    await page.select('#import-settings select[aria-label="#0000ff: pen"]', "1");
+  }], [[...both, "--at", "100,50", "--tolerance", "0.5"], async () => {
+    // Placed on the table, curves coarser.
+    await typeInto('input[aria-label="Placement X, mm"]', "100");
+    await typeInto('input[aria-label="Placement Y, mm"]', "50");
+    await typeInto('input[aria-label="Curve tolerance, mm"]', "0.5");
+  }]];
+  const typeInto = async (box, text) => {
+    await page.click(`#import-settings ${box}`, { clickCount: 3 });
+    await page.keyboard.type(text);
+  };
   const speed = '#import-settings input[aria-label="#ff0000: pen 1 speed, mm/s"]';
   for (const [options, change] of steps) {
     if (change) await change();
@@ -93,7 +103,8 @@ async function checkDesigns(page) {
     }
   }
   const rows = await page.$$eval("#import-settings label", (ls) => ls.map((l) => l.textContent));
-  if (JSON.stringify(rows) !== '["#ff0000","#0000ff","Cutting order"]') fail(`rows ${rows}`);
+  if (JSON.stringify(rows) !== '["#ff0000","#0000ff","Cutting order","Placement, mm",' +
+    '"Curve tolerance, mm"]') fail(`rows ${rows}`);
   await page.screenshot({ path: screenshot.replace(/\.png$/, "-design.png"), fullPage: true });
   await page.click("#import-reset");
   if (!(await estimateShows(page, programMs("design_tag.svg")))) fail("As imported is not");
@@ -101,7 +112,11 @@ async function checkDesigns(page) {
   await page.click("#jobs li:nth-child(6)");
   const raster = [[[], null],
     [["--lpi", "127"], () => page.select('select[aria-label="Lines per inch"]', "127")],
-    [["--lpi", "127", "--one-way"], () => page.select('select[aria-label="Direction"]', "one")]];
+    [["--lpi", "127", "--one-way"], () => page.select('select[aria-label="Direction"]', "one")],
+    [["--lpi", "127", "--one-way", "--dpi", "150"], async () => {
+      await page.click('input[aria-label="Dots per inch across"]', { clickCount: 3 });
+      await page.keyboard.type("150");
+    }]];
   for (const [options, change] of raster) {
     if (change) await change();
     const want = programMs("design_badge.png", options);
