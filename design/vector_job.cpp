@@ -169,31 +169,32 @@ void check_on_table(const std::vector<CutPiece>& pieces, DesignSummary* summary)
 // The job text, entry by entry.
 class JobText {
 public:
-    void entry(const char* keyword, std::int64_t a)
+    void entry(std::string_view keyword, std::int64_t a)
     {
-        text_ += keyword;
-        number(a);
-        text_ += '\n';
+        Line line(keyword);
+        line.number(a);
+        append(line);
     }
-    void entry(const char* keyword, std::int64_t a, std::int64_t b)
+    void entry(std::string_view keyword, std::int64_t a, std::int64_t b)
     {
-        text_ += keyword;
-        number(a);
-        number(b);
-        text_ += '\n';
+        Line line(keyword);
+        line.number(a);
+        line.number(b);
+        append(line);
     }
     // "VectorSpeed": the speed codes of pens 1..16 (codes[1..16]).
     void speeds(const std::vector<int>& codes)
     {
         text_ += "VectorSpeed";
         for (std::size_t p = 1; p < codes.size(); ++p) {
-            number(codes[p]);
+            text_ += ' ';
+            text_ += std::to_string(codes[p]);
         }
         text_ += '\n';
     }
     // A pen move from one point on the page to another: plot-bed Y runs up
     // the page, the page's y down.
-    void move(const char* keyword, IPoint from, IPoint to)
+    void move(std::string_view keyword, IPoint from, IPoint to)
     {
         entry(keyword, std::int64_t{to.x} - from.x, std::int64_t{from.y} - to.y);
     }
@@ -201,13 +202,28 @@ public:
     void reserve(std::size_t n) { text_.reserve(n); }
 
 private:
-    void number(std::int64_t v)
+    // One entry of at most two numbers, made up on the stack and appended
+    // whole: a keyword (the job's are under 30 bytes) and 20 digits each.
+    struct Line {
+        explicit Line(std::string_view keyword)
+            : end(std::copy_n(keyword.data(), std::min<std::size_t>(keyword.size(), 32), buf))
+        {
+        }
+        void number(std::int64_t v)
+        {
+            *end++ = ' ';
+            end = std::to_chars(end, buf + sizeof buf, v).ptr;
+        }
+        char buf[80];
+        char* end;
+    };
+
+    void append(Line& line)
     {
-        char buf[24];
-        buf[0] = ' ';
-        const auto r = std::to_chars(buf + 1, buf + sizeof buf, v);
-        text_.append(buf, r.ptr);
+        *line.end++ = '\n';
+        text_.append(line.buf, line.end);
     }
+
     std::string text_;
 };
 
@@ -215,8 +231,9 @@ double piece_length(const CutPiece& p)
 {
     double total = 0;
     for (std::size_t i = 1; i < p.points.size(); ++i) {
-        total += std::hypot(double(p.points[i].x) - p.points[i - 1].x,
-                            double(p.points[i].y) - p.points[i - 1].y);
+        const double dx = double(p.points[i].x) - p.points[i - 1].x;
+        const double dy = double(p.points[i].y) - p.points[i - 1].y;
+        total += std::sqrt(dx * dx + dy * dy);  // exact: on the table, under 2^15 units
     }
     return total;
 }
