@@ -1,5 +1,6 @@
 // SVG path data, transform lists, lengths and number lists.
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -71,8 +72,7 @@ public:
                 ++pos_;
             }
         }
-        const std::string s(t_.substr(start, pos_ - start));
-        *out = std::strtod(s.c_str(), nullptr);
+        *out = read_double(t_.substr(start, pos_ - start));
         return std::isfinite(*out);
     }
 
@@ -88,6 +88,19 @@ public:
     }
 
 private:
+    // The value of a number's text as strtod gives it (correctly rounded,
+    // whatever the locale); out of range, strtod's own answer (inf or 0).
+    static double read_double(std::string_view text)
+    {
+        const std::string_view digits = text.front() == '+' ? text.substr(1) : text;
+        double v = 0;
+        const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), v);
+        if (r.ec == std::errc() && r.ptr == digits.data() + digits.size()) {
+            return v;
+        }
+        return std::strtod(std::string(text).c_str(), nullptr);
+    }
+
     bool exponent_follows() const
     {
         std::size_t k = pos_ + 1;
