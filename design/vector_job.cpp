@@ -111,9 +111,11 @@ std::vector<CutPiece> place_pieces(const VectorDesign& design, const std::vector
     // placement: integral designs (plot files) keep every move exactly.
     const double near_x = std::round(-x0), near_y = std::round(-y0);
     std::vector<CutPiece> pieces;
+    pieces.reserve(design.subpaths.size());
     std::int32_t min_x = std::numeric_limits<std::int32_t>::max(), min_y = min_x;
     for (const Subpath& s : design.subpaths) {
         CutPiece piece{{}, s.closed, pens[static_cast<std::size_t>(s.source)]};
+        piece.points.reserve(s.points.size());
         for (const Vec2& p : s.points) {
             const IPoint q{static_cast<std::int32_t>(std::lround(p.x + near_x)),
                            static_cast<std::int32_t>(std::lround(p.y + near_y))};
@@ -312,8 +314,13 @@ void write_pen(const std::vector<CutPiece>& pieces, const std::vector<std::size_
     line->subpaths = static_cast<std::int64_t>(mine.size());
     job->entry("execute_penselect", line->pen);
     for (int pass = 0; pass < line->passes; ++pass) {
-        summary->travel_mm += to_mm(travel_length(pieces, steps, *head));
-        summary->travel_document_mm += to_mm(travel_length(pieces, doc, *doc_head));
+        const double travel = travel_length(pieces, steps, *head);
+        summary->travel_mm += to_mm(travel);
+        // In document order the head is where the document's own order
+        // leaves it, and the travel the same.
+        summary->travel_document_mm +=
+            to_mm(settings.order == CutOrder::document ? travel
+                                                       : travel_length(pieces, doc, *doc_head));
         for (const CutStep& s : steps) {
             const CutPiece& piece = pieces[s.piece];
             const std::size_t n = piece.points.size();
