@@ -339,8 +339,10 @@ std::vector<CutStep> order_pieces(const std::vector<CutPiece>& pieces,
     // A document that already cuts its holes first keeps its order unless
     // the travel order found is shorter.
     std::vector<CutStep> doc = document_order(indices);
-    return holes_first(doc, parent) ? shorter_of(std::move(doc), std::move(steps), pieces, start)
-                                    : steps;
+    if (!holes_first(doc, parent)) {
+        return steps;
+    }
+    return shorter_of(std::move(doc), std::move(steps), pieces, start);
 }
 
 }  // namespace design

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <limits>
 
-#include "design/read/colour.h"
 #include "design/cut_order.h"
+#include "design/read/colour.h"
 
 namespace design {
 
